@@ -1,0 +1,18 @@
+#pragma once
+// Decodes a picture file into a pixel plane: byte 0 blue, byte 1 green, byte 2 red, byte 3
+// zero, row 0 the bottom row. Transparent pixels are composited over black, a photo's EXIF
+// orientation is applied, a multi-page file gives its first page. JPEG goes through
+// libjpeg-turbo directly (so a damaged file is refused, not grey-filled); everything else
+// through Qt's image readers.
+
+#include <string>
+
+#include "stereo/pixel_plane.h"
+#include "stereo/status.h"
+
+namespace k3v {
+
+// On failure the message names the file and the reason, and `plane` is unchanged.
+Status DecodePictureFile(const std::string& path, PixelPlane& plane);
+
+}  // namespace k3v

@@ -1,0 +1,21 @@
+#pragma once
+// 32-bit uncompressed bottom-up BMP files: a 14-byte file header, a 40-byte information header,
+// then the rows, first stored row first, four bytes per pixel (blue, green, red, fourth byte as
+// in the plane), no row padding.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "output/output_picture.h"
+#include "stereo/status.h"
+
+namespace k3v {
+
+inline constexpr size_t kBmpHeaderSize = 54;
+
+std::array<uint8_t, kBmpHeaderSize> MakeBmpHeader(int32_t width, int32_t height);
+
+Status WriteBmpFile(const std::string& path, const OutputPicture& picture);
+
+}  // namespace k3v

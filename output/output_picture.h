@@ -1,0 +1,52 @@
+#pragma once
+// The picture that is saved for the current layout and source kind, described as rows taken
+// from the view planes without copying them. Row 0 is the first stored row, the bottom row of
+// the picture, as in both file formats.
+//
+//   anaglyph, panorama      W x H      the composite (FirstView)
+//   anaglyph, still photo   cut x H    FirstView without the stripe the red shift leaves
+//                                      invalid: 6 * StereoEffect pixels on the right, or for a
+//                                      negative effect 6 * |StereoEffect| pixels on the left
+//   side-by-side vertical   W x 2H     FirstView's rows, then SecondView's (first view below)
+//   side-by-side horizontal 2W x H     each row of FirstView followed by that of SecondView
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "stereo/conversion_settings.h"
+#include "stereo/stereo_planes.h"
+
+namespace k3v {
+
+class OutputPicture {
+public:
+    OutputPicture(const ConversionSettings& settings, const StereoPlanes& planes);
+
+    int32_t width() const { return width_; }
+    int32_t height() const { return height_; }
+
+    // The pixels of stored row y: `left`, followed (horizontal layout only) by `right`.
+    struct Row {
+        std::span<const uint32_t> left;
+        std::span<const uint32_t> right;
+    };
+    Row row(int32_t y) const;
+
+    // The whole picture as one contiguous block of rows, first stored row first. Points into
+    // FirstView when the picture is exactly that plane's rows; otherwise fills `storage`.
+    // Throws std::bad_alloc when the copy cannot be allocated.
+    const uint32_t* contiguous(std::vector<uint32_t>& storage) const;
+
+private:
+    const uint32_t* first_ = nullptr;
+    const uint32_t* second_ = nullptr;
+    int32_t planeWidth_ = 0;
+    int32_t planeHeight_ = 0;
+    int32_t layout_ = kAnaglyph;
+    int32_t cutOffset_ = 0;  // first saved column of FirstView (still photo anaglyph)
+    int32_t width_ = 0;
+    int32_t height_ = 0;
+};
+
+}  // namespace k3v

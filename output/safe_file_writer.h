@@ -1,0 +1,45 @@
+#pragma once
+// Writes a file so that the target is either the complete new file or untouched: the bytes go
+// to a temporary file in the target's folder, which is renamed over the target only after
+// everything was written and flushed. Any failure removes the temporary file and reports the
+// reason (folder missing, not writable, disk full, target is a folder, ...).
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "stereo/status.h"
+
+namespace k3v {
+
+class SafeFileWriter {
+public:
+    SafeFileWriter() = default;
+    ~SafeFileWriter();  // discards an uncommitted temporary file
+    SafeFileWriter(const SafeFileWriter&) = delete;
+    SafeFileWriter& operator=(const SafeFileWriter&) = delete;
+
+    // Checks the target and creates the temporary file beside it.
+    Status open(const std::string& path);
+
+    // Appends bytes. A failure is sticky: later writes do nothing and commit() reports it.
+    void write(const void* bytes, size_t count);
+
+    // Flushes, closes and renames the temporary file over the target.
+    Status commit();
+
+private:
+    void discard();
+    Status failure(const std::string& reason) const;
+
+    std::string path_;
+    std::string tempPath_;
+    int fd_ = -1;
+    int errno_ = 0;  // first write error, 0 while all is well
+};
+
+// Writes the whole of `bytes` to `path` through a SafeFileWriter.
+Status WriteFileSafely(const std::string& path, std::span<const uint8_t> bytes);
+
+}  // namespace k3v

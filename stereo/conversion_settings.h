@@ -1,0 +1,46 @@
+#pragma once
+// Every choice that shapes a conversion, with the program's start values. Nothing is restored
+// from a file: every start, and every batch run without options, begins from these.
+
+#include <cstdint>
+
+namespace k3v {
+
+enum TransformationModeValue : int32_t { kK3vStereo = 0, kStandardStereo = 1 };
+enum StereoLayoutValue : int32_t { kAnaglyph = 0, kSideBySideVertical = 1, kSideBySideHorizontal = 2 };
+enum SourceKindValue : int32_t { kPanorama = 0, kStillPhoto = 1 };
+
+struct ConversionSettings {
+    int32_t TransformationMode = kK3vStereo;
+    int32_t StereoLayout = kAnaglyph;
+    int32_t SourceKind = kPanorama;
+
+    int16_t StereoEffect = 3;  // -10..10; the anaglyph's red channel moves by 6 * StereoEffect
+    int32_t DepthOn = 0;
+    int32_t DepthValue = 30;  // the number read from the depth list ("20" .. "90")
+    int32_t SharpenOn = 0;
+    int32_t SharpenLevel = 1;  // 0..5
+    int32_t SharpenBlend = 3;  // 0..3
+    int32_t BrightnessOn = 0;
+    int32_t Brightness = 127;  // 1..255
+    int32_t ContrastOn = 0;
+    int32_t Contrast = 127;  // 0..255
+    int32_t NoiseOn = 0;
+    int32_t NoisePasses = 1;  // 1..5
+
+    bool operator==(const ConversionSettings&) const = default;
+};
+
+// Slider ranges, shared by the window's sliders and the batch tool's option checks.
+struct SettingRange {
+    int32_t min;
+    int32_t max;
+};
+inline constexpr SettingRange kStereoEffectRange{-10, 10};
+inline constexpr SettingRange kSharpenLevelRange{0, 5};
+inline constexpr SettingRange kSharpenBlendRange{0, 3};
+inline constexpr SettingRange kBrightnessRange{1, 255};
+inline constexpr SettingRange kContrastRange{0, 255};
+inline constexpr SettingRange kNoisePassesRange{1, 5};
+
+}  // namespace k3v

@@ -1,0 +1,28 @@
+#pragma once
+// The adjustment filters. Each works in place on one plane and treats the four bytes of a
+// pixel as four independent channels. Pixels are addressed along the flat index i = y * W + x,
+// so a pixel's left neighbour at the start of a row is the last pixel of the row below.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "stereo/conversion_settings.h"
+
+namespace k3v {
+
+// Unsharp-style 5-point sharpening of rows 1 .. H-2 with weights c = 4n + 1 chosen by `level`,
+// blended with the original by `blend`. `scratch` (same size) receives the sharpened rows
+// before they are copied back. Pictures with fewer than three rows, and level 0, are unchanged.
+void SharpenPicture(int32_t width, int32_t height, uint32_t* picture, uint32_t* scratch,
+                    int32_t level, int32_t blend);
+
+// One in-place pass of the eight-pixel mean over rows 1 .. H-2, in increasing index order, so
+// that the left, lower and lower-right neighbours already hold this pass's values.
+void SmoothNoise(int32_t width, int32_t height, uint32_t* picture);
+
+// Brightness offset and contrast gain around 128 over all W * H pixels, as switched on in
+// `settings`; does nothing when both are off.
+void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,
+                              const ConversionSettings& settings);
+
+}  // namespace k3v

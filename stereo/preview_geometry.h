@@ -1,0 +1,30 @@
+#pragma once
+// Where each view lies in the 1000 x 300 preview for a picture of W x H in each layout.
+
+#include <cstdint>
+#include <vector>
+
+namespace k3v {
+
+inline constexpr int32_t kPreviewWidth = 1000;
+inline constexpr int32_t kPreviewHeight = 300;
+
+struct PreviewRect {
+    int32_t left;
+    int32_t top;
+    int32_t width;
+    int32_t height;
+    bool operator==(const PreviewRect&) const = default;
+};
+
+struct PreviewPlacement {
+    int32_t displayedWidth;  // DW: the width of a full-height picture in the preview
+    int32_t leftOffset;      // x0: centres a picture narrower than the preview
+    PreviewRect firstView;
+    PreviewRect secondView;  // unused (all zero) in the anaglyph layout
+    bool showsSecondView;
+};
+
+PreviewPlacement ComputePreviewPlacement(int32_t width, int32_t height, int32_t layout);
+
+}  // namespace k3v

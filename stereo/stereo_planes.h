@@ -1,0 +1,47 @@
+#pragma once
+// The six pixel planes of a conversion and the picture size they share.
+//
+// DecodedImage1/2 hold the pictures as decoded and are never changed by a conversion;
+// SourceImage1/2 are working copies that the filters change in place; FirstView/SecondView
+// receive the stereo pair (in the anaglyph layout FirstView holds the composite). All six always
+// have the same size: SourceWidth x (SourceHeight + 1) pixels.
+
+#include <cstdint>
+
+#include "stereo/pixel_plane.h"
+#include "stereo/status.h"
+
+namespace k3v {
+
+inline constexpr int32_t kPlaceholderWidth = 1000;
+inline constexpr int32_t kPlaceholderHeight = 250;
+
+struct StereoPlanes {
+    int32_t SourceWidth = 0;
+    int32_t SourceHeight = 0;
+    PixelPlane SourceImage1;
+    PixelPlane SourceImage2;
+    PixelPlane FirstView;
+    PixelPlane SecondView;
+    PixelPlane DecodedImage1;
+    PixelPlane DecodedImage2;
+
+    size_t PixelCount() const { return size_t(SourceWidth) * size_t(SourceHeight); }
+
+    // Six zeroed planes of width x height. On failure *this is unchanged.
+    Status allocate(int32_t width, int32_t height);
+};
+
+// The start-up state: a black 1000 x 250 placeholder picture.
+Status MakePlaceholderPlanes(StereoPlanes& planes);
+
+// A freshly decoded first picture replaces the whole picture state: every plane takes its size
+// and the second picture is gone. `picture` becomes DecodedImage1. On failure (the planes
+// cannot be allocated) nothing changes.
+Status InstallFirstPicture(StereoPlanes& planes, PixelPlane&& picture);
+
+// A second picture is accepted only with exactly the first picture's size. On a refusal the
+// message is the user-facing warning text, and nothing changes.
+Status InstallSecondPicture(StereoPlanes& planes, PixelPlane&& picture);
+
+}  // namespace k3v
