@@ -608,6 +608,361 @@ def group_samples():
 
 
 # ---------------------------------------------------------------------------
+# Bitmaps: title banner, bottom strip, glasses
+# ---------------------------------------------------------------------------
+
+def additive(base, layer):
+    """Light adds up: red + cyan = white, the way anaglyph colours combine."""
+    return ImageChops.add(base, layer)
+
+
+def text_mask(size, xy, text, fnt, tracking=0):
+    m = Image.new("L", size, 0)
+    d = ImageDraw.Draw(m)
+    if tracking == 0:
+        d.text(xy, text, font=fnt, fill=255)
+    else:
+        x, y = xy
+        for ch in text:
+            d.text((x, y), ch, font=fnt, fill=255)
+            x += d.textlength(ch, font=fnt) + tracking
+    return m
+
+
+def tracked_width(text, fnt, tracking):
+    d = ImageDraw.Draw(Image.new("L", (1, 1)))
+    return sum(d.textlength(ch, font=fnt) for ch in text) + tracking * (len(text) - 1)
+
+
+def colour_fill(mask, rgb):
+    im = Image.new("RGB", mask.size, rgb)
+    return ImageChops.multiply(im, Image.merge("RGB", (mask, mask, mask)))
+
+
+def make_title():
+    S = 3
+    W, H = 640 * S, 154 * S
+    rng = random.Random(154)
+    bg = vgradient(W, H, [(0.0, (8, 12, 34)), (0.55, (26, 22, 64)), (1.0, (44, 20, 60))])
+
+    # stars, fainter low down
+    d = ImageDraw.Draw(bg)
+    for _ in range(260):
+        x, y = rng.uniform(0, W), rng.uniform(0, H * 0.62) ** 1.0
+        r = rng.choice([0.6, 0.8, 1.0, 1.4]) * S
+        b = int(255 * (1 - y / (H * 0.7)) * rng.uniform(0.35, 1.0))
+        d.ellipse((x - r, y - r, x + r, y + r), fill=(b, b, min(255, b + 30)))
+
+    # receding floor grid: depth planes running to a vanishing point
+    grid = Image.new("RGB", (W, H), (0, 0, 0))
+    gd = ImageDraw.Draw(grid)
+    vy = int(0.60 * H)
+    vx = W * 0.5
+    for i in range(-40, 41):
+        x_bottom = vx + i * 60 * S
+        gd.line((vx + i * 6 * S, vy, x_bottom, H), fill=(70, 40, 120), width=S)
+    z = 1.0
+    while True:
+        y = vy + (H - vy) * (0.35 / z)
+        if y >= H:
+            z *= 1.35
+            if z > 50:
+                break
+            continue
+        if y - vy < 2:
+            break
+        t = (y - vy) / (H - vy)
+        c = (int(60 + 60 * t), int(30 + 20 * t), int(110 + 60 * t))
+        gd.line((0, y, W, y), fill=c, width=S)
+        z *= 1.35
+    fade = vgradient(W, H, [(0.0, (0, 0, 0)), (0.6, (0, 0, 0)), (0.75, (150, 150, 150)), (1.0, (255, 255, 255))]).convert("L")
+    grid = ImageChops.multiply(grid, Image.merge("RGB", (fade, fade, fade)))
+    bg = ImageChops.add(bg, grid)
+    # horizon glow
+    glow = Image.new("L", (W, H), 0)
+    ImageDraw.Draw(glow).ellipse((W * 0.05, vy - 14 * S, W * 0.95, vy + 14 * S), fill=150)
+    glow = glow.filter(ImageFilter.GaussianBlur(10 * S))
+    bg = ImageChops.add(bg, colour_fill(glow, (200, 70, 160)))
+
+    # "K3V" in anaglyph colours: red view and cyan view offset, white where they meet
+    big = font("DejaVuSans-Bold.ttf", 104 * S)
+    kx, ky = 26 * S, 22 * S
+    off = 5 * S
+    k_red = text_mask((W, H), (kx - off, ky), "K3V", big)
+    k_cyan = text_mask((W, H), (kx + off, ky), "K3V", big)
+    # a faint extruded shadow gives the letters body
+    shadow = text_mask((W, H), (kx + 2 * S, ky + 4 * S), "K3V", big).filter(ImageFilter.GaussianBlur(5 * S))
+    bg = ImageChops.subtract(bg, colour_fill(shadow, (90, 90, 90)))
+    bg = additive(bg, colour_fill(k_red, (255, 30, 40)))
+    bg = additive(bg, colour_fill(k_cyan, (0, 225, 255)))
+    # soft halo around the overlap
+    both = ImageChops.darker(k_red, k_cyan)
+    bg = additive(bg, colour_fill(both.filter(ImageFilter.GaussianBlur(6 * S)), (70, 70, 90)))
+
+    # right-hand block: maker and product name
+    text_x = 300 * S
+    small = font("DejaVuSans.ttf", 17 * S)
+    q = text_mask((W, H), (text_x + 2 * S, 30 * S), "QUORVEX", small, tracking=9 * S)
+    bg = additive(bg, colour_fill(q, (170, 190, 235)))
+    line_y = 56 * S
+    d = ImageDraw.Draw(bg)
+    qw = tracked_width("QUORVEX", small, 9 * S)
+    d.line((text_x + qw + 18 * S, 40 * S, W - 26 * S, 40 * S), fill=(110, 90, 170), width=S)
+
+    name_font = font("DejaVuSans-Bold.ttf", 35 * S)
+    for i, (line, y) in enumerate((("Still Stereo", line_y), ("Converter", line_y + 42 * S))):
+        m = text_mask((W, H), (text_x, y), line, name_font)
+        r = ImageChops.offset(m, -2 * S, 0)
+        c = ImageChops.offset(m, 2 * S, 0)
+        bg = additive(bg, colour_fill(r, (120, 10, 20)))
+        bg = additive(bg, colour_fill(c, (0, 90, 110)))
+        bg.paste((244, 244, 255), (0, 0), m)
+
+    # a small pair of anaglyph glasses after "Converter"
+    gl = draw_glasses(64 * S, 36 * S)
+    conv_w = ImageDraw.Draw(Image.new("L", (1, 1))).textlength("Converter", font=name_font)
+    gx = int(text_x + conv_w + 22 * S)
+    bgr = bg.convert("RGBA")
+    bgr.alpha_composite(gl, (gx, int(line_y + 48 * S)))
+    bg = bgr.convert("RGB")
+
+    # thin frame
+    d = ImageDraw.Draw(bg)
+    d.rectangle((0, 0, W - 1, H - 1), outline=(90, 80, 150), width=S)
+
+    img = bg.resize((640, 154), Image.LANCZOS)
+    path = out_path("bitmaps", "title.png")
+    img.save(path, "PNG", optimize=True)
+    check_size(path, (640, 154), "RGB")
+
+
+def draw_glasses(w, h, frame=(24, 24, 28), red=(226, 24, 36), cyan=(20, 200, 230)):
+    """RGBA picture of red/cyan glasses seen from the front, w x h, drawn at 8x."""
+    k = 8
+    W, H = w * k, h * k
+    im = Image.new("RGBA", (W, H), (0, 0, 0, 0))
+    d = ImageDraw.Draw(im)
+    u = W / 36.0  # drawing units: the glasses are designed on a 36 x 20 grid
+    v = H / 20.0
+    lw = max(1, int(1.6 * u))
+    # temples (arms) seen folding back at both sides
+    d.line((0.6 * u, 5.2 * v, 3.2 * u, 6.2 * v), fill=frame, width=lw)
+    d.line((35.4 * u, 5.2 * v, 32.8 * u, 6.2 * v), fill=frame, width=lw)
+    # lenses: rounded, slightly wider at the top
+    left = (2.2 * u, 4.2 * v, 16.6 * u, 16.8 * v)
+    right = (19.4 * u, 4.2 * v, 33.8 * u, 16.8 * v)
+    for box, col in ((left, red), (right, cyan)):
+        d.rounded_rectangle(box, radius=4.4 * u, fill=frame)
+        inner = (box[0] + 1.5 * u, box[1] + 1.5 * v, box[2] - 1.5 * u, box[3] - 1.5 * v)
+        d.rounded_rectangle(inner, radius=3.2 * u, fill=col + (235,))
+        # a glint
+        d.line((inner[0] + 2.2 * u, inner[1] + 4.0 * v, inner[0] + 4.4 * u, inner[1] + 1.6 * v),
+               fill=(255, 255, 255, 170), width=max(1, int(1.1 * u)))
+    # bridge
+    d.arc((15.0 * u, 5.4 * v, 21.0 * u, 12.0 * v), 190, 350, fill=frame, width=int(lw * 1.3))
+    return im.resize((w, h), Image.LANCZOS)
+
+
+def make_glasses():
+    path = out_path("bitmaps", "glasses.png")
+    draw_glasses(36, 20).save(path, "PNG", optimize=True)
+    check_size(path, (36, 20), "RGBA")
+
+
+def make_line():
+    W, H = 800, 24
+    S = 2
+    w, h = W * S, H * S
+    img = vgradient(w, h, [(0.0, (172, 172, 172)), (0.08, (150, 150, 150)), (0.5, (135, 135, 135)),
+                           (0.92, (118, 118, 118)), (1.0, (96, 96, 96))])
+    d = ImageDraw.Draw(img)
+    # top edge: a light line against the window's grey, then a dark one
+    d.line((0, 0, w, 0), fill=(196, 196, 196), width=S)
+    d.line((0, S, w, S), fill=(112, 112, 112), width=1)
+    # an engraved groove along the middle
+    gy = h // 2
+    d.line((0, gy - S, w, gy - S), fill=(104, 104, 104), width=S)
+    d.line((0, gy, w, gy), fill=(160, 160, 160), width=S)
+    # a row of small embossed studs, like the edge of a film strip
+    for x in range(22 * S, w - 16 * S, 16 * S):
+        for dy, col in ((-3.5 * S, (108, 108, 108)), (3.5 * S, (108, 108, 108))):
+            cy = gy + dy - S / 2
+            d.rounded_rectangle((x - 3 * S, cy - 1.5 * S, x + 3 * S, cy + 1.5 * S), radius=S, fill=col)
+            d.line((x - 2.5 * S, cy + 1.5 * S, x + 2.5 * S, cy + 1.5 * S), fill=(158, 158, 158), width=1)
+    # quiet red and cyan accents at both ends: the two views
+    for x0, x1, col in ((0, 6 * S, (190, 60, 64)), (6 * S, 12 * S, (60, 170, 190)),
+                        (w - 12 * S, w - 6 * S, (190, 60, 64)), (w - 6 * S, w, (60, 170, 190))):
+        d.rectangle((x0, 3 * S, x1, h - 3 * S), fill=col)
+    d.line((0, h - 1, w, h - 1), fill=(84, 84, 84), width=S)
+    img = img.resize((W, H), Image.LANCZOS)
+    path = out_path("bitmaps", "line_n.png")
+    img.save(path, "PNG", optimize=True)
+    check_size(path, (W, H), "RGB")
+
+
+def group_bitmaps():
+    make_title()
+    make_line()
+    make_glasses()
+
+
+# ---------------------------------------------------------------------------
+# Application icon
+# ---------------------------------------------------------------------------
+
+ICON_SIZES = (16, 32, 48, 64, 128)
+
+
+def draw_icon(size):
+    """The program's icon: a night landscape split into red and cyan views, and the glasses."""
+    W = H = size
+    u = size / 256.0
+    tile = vgradient(W, H, [(0.0, (18, 24, 70)), (0.55, (60, 30, 100)), (0.78, (150, 50, 110)), (1.0, (60, 20, 60))])
+    scene = Image.new("L", (W, H), 0)
+    d = ImageDraw.Draw(scene)
+    # mountains and the moon: one silhouette, later drawn once per eye
+    d.polygon([(20 * u, 150 * u), (70 * u, 78 * u), (100 * u, 112 * u), (140 * u, 56 * u), (196 * u, 132 * u),
+               (214 * u, 110 * u), (240 * u, 150 * u), (240 * u, 170 * u), (20 * u, 170 * u)], fill=255)
+    d.ellipse((168 * u, 38 * u, 204 * u, 74 * u), fill=255)
+    off = int(round(7 * u))
+    red = ImageChops.offset(scene, -off, 0)
+    cyan = ImageChops.offset(scene, off, 0)
+    tile = ImageChops.add(tile, colour_fill(red, (240, 30, 50)))
+    tile = ImageChops.add(tile, colour_fill(cyan, (0, 210, 250)))
+    # snow on the peaks, where both views agree
+    sd = ImageDraw.Draw(tile)
+    sd.polygon([(140 * u, 56 * u), (124 * u, 78 * u), (134 * u, 74 * u), (142 * u, 82 * u), (152 * u, 72 * u)], fill=(255, 255, 255))
+    tile = tile.convert("RGBA")
+    tile.alpha_composite(draw_glasses(int(216 * u), int(120 * u)), (int(20 * u), int(128 * u)))
+    # rounded square outline
+    mask = Image.new("L", (W, H), 0)
+    ImageDraw.Draw(mask).rounded_rectangle((8 * u, 8 * u, W - 8 * u, H - 8 * u), radius=48 * u, fill=255)
+    tile.putalpha(ImageChops.multiply(tile.getchannel("A"), mask))
+    rim = Image.new("RGBA", (W, H), (0, 0, 0, 0))
+    ImageDraw.Draw(rim).rounded_rectangle((8 * u, 8 * u, W - 8 * u, H - 8 * u), radius=48 * u,
+                                          outline=(150, 130, 220, 255), width=max(1, int(4 * u)))
+    tile.alpha_composite(rim)
+    return tile
+
+
+def make_icons():
+    master = draw_icon(1024)
+    path = out_path("icons", "k3v-stereo.png")
+    master.resize((256, 256), Image.LANCZOS).save(path, "PNG", optimize=True)
+    check_size(path, (256, 256), "RGBA")
+    for n in ICON_SIZES:
+        p = out_path("icons", f"k3v-stereo-{n}.png")
+        # small sizes are reduced from a drawing made at 4x their size, so lines keep their weight
+        draw_icon(n * 4).resize((n, n), Image.LANCZOS).save(p, "PNG", optimize=True)
+        check_size(p, (n, n), "RGBA")
+
+
+# ---------------------------------------------------------------------------
+# Cursor: a pointing hand, hotspot at the fingertip (6, 1)
+# ---------------------------------------------------------------------------
+
+CURSOR_HOTSPOT = (6, 1)
+
+
+def make_cursor():
+    k = 8
+    W = H = 32 * k
+
+    def box(x0, y0, x1, y1):
+        return (x0 * k, y0 * k, x1 * k, y1 * k)
+
+    hand = Image.new("L", (W, H), 0)
+    d = ImageDraw.Draw(hand)
+    d.rounded_rectangle(box(3.6, 2.0, 8.4, 17), radius=2.4 * k, fill=255)      # index finger
+    d.rounded_rectangle(box(8.0, 10.5, 12.2, 19), radius=2.0 * k, fill=255)    # middle finger
+    d.rounded_rectangle(box(11.8, 11.5, 16.0, 20), radius=2.0 * k, fill=255)   # ring finger
+    d.rounded_rectangle(box(15.6, 12.8, 19.4, 20.5), radius=1.9 * k, fill=255)  # little finger
+    d.rounded_rectangle(box(3.6, 14.5, 19.4, 27), radius=3.0 * k, fill=255)    # palm
+    d.polygon([box(0.8, 16.5, 0, 0)[:2], box(3.0, 14.6, 0, 0)[:2], box(6.5, 19, 0, 0)[:2],
+               box(6.5, 23.5, 0, 0)[:2], box(4.2, 22.5, 0, 0)[:2]], fill=255)  # thumb
+    d.ellipse(box(0.6, 14.8, 3.6, 18.0), fill=255)
+    cuff = Image.new("L", (W, H), 0)
+    ImageDraw.Draw(cuff).rectangle(box(5.0, 26.0, 18.0, 30.5), fill=255)
+
+    shape = ImageChops.lighter(hand, cuff)
+    # the black outline: the shape grown by one cursor pixel
+    outline = shape.filter(ImageFilter.MaxFilter(2 * k + 1))
+
+    img = Image.new("RGBA", (W, H), (0, 0, 0, 0))
+    # soft shadow down-right, so the hand reads on light and dark pictures
+    sh = Image.new("L", (W, H), 0)
+    sh.paste(outline, (int(1.2 * k), int(1.2 * k)))   # shifted, not wrapped round
+    sh = sh.filter(ImageFilter.GaussianBlur(k * 0.7))
+    shadow = Image.new("RGBA", (W, H), (0, 0, 0, 0))
+    shadow.putalpha(sh.point(lambda v: v * 90 // 255))
+    img.alpha_composite(shadow)
+    black = Image.new("RGBA", (W, H), (0, 0, 0, 255))
+    black.putalpha(outline)
+    img.alpha_composite(black)
+    white = vgradient(W, H, [(0.0, (255, 255, 255)), (1.0, (226, 230, 240))]).convert("RGBA")
+    white.putalpha(hand)
+    img.alpha_composite(white)
+    cuff_img = Image.new("RGBA", (W, H), (200, 40, 50, 255))
+    cd = ImageDraw.Draw(cuff_img)
+    cd.rectangle(box(11.5, 26, 18, 30.5), fill=(20, 180, 210, 255))   # red and cyan halves
+    cuff_img.putalpha(cuff)
+    img.alpha_composite(cuff_img)
+    # creases between the curled fingers
+    ld = ImageDraw.Draw(img)
+    for x, y0, y1 in ((8.3, 11.2, 15.0), (12.0, 12.2, 15.6), (15.8, 13.4, 16.2)):
+        ld.line((x * k, y0 * k, x * k, y1 * k), fill=(70, 70, 80, 255), width=max(1, k // 2))
+    ld.line((4.2 * k, 26.0 * k, 18.8 * k, 26.0 * k), fill=(0, 0, 0, 255), width=k // 2)
+    img = img.resize((32, 32), Image.LANCZOS)
+    path = out_path("cursors", "autor.png")
+    img.save(path, "PNG", optimize=True)
+    check_size(path, (32, 32), "RGBA")
+    with Image.open(path) as im:
+        hx, hy = CURSOR_HOTSPOT
+        assert im.getpixel((hx, hy))[3] >= 128, "hotspot must lie on the fingertip"
+        assert all(im.getpixel((x, 0))[3] < 100 for x in range(32)), "nothing above the fingertip"
+
+
+# ---------------------------------------------------------------------------
+# Sound: a short click
+# ---------------------------------------------------------------------------
+
+TICK_BYTES = 4516
+TICK_RATE = 44100
+
+
+def make_tick():
+    n = (TICK_BYTES - 44) // 2        # 16-bit mono: 2236 samples, 50.7 ms at 44.1 kHz
+    rng = random.Random(4516)
+    samples = []
+    for i in range(n):
+        t = i / TICK_RATE
+        env = math.exp(-t / 0.0045)                    # fast decay: a wooden click
+        body = 0.60 * math.sin(2 * math.pi * 1850 * t) + 0.35 * math.sin(2 * math.pi * 3700 * t + 0.6)
+        low = 0.35 * math.sin(2 * math.pi * 620 * t) * math.exp(-t / 0.012)
+        noise = rng.uniform(-1, 1) * math.exp(-t / 0.0008)
+        attack = min(1.0, i / 12.0)                    # no step at the very start
+        release = min(1.0, (n - 1 - i) / 400.0)        # and silence at the end
+        v = (0.55 * env * body + low + 0.45 * noise) * attack * release
+        samples.append(max(-32767, min(32767, int(round(v * 0.7 * 32767)))))
+    path = out_path("sounds", "tick.wav")
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(TICK_RATE)
+        w.writeframes(struct.pack("<%dh" % n, *samples))
+    size = os.path.getsize(path)
+    assert size == TICK_BYTES, f"tick.wav is {size} bytes, must be {TICK_BYTES}"
+    with open(path, "rb") as f:
+        head = f.read(44)
+    assert head[:4] == b"RIFF" and head[8:16] == b"WAVEfmt " and head[36:40] == b"data"
+    assert struct.unpack("<I", head[4:8])[0] == TICK_BYTES - 8
+    assert struct.unpack("<I", head[40:44])[0] == TICK_BYTES - 44
+    with wave.open(path, "rb") as w:
+        assert (w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getnframes()) == (1, 2, TICK_RATE, n)
+    print(f"{os.path.relpath(path, ROOT)}: {n} samples, {1000 * n / TICK_RATE:.1f} ms, {size} bytes")
+
+
+# ---------------------------------------------------------------------------
 # Checks
 # ---------------------------------------------------------------------------
 
@@ -624,6 +979,10 @@ def check_size(path, size, mode=None, max_bytes=None):
 
 GROUPS = {
     "samples": group_samples,
+    "bitmaps": group_bitmaps,
+    "icons": make_icons,
+    "cursor": make_cursor,
+    "sound": make_tick,
 }
 
 
