@@ -58,9 +58,10 @@ cp "$help/user_guide.ms" "$work/"
 cd "$work"
 # groff -t: tables; -mspdf: ms with PDF outline entries.  A4 paper.
 groff -t -mspdf -Tps -dpaper=a4 -P-pa4 -ww user_guide.ms > guide.ps
-# A fixed date keeps the PDF the same from run to run.
+# A fixed date keeps the PDF the same from run to run; /prepress embeds every font,
+# the Symbol font of bullets and arrows included.
 export SOURCE_DATE_EPOCH=1796601600
-ps2pdf -sPAPERSIZE=a4 -dEPSCrop -dAutoRotatePages=/None -dPassThroughJPEGImages=true \
+ps2pdf -sPAPERSIZE=a4 -dPDFSETTINGS=/prepress -dEPSCrop -dAutoRotatePages=/None -dPassThroughJPEGImages=true \
        -dDetectDuplicateImages=true guide.ps guide.pdf
 mv guide.pdf "$help/Quorvex_K3V.pdf"
 echo "resources/help/Quorvex_K3V.pdf: $(stat -c %s "$help/Quorvex_K3V.pdf") bytes"
