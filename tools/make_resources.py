@@ -685,8 +685,8 @@ def make_title():
     bg = ImageChops.add(bg, colour_fill(glow, (200, 70, 160)))
 
     # "K3V" in anaglyph colours: red view and cyan view offset, white where they meet
-    big = font("DejaVuSans-Bold.ttf", 104 * S)
-    kx, ky = 26 * S, 22 * S
+    big = font("DejaVuSans-Bold.ttf", 100 * S)
+    kx, ky = 26 * S, 30 * S
     off = 5 * S
     k_red = text_mask((W, H), (kx - off, ky), "K3V", big)
     k_cyan = text_mask((W, H), (kx + off, ky), "K3V", big)
@@ -698,17 +698,21 @@ def make_title():
     # soft halo around the overlap
     both = ImageChops.darker(k_red, k_cyan)
     bg = additive(bg, colour_fill(both.filter(ImageFilter.GaussianBlur(6 * S)), (70, 70, 90)))
+    k_box = k_cyan.getbbox()
 
-    # right-hand block: maker and product name
-    text_x = 300 * S
-    small = font("DejaVuSans.ttf", 17 * S)
-    q = text_mask((W, H), (text_x + 2 * S, 30 * S), "QUORVEX", small, tracking=9 * S)
+    # the maker's name above "K3V", spread to its width, so the banner reads in order:
+    # Quorvex K3V Still Stereo Converter
+    small = font("DejaVuSans.ttf", 15 * S)
+    k_width = k_box[2] - (kx - off)
+    letters = "QUORVEX"
+    plain = tracked_width(letters, small, 0)
+    tracking = (k_width - plain) / (len(letters) - 1)
+    q = text_mask((W, H), (kx - off, 17 * S), letters, small, tracking=tracking)
     bg = additive(bg, colour_fill(q, (170, 190, 235)))
-    line_y = 56 * S
-    d = ImageDraw.Draw(bg)
-    qw = tracked_width("QUORVEX", small, 9 * S)
-    d.line((text_x + qw + 18 * S, 40 * S, W - 26 * S, 40 * S), fill=(110, 90, 170), width=S)
 
+    # right-hand block: the rest of the name
+    text_x = 300 * S
+    line_y = 34 * S
     name_font = font("DejaVuSans-Bold.ttf", 35 * S)
     for i, (line, y) in enumerate((("Still Stereo", line_y), ("Converter", line_y + 42 * S))):
         m = text_mask((W, H), (text_x, y), line, name_font)
@@ -717,6 +721,11 @@ def make_title():
         bg = additive(bg, colour_fill(r, (120, 10, 20)))
         bg = additive(bg, colour_fill(c, (0, 90, 110)))
         bg.paste((244, 244, 255), (0, 0), m)
+    d = ImageDraw.Draw(bg)
+    d.line((text_x + 2 * S, line_y - 8 * S, W - 26 * S, line_y - 8 * S), fill=(110, 90, 170), width=S)
+    tag_font = font("DejaVuSans-Oblique.ttf", 13 * S)
+    tag = text_mask((W, H), (text_x + 2 * S, line_y + 92 * S), "panoramas and photos in depth", tag_font)
+    bg = additive(bg, colour_fill(tag, (150, 160, 210)))
 
     # a small pair of anaglyph glasses after "Converter"
     gl = draw_glasses(64 * S, 36 * S)
