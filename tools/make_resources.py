@@ -556,7 +556,6 @@ def make_stereo_pair():
         s = 30.0 / z * S
         r = 10 * s
         cx, cy = xf * CW, base_row(z) - r
-        ball = Image.new("RGBA", (CW, CH), col + (0,))
         mk = Image.new("L", (CW, CH), 0)
         ImageDraw.Draw(mk).ellipse((cx - r, cy - r, cx + r, cy + r), fill=255)
         sh = Image.new("L", (CW, CH), 0)
