@@ -5,10 +5,8 @@
 
 #include "stereo/parallel.h"
 #include "stereo/reference_kernels.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "stereo/simd_kernels.h"
+#include "stereo/simd_level.h"
 
 namespace k3v {
 
@@ -44,75 +42,21 @@ uint32_t SharpenPixel(const uint32_t* p, size_t i, size_t w, int32_t c, int32_t 
     return result;
 }
 
-#if defined(__SSE2__)
-template <int Blend>
-__m128i BlendLanes(__m128i s, __m128i o) {
-    if constexpr (Blend == 1) {
-        return _mm_srli_epi16(_mm_add_epi16(s, o), 1);
-    } else if constexpr (Blend == 2) {
-        return _mm_srli_epi16(_mm_add_epi16(s, _mm_add_epi16(o, _mm_add_epi16(o, o))), 2);
-    } else {
-        return _mm_srli_epi16(_mm_add_epi16(s, _mm_sub_epi16(_mm_slli_epi16(o, 3), o)), 3);
-    }
-}
-
-template <int Blend>
-size_t SharpenVector(const uint32_t* p, uint32_t* out, size_t begin, size_t end, size_t w,
-                     int32_t c, int32_t n) {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i vc = _mm_set1_epi16(int16_t(c));
-    const __m128i vn = _mm_set1_epi16(int16_t(n));
-    auto load = [](const uint32_t* at) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    };
-    size_t i = begin;
-    for (; i + 4 <= end; i += 4) {
-        const __m128i o = load(p + i);
-        const __m128i up = load(p + i + w);
-        const __m128i down = load(p + i - w);
-        const __m128i left = load(p + i - 1);
-        const __m128i right = load(p + i + 1);
-        const __m128i oLo = _mm_unpacklo_epi8(o, zero);
-        const __m128i oHi = _mm_unpackhi_epi8(o, zero);
-        const __m128i sumLo = _mm_add_epi16(
-            _mm_add_epi16(_mm_unpacklo_epi8(up, zero), _mm_unpacklo_epi8(down, zero)),
-            _mm_add_epi16(_mm_unpacklo_epi8(left, zero), _mm_unpacklo_epi8(right, zero)));
-        const __m128i sumHi = _mm_add_epi16(
-            _mm_add_epi16(_mm_unpackhi_epi8(up, zero), _mm_unpackhi_epi8(down, zero)),
-            _mm_add_epi16(_mm_unpackhi_epi8(left, zero), _mm_unpackhi_epi8(right, zero)));
-        const __m128i vLo = _mm_sub_epi16(_mm_mullo_epi16(oLo, vc), _mm_mullo_epi16(sumLo, vn));
-        const __m128i vHi = _mm_sub_epi16(_mm_mullo_epi16(oHi, vc), _mm_mullo_epi16(sumHi, vn));
-        __m128i s = _mm_packus_epi16(vLo, vHi);  // clamps to 0 .. 255
-        if constexpr (Blend != 0) {
-            s = _mm_packus_epi16(BlendLanes<Blend>(_mm_unpacklo_epi8(s, zero), oLo),
-                                 BlendLanes<Blend>(_mm_unpackhi_epi8(s, zero), oHi));
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), s);
-    }
-    return i;
-}
-#endif
-
 // Sharpens pixels [begin, end) of rows 1 .. H-2 from `p` into `out`.
 void SharpenRange(const uint32_t* p, uint32_t* out, size_t begin, size_t end, size_t w, int32_t c,
                   int32_t n, int32_t blend) {
+    const SharpenArgs args{p, out, begin, end, w, c, n, std::clamp(blend, 0, 3)};
     size_t i = begin;
-#if defined(__SSE2__)
-    switch (std::clamp(blend, 0, 3)) {
-        case 0:
-            i = SharpenVector<0>(p, out, begin, end, w, c, n);
+    switch (ActiveSimdLevel()) {
+        case SimdLevel::Avx2:
+            i = avx2::Sharpen(args);
             break;
-        case 1:
-            i = SharpenVector<1>(p, out, begin, end, w, c, n);
+        case SimdLevel::Sse2:
+            i = sse2::Sharpen(args);
             break;
-        case 2:
-            i = SharpenVector<2>(p, out, begin, end, w, c, n);
-            break;
-        default:
-            i = SharpenVector<3>(p, out, begin, end, w, c, n);
+        case SimdLevel::Scalar:
             break;
     }
-#endif
     for (; i < end; ++i) {
         out[i] = SharpenPixel(p, i, w, c, n, blend);
     }
@@ -173,44 +117,21 @@ void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,
     const bool contrast = settings.ContrastOn == 1;
     const int32_t d = settings.Contrast - 128;
     const bool steep = d > 65;
-#if defined(__SSE2__)
     // Settings beyond the sliders' ranges would overflow 16-bit lanes.
-    if (b < -255 || b > 255 || settings.Contrast < 0 || settings.Contrast > 255) {
+    if (b < -255 || b > 255 || settings.Contrast < 0 || settings.Contrast > 255 ||
+        ActiveSimdLevel() == SimdLevel::Scalar) {
         reference::AdjustBrightnessContrast(pixelCount, picture, settings);
         return;
     }
     const int32_t factor = steep ? 128 / (129 - d) : settings.Contrast;
     ParallelRanges(pixelCount, ThreadsFor(pixelCount), [&](size_t begin, size_t end) {
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i vb = _mm_set1_epi16(int16_t(b));
-        const __m128i v128 = _mm_set1_epi16(128);
-        const __m128i vf = _mm_set1_epi16(int16_t(factor));
-        const __m128i keep = _mm_set1_epi32(0x00FFFFFF);
-        auto tone = [&](__m128i t) {  // t: 16-bit lanes of 0 .. 255
-            const __m128i centred = _mm_mullo_epi16(_mm_sub_epi16(t, v128), vf);
-            return _mm_add_epi16(steep ? centred : _mm_srai_epi16(centred, 7), v128);
-        };
-        size_t i = begin;
-        for (; i + 4 <= end; i += 4) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(picture + i));
-            __m128i t = _mm_packus_epi16(_mm_add_epi16(_mm_unpacklo_epi8(x, zero), vb),
-                                         _mm_add_epi16(_mm_unpackhi_epi8(x, zero), vb));
-            if (contrast) {
-                t = _mm_packus_epi16(tone(_mm_unpacklo_epi8(t, zero)),
-                                     tone(_mm_unpackhi_epi8(t, zero)));
-            }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(picture + i), _mm_and_si128(t, keep));
-        }
-        if (i < end) {
-            reference::AdjustBrightnessContrast(end - i, picture + i, settings);
+        const ToneArgs args{picture, begin, end, b, contrast, steep, factor};
+        const size_t done =
+            ActiveSimdLevel() == SimdLevel::Avx2 ? avx2::Tone(args) : sse2::Tone(args);
+        if (done < end) {
+            reference::AdjustBrightnessContrast(end - done, picture + done, settings);
         }
     });
-#else
-    (void)b;
-    (void)contrast;
-    (void)steep;
-    reference::AdjustBrightnessContrast(pixelCount, picture, settings);
-#endif
 }
 
 }  // namespace k3v

@@ -18,6 +18,8 @@
 #include "stereo/filters.h"
 #include "stereo/parallel.h"
 #include "stereo/reference_kernels.h"
+#include "stereo/simd_kernels.h"
+#include "stereo/simd_level.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -49,25 +51,16 @@ uint64_t Step(uint64_t x, uint64_t sum) {
 // itself and its right neighbour (old), the three above (old), below and below-right (new).
 void SevenSums(const uint32_t* p, size_t w, size_t from, size_t to, uint64_t* sums) {
     size_t i = from;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    auto load = [](const uint32_t* at) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    };
-    for (; i + 4 <= to; i += 4) {
-        const __m128i v[7] = {load(p + i),        load(p + i + 1),     load(p + i + w - 1),
-                              load(p + i + w),    load(p + i + w + 1), load(p + i - w),
-                              load(p + i - w + 1)};
-        __m128i lo = _mm_unpacklo_epi8(v[0], zero);
-        __m128i hi = _mm_unpackhi_epi8(v[0], zero);
-        for (int k = 1; k < 7; ++k) {
-            lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(v[k], zero));
-            hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(v[k], zero));
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + i), lo);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + i + 2), hi);
+    switch (ActiveSimdLevel()) {
+        case SimdLevel::Avx2:
+            i = avx2::SevenSums(p, w, from, to, sums);
+            break;
+        case SimdLevel::Sse2:
+            i = sse2::SevenSums(p, w, from, to, sums);
+            break;
+        case SimdLevel::Scalar:
+            break;
     }
-#endif
     for (; i < to; ++i) {
         sums[i] = Spread(p[i]) + Spread(p[i + 1]) + Spread(p[i + w - 1]) + Spread(p[i + w]) +
                   Spread(p[i + w + 1]) + Spread(p[i - w]) + Spread(p[i - w + 1]);
@@ -78,7 +71,7 @@ void SevenSums(const uint32_t* p, size_t w, size_t from, size_t to, uint64_t* su
 void PackRange(const uint64_t* lanes, uint32_t* p, size_t from, size_t to) {
     size_t i = from;
 #if defined(__SSE2__)
-    for (; i + 4 <= to; i += 4) {
+    for (; ActiveSimdLevel() != SimdLevel::Scalar && i + 4 <= to; i += 4) {
         const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + i));
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + i + 2));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_packus_epi16(a, b));

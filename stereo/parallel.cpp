@@ -10,8 +10,19 @@
 
 namespace k3v {
 
+namespace {
+std::atomic<int> threadCap{0};
+}  // namespace
+
+void LimitThreads(int threads) {
+    threadCap.store(std::max(0, threads));
+}
+
 int ThreadsFor(size_t items, size_t minItemsPerThread) {
-    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    if (const int cap = threadCap.load(); cap > 0) {
+        cores = std::min(cores, size_t(cap));
+    }
     const size_t useful = std::max<size_t>(1, items / std::max<size_t>(1, minItemsPerThread));
     return int(std::min({cores, useful, size_t(16)}));
 }
@@ -46,7 +57,7 @@ void SpinBarrier::arriveAndWait() {
         return;
     }
     for (int spin = 0; generation_.load(std::memory_order_acquire) == generation; ++spin) {
-        if (spin < 4000) {
+        if (spin < 256) {
 #if defined(__SSE2__)
             _mm_pause();
 #endif

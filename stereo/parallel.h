@@ -8,6 +8,9 @@
 
 namespace k3v {
 
+// Caps the threads any kernel uses (0: no cap); for benchmarks that compare one core with two.
+void LimitThreads(int threads);
+
 // Threads to use for `items` units of work: 1 below `minItemsPerThread` per thread.
 int ThreadsFor(size_t items, size_t minItemsPerThread = size_t(1) << 16);
 

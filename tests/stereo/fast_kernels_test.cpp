@@ -9,6 +9,7 @@
 #include "stereo/conversion.h"
 #include "stereo/filters.h"
 #include "stereo/reference_kernels.h"
+#include "stereo/simd_level.h"
 #include "stereo/view_synthesis.h"
 #include "tests/support/plane_builders.h"
 
@@ -40,10 +41,17 @@ PixelPlane Picture(int32_t w, int32_t h, uint32_t seed) {
     return plane;
 }
 
+// Every test runs once for each instruction set the kernels can use.
+class FastKernels : public ::testing::TestWithParam<SimdLevel> {
+  protected:
+    void SetUp() override { LimitSimdLevel(GetParam()); }
+    void TearDown() override { LimitSimdLevel(SimdLevel::Avx2); }
+};
+
 const std::vector<int32_t> kWidths = {1, 2, 3, 4, 5, 7, 8, 9, 11, 13, 64, 511, 512, 513, 1027};
 const std::vector<int32_t> kHeights = {1, 2, 3, 4, 5, 9};
 
-TEST(FastKernels, SharpenEqualsTheReference) {
+TEST_P(FastKernels, SharpenEqualsTheReference) {
     uint32_t seed = 1;
     for (int32_t w : kWidths) {
         for (int32_t h : kHeights) {
@@ -66,7 +74,7 @@ TEST(FastKernels, SharpenEqualsTheReference) {
     }
 }
 
-TEST(FastKernels, NoiseMeanEqualsTheReferenceOverSeveralPasses) {
+TEST_P(FastKernels, NoiseMeanEqualsTheReferenceOverSeveralPasses) {
     uint32_t seed = 100;
     for (int32_t w : kWidths) {
         for (int32_t h : kHeights) {
@@ -82,7 +90,7 @@ TEST(FastKernels, NoiseMeanEqualsTheReferenceOverSeveralPasses) {
 }
 
 // Large enough to be split between two threads.
-TEST(FastKernels, NoiseMeanEqualsTheReferenceOnWideSaturatedRows) {
+TEST_P(FastKernels, NoiseMeanEqualsTheReferenceOnWideSaturatedRows) {
     for (uint32_t seed : {1u, 2u, 5u}) {
         PixelPlane fast = Picture(4099, 131, seed);
         PixelPlane slow = Picture(4099, 131, seed);
@@ -92,7 +100,7 @@ TEST(FastKernels, NoiseMeanEqualsTheReferenceOnWideSaturatedRows) {
     }
 }
 
-TEST(FastKernels, BrightnessAndContrastEqualTheReference) {
+TEST_P(FastKernels, BrightnessAndContrastEqualTheReference) {
     PixelPlane base = Picture(1031, 3, 7);
     for (int32_t on : {1, 2, 3}) {
         for (int32_t brightness : {0, 1, 60, 127, 128, 200, 255, 400}) {
@@ -136,7 +144,7 @@ ConversionSettings RandomSettings(std::mt19937& random) {
     return s;
 }
 
-TEST(FastKernels, WholeConversionEqualsTheReferenceWhereverItIsSeen) {
+TEST_P(FastKernels, WholeConversionEqualsTheReferenceWhereverItIsSeen) {
     std::mt19937 random(2024);
     for (int run = 0; run < 400; ++run) {
         const int32_t w = kWidths[random() % kWidths.size()];
@@ -159,9 +167,9 @@ TEST(FastKernels, WholeConversionEqualsTheReferenceWhereverItIsSeen) {
     }
 }
 
-TEST(FastKernels, LargePicturesSplitOverThreadsStillEqualTheReference) {
+TEST_P(FastKernels, LargePicturesSplitOverThreadsStillEqualTheReference) {
     std::mt19937 random(77);
-    for (int run = 0; run < 6; ++run) {
+    for (int run = 0; run < 3; ++run) {
         ConversionSettings settings = RandomSettings(random);
         settings.SharpenOn = settings.NoiseOn = settings.BrightnessOn = 1;
         settings.DepthOn = 1;
@@ -177,6 +185,14 @@ TEST(FastKernels, LargePicturesSplitOverThreadsStillEqualTheReference) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(InstructionSets, FastKernels,
+                         ::testing::Values(SimdLevel::Scalar, SimdLevel::Sse2, SimdLevel::Avx2),
+                         [](const auto& row) {
+                             return std::string(row.param == SimdLevel::Scalar ? "Scalar"
+                                                : row.param == SimdLevel::Sse2 ? "Sse2"
+                                                                               : "Avx2");
+                         });
 
 }  // namespace
 }  // namespace k3v
