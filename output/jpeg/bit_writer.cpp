@@ -1,0 +1,27 @@
+#include "output/jpeg/bit_writer.h"
+
+#include <algorithm>
+
+namespace k3v::jpeg {
+
+BitWriter::BitWriter(std::vector<uint8_t>& out, size_t expectedBytes)
+    : out_(out), pos_(out.size()), firstGrowth_(expectedBytes) {}
+
+void BitWriter::Grow(size_t bytes) {
+    const size_t needed = pos_ + bytes;
+    const size_t doubled = out_.size() + std::max(out_.size(), firstGrowth_);
+    out_.resize(std::max(needed, doubled));
+}
+
+void BitWriter::Finish() {
+    EnsureRoom(2 * kMaxBytesPerPut);
+    const unsigned fill = (8 - pending_ % 8) % 8;
+    Put((1u << fill) - 1u, fill);
+    while (pending_ >= 8) {
+        pending_ -= 8;
+        EmitByte(static_cast<uint8_t>(accumulator_ >> pending_));
+    }
+    out_.resize(pos_);
+}
+
+}  // namespace k3v::jpeg
