@@ -7,65 +7,13 @@
 #include <numbers>
 #include <random>
 
+#include "tests/jpeg/reference_transform.h"
 #include "tests/jpeg/test_random.h"
 
 namespace k3v::jpeg {
 namespace {
 
-// ---- Slow reference: the stated operation order, written out one rounding at a time -------
-//
-// Every value is formed in long double and rounded to float by R() as soon as it exists;
-// products use the multipliers as long double literals. A sum of two floats formed in long
-// double and rounded once equals the single-precision sum, so this needs no float arithmetic.
-
-float R(long double v) {
-    return static_cast<float>(v);
-}
-
-void ReferencePass(float d[8]) {
-    const long double c4 = 0.707106781L, c6 = 0.382683433L, c2m6 = 0.541196100L,
-                      c2p6 = 1.306562965L;
-    using L = long double;
-    const float t0 = R(L(d[0]) + d[7]), t7 = R(L(d[0]) - d[7]);
-    const float t1 = R(L(d[1]) + d[6]), t6 = R(L(d[1]) - d[6]);
-    const float t2 = R(L(d[2]) + d[5]), t5 = R(L(d[2]) - d[5]);
-    const float t3 = R(L(d[3]) + d[4]), t4 = R(L(d[3]) - d[4]);
-    float out[8];
-    // even part
-    const float t10 = R(L(t0) + t3), t13 = R(L(t0) - t3);
-    const float t11 = R(L(t1) + t2), t12 = R(L(t1) - t2);
-    out[0] = R(L(t10) + t11);
-    out[4] = R(L(t10) - t11);
-    const float z1 = R(L(R(L(t12) + t13)) * c4);
-    out[2] = R(L(t13) + z1);
-    out[6] = R(L(t13) - z1);
-    // odd part
-    const float u10 = R(L(t4) + t5), u11 = R(L(t5) + t6), u12 = R(L(t6) + t7);
-    const float z5 = R(L(R(L(u10) - u12)) * c6);
-    const float z2 = R(L(R(c2m6 * u10)) + z5);
-    const float z4 = R(L(R(c2p6 * u12)) + z5);
-    const float z3 = R(L(u11) * c4);
-    const float z11 = R(L(t7) + z3), z13 = R(L(t7) - z3);
-    out[5] = R(L(z13) + z2);
-    out[3] = R(L(z13) - z2);
-    out[1] = R(L(z11) + z4);
-    out[7] = R(L(z11) - z4);
-    std::memcpy(d, out, sizeof(out));
-}
-
-void ReferenceDct(float block[64]) {
-    for (int x = 0; x < 8; ++x) {  // columns first
-        float column[8];
-        for (int y = 0; y < 8; ++y)
-            column[y] = block[8 * y + x];
-        ReferencePass(column);
-        for (int y = 0; y < 8; ++y)
-            block[8 * y + x] = column[y];
-    }
-    for (int y = 0; y < 8; ++y) {
-        ReferencePass(block + 8 * y);
-    }
-}
+using testing::ReferenceDct;
 
 // The mathematical DCT-II times 8 s(u) s(v), which the scaled transform approximates.
 double ScaledTrueDct(const float block[64], int u, int v) {

@@ -1,10 +1,13 @@
 #include "output/jpeg/huffman.h"
 
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
 #include <cmath>
 #include <numeric>
 #include <set>
+
+#include "tests/jpeg/test_random.h"
 
 namespace k3v::jpeg {
 namespace {
@@ -253,6 +256,96 @@ TEST(AssignCodes, GivesTheCanonicalCodesOfTableK3) {
         EXPECT_EQ(table.length[s], lengths[s]) << s;
     }
     EXPECT_EQ(table.length[12], 0);
+}
+
+// ---- Against libjpeg's table generator ------------------------------------------------------
+
+// libjpeg's own implementation of T.81 K.2 (exported by libjpeg-turbo, not in its headers),
+// an independent oracle for BITS and HUFFVAL. It takes counts below 10^9 only.
+extern "C" void jpeg_gen_optimal_table(j_compress_ptr cinfo, JHUFF_TBL* htbl, long freq[]);
+
+struct LibjpegTable {
+    std::array<uint8_t, 17> bits{};
+    std::vector<uint8_t> huffval;
+};
+
+LibjpegTable LibjpegOptimalTable(const SymbolCounts& counts) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr error{};
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    JHUFF_TBL table{};
+    std::array<long, 257> freq{};
+    for (size_t s = 0; s < 256; ++s)
+        freq[s] = static_cast<long>(counts[s]);
+    jpeg_gen_optimal_table(&info, &table, freq.data());
+    jpeg_destroy_compress(&info);
+    LibjpegTable result;
+    size_t total = 0;
+    for (size_t l = 1; l <= 16; ++l) {
+        result.bits[l] = table.bits[l];
+        total += table.bits[l];
+    }
+    result.huffval.assign(table.huffval, table.huffval + total);
+    return result;
+}
+
+class AgainstLibjpeg : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(AgainstLibjpeg, GivesTheSameBitsAndHuffval) {
+    testing::Random rng(GetParam());
+    for (int round = 0; round < 50; ++round) {
+        SymbolCounts counts{};
+        const unsigned kind = rng() % 4;
+        const unsigned symbols = 1 + rng() % 256;
+        for (unsigned n = 0; n < symbols; ++n) {
+            const unsigned s = rng() % 256;
+            switch (kind) {
+                case 0:
+                    counts[s] += 1 + rng() % 4;
+                    break;  // many ties
+                case 1:
+                    counts[s] += 1 + rng() % 100000;
+                    break;  // spread out
+                case 2:
+                    counts[s] += uint64_t{1} << (rng() % 20);
+                    break;  // very skewed
+                default:
+                    counts[s] += 1;
+                    break;  // all equal
+            }
+        }
+        const LibjpegTable expected = LibjpegOptimalTable(counts);
+        const HuffmanTable table = GenerateOptimalTable(counts);
+        for (size_t l = 1; l <= 16; ++l) {
+            ASSERT_EQ(table.bits[l], expected.bits[l]) << "round " << round << " length " << l;
+        }
+        ASSERT_EQ(table.symbolCount, expected.huffval.size());
+        for (size_t k = 0; k < table.symbolCount; ++k) {
+            ASSERT_EQ(table.huffval[k], expected.huffval[k]) << "round " << round << " k " << k;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, AgainstLibjpeg, ::testing::Range(1u, 7u));
+
+TEST(AgainstLibjpegLimit, FibonacciCountsAreLimitedTheSameWay) {
+    SymbolCounts counts{};
+    uint64_t a = 1, b = 1;
+    for (unsigned s = 0; s < 30; ++s) {  // libjpeg stops at code sizes above 32
+        counts[255 - 6 * s] = a;
+        const uint64_t next = a + b;
+        a = b;
+        b = next;
+    }
+    const LibjpegTable expected = LibjpegOptimalTable(counts);
+    const HuffmanTable table = GenerateOptimalTable(counts);
+    EXPECT_GT(table.bits[16], 0);
+    for (size_t l = 1; l <= 16; ++l)
+        EXPECT_EQ(table.bits[l], expected.bits[l]) << l;
+    ASSERT_EQ(table.symbolCount, expected.huffval.size());
+    for (size_t k = 0; k < table.symbolCount; ++k)
+        EXPECT_EQ(table.huffval[k], expected.huffval[k]);
 }
 
 // ---- Tables of a whole picture -------------------------------------------------------------
