@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -290,6 +291,29 @@ TEST(Sizes, NullPixelsAreRefused) {
     std::vector<uint8_t> file;
     EXPECT_FALSE(EncodeJpeg(nullptr, 4, 4, 32, 100, file).ok());
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(Memory, FailedAllocationIsReportedAndNothingIsProduced) {
+    // The largest picture needs about 26 GB of coefficients; with the address space limited
+    // to 1 GB more than in use, that allocation must fail before any pixel is read.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
+    std::ifstream statm("/proc/self/statm");
+    size_t pagesInUse = 0;
+    statm >> pagesInUse;
+    ASSERT_GT(pagesInUse, 0u);
+    rlimit limited = saved;
+    limited.rlim_cur = pagesInUse * static_cast<size_t>(sysconf(_SC_PAGESIZE)) + (size_t{1} << 30);
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
+    const std::vector<uint8_t> pixels(16, 0);
+    std::vector<uint8_t> file = {1, 2, 3};
+    const Status status = EncodeJpeg(pixels.data(), 65535, 65535, 32, 100, file);
+    setrlimit(RLIMIT_AS, &saved);
+    ASSERT_FALSE(status.ok());
+    EXPECT_NE(status.message().find("not enough memory"), std::string::npos) << status.message();
+    EXPECT_TRUE(file.empty());
+}
+#endif
 
 TEST(Buffer, NoisyPictureAtHundredGrowsTheBufferAndDecodes) {
     // Noise at quality 100 is the largest output per pixel; the file has to come out whole.
