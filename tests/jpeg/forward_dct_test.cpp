@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <numbers>
 #include <random>
 
@@ -124,6 +125,13 @@ TEST(ForwardDct, MultipliesInExtendedPrecisionNotInSinglePrecision) {
         }
     }
     EXPECT_GT(checked, 0);
+}
+
+// The multipliers and the colour sums rely on long double being the x87 extended format with a
+// 64-bit significand, as with GCC on x86-64. Elsewhere (MSVC, ARM) long double is another
+// format, and the files would have to be checked against this platform's before being trusted.
+TEST(ExtendedPrecision, LongDoubleHasASixtyFourBitSignificand) {
+    EXPECT_EQ(std::numeric_limits<long double>::digits, 64);
 }
 
 }  // namespace
