@@ -9,8 +9,13 @@ BitWriter::BitWriter(std::vector<uint8_t>& out, size_t expectedBytes)
 
 void BitWriter::Grow(size_t bytes) {
     const size_t needed = pos_ + bytes;
-    const size_t doubled = out_.size() + std::max(out_.size(), firstGrowth_);
-    out_.resize(std::max(needed, doubled));
+    // Use the room the caller reserved before moving the bytes; then grow geometrically.
+    if (needed <= out_.capacity()) {
+        out_.resize(out_.capacity());
+        return;
+    }
+    const size_t grown = out_.size() + std::max(out_.size(), firstGrowth_);
+    out_.resize(std::max(needed, grown));
 }
 
 void BitWriter::Finish() {

@@ -15,7 +15,8 @@ namespace k3v::jpeg {
 
 class BitWriter {
   public:
-    // Appends to `out` after its current contents; `expectedBytes` sizes the first growth.
+    // Appends to `out` after its current contents. The first growth takes what `out` has
+    // reserved; beyond that the buffer grows by at least `expectedBytes` or doubles.
     BitWriter(std::vector<uint8_t>& out, size_t expectedBytes);
 
     // Bytes that one Put can add at most: 4 data bytes, each possibly stuffed.

@@ -49,7 +49,9 @@ void EncodeBlock(BitWriter& writer, const int16_t* block, int& predictor, const 
 
 void EncodeScan(const CoefficientPlanes& planes, const EntropyTables& tables,
                 std::vector<uint8_t>& out) {
-    BitWriter writer(out, static_cast<size_t>(tables.estimatedBytes) + 1024);
+    // Stuffed bytes come on top of the estimate; a quarter more covers them in practice.
+    const auto estimate = static_cast<size_t>(tables.estimatedBytes);
+    BitWriter writer(out, estimate + estimate / 4 + 1024);
     int predictor[kComponents] = {0, 0, 0};
     const size_t blocks = planes.BlockCount();
     for (size_t b = 0; b < blocks; ++b) {

@@ -127,7 +127,7 @@ TEST(ForwardDct, MultipliesInExtendedPrecisionNotInSinglePrecision) {
     EXPECT_GT(checked, 0);
 }
 
-// The multipliers and the colour sums rely on long double being the x87 extended format with a
+// The DCT multipliers and the divisors rely on long double being the x87 extended format with a
 // 64-bit significand, as with GCC on x86-64. Elsewhere (MSVC, ARM) long double is another
 // format, and the files would have to be checked against this platform's before being trusted.
 TEST(ExtendedPrecision, LongDoubleHasASixtyFourBitSignificand) {
