@@ -93,8 +93,10 @@ HuffmanTable GenerateOptimalTable(SymbolCounts& counts) {
     std::array<uint64_t, kSymbols + 1> bits{};
     unsigned largest = 0;
     for (size_t i = 0; i < kSymbols; ++i) {
-        ++bits[codeSize[i]];
-        largest = std::max(largest, codeSize[i]);
+        if (codeSize[i] > 0) {  // symbols that never occur have no code
+            ++bits[codeSize[i]];
+            largest = std::max(largest, codeSize[i]);
+        }
     }
     if (largest == 0) {
         return table;  // only the reserved symbol: no codes at all

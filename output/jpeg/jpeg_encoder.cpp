@@ -49,6 +49,12 @@ Reason CheckArguments(const uint8_t* pixels, int32_t width, int32_t height, int3
     return std::nullopt;
 }
 
+// Releases whatever was assembled and says why nothing was.
+Reason OutOfMemory(int32_t width, int32_t height, std::vector<uint8_t>& file) {
+    std::vector<uint8_t>().swap(file);
+    return "not enough memory to encode a picture of " + SizeText(width, height);
+}
+
 // The file's segments in their fixed order, the entropy-coded data and EOI.
 void AssembleFile(const jpeg::CoefficientPlanes& planes, const jpeg::QuantTables& quant,
                   const jpeg::EntropyTables& entropy, int32_t width, int32_t height,
@@ -100,13 +106,9 @@ Reason Encode(const uint8_t* pixels, int32_t width, int32_t height, int32_t bits
         const jpeg::EntropyTables entropy = jpeg::BuildHuffmanTables(planes);
         AssembleFile(planes, quant, entropy, width, height, file);
     } catch (const std::bad_alloc&) {
-        file.clear();
-        file.shrink_to_fit();
-        return "not enough memory to encode a picture of " + SizeText(width, height);
-    } catch (const std::length_error&) {
-        file.clear();
-        file.shrink_to_fit();
-        return "not enough memory to encode a picture of " + SizeText(width, height);
+        return OutOfMemory(width, height, file);
+    } catch (const std::length_error&) {  // a vector asked for more than it can hold
+        return OutOfMemory(width, height, file);
     }
     return std::nullopt;
 }
