@@ -20,12 +20,13 @@ void BitWriter::Grow(size_t bytes) {
 
 void BitWriter::Finish() {
     EnsureRoom(2 * kMaxBytesPerPut);
-    const unsigned fill = (8 - pending_ % 8) % 8;
+    const unsigned pending = 64 - free_;
+    const unsigned fill = (8 - pending % 8) % 8;
     Put((1u << fill) - 1u, fill);
-    while (pending_ >= 8) {
-        pending_ -= 8;
-        EmitByte(static_cast<uint8_t>(accumulator_ >> pending_));
+    for (unsigned left = 64 - free_; left >= 8; left -= 8) {
+        EmitByte(static_cast<uint8_t>(accumulator_ >> (left - 8)));
     }
+    free_ = 64;
     out_.resize(pos_);
 }
 
