@@ -113,6 +113,25 @@ INSTANTIATE_TEST_SUITE_P(Densities, EncodeScanTest,
                                            ScanCase{5, 3, 2}, ScanCase{17, 9, 10},
                                            ScanCase{40, 30, 50}, ScanCase{8, 8, 95}));
 
+TEST(EncodeScan, StuffingFarBeyondTheEstimateStillFits) {
+    // Every AC coefficient 1023: one AC symbol (code 0) followed by ten 1-bits, so about a
+    // quarter of all bytes are 0xFF and get a stuffed 0x00, more than the margin the first
+    // buffer size allows for. The buffer has to grow, and the bytes stay exact.
+    CoefficientPlanes planes;
+    planes.blocksAcross = 20;
+    planes.blocksDown = 20;
+    planes.coefficients.assign(planes.BlockCount() * 3 * 64, 1023);
+    const EntropyTables tables = BuildHuffmanTables(planes);
+    std::vector<uint8_t> fast;
+    EncodeScan(planes, tables, fast);
+    EXPECT_EQ(fast, SlowEncodeScan(planes, tables));
+    size_t stuffed = 0;
+    for (size_t i = 0; i + 1 < fast.size(); ++i)
+        stuffed += fast[i] == 0xFF && fast[i + 1] == 0;
+    EXPECT_GT(stuffed, tables.estimatedBytes / 4);
+    EXPECT_EQ(fast.size(), tables.estimatedBytes + stuffed);
+}
+
 TEST(EncodeScan, DcOnlyPictureSendsOneBitPerAcTable) {
     // Three blocks of DC 0: each block sends the DC code of category 0 (the only DC symbol:
     // a 1-bit code 0) and EOB (1-bit code 0): two zero bits per component, six per MCU.
