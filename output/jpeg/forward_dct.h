@@ -5,8 +5,9 @@
 //
 // Arithmetic, which fixes every bit of the result: every intermediate value (also unnamed
 // sub-expressions such as t12 + t13) is rounded to single precision before it is used; a
-// product with one of the four multipliers is formed with the multiplier in extended precision
-// (long double) and then rounded to single precision. Compile without FMA contraction.
+// product with one of the four multipliers is the product with the multiplier in extended
+// precision, rounded to single precision (computed in double, which gives the same float for
+// every input). Compile without FMA contraction.
 
 namespace k3v::jpeg {
 

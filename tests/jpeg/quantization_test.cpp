@@ -151,6 +151,25 @@ TEST(Divisors, AreScaleProductsOverTheQuantValue) {
     EXPECT_NEAR(divisors[0], 1.0 / 64, 1e-8);
 }
 
+TEST(Divisors, DoublePrecisionWouldGiveTheSameForEveryQuantValue) {
+    // The divisors are formed in extended precision; for every value 1..255 and every scale
+    // product, double precision rounds to the same float. A port to a platform whose long
+    // double is not the x87 format can rely on that.
+    for (int q = 1; q <= 255; ++q) {
+        QuantTable table{};
+        table.fill(static_cast<uint8_t>(q));
+        const DivisorTable divisors = BuildDivisors(table);
+        for (size_t y = 0; y < 8; ++y) {
+            for (size_t x = 0; x < 8; ++x) {
+                const double product = static_cast<double>(kAanScale[y]) * kAanScale[x];
+                EXPECT_EQ(divisors[kZigzagIndex[8 * y + x]],
+                          static_cast<float>(product / static_cast<float>(q)))
+                    << q << " " << y << " " << x;
+            }
+        }
+    }
+}
+
 // ---- Quantisation ------------------------------------------------------------------------
 
 DivisorTable AllDivisors(float value) {
