@@ -22,9 +22,9 @@ void TransformPicture(const DibPicture& picture, const QuantTables& tables,
             ForwardDct(y);
             ForwardDct(cb);
             ForwardDct(cr);
-            QuantizeBlock(y, tables.lumaDivisors, planes.Block(blockIndex, kY));
-            QuantizeBlock(cb, tables.chromaDivisors, planes.Block(blockIndex, kCb));
-            QuantizeBlock(cr, tables.chromaDivisors, planes.Block(blockIndex, kCr));
+            QuantizeBlock(y, tables.lumaNatural, planes.Block(blockIndex, kY));
+            QuantizeBlock(cb, tables.chromaNatural, planes.Block(blockIndex, kCb));
+            QuantizeBlock(cr, tables.chromaNatural, planes.Block(blockIndex, kCr));
             ++blockIndex;
         }
     }

@@ -94,6 +94,14 @@ DivisorTable BuildDivisors(const QuantTable& table) {
     return divisors;
 }
 
+DivisorTable InNaturalOrder(const DivisorTable& zigzagDivisors) {
+    DivisorTable natural{};
+    for (size_t i = 0; i < 64; ++i) {
+        natural[i] = zigzagDivisors[kZigzagIndex[i]];
+    }
+    return natural;
+}
+
 QuantTables SetupQuantTables(int32_t quality) {
     const int q = EffectiveQuality(quality);
     QuantTables tables;
@@ -101,17 +109,23 @@ QuantTables SetupQuantTables(int32_t quality) {
     tables.chroma = ScaleQuantTable(kChromaBaseTable, q);
     tables.lumaDivisors = BuildDivisors(tables.luma);
     tables.chromaDivisors = BuildDivisors(tables.chroma);
+    tables.lumaNatural = InNaturalOrder(tables.lumaDivisors);
+    tables.chromaNatural = InNaturalOrder(tables.chromaDivisors);
     return tables;
 }
 
-void QuantizeBlock(const float* block, const DivisorTable& divisors, int16_t* out) {
+void QuantizeBlock(const float* block, const DivisorTable& naturalDivisors, int16_t* out) {
+    // Quantise in the block's own order, which vectorises, then move into zig-zag order.
+    int16_t natural[64];
     for (size_t i = 0; i < 64; ++i) {
-        const size_t z = kZigzagIndex[i];
         // Both factors have 24 significant bits, so the double product is exact and equals
         // the extended-precision one; it is rounded only once, to an integer.
-        const double product = static_cast<double>(divisors[z]) * static_cast<double>(block[i]);
-        const double rounded = (product + kRoundingMagic) - kRoundingMagic;
-        out[z] = static_cast<int16_t>(rounded);
+        const double product =
+            static_cast<double>(naturalDivisors[i]) * static_cast<double>(block[i]);
+        natural[i] = static_cast<int16_t>((product + kRoundingMagic) - kRoundingMagic);
+    }
+    for (size_t i = 0; i < 64; ++i) {
+        out[kZigzagIndex[i]] = natural[i];
     }
 }
 

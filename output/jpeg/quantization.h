@@ -34,18 +34,24 @@ QuantTable ScaleQuantTable(const QuantTable& base, int effectiveQuality);
 // divisor[z] = a(y) * a(x) / q[z], computed in extended precision, stored in single precision.
 DivisorTable BuildDivisors(const QuantTable& table);
 
+// The same divisors by natural (row-major) block index, the order of the DCT's output.
+DivisorTable InNaturalOrder(const DivisorTable& zigzagDivisors);
+
 struct QuantTables {
     QuantTable luma;
     QuantTable chroma;
-    DivisorTable lumaDivisors;
+    DivisorTable lumaDivisors;  // zig-zag order
     DivisorTable chromaDivisors;
+    DivisorTable lumaNatural;  // natural order, for QuantizeBlock
+    DivisorTable chromaNatural;
 };
 
 // Both tables and their divisors for the quality argument as the caller passed it.
 QuantTables SetupQuantTables(int32_t quality);
 
-// Quantises one transformed block (64 values, row-major) into `out` in zig-zag order:
-// out[z] = divisor[z] * block(y, x), rounded to the nearest integer, ties to even.
-void QuantizeBlock(const float* block, const DivisorTable& divisors, int16_t* out);
+// Quantises one transformed block (64 values, row-major) into `out` in zig-zag order: with
+// i = 8 * y + x and z its zig-zag position, out[z] = naturalDivisors[i] * block[i], rounded to
+// the nearest integer, ties to even.
+void QuantizeBlock(const float* block, const DivisorTable& naturalDivisors, int16_t* out);
 
 }  // namespace k3v::jpeg

@@ -209,16 +209,27 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundingCase{std::nextafter(5.0f, 4.0f), 0.5f, 2},
                       RoundingCase{-1024.0f, 1.0f, -1024}, RoundingCase{0.49f, 1.0f, 0}));
 
-TEST(Quantize, StoresCoefficientsInZigzagOrder) {
+TEST(Quantize, TakesDivisorsInBlockOrderAndStoresInZigzagOrder) {
     float block[64];
+    DivisorTable natural{};
     for (int i = 0; i < 64; ++i) {
-        block[i] = static_cast<float>(i);
+        block[i] = 2.0f;
+        natural[i] = static_cast<float>(i);  // divisor of row-major index i
     }
     int16_t out[64];
-    QuantizeBlock(block, AllDivisors(1.0f), out);
+    QuantizeBlock(block, natural, out);
     for (int i = 0; i < 64; ++i) {
-        EXPECT_EQ(out[kZigzagIndex[i]], i);
+        EXPECT_EQ(out[kZigzagIndex[i]], 2 * i) << i;
     }
+}
+
+TEST(Quantize, NaturalOrderDivisorsFollowTheZigzagTable) {
+    const DivisorTable zigzag = BuildDivisors(ScaleQuantTable(kLumaBaseTable, 60));
+    const DivisorTable natural = InNaturalOrder(zigzag);
+    for (int i = 0; i < 64; ++i) {
+        EXPECT_EQ(natural[i], zigzag[kZigzagIndex[i]]) << i;
+    }
+    EXPECT_EQ(natural[8], zigzag[2]);  // row 1, column 0 is zig-zag position 2
 }
 
 TEST(Quantize, UsesTheProductOfBothSinglePrecisionFactorsExactly) {
