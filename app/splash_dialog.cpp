@@ -1,0 +1,84 @@
+#include "app/splash_dialog.h"
+
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include "app/product_info.h"
+
+namespace k3v {
+
+LinkLabel::LinkLabel(const QString& text, const QCursor& cursor, QWidget* parent)
+    : QLabel(text, parent) {
+    setCursor(cursor);
+    setFocusPolicy(Qt::NoFocus);
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit clicked();
+    }
+    QLabel::mouseReleaseEvent(event);
+}
+
+namespace {
+
+QFont SplashFont() {
+    QFont font(QStringLiteral("Times New Roman"));
+    font.setStyleHint(QFont::Serif);
+    font.setPointSize(12);
+    font.setBold(true);
+    font.setItalic(true);
+    return font;
+}
+
+void SetColours(QWidget* widget, const QColor& text, const QColor& background) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::Window, background);
+    widget->setPalette(palette);
+}
+
+}  // namespace
+
+SplashDialog::SplashDialog(const QCursor& linkCursor, UrlOpener openUrl) {
+    setObjectName(QStringLiteral("splash"));
+    setWindowTitle(kProductName);
+    setWindowIcon(QIcon(QStringLiteral(":/k3v/VIDEO")));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(DialogX(437), DialogY(120));
+    SetColours(this, Qt::black, Qt::white);
+    setAutoFillBackground(true);
+
+    auto* title = new QLabel(this);
+    title->setObjectName(QStringLiteral("titleImage"));
+    title->setPixmap(QPixmap(QStringLiteral(":/k3v/TITLE")));
+    title->setGeometry(DialogX(5), DialogY(5), 640, 154);
+    title->setAccessibleName(kProductName);
+
+    auto* invitation = new QLabel(QStringLiteral("See a more of free Apps at:"), this);
+    invitation->setObjectName(QStringLiteral("invitation"));
+    invitation->setFont(SplashFont());
+    invitation->setGeometry(DialogX(15), DialogY(102), DialogX(120), DialogY(12));
+
+    auto* link = new LinkLabel(kWebAddress, linkCursor, this);
+    link->setObjectName(QStringLiteral("webAddress"));
+    link->setFont(SplashFont());
+    link->setGeometry(DialogX(138), DialogY(102), DialogX(200), DialogY(12));
+    SetColours(link, QColor(0, 0, 255), Qt::white);
+    link->setAccessibleName(QStringLiteral("Web address"));
+    connect(link, &LinkLabel::clicked, this, [openUrl] { openUrl(QUrl(kWebAddress)); });
+
+    auto* start = new QPushButton(QStringLiteral("Start"), this);
+    start->setObjectName(QStringLiteral("start"));
+    start->setFont(SplashFont());
+    start->setFlat(true);
+    start->setCursor(linkCursor);
+    start->setGeometry(DialogX(360), DialogY(102), DialogX(70), DialogY(14));
+    start->setDefault(true);
+    start->setFocus();
+    connect(start, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+}  // namespace k3v
