@@ -16,3 +16,10 @@ namespace k3v {
 Status DecodePictureFile(const std::string& path, PixelPlane& plane);
 
 }  // namespace k3v
+
+namespace k3v {
+
+// The picture's size from its header alone, without decoding it; false when it cannot be told.
+bool PeekPictureSize(const std::string& path, int32_t& width, int32_t& height);
+
+}  // namespace k3v

@@ -20,7 +20,7 @@
 namespace k3v {
 
 class OutputPicture {
-public:
+  public:
     OutputPicture(const ConversionSettings& settings, const StereoPlanes& planes);
 
     int32_t width() const { return width_; }
@@ -38,7 +38,7 @@ public:
     // Throws std::bad_alloc when the copy cannot be allocated.
     const uint32_t* contiguous(std::vector<uint32_t>& storage) const;
 
-private:
+  private:
     const uint32_t* first_ = nullptr;
     const uint32_t* second_ = nullptr;
     int32_t planeWidth_ = 0;

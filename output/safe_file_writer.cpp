@@ -15,6 +15,8 @@ namespace k3v {
 
 namespace {
 
+constexpr size_t kBufferSize = size_t(1) << 20;
+
 std::string FolderOf(const std::string& path) {
     const std::filesystem::path parent = std::filesystem::path(path).parent_path();
     return parent.empty() ? std::string(".") : parent.string();
@@ -28,7 +30,9 @@ mode_t CurrentUmask() {
 
 }  // namespace
 
-SafeFileWriter::~SafeFileWriter() { discard(); }
+SafeFileWriter::~SafeFileWriter() {
+    discard();
+}
 
 Status SafeFileWriter::failure(const std::string& reason) const {
     return Status::Error("Cannot write \"" + path_ + "\": " + reason);
@@ -59,6 +63,7 @@ Status SafeFileWriter::open(const std::string& path) {
     std::string pattern = folder + "/.k3v-save-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
+    buffer_.reserve(kBufferSize);
     fd_ = mkstemp(name.data());
     if (fd_ < 0) {
         return failure(std::strerror(errno));
@@ -74,14 +79,29 @@ void SafeFileWriter::write(const void* bytes, size_t count) {
         return;
     }
     const char* next = static_cast<const char*>(bytes);
-    while (count > 0) {
+    if (buffer_.size() + count > kBufferSize) {
+        flush();
+    }
+    if (count >= kBufferSize) {
+        writeThrough(next, count);
+    } else {
+        buffer_.insert(buffer_.end(), next, next + count);
+    }
+}
+
+void SafeFileWriter::flush() {
+    writeThrough(buffer_.data(), buffer_.size());
+    buffer_.clear();
+}
+
+void SafeFileWriter::writeThrough(const char* next, size_t count) {
+    while (count > 0 && errno_ == 0) {
         const ssize_t written = ::write(fd_, next, count);
         if (written < 0) {
-            if (errno == EINTR) {
-                continue;
+            if (errno != EINTR) {
+                errno_ = errno;
             }
-            errno_ = errno;
-            return;
+            continue;
         }
         next += written;
         count -= size_t(written);
@@ -92,6 +112,7 @@ Status SafeFileWriter::commit() {
     if (fd_ < 0) {
         return failure("the file was not opened");
     }
+    flush();
     if (errno_ == 0 && fsync(fd_) != 0) {
         errno_ = errno;
     }

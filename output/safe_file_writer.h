@@ -8,13 +8,14 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "stereo/status.h"
 
 namespace k3v {
 
 class SafeFileWriter {
-public:
+  public:
     SafeFileWriter() = default;
     ~SafeFileWriter();  // discards an uncommitted temporary file
     SafeFileWriter(const SafeFileWriter&) = delete;
@@ -29,14 +30,17 @@ public:
     // Flushes, closes and renames the temporary file over the target.
     Status commit();
 
-private:
+  private:
     void discard();
+    void flush();
+    void writeThrough(const char* bytes, size_t count);
     Status failure(const std::string& reason) const;
 
     std::string path_;
     std::string tempPath_;
     int fd_ = -1;
-    int errno_ = 0;  // first write error, 0 while all is well
+    int errno_ = 0;             // first write error, 0 while all is well
+    std::vector<char> buffer_;  // gathers small writes (rows of narrow pictures) into large ones
 };
 
 // Writes the whole of `bytes` to `path` through a SafeFileWriter.

@@ -7,7 +7,11 @@
 namespace k3v {
 
 enum TransformationModeValue : int32_t { kK3vStereo = 0, kStandardStereo = 1 };
-enum StereoLayoutValue : int32_t { kAnaglyph = 0, kSideBySideVertical = 1, kSideBySideHorizontal = 2 };
+enum StereoLayoutValue : int32_t {
+    kAnaglyph = 0,
+    kSideBySideVertical = 1,
+    kSideBySideHorizontal = 2
+};
 enum SourceKindValue : int32_t { kPanorama = 0, kStillPhoto = 1 };
 
 struct ConversionSettings {

@@ -17,7 +17,7 @@
 namespace k3v {
 
 class PixelPlane {
-public:
+  public:
     PixelPlane() = default;
     PixelPlane(PixelPlane&&) noexcept = default;
     PixelPlane& operator=(PixelPlane&&) noexcept = default;
@@ -42,7 +42,7 @@ public:
     // Copies every stored pixel (the spare row included) from a plane of the same size.
     void copyFrom(const PixelPlane& other);
 
-private:
+  private:
     struct FreeDeleter {
         void operator()(uint32_t* p) const;
     };

@@ -8,7 +8,7 @@
 namespace k3v {
 
 class Status {
-public:
+  public:
     static Status Ok() { return Status(); }
     static Status Error(std::string message) { return Status(std::move(message)); }
 
@@ -16,7 +16,7 @@ public:
     explicit operator bool() const { return ok(); }
     const std::string& message() const { return message_; }
 
-private:
+  private:
     Status() = default;
     explicit Status(std::string message) : failed_(true), message_(std::move(message)) {}
 

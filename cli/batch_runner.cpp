@@ -1,0 +1,179 @@
+#include "cli/batch_runner.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <ostream>
+#include <thread>
+
+#include "input/picture_decoder.h"
+#include "output/output_format.h"
+#include "output/stereo_image_writer.h"
+#include "stereo/conversion.h"
+#include "stereo/memory_budget.h"
+#include "stereo/stereo_planes.h"
+
+namespace k3v {
+
+namespace {
+
+// The warning texts of the picture checks hold line breaks; a report line does not.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (const char c : text) {
+        if (c == '\n') {
+            line += ' ';
+        } else if (c != '\r') {
+            line += c;
+        }
+    }
+    return line;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ignored;
+    return std::filesystem::equivalent(a, b, ignored);
+}
+
+Status LoadPictures(const ConversionJob& job, StereoPlanes& planes) {
+    PixelPlane first;
+    if (Status decoded = DecodePictureFile(job.first, first); !decoded) {
+        return decoded;
+    }
+    if (Status installed = InstallFirstPicture(planes, std::move(first)); !installed) {
+        return Status::Error("Cannot load \"" + job.first + "\": " + installed.message());
+    }
+    if (job.second.empty()) {
+        return Status::Ok();
+    }
+    PixelPlane second;
+    if (Status decoded = DecodePictureFile(job.second, second); !decoded) {
+        return decoded;
+    }
+    if (Status installed = InstallSecondPicture(planes, std::move(second)); !installed) {
+        return Status::Error("Cannot load \"" + job.second + "\": " + OneLine(installed.message()));
+    }
+    return Status::Ok();
+}
+
+// Shares the machine's memory between the jobs that run at once: a job waits while its
+// planes would not fit beside those of the running jobs. A job alone always runs (and fails
+// cleanly if its picture is too large for the machine).
+class MemoryGate {
+  public:
+    explicit MemoryGate(uint64_t budget) : free_(budget) {}
+
+    void acquire(uint64_t bytes) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return running_ == 0 || bytes <= free_; });
+        free_ -= std::min(bytes, free_);
+        taken_ += bytes;
+        ++running_;
+        (void)taken_;
+    }
+
+    void release(uint64_t bytes, uint64_t budget) {
+        {
+            std::lock_guard lock(mutex_);
+            taken_ -= bytes;
+            --running_;
+            free_ = taken_ >= budget ? 0 : budget - taken_;
+        }
+        changed_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    uint64_t free_;
+    uint64_t taken_ = 0;
+    int running_ = 0;
+};
+
+// Six planes, a decode buffer and the encoder's working memory, roughly.
+constexpr int kPlanesPerJob = 9;
+
+uint64_t EstimatedJobBytes(const ConversionJob& job) {
+    int32_t width = 0;
+    int32_t height = 0;
+    if (!PeekPictureSize(job.first, width, height)) {
+        return 0;
+    }
+    return PlaneBytes(width, height, kPlanesPerJob);
+}
+
+}  // namespace
+
+Status RunConversionJob(const ConversionJob& job, const CliOptions& options) {
+    if (SameFile(job.output, job.first) ||
+        (!job.second.empty() && SameFile(job.output, job.second))) {
+        return Status::Error("Cannot write \"" + job.output +
+                             "\": it is one of the input pictures, which would be lost");
+    }
+    if (OutputFormatOfName(job.output) == OutputFormat::Unknown) {
+        return Status::Error(UnknownFormatMessage(job.output));
+    }
+    StereoPlanes planes;
+    if (Status loaded = LoadPictures(job, planes); !loaded) {
+        return loaded;
+    }
+    ConvertPlanes(options.settings, planes);
+    return WriteStereoImage(job.output, options.settings, planes, options.jpegQuality);
+}
+
+int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, std::ostream& report,
+            std::ostream& errors, std::ostream* progress) {
+    const size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1,
+                                              std::max<size_t>(jobs.size(), 1));
+    const uint64_t budget = AvailableMemoryBytes() / 10 * 8;
+    MemoryGate gate(budget == 0 ? UINT64_MAX : budget);
+    std::mutex outputMutex;
+    std::atomic<size_t> next{0};
+    size_t done = 0;
+    size_t failed = 0;
+
+    auto work = [&] {
+        for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
+            const ConversionJob& job = jobs[i];
+            const uint64_t bytes = EstimatedJobBytes(job);
+            gate.acquire(bytes);
+            const Status result = RunConversionJob(job, options);
+            gate.release(bytes, budget == 0 ? UINT64_MAX : budget);
+
+            std::lock_guard lock(outputMutex);
+            ++done;
+            if (result) {
+                report << "Saved \"" << job.output << "\"\n";
+            } else {
+                ++failed;
+                if (progress != nullptr) {
+                    *progress << "\r\033[K";
+                }
+                errors << "k3v-convert: " << result.message() << "\n";
+            }
+            if (progress != nullptr) {
+                *progress << "\r" << done << " of " << jobs.size() << " files done";
+                if (failed > 0) {
+                    *progress << ", " << failed << " failed";
+                }
+                *progress << std::flush;
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (size_t t = 1; t < workers; ++t) {
+        threads.emplace_back(work);
+    }
+    work();
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    if (progress != nullptr) {
+        *progress << "\n";
+    }
+    return failed == 0 ? 0 : 1;
+}
+
+}  // namespace k3v

@@ -1,0 +1,21 @@
+#pragma once
+// Runs the conversions the command line asks for: each job loads its picture(s), converts
+// them with the options' settings and writes the output safely. A batch goes on past a failed
+// file, runs several files at once when memory allows, and reports each failure.
+
+#include <iosfwd>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "stereo/status.h"
+
+namespace k3v {
+
+Status RunConversionJob(const ConversionJob& job, const CliOptions& options);
+
+// Returns the exit status: 0 when every job succeeded, 1 otherwise. Failures go to `errors`
+// one line each; `progress` (may be null) receives a running count on a terminal.
+int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, std::ostream& report,
+            std::ostream& errors, std::ostream* progress);
+
+}  // namespace k3v

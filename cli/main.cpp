@@ -1,0 +1,40 @@
+// k3v-convert: the batch tool. Converts pictures with the desktop program's engine and writes
+// exactly the file its "Publish 3D Pano" would write for the same settings.
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/batch_runner.h"
+#include "cli/cli_options.h"
+
+int main(int argc, char** argv) {
+    // Qt's image plugins (TIFF and others) are found through the application object.
+    QCoreApplication application(argc, argv);
+    // Our own messages name the file and the reason; the readers' console chatter is noise.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const k3v::ParsedCommandLine parsed = k3v::ParseCommandLine(args);
+    if (!parsed.ok) {
+        std::cerr << "k3v-convert: " << parsed.error << "\n"
+                  << "Try 'k3v-convert --help' for more information.\n";
+        return 2;
+    }
+    if (parsed.options.showHelp) {
+        std::cout << k3v::UsageText();
+        return 0;
+    }
+    std::string planError;
+    const std::vector<k3v::ConversionJob> jobs = k3v::PlanJobs(parsed.options, planError);
+    if (!planError.empty()) {
+        std::cerr << "k3v-convert: " << planError << "\n";
+        return 2;
+    }
+    const bool terminal = isatty(STDERR_FILENO) != 0 && jobs.size() > 1;
+    return k3v::RunJobs(jobs, parsed.options, std::cout, std::cerr,
+                        terminal ? &std::cerr : nullptr);
+}

@@ -1,0 +1,14 @@
+#pragma once
+// Qt's BMP reader accepts a file that ends before all its rows and fills the rest; such a file
+// is refused here, before decoding.
+
+#include <string>
+
+#include "stereo/status.h"
+
+namespace k3v {
+
+// Ok for anything that is not an uncompressed BMP, and for a complete one.
+Status CheckBmpFileComplete(const std::string& path);
+
+}  // namespace k3v

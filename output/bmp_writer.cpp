@@ -1,0 +1,64 @@
+#include "output/bmp_writer.h"
+
+#include <limits>
+
+#include "output/safe_file_writer.h"
+
+namespace k3v {
+
+namespace {
+
+void Put16(uint8_t* at, uint32_t value) {
+    at[0] = uint8_t(value);
+    at[1] = uint8_t(value >> 8);
+}
+
+void Put32(uint8_t* at, uint32_t value) {
+    Put16(at, value);
+    Put16(at + 2, value >> 16);
+}
+
+}  // namespace
+
+std::array<uint8_t, kBmpHeaderSize> MakeBmpHeader(int32_t width, int32_t height) {
+    std::array<uint8_t, kBmpHeaderSize> header{};
+    const uint64_t fileSize = kBmpHeaderSize + 4 * uint64_t(width) * uint64_t(height);
+    // BITMAPFILEHEADER
+    header[0] = 'B';
+    header[1] = 'M';
+    Put32(&header[2], uint32_t(fileSize));  // whole file
+    Put32(&header[10], kBmpHeaderSize);     // where the pixels start
+    // BITMAPINFOHEADER; every field not set here is 0 (no compression, image size 0,
+    // no resolution, no colour table).
+    Put32(&header[14], 40);
+    Put32(&header[18], uint32_t(width));
+    Put32(&header[22], uint32_t(height));  // positive: the first stored row is the bottom one
+    Put16(&header[26], 1);                 // planes
+    Put16(&header[28], 32);                // bits per pixel
+    return header;
+}
+
+Status WriteBmpFile(const std::string& path, const OutputPicture& picture) {
+    const uint64_t fileSize =
+        kBmpHeaderSize + 4 * uint64_t(picture.width()) * uint64_t(picture.height());
+    if (fileSize > std::numeric_limits<uint32_t>::max()) {
+        return Status::Error("Cannot write \"" + path + "\": a picture of " +
+                             std::to_string(picture.width()) + " x " +
+                             std::to_string(picture.height()) +
+                             " pixels is larger than a BMP file can hold (4 GB); save it as JPEG");
+    }
+    SafeFileWriter file;
+    if (Status opened = file.open(path); !opened) {
+        return opened;
+    }
+    const auto header = MakeBmpHeader(picture.width(), picture.height());
+    file.write(header.data(), header.size());
+    for (int32_t y = 0; y < picture.height(); ++y) {
+        const OutputPicture::Row row = picture.row(y);
+        file.write(row.left.data(), row.left.size_bytes());
+        file.write(row.right.data(), row.right.size_bytes());
+    }
+    return file.commit();
+}
+
+}  // namespace k3v

@@ -1,0 +1,39 @@
+#include "output/output_format.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstddef>
+
+namespace k3v {
+
+namespace {
+
+bool EndsWithNoCase(std::string_view text, std::string_view ending) {
+    if (text.size() < ending.size()) {
+        return false;
+    }
+    return std::equal(ending.begin(), ending.end(), text.end() - std::ptrdiff_t(ending.size()),
+                      [](char a, char b) {
+                          return std::tolower(static_cast<unsigned char>(a)) ==
+                                 std::tolower(static_cast<unsigned char>(b));
+                      });
+}
+
+}  // namespace
+
+OutputFormat OutputFormatOfName(std::string_view path) {
+    if (EndsWithNoCase(path, ".jpg") || EndsWithNoCase(path, ".jpeg")) {
+        return OutputFormat::Jpeg;
+    }
+    if (EndsWithNoCase(path, ".bmp")) {
+        return OutputFormat::Bmp;
+    }
+    return OutputFormat::Unknown;
+}
+
+std::string UnknownFormatMessage(const std::string& path) {
+    return "Cannot save \"" + path +
+           "\": the name must end in .jpg or .jpeg (JPEG picture) or .bmp (BMP picture)";
+}
+
+}  // namespace k3v

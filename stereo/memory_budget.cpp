@@ -1,0 +1,59 @@
+#include "stereo/memory_budget.h"
+
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+namespace k3v {
+
+uint64_t PlaneBytes(int32_t width, int32_t height, int planes) {
+    if (width <= 0 || height < 0 || planes <= 0) {
+        return 0;
+    }
+    constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+    const uint64_t pixels = uint64_t(width) * (uint64_t(height) + 1);  // < 2^62
+    const uint64_t perPlane = pixels * 4;                              // < 2^64
+    if (perPlane > kMax / uint64_t(planes)) {
+        return kMax;
+    }
+    return perPlane * uint64_t(planes);
+}
+
+uint64_t AvailableMemoryBytes() {
+    std::ifstream meminfo("/proc/meminfo");
+    std::string key;
+    uint64_t kilobytes = 0;
+    std::string unit;
+    while (meminfo >> key >> kilobytes >> unit) {
+        if (key == "MemAvailable:") {
+            return kilobytes * 1024;
+        }
+    }
+    return 0;
+}
+
+std::string MemoryShortageMessage(int32_t width, int32_t height, int planes) {
+    std::ostringstream text;
+    const uint64_t needed = PlaneBytes(width, height, planes);
+    text << "there is not enough memory for a picture of " << width << " x " << height << " pixels";
+    if (needed != std::numeric_limits<uint64_t>::max()) {
+        text << " (it needs " << (needed + (1 << 20) - 1) / (1 << 20) << " MB more";
+        if (const uint64_t available = AvailableMemoryBytes(); available > 0) {
+            text << ", " << available / (1 << 20) << " MB are available";
+        }
+        text << ")";
+    }
+    return text.str();
+}
+
+Status CheckPlanesFit(int32_t width, int32_t height, int planes) {
+    const uint64_t needed = PlaneBytes(width, height, planes);
+    const uint64_t available = AvailableMemoryBytes();
+    // Where the system does not say, the allocation itself is the only check.
+    if (needed == std::numeric_limits<uint64_t>::max() || (available > 0 && needed > available)) {
+        return Status::Error(MemoryShortageMessage(width, height, planes));
+    }
+    return Status::Ok();
+}
+
+}  // namespace k3v

@@ -1,0 +1,25 @@
+#pragma once
+// How much memory a picture needs, checked with 64-bit arithmetic before anything is allocated,
+// so that a picture too large for this machine is refused with a message instead of ending the
+// process when the memory runs out.
+
+#include <cstdint>
+#include <string>
+
+#include "stereo/status.h"
+
+namespace k3v {
+
+// Bytes of `planes` pixel planes of W x (H + 1) 32-bit pixels; saturates instead of overflowing.
+uint64_t PlaneBytes(int32_t width, int32_t height, int planes);
+
+// Memory the system can still give us, in bytes (MemAvailable); 0 when unknown.
+uint64_t AvailableMemoryBytes();
+
+// Ok when `planes` more planes of W x H fit into the memory that is available now.
+Status CheckPlanesFit(int32_t width, int32_t height, int planes);
+
+// "There is not enough memory for a picture of W x H pixels ..." with the sizes in MB.
+std::string MemoryShortageMessage(int32_t width, int32_t height, int planes);
+
+}  // namespace k3v

@@ -1,0 +1,42 @@
+#include "stereo/pixel_plane.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "stereo/memory_budget.h"
+
+namespace k3v {
+
+void PixelPlane::FreeDeleter::operator()(uint32_t* p) const {
+    std::free(p);
+}
+
+Status PixelPlane::allocate(int32_t width, int32_t height) {
+    if (width < 1 || height < 1) {
+        return Status::Error("a picture of " + std::to_string(width) + " x " +
+                             std::to_string(height) + " pixels has no pixels");
+    }
+    const size_t count = size_t(width) * (size_t(height) + 1);
+    if (count > std::numeric_limits<size_t>::max() / sizeof(uint32_t)) {
+        return Status::Error(MemoryShortageMessage(width, height, 1));
+    }
+    // calloc hands out zeroed pages lazily, so a fresh plane costs no time to clear.
+    auto* pixels = static_cast<uint32_t*>(std::calloc(count, sizeof(uint32_t)));
+    if (pixels == nullptr) {
+        return Status::Error(MemoryShortageMessage(width, height, 1));
+    }
+    pixels_.reset(pixels);
+    width_ = width;
+    height_ = height;
+    return Status::Ok();
+}
+
+void PixelPlane::copyFrom(const PixelPlane& other) {
+    if (&other != this && !empty() && other.storedCount() == storedCount()) {
+        std::memcpy(data(), other.data(), storedCount() * sizeof(uint32_t));
+    }
+}
+
+}  // namespace k3v

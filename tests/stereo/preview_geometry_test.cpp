@@ -1,0 +1,50 @@
+#include "stereo/preview_geometry.h"
+
+#include <gtest/gtest.h>
+
+namespace k3v {
+namespace {
+
+struct PlacementCase {
+    const char* name;
+    int32_t width, height, layout;
+    int32_t displayedWidth, leftOffset;
+    PreviewRect first, second;
+};
+
+class PreviewPlacementTest : public ::testing::TestWithParam<PlacementCase> {};
+
+TEST_P(PreviewPlacementTest, PlacesEachViewAsTheLayoutSays) {
+    const PlacementCase& c = GetParam();
+    const PreviewPlacement p = ComputePreviewPlacement(c.width, c.height, c.layout);
+    EXPECT_EQ(p.displayedWidth, c.displayedWidth);
+    EXPECT_EQ(p.leftOffset, c.leftOffset);
+    EXPECT_EQ(p.firstView, c.first);
+    EXPECT_EQ(p.showsSecondView, c.layout != 0);
+    if (c.layout != 0) {
+        EXPECT_EQ(p.secondView, c.second);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, PreviewPlacementTest,
+    ::testing::Values(
+        // 10:3 lands on 1000 in single precision.
+        PlacementCase{"ten_to_three", 1000, 300, 0, 1000, 0, {0, 0, 1000, 300}, {}},
+        PlacementCase{"wide_panorama", 4000, 1000, 0, 1000, 0, {0, 0, 1000, 300}, {}},
+        PlacementCase{"two_to_one", 2000, 1000, 0, 600, 200, {200, 0, 600, 300}, {}},
+        PlacementCase{"tall", 300, 600, 0, 150, 425, {425, 0, 150, 300}, {}},
+        PlacementCase{
+            "vertical_full", 4000, 1000, 1, 1000, 0, {250, 0, 500, 150}, {250, 150, 500, 150}},
+        PlacementCase{
+            "horizontal_600", 2000, 1000, 2, 600, 200, {-100, 0, 600, 300}, {500, 0, 600, 300}},
+        PlacementCase{
+            "horizontal_full", 4000, 1000, 2, 1000, 0, {-500, 0, 1000, 300}, {500, 0, 1000, 300}},
+        // DW 151: (1000 - 151) / 2 = 424.5, 151 / 4 = 37.75 and 151 / 2 = 75.5 round to even.
+        PlacementCase{
+            "ties_to_even", 151, 300, 1, 151, 424, {462, 0, 76, 150}, {462, 150, 76, 150}},
+        PlacementCase{"one_pixel", 1, 1, 0, 300, 350, {350, 0, 300, 300}, {}}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace k3v

@@ -1,0 +1,196 @@
+#include "stereo/view_synthesis.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/plane_builders.h"
+
+namespace k3v {
+namespace {
+
+using testing::Bgr;
+using testing::BlueOf;
+using testing::FilledPlane;
+using testing::GreenOf;
+using testing::NoisePlane;
+using testing::PlanesWith;
+using testing::RedOf;
+
+ConversionSettings K3vWithDepth(int32_t depth, int32_t layout = kSideBySideHorizontal) {
+    ConversionSettings settings;
+    settings.DepthOn = 1;
+    settings.DepthValue = depth;
+    settings.StereoLayout = layout;
+    return settings;
+}
+
+// Runs the synthesis after copying the loaded picture into the working plane.
+void Synthesize(const ConversionSettings& settings, StereoPlanes& planes) {
+    planes.SourceImage1.copyFrom(planes.DecodedImage1);
+    planes.SourceImage2.copyFrom(planes.DecodedImage2);
+    SynthesizeViews(settings, planes);
+}
+
+// How far the first view reaches to the right at an output pixel of red `red`: every source
+// pixel carries its own index in blue and green, so the copied pixel tells where it came from.
+int FirstViewShift(int32_t depth, uint32_t red) {
+    constexpr int32_t kW = 300;
+    PixelPlane picture = FilledPlane(kW, 3, 0);
+    for (uint32_t i = 0; i < picture.pixelCount(); ++i) {
+        picture.data()[i] = Bgr(i & 0xFF, i >> 8, red);
+    }
+    StereoPlanes planes = PlanesWith(std::move(picture));
+    Synthesize(K3vWithDepth(depth), planes);
+    const uint32_t at = kW + 100;
+    const uint32_t copied = planes.FirstView.data()[at];
+    return int(BlueOf(copied) | GreenOf(copied) << 8) - int(at);
+}
+
+// Likewise for the second view, which reaches to the left by the green value.
+int SecondViewShift(int32_t depth, uint32_t green) {
+    constexpr int32_t kW = 300;
+    PixelPlane picture = FilledPlane(kW, 3, 0);
+    for (uint32_t i = 0; i < picture.pixelCount(); ++i) {
+        picture.data()[i] = Bgr(i & 0xFF, green, i >> 8);
+    }
+    StereoPlanes planes = PlanesWith(std::move(picture));
+    Synthesize(K3vWithDepth(depth), planes);
+    const uint32_t at = kW + 100;
+    const uint32_t copied = planes.SecondView.data()[at];
+    return int(at) - int(BlueOf(copied) | RedOf(copied) << 8);
+}
+
+struct ShiftCase {
+    int32_t depth;
+    uint32_t value;
+    int shift;
+};
+
+class DisplacementByColour : public ::testing::TestWithParam<ShiftCase> {};
+
+TEST_P(DisplacementByColour, RoundsTheSinglePrecisionProductWithTiesToEven) {
+    const ShiftCase& c = GetParam();
+    EXPECT_EQ(FirstViewShift(c.depth, c.value), c.shift) << "red " << c.value;
+    EXPECT_EQ(SecondViewShift(c.depth, c.value), c.shift) << "green " << c.value;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DepthList, DisplacementByColour,
+    ::testing::Values(ShiftCase{20, 10, 0}, ShiftCase{20, 11, 1}, ShiftCase{20, 30, 2},
+                      ShiftCase{20, 50, 2}, ShiftCase{20, 255, 13}, ShiftCase{25, 12, 0},
+                      ShiftCase{25, 13, 1}, ShiftCase{25, 255, 10}, ShiftCase{30, 15, 0},
+                      ShiftCase{30, 16, 1}, ShiftCase{30, 135, 4}, ShiftCase{30, 255, 8},
+                      ShiftCase{50, 25, 0}, ShiftCase{50, 26, 1}, ShiftCase{50, 75, 2},
+                      ShiftCase{50, 125, 2}, ShiftCase{50, 255, 5}, ShiftCase{90, 45, 0},
+                      ShiftCase{90, 46, 1}, ShiftCase{90, 135, 2}, ShiftCase{90, 255, 3},
+                      ShiftCase{20, 0, 0}));
+
+TEST(SynthesizeViews, WithoutDepthBothViewsArePlainCopies) {
+    StereoPlanes planes = PlanesWith(NoisePlane(37, 23, 1));
+    ConversionSettings settings;
+    settings.StereoLayout = kSideBySideVertical;
+    Synthesize(settings, planes);
+    const uint32_t* source = planes.DecodedImage1.data();
+    EXPECT_TRUE(std::equal(source, source + planes.PixelCount(), planes.FirstView.data()));
+    EXPECT_TRUE(std::equal(source, source + planes.PixelCount(), planes.SecondView.data()));
+}
+
+TEST(SynthesizeViews, ZeroEffectAnaglyphWithoutDepthIsThePicture) {
+    StereoPlanes planes = PlanesWith(NoisePlane(64, 5, 2));
+    ConversionSettings settings;
+    settings.StereoEffect = 0;
+    Synthesize(settings, planes);
+    const uint32_t* source = planes.DecodedImage1.data();
+    EXPECT_TRUE(std::equal(source, source + planes.PixelCount(), planes.FirstView.data()));
+}
+
+TEST(SynthesizeViews, BottomRowKeepsThePlainCopyAndRedZeroKeepsTheOwnPixel) {
+    PixelPlane picture = NoisePlane(50, 4, 3);
+    for (size_t i = 0; i < picture.pixelCount(); ++i) {
+        picture.data()[i] |= 0x00FF0000u;  // full red: the first view reaches 13 pixels on
+    }
+    picture.data()[120] &= 0x0000FFFFu;  // no red here: the first view keeps its own pixel
+    StereoPlanes planes = PlanesWith(std::move(picture));
+    Synthesize(K3vWithDepth(20), planes);
+    const uint32_t* source = planes.DecodedImage1.data();
+    EXPECT_TRUE(std::equal(source, source + 50, planes.FirstView.data()));
+    EXPECT_EQ(planes.FirstView.data()[120], source[120]);
+    EXPECT_EQ(planes.FirstView.data()[60], source[73]);
+}
+
+TEST(SynthesizeViews, SourcesOutsideThePictureReadAsBlack) {
+    // First view near the top-right end reaches past the last pixel.
+    PixelPlane picture = FilledPlane(10, 4, Bgr(1, 255, 255));
+    StereoPlanes planes = PlanesWith(std::move(picture));
+    Synthesize(K3vWithDepth(20), planes);
+    EXPECT_EQ(planes.FirstView.data()[26], Bgr(1, 255, 255));  // 26 + 13 = 39, the last pixel
+    EXPECT_EQ(planes.FirstView.data()[27], 0u);
+    EXPECT_EQ(planes.FirstView.data()[39], 0u);
+    // A one-pixel-wide picture: the second view reaches before the first pixel.
+    StereoPlanes narrow = PlanesWith(FilledPlane(1, 20, Bgr(1, 255, 255)));
+    Synthesize(K3vWithDepth(20), narrow);
+    EXPECT_EQ(narrow.SecondView.data()[12], 0u);
+    EXPECT_EQ(narrow.SecondView.data()[13], Bgr(1, 255, 255));
+}
+
+TEST(SynthesizeViews, DepthValueZeroMeansNoDisplacement) {
+    StereoPlanes planes = PlanesWith(NoisePlane(20, 6, 9));
+    Synthesize(K3vWithDepth(0), planes);
+    const uint32_t* source = planes.DecodedImage1.data();
+    EXPECT_TRUE(std::equal(source, source + planes.PixelCount(), planes.FirstView.data()));
+}
+
+class AnaglyphShift : public ::testing::TestWithParam<int16_t> {};
+
+TEST_P(AnaglyphShift, RedComesFromSixPixelsPerStepAway) {
+    const int16_t effect = GetParam();
+    constexpr int32_t kW = 80;
+    constexpr int32_t kH = 3;
+    PixelPlane picture = NoisePlane(kW, kH, 4);
+    for (size_t i = 0; i < picture.pixelCount(); ++i) {
+        picture.data()[i] |= 0xCC000000u;  // the fourth byte travels with red
+    }
+    StereoPlanes planes = PlanesWith(std::move(picture));
+    ConversionSettings settings;
+    settings.StereoEffect = effect;
+    Synthesize(settings, planes);
+    const ptrdiff_t n = kW * kH;
+    const ptrdiff_t s = 6 * effect;
+    const uint32_t* source = planes.DecodedImage1.data();
+    for (ptrdiff_t k = 0; k < n; ++k) {
+        const uint32_t got = planes.FirstView.data()[k];
+        uint32_t expected = source[k];
+        if (k >= 63) {
+            const uint32_t red = k + s < n ? source[k + s] & 0xFFFF0000u : 0u;
+            expected = (source[k] & 0x0000FFFFu) | red;
+        }
+        ASSERT_EQ(got, expected) << "pixel " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Effects, AnaglyphShift, ::testing::Values(-10, -1, 0, 3, 10));
+
+TEST(SynthesizeViews, EffectTenBlanksRedOfTheLastSixtyPixels) {
+    StereoPlanes planes = PlanesWith(FilledPlane(100, 2, 0xFFFFFFFFu));
+    ConversionSettings settings;
+    settings.StereoEffect = 10;
+    Synthesize(settings, planes);
+    EXPECT_EQ(planes.FirstView.data()[139], 0xFFFFFFFFu);
+    for (int k = 140; k < 200; ++k) {
+        ASSERT_EQ(planes.FirstView.data()[k], 0x0000FFFFu) << k;
+    }
+}
+
+TEST(SynthesizeViews, StandardStereoTakesRedFromTheSecondPictureWithoutDisplacement) {
+    PixelPlane second = FilledPlane(70, 3, Bgr(1, 2, 200));
+    StereoPlanes planes = PlanesWith(FilledPlane(70, 3, Bgr(100, 110, 120)), &second);
+    ConversionSettings settings = K3vWithDepth(20, kAnaglyph);
+    settings.TransformationMode = kStandardStereo;
+    settings.StereoEffect = 0;
+    Synthesize(settings, planes);
+    EXPECT_EQ(planes.FirstView.data()[100], Bgr(100, 110, 200));
+    EXPECT_EQ(planes.FirstView.data()[10], Bgr(100, 110, 120));  // the first 63 stay
+    EXPECT_EQ(planes.SecondView.data()[100], Bgr(1, 2, 200));
+}
+
+}  // namespace
+}  // namespace k3v
