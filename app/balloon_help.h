@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QWidget>
 
+class QLabel;
+
 namespace k3v {
 
 inline constexpr int kBalloonInitialDelayMs = 500;
@@ -33,8 +35,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    class QLabel* titleLabel_ = nullptr;
-    class QLabel* textLabel_ = nullptr;
+    QLabel* titleLabel_ = nullptr;
+    QLabel* textLabel_ = nullptr;
 };
 
 class BalloonHelp : public QObject {

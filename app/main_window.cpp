@@ -11,11 +11,13 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
 #include <QSlider>
 #include <array>
+#include <qdrawutil.h>
 
 #include "app/balloon_help.h"
 #include "app/click_sound.h"
@@ -67,10 +69,6 @@ void SetTextColour(QWidget* widget, const QColor& text) {
     widget->setPalette(palette);
 }
 
-// A thin sunken edge, as the controls with a "static edge" have.
-const QString kStaticEdge = QStringLiteral(
-    "border: 1px solid; border-color: #808080 #ffffff #ffffff #808080; padding-left: 1px;");
-
 QFont TitleFont() {
     QFont font(QStringLiteral("Times New Roman"));
     font.setStyleHint(QFont::Serif);
@@ -80,12 +78,30 @@ QFont TitleFont() {
     return font;
 }
 
+// The 8-point dialog font; where it is missing, the narrowest sans serif at hand stands in, so
+// the captions fit the control sizes that were laid out for it.
 QFont DialogFont() {
-    QFont font(QStringLiteral("MS Sans Serif"));
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial"),
+                      QStringLiteral("DejaVu Sans Condensed")});
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(8);
+    font.setPixelSize(11);
     return font;
 }
+
+// A check box with the thin sunken "static edge" round it.
+class EdgedCheckBox : public QCheckBox {
+public:
+    EdgedCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {}
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QCheckBox::paintEvent(event);
+        QPainter painter(this);
+        qDrawShadeRect(&painter, rect(), palette(), true, 1, 0);
+    }
+};
 
 // The flag each adjustment check box stands for.
 int32_t ConversionSettings::*FlagOf(int id) {
@@ -256,9 +272,8 @@ void MainWindow::buildMenus() {
 void MainWindow::buildHeader(QWidget* client) {
     for (const auto& [id, text, y] : {std::tuple{kCmdPanorama, " Panorama", 20},
                                       std::tuple{kCmdStillPhoto, " Still Photo", 40}}) {
-        auto* box = new QCheckBox(QString::fromLatin1(text), client);
+        auto* box = new EdgedCheckBox(QString::fromLatin1(text), client);
         box->setGeometry(5, y, 100, 18);
-        box->setStyleSheet(QStringLiteral("QCheckBox {") + kStaticEdge + u'}');
         SetColours(box, Qt::white, Qt::black);
         connect(box, &QCheckBox::clicked, this, [this, id] { command(id); });
         controls_.insert(id, box);
@@ -354,7 +369,7 @@ void MainWindow::buildModeAndStereoGroups(QWidget* client) {
         controls_.insert(id, option);
     }
 
-    auto* depth = new QCheckBox(QStringLiteral(" Depth"), client);
+    auto* depth = new EdgedCheckBox(QStringLiteral(" Depth"), client);
     depth->setGeometry(146, 480, 70, 18);
     controls_.insert(kCmdDepth, depth);
 
@@ -372,10 +387,9 @@ void MainWindow::buildModeAndStereoGroups(QWidget* client) {
     });
     controls_.insert(kCmdDepthList, depthList);
 
-    auto* autoBox = new QCheckBox(QStringLiteral(" Auto"), client);
+    auto* autoBox = new EdgedCheckBox(QStringLiteral(" Auto"), client);
     autoBox->setGeometry(146, 520, 70, 18);
     autoBox->setChecked(true);
-    autoBox->setStyleSheet(QStringLiteral("QCheckBox {") + kStaticEdge + u'}');
     SetColours(autoBox, Qt::black, kGroupGrey);
     connect(autoBox, &QCheckBox::clicked, this, [this] { command(kCmdAuto); });
     controls_.insert(kCmdAuto, autoBox);
@@ -467,13 +481,12 @@ void MainWindow::buildAdjustmentGroups(QWidget* client) {
           std::tuple{kCmdBrightness, " Brightness", 485, 161},
           std::tuple{kCmdContrast, " Contrast", 660, 161},
           std::tuple{kCmdNoise, " Noise Median", 835, 161}}) {
-        auto* box = new QCheckBox(QString::fromLatin1(text), client);
+        auto* box = new EdgedCheckBox(QString::fromLatin1(text), client);
         box->setGeometry(x, 480, width, 18);
         controls_.insert(id, box);
     }
     for (const int id : kFlagIds) {
         auto* box = static_cast<QCheckBox*>(control(id));
-        box->setStyleSheet(QStringLiteral("QCheckBox {") + kStaticEdge + u'}');
         SetColours(box, Qt::black, kGroupGrey);
         connect(box, &QCheckBox::clicked, this, [this, id] { command(id); });
     }
