@@ -11,7 +11,7 @@ namespace k3v {
 
 class AboutDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     AboutDialog(QWidget* owner, const QCursor& linkCursor, UrlOpener openUrl);
 };
 

@@ -20,9 +20,8 @@ Status MakeStartState(AppState& state, const QString& startFolder) {
 
 QString ProposedSaveName(const QString& picturePath) {
     // Both separators count, so a path typed the Windows way gives the same name.
-    const qsizetype slash =
-        std::max({picturePath.lastIndexOf(u'/'), picturePath.lastIndexOf(u'\\'),
-                  picturePath.lastIndexOf(u':')});
+    const qsizetype slash = std::max({picturePath.lastIndexOf(u'/'), picturePath.lastIndexOf(u'\\'),
+                                      picturePath.lastIndexOf(u':')});
     QString name = picturePath.mid(slash + 1);
     const qsizetype dot = name.lastIndexOf(u'.');
     if (dot >= 0) {

@@ -51,8 +51,12 @@ void Balloon::setHelpText(const QString& text) {
     adjustSize();
 }
 
-QString Balloon::title() const { return titleLabel_->text(); }
-QString Balloon::helpText() const { return textLabel_->text(); }
+QString Balloon::title() const {
+    return titleLabel_->text();
+}
+QString Balloon::helpText() const {
+    return textLabel_->text();
+}
 
 void Balloon::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -82,7 +86,9 @@ void BalloonHelp::attach(QWidget* control, const QString& text) {
     texts_.insert(control, text);
 }
 
-QString BalloonHelp::helpTextOf(const QWidget* control) const { return texts_.value(control); }
+QString BalloonHelp::helpTextOf(const QWidget* control) const {
+    return texts_.value(control);
+}
 
 void BalloonHelp::showFor(QWidget* control) {
     balloon_.setHelpText(texts_.value(control));

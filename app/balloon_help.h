@@ -24,24 +24,24 @@ inline const QColor kBalloonBackground(25, 29, 98);
 // The balloon itself. Lines of a help text are separated by carriage returns.
 class Balloon : public QWidget {
     Q_OBJECT
-public:
+  public:
     Balloon();
 
     void setHelpText(const QString& text);
     QString title() const;
     QString helpText() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QLabel* titleLabel_ = nullptr;
     QLabel* textLabel_ = nullptr;
 };
 
 class BalloonHelp : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit BalloonHelp(QObject* parent = nullptr);
 
     // Attaches (or replaces) the help text of a control; attaching again changes nothing else.
@@ -51,14 +51,14 @@ public:
     // Shows the balloon of `control` at once, as the timer would; for keyboard users and tests.
     void showFor(QWidget* control);
     void hide();
-    const Balloon& balloon() const { return balloon_; }
+    Balloon& balloon() { return balloon_; }
     bool isShowing() const { return balloon_.isVisible(); }
     int pendingDelay() const { return showTimer_.isActive() ? showTimer_.interval() : -1; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void arm(QWidget* control);
 
     QHash<const QWidget*, QString> texts_;

@@ -8,17 +8,19 @@
 namespace k3v {
 
 class ClickSound {
-public:
+  public:
     virtual ~ClickSound() = default;
     virtual void play() = 0;
 };
 
 class QtClickSound : public ClickSound {
-public:
+  public:
     QtClickSound();
     void play() override;
+    // False when the sound resource is missing: then nothing is ever played.
+    bool hasSound() const { return !effect_.source().isEmpty(); }
 
-private:
+  private:
     QSoundEffect effect_;
 };
 

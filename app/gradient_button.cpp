@@ -1,8 +1,8 @@
 #include "app/gradient_button.h"
 
+#include <qdrawutil.h>
 #include <QPainter>
 #include <cmath>
-#include <qdrawutil.h>
 
 namespace k3v {
 
@@ -37,15 +37,18 @@ GradientButton::GradientButton(const QString& caption, GradientKey key, QWidget*
 
 void GradientButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // Enabled or not, the button is drawn alike.
+    QPalette colours = palette();
+    colours.setCurrentColorGroup(QPalette::Active);
     // The thin sunken "static edge" round the button; the face lies inside it.
-    qDrawShadeRect(&painter, rect(), palette(), true, 1, 0);
+    qDrawShadeRect(&painter, rect(), colours, true, 1, 0);
     const QRect face = rect().adjusted(1, 1, -1, -1);
     painter.setClipRect(face);
     painter.translate(face.topLeft());
     const QRect faceRect(QPoint(0, 0), face.size());
     if (isDown()) {
         // No background: the window shows through the sunken edge.
-        qDrawShadePanel(&painter, faceRect, palette(), true, 2);
+        qDrawShadePanel(&painter, faceRect, colours, true, 2);
         painter.setPen(QColor(0, 0, 255));
         painter.drawText(faceRect, Qt::AlignCenter | Qt::TextSingleLine, QStringLiteral("Process"));
         return;

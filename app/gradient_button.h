@@ -21,15 +21,15 @@ void PaintGradient(QPainter& painter, int width, int height, GradientKey key);
 
 class GradientButton : public QAbstractButton {
     Q_OBJECT
-public:
+  public:
     GradientButton(const QString& caption, GradientKey key, QWidget* parent);
 
     GradientKey key() const { return key_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     GradientKey key_;
 };
 

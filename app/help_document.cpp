@@ -8,8 +8,8 @@ namespace k3v {
 QStringList HelpDocumentCandidates(const QString& programFolder) {
     const QDir folder(programFolder);
     return {QDir::cleanPath(folder.filePath(kHelpDocumentName)),
-            QDir::cleanPath(folder.filePath(QStringLiteral("../share/k3v-stereo/") +
-                                            kHelpDocumentName))};
+            QDir::cleanPath(
+                folder.filePath(QStringLiteral("../share/k3v-stereo/") + kHelpDocumentName))};
 }
 
 QString FindHelpDocument(const QString& programFolder) {

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <qdrawutil.h>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -17,7 +18,6 @@
 #include <QShortcut>
 #include <QSlider>
 #include <array>
-#include <qdrawutil.h>
 
 #include "app/balloon_help.h"
 #include "app/click_sound.h"
@@ -43,7 +43,7 @@ const QColor kOptionGrey(0xC0, 0xC0, 0xC0);
 
 // The wait cursor for as long as the object lives, removed however the scope is left.
 class WaitCursor {
-public:
+  public:
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;
@@ -90,12 +90,14 @@ QFont DialogFont() {
     return font;
 }
 
-// A check box with the thin sunken "static edge" round it.
+// A check box with the thin sunken "static edge" round it, that reacts to a click anywhere
+// inside that edge, not only on its box and caption.
 class EdgedCheckBox : public QCheckBox {
-public:
+  public:
     EdgedCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {}
 
-protected:
+  protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
     void paintEvent(QPaintEvent* event) override {
         QCheckBox::paintEvent(event);
         QPainter painter(this);
@@ -161,9 +163,8 @@ void SetSliderSetting(ConversionSettings& settings, int id, int value) {
     }
 }
 
-constexpr std::array<int, 6> kSliderIds = {kIdStereoSlider,     kIdSharpenSlider,
-                                           kIdBlendSlider,      kIdBrightnessSlider,
-                                           kIdContrastSlider,   kIdNoiseSlider};
+constexpr std::array<int, 6> kSliderIds = {kIdStereoSlider,     kIdSharpenSlider,  kIdBlendSlider,
+                                           kIdBrightnessSlider, kIdContrastSlider, kIdNoiseSlider};
 
 SettingRange RangeOf(int id) {
     switch (id) {
@@ -182,7 +183,9 @@ SettingRange RangeOf(int id) {
     }
 }
 
-QString FromStatus(const Status& status) { return QString::fromStdString(status.message()); }
+QString FromStatus(const Status& status) {
+    return QString::fromStdString(status.message());
+}
 
 }  // namespace
 
@@ -245,16 +248,19 @@ void MainWindow::buildMenus() {
         return item;
     };
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File "));
-    add(file, kCmdLoadFirst, QStringLiteral("&Load 1.Panorama"), QKeySequence(QStringLiteral("Ctrl+L")));
+    add(file, kCmdLoadFirst, QStringLiteral("&Load 1.Panorama"),
+        QKeySequence(QStringLiteral("Ctrl+L")));
     add(file, kCmdLoadSecond, QStringLiteral("&Load 2.Panorama"), {});
     file->addSeparator();
-    add(file, kCmdPublish, QStringLiteral("Publish 3D Pano"), QKeySequence(QStringLiteral("Ctrl+P")));
+    add(file, kCmdPublish, QStringLiteral("Publish 3D Pano"),
+        QKeySequence(QStringLiteral("Ctrl+P")));
     add(file, kCmdDefaults, QStringLiteral("Options by default"), {});
     file->addSeparator();
     auto* layouts = new QActionGroup(this);
-    for (const auto& [id, text] : {std::pair{kCmdAnaglyph, "Anaglyph stereo mode"},
-                                   std::pair{kCmdVertical, "SideBySide vertical stereo mode"},
-                                   std::pair{kCmdHorizontal, "SideBySide horizontal stereo mode"}}) {
+    for (const auto& [id, text] :
+         {std::pair{kCmdAnaglyph, "Anaglyph stereo mode"},
+          std::pair{kCmdVertical, "SideBySide vertical stereo mode"},
+          std::pair{kCmdHorizontal, "SideBySide horizontal stereo mode"}}) {
         QAction* item = add(file, id, QString::fromLatin1(text), {});
         item->setCheckable(true);
         layouts->addAction(item);
@@ -280,8 +286,8 @@ void MainWindow::buildHeader(QWidget* client) {
     }
 
     // The title and its shadow one pixel down and right; the pointer passes through them.
-    for (const auto& [id, colour, offset] : {std::tuple{106, QColor(Qt::black), 1},
-                                             std::tuple{105, QColor(Qt::white), 0}}) {
+    for (const auto& [id, colour, offset] :
+         {std::tuple{106, QColor(Qt::black), 1}, std::tuple{105, QColor(Qt::white), 0}}) {
         auto* title = new QLabel(kTitleText, client);
         title->setFont(TitleFont());
         title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -476,11 +482,10 @@ void MainWindow::buildAdjustmentGroups(QWidget* client) {
     }
     endLabel("Right", 268, 25);
 
-    for (const auto& [id, text, x, width] :
-         {std::tuple{kCmdSharpen, " Sharpen", 310, 111},
-          std::tuple{kCmdBrightness, " Brightness", 485, 161},
-          std::tuple{kCmdContrast, " Contrast", 660, 161},
-          std::tuple{kCmdNoise, " Noise Median", 835, 161}}) {
+    for (const auto& [id, text, x, width] : {std::tuple{kCmdSharpen, " Sharpen", 310, 111},
+                                             std::tuple{kCmdBrightness, " Brightness", 485, 161},
+                                             std::tuple{kCmdContrast, " Contrast", 660, 161},
+                                             std::tuple{kCmdNoise, " Noise Median", 835, 161}}) {
         auto* box = new EdgedCheckBox(QString::fromLatin1(text), client);
         box->setGeometry(x, 480, width, 18);
         controls_.insert(id, box);
@@ -493,15 +498,15 @@ void MainWindow::buildAdjustmentGroups(QWidget* client) {
 }
 
 void MainWindow::setKeyboardOrder() {
-    const int order[] = {kCmdLoadFirst,       kCmdLoadSecond,    kCmdDefaults,
-                         kCmdPublish,         kCmdAbout,         kCmdExit,
-                         kCmdPanorama,        kCmdStillPhoto,    kCmdK3vStereo,
-                         kCmdStandardStereo,  kCmdDepth,         kCmdDepthList,
-                         kIdStereoSlider,     kCmdAuto,          kCmdResetStereo,
-                         kCmdSharpen,         kIdBlendSlider,    kIdSharpenSlider,
-                         kCmdResetSharpen,    kCmdBrightness,    kIdBrightnessSlider,
-                         kCmdResetBrightness, kCmdContrast,      kIdContrastSlider,
-                         kCmdResetContrast,   kCmdNoise,         kIdNoiseSlider,
+    const int order[] = {kCmdLoadFirst,       kCmdLoadSecond, kCmdDefaults,
+                         kCmdPublish,         kCmdAbout,      kCmdExit,
+                         kCmdPanorama,        kCmdStillPhoto, kCmdK3vStereo,
+                         kCmdStandardStereo,  kCmdDepth,      kCmdDepthList,
+                         kIdStereoSlider,     kCmdAuto,       kCmdResetStereo,
+                         kCmdSharpen,         kIdBlendSlider, kIdSharpenSlider,
+                         kCmdResetSharpen,    kCmdBrightness, kIdBrightnessSlider,
+                         kCmdResetBrightness, kCmdContrast,   kIdContrastSlider,
+                         kCmdResetContrast,   kCmdNoise,      kIdNoiseSlider,
                          kCmdResetNoise};
     for (size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(control(order[i - 1]), control(order[i]));
@@ -672,8 +677,9 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
         status = DecodePictureFile(path.toStdString(), picture);
     }
     if (status.ok()) {
-        status = slot == PictureSlot::First ? InstallFirstPicture(state_.planes, std::move(picture))
-                                            : InstallSecondPicture(state_.planes, std::move(picture));
+        status = slot == PictureSlot::First
+                     ? InstallFirstPicture(state_.planes, std::move(picture))
+                     : InstallSecondPicture(state_.planes, std::move(picture));
     }
     if (!status.ok()) {
         dialogs_.warning(FromStatus(status));

@@ -69,7 +69,7 @@ enum ControlId : int {
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     MainWindow(AppState& state, UserDialogs& dialogs, ClickSound& sound,
                const QString& programFolder);
 
@@ -89,10 +89,10 @@ public:
     QAction* action(int id) const { return actions_.value(id); }
     PreviewWidget* preview() const;
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildMenus();
     void buildHeader(QWidget* client);
     void buildCommandButtons(QWidget* client);

@@ -8,7 +8,7 @@ namespace k3v {
 
 class PathField : public QFrame {
     Q_OBJECT
-public:
+  public:
     explicit PathField(QWidget* parent);
 
     const QString& text() const { return text_; }
@@ -16,10 +16,10 @@ public:
     // What the field shows for its current text and width.
     QString displayedText() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QString text_;
 };
 

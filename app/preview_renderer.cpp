@@ -63,8 +63,7 @@ QImage RenderPreview(const ConversionSettings& settings, const StereoPlanes& pla
             draw(planes.SecondView, placement.secondView);
         }
     }
-    DrawBoxedText(painter,
-                  QStringLiteral(" Image size: %1x%2 ").arg(width).arg(height),
+    DrawBoxedText(painter, QStringLiteral(" Image size: %1x%2 ").arg(width).arg(height),
                   QColor(0x80, 0x80, 0x80));
     return image;
 }

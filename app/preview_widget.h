@@ -8,16 +8,16 @@ namespace k3v {
 
 class PreviewWidget : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit PreviewWidget(QWidget* parent);
 
     void showPicture(const QImage& picture);
     const QImage& picture() const { return picture_; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     QImage picture_;
 };
 

@@ -16,13 +16,13 @@ using UrlOpener = std::function<void(const QUrl&)>;
 // over it.
 class LinkLabel : public QLabel {
     Q_OBJECT
-public:
+  public:
     LinkLabel(const QString& text, const QCursor& cursor, QWidget* parent);
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
@@ -30,7 +30,7 @@ protected:
 // address opens it and leaves the splash open.
 class SplashDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     SplashDialog(const QCursor& linkCursor, UrlOpener openUrl);
 };
 

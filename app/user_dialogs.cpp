@@ -50,6 +50,8 @@ void QtUserDialogs::showAbout() {
     about.exec();
 }
 
-void QtUserDialogs::openUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+void QtUserDialogs::openUrl(const QUrl& url) {
+    QDesktopServices::openUrl(url);
+}
 
 }  // namespace k3v

@@ -14,7 +14,7 @@ namespace k3v {
 enum class PictureSlot { First = 0, Second = 1 };
 
 class UserDialogs {
-public:
+  public:
     virtual ~UserDialogs() = default;
 
     // The open dialog for the first or second picture, starting in `folder`. Empty: cancelled.
@@ -34,7 +34,7 @@ public:
 };
 
 class QtUserDialogs : public UserDialogs {
-public:
+  public:
     explicit QtUserDialogs(const QCursor& linkCursor) : linkCursor_(linkCursor) {}
 
     // The window that owns the dialogs; until set they have no owner.
@@ -48,7 +48,7 @@ public:
     void showAbout() override;
     void openUrl(const QUrl& url) override;
 
-private:
+  private:
     QPointer<QWidget> owner_;
     QCursor linkCursor_;
 };
