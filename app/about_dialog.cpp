@@ -30,6 +30,7 @@ AboutDialog::AboutDialog(QWidget* owner, const QCursor& linkCursor, UrlOpener op
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(DialogX(210), DialogY(220));
+    setFont(DialogFont());
     SetColours(this, Qt::white, kAboutBlue);
 
     auto* iconImage = new QLabel(this);

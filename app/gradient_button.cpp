@@ -1,6 +1,7 @@
 #include "app/gradient_button.h"
 
 #include <qdrawutil.h>
+#include <QFocusEvent>
 #include <QPainter>
 #include <cmath>
 
@@ -56,6 +57,23 @@ void GradientButton::paintEvent(QPaintEvent*) {
     PaintGradient(painter, faceRect.width(), faceRect.height(), key_);
     painter.setPen(Qt::white);
     painter.drawText(faceRect, Qt::AlignCenter | Qt::TextSingleLine, text());
+    if (keyboardFocus_ && hasFocus()) {
+        painter.setPen(QPen(Qt::white, 1, Qt::DotLine));
+        painter.drawRect(faceRect.adjusted(2, 2, -3, -3));
+    }
+}
+
+void GradientButton::focusInEvent(QFocusEvent* event) {
+    // Only keyboard users need to see where the focus is; a click shows no frame.
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason ||
+                     event->reason() == Qt::BacktabFocusReason ||
+                     event->reason() == Qt::ShortcutFocusReason;
+    QAbstractButton::focusInEvent(event);
+}
+
+void GradientButton::focusOutEvent(QFocusEvent* event) {
+    keyboardFocus_ = false;
+    QAbstractButton::focusOutEvent(event);
 }
 
 }  // namespace k3v

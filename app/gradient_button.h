@@ -28,9 +28,12 @@ class GradientButton : public QAbstractButton {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
     GradientKey key_;
+    bool keyboardFocus_ = false;  // a dotted frame shows where Tab has arrived
 };
 
 }  // namespace k3v

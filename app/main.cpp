@@ -4,7 +4,8 @@
 //
 // For the documentation screenshot only: with K3V_SCREENSHOT_LOAD=<picture> and
 // K3V_SCREENSHOT_OUT=<png> set, the splash is skipped, the picture is loaded, the window is
-// saved into the PNG and the program ends.
+// saved into the PNG and the program ends. K3V_SCREENSHOT_DIALOGS=<folder> also saves the
+// splash screen, the About box and a mode button's balloon there.
 
 #include <QApplication>
 #include <QDir>
@@ -13,7 +14,9 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "app/about_dialog.h"
 #include "app/app_state.h"
+#include "app/balloon_help.h"
 #include "app/click_sound.h"
 #include "app/main_window.h"
 #include "app/splash_dialog.h"
@@ -36,13 +39,34 @@ void CentreOnScreen(QWidget& window) {
     }
 }
 
+// Saves the splash screen, the About box and the balloon of "K3V Stereo" into `folder`.
+bool SaveDialogPictures(k3v::MainWindow& window, const QCursor& linkCursor, const QString& folder) {
+    const auto ignore = [](const QUrl&) {};
+    k3v::SplashDialog splash(linkCursor, ignore);
+    k3v::AboutDialog about(&window, linkCursor, ignore);
+    bool saved = splash.grab().save(QDir(folder).filePath(QStringLiteral("splash.png")));
+    saved = about.grab().save(QDir(folder).filePath(QStringLiteral("about.png"))) && saved;
+    auto* help = window.findChild<k3v::BalloonHelp*>();
+    if (help != nullptr) {
+        help->showFor(window.control(k3v::kCmdK3vStereo));
+        saved = help->balloon().grab().save(QDir(folder).filePath(QStringLiteral("balloon.png"))) &&
+                saved;
+        help->hide();
+    }
+    return saved;
+}
+
 // Loads the picture, saves the window into a PNG and quits; returns the exit status.
-int TakeScreenshot(QApplication& app, k3v::MainWindow& window, const QString& picture,
-                   const QString& output) {
+int TakeScreenshot(QApplication& app, k3v::MainWindow& window, const QCursor& linkCursor,
+                   const QString& picture, const QString& output) {
     window.loadPicture(picture, k3v::PictureSlot::First);
     int result = 1;
     QTimer::singleShot(500, &app, [&] {
         result = window.grab().save(output) ? 0 : 1;
+        const QString dialogs = qEnvironmentVariable("K3V_SCREENSHOT_DIALOGS");
+        if (!dialogs.isEmpty() && !SaveDialogPictures(window, linkCursor, dialogs)) {
+            result = 1;
+        }
         app.exit(result);
     });
     app.exec();
@@ -82,7 +106,7 @@ int main(int argc, char* argv[]) {
     CentreOnScreen(window);
 
     if (screenshot) {
-        return TakeScreenshot(app, window, screenshotPicture, screenshotOutput);
+        return TakeScreenshot(app, window, linkCursor, screenshotPicture, screenshotOutput);
     }
     app.exec();
     return 0;

@@ -69,27 +69,6 @@ void SetTextColour(QWidget* widget, const QColor& text) {
     widget->setPalette(palette);
 }
 
-QFont TitleFont() {
-    QFont font(QStringLiteral("Times New Roman"));
-    font.setStyleHint(QFont::Serif);
-    font.setPointSize(25);
-    font.setBold(true);
-    font.setItalic(true);
-    return font;
-}
-
-// The 8-point dialog font; where it is missing, the narrowest sans serif at hand stands in, so
-// the captions fit the control sizes that were laid out for it.
-QFont DialogFont() {
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial"),
-                      QStringLiteral("DejaVu Sans Condensed")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
-
 // A check box with the thin sunken "static edge" round it, that reacts to a click anywhere
 // inside that edge, not only on its box and caption.
 class EdgedCheckBox : public QCheckBox {
@@ -289,7 +268,7 @@ void MainWindow::buildHeader(QWidget* client) {
     for (const auto& [id, colour, offset] :
          {std::tuple{106, QColor(Qt::black), 1}, std::tuple{105, QColor(Qt::white), 0}}) {
         auto* title = new QLabel(kTitleText, client);
-        title->setFont(TitleFont());
+        title->setFont(TitleSerifFont(25));
         title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         title->setGeometry(5 + offset, 10 + offset, 1000, 65);
         SetTextColour(title, colour);

@@ -1,6 +1,7 @@
 #pragma once
 // Names and numbers the program shows about itself.
 
+#include <QFont>
 #include <QString>
 
 namespace k3v {
@@ -18,6 +19,31 @@ constexpr int DialogX(int units) {
 }
 constexpr int DialogY(int units) {
     return (units * 13 + 4) / 8;
+}
+
+// The 8-point dialog font; where it is missing, the narrowest sans serif at hand stands in, so
+// the captions fit the control sizes that were laid out for it.
+inline QFont DialogFont() {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial"),
+                      QStringLiteral("DejaVu Sans Condensed")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+// "Times New Roman" bold italic, for the titles; a condensed serif stands in where it is
+// missing, being closest to its width.
+inline QFont TitleSerifFont(int points) {
+    QFont font;
+    font.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"),
+                      QStringLiteral("DejaVu Serif Condensed")});
+    font.setStyleHint(QFont::Serif);
+    font.setPointSize(points);
+    font.setBold(true);
+    font.setItalic(true);
+    return font;
 }
 
 }  // namespace k3v

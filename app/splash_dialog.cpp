@@ -23,12 +23,18 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event) {
 namespace {
 
 QFont SplashFont() {
-    QFont font(QStringLiteral("Times New Roman"));
-    font.setStyleHint(QFont::Serif);
-    font.setPointSize(12);
-    font.setBold(true);
-    font.setItalic(true);
-    return font;
+    return TitleSerifFont(12);
+}
+
+// Where the stand-in serif is wider than the one the texts were laid out for, the text
+// shrinks a little rather than lose its end.
+void FitFontToWidth(QLabel* label) {
+    QFont font = label->font();
+    while (font.pointSizeF() > 6 &&
+           QFontMetrics(font).horizontalAdvance(label->text()) > label->width()) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    }
+    label->setFont(font);
 }
 
 void SetColours(QWidget* widget, const QColor& text, const QColor& background) {
@@ -61,11 +67,13 @@ SplashDialog::SplashDialog(const QCursor& linkCursor, UrlOpener openUrl) {
     invitation->setObjectName(QStringLiteral("invitation"));
     invitation->setFont(SplashFont());
     invitation->setGeometry(DialogX(15), DialogY(102), DialogX(120), DialogY(12));
+    FitFontToWidth(invitation);
 
     auto* link = new LinkLabel(kWebAddress, linkCursor, this);
     link->setObjectName(QStringLiteral("webAddress"));
     link->setFont(SplashFont());
     link->setGeometry(DialogX(138), DialogY(102), DialogX(200), DialogY(12));
+    FitFontToWidth(link);
     SetColours(link, QColor(0, 0, 255), Qt::white);
     link->setAccessibleName(QStringLiteral("Web address"));
     connect(link, &LinkLabel::clicked, this, [openUrl] { openUrl(QUrl(kWebAddress)); });

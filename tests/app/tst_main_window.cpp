@@ -591,6 +591,48 @@ class MainWindowTest : public QObject {
         QCOMPARE(conversions_, 2);
     }
 
+    void shortcuts_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("opens");
+        QTest::addColumn<int>("warnings");
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("Ctrl+L loads") << int(Qt::Key_L) << int(Qt::ControlModifier) << 1 << 0 << 1;
+        QTest::newRow("Ctrl+P publishes")
+            << int(Qt::Key_P) << int(Qt::ControlModifier) << 0 << 1 << 1;
+        QTest::newRow("Ctrl+F1 helps")
+            << int(Qt::Key_F1) << int(Qt::ControlModifier) << 0 << 1 << 1;
+        QTest::newRow("F1 only clicks") << int(Qt::Key_F1) << int(Qt::NoModifier) << 0 << 0 << 1;
+        QTest::newRow("L alone is nothing") << int(Qt::Key_L) << int(Qt::NoModifier) << 0 << 0 << 0;
+    }
+    void shortcuts() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, opens);
+        QFETCH(int, warnings);
+        QFETCH(int, clicks);
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        QTest::keyClick(window_.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(dialogs_.openRequests.size(), opens);
+        // Publishing without a picture and help without its document both warn.
+        QCOMPARE(dialogs_.warnings.size(), warnings);
+        QCOMPARE(sound_.plays, clicks);
+    }
+
+    void commandButtonsShowKeyboardFocusOnly() {
+        auto* button = window_->control(kCmdPublish);
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        button->setFocus(Qt::MouseFocusReason);
+        const QImage clicked = button->grab().toImage();
+        button->clearFocus();
+        const QImage unfocused = button->grab().toImage();
+        QCOMPARE(clicked, unfocused);
+        button->setFocus(Qt::TabFocusReason);
+        QVERIFY(button->grab().toImage() != unfocused);
+    }
+
     // ---- Closing ------------------------------------------------------------------------
 
     void closeConfirmation_data() {
