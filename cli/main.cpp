@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <csignal>
 #include <QLoggingCategory>
 #include <iostream>
 #include <string>
@@ -13,6 +14,8 @@
 #include "cli/cli_options.h"
 
 int main(int argc, char** argv) {
+    // A file-size limit must turn into a reported write error, not a killed process.
+    std::signal(SIGXFSZ, SIG_IGN);
     // Qt's image plugins (TIFF and others) are found through the application object.
     QCoreApplication application(argc, argv);
     // Our own messages name the file and the reason; the readers' console chatter is noise.

@@ -556,7 +556,6 @@ def make_stereo_pair():
         s = 30.0 / z * S
         r = 10 * s
         cx, cy = xf * CW, base_row(z) - r
-        ball = Image.new("RGBA", (CW, CH), col + (0,))
         mk = Image.new("L", (CW, CH), 0)
         ImageDraw.Draw(mk).ellipse((cx - r, cy - r, cx + r, cy + r), fill=255)
         sh = Image.new("L", (CW, CH), 0)
@@ -685,8 +684,8 @@ def make_title():
     bg = ImageChops.add(bg, colour_fill(glow, (200, 70, 160)))
 
     # "K3V" in anaglyph colours: red view and cyan view offset, white where they meet
-    big = font("DejaVuSans-Bold.ttf", 104 * S)
-    kx, ky = 26 * S, 22 * S
+    big = font("DejaVuSans-Bold.ttf", 100 * S)
+    kx, ky = 26 * S, 30 * S
     off = 5 * S
     k_red = text_mask((W, H), (kx - off, ky), "K3V", big)
     k_cyan = text_mask((W, H), (kx + off, ky), "K3V", big)
@@ -698,17 +697,21 @@ def make_title():
     # soft halo around the overlap
     both = ImageChops.darker(k_red, k_cyan)
     bg = additive(bg, colour_fill(both.filter(ImageFilter.GaussianBlur(6 * S)), (70, 70, 90)))
+    k_box = k_cyan.getbbox()
 
-    # right-hand block: maker and product name
-    text_x = 300 * S
-    small = font("DejaVuSans.ttf", 17 * S)
-    q = text_mask((W, H), (text_x + 2 * S, 30 * S), "QUORVEX", small, tracking=9 * S)
+    # the maker's name above "K3V", spread to its width, so the banner reads in order:
+    # Quorvex K3V Still Stereo Converter
+    small = font("DejaVuSans.ttf", 15 * S)
+    k_width = k_box[2] - (kx - off)
+    letters = "QUORVEX"
+    plain = tracked_width(letters, small, 0)
+    tracking = (k_width - plain) / (len(letters) - 1)
+    q = text_mask((W, H), (kx - off, 17 * S), letters, small, tracking=tracking)
     bg = additive(bg, colour_fill(q, (170, 190, 235)))
-    line_y = 56 * S
-    d = ImageDraw.Draw(bg)
-    qw = tracked_width("QUORVEX", small, 9 * S)
-    d.line((text_x + qw + 18 * S, 40 * S, W - 26 * S, 40 * S), fill=(110, 90, 170), width=S)
 
+    # right-hand block: the rest of the name
+    text_x = 300 * S
+    line_y = 34 * S
     name_font = font("DejaVuSans-Bold.ttf", 35 * S)
     for i, (line, y) in enumerate((("Still Stereo", line_y), ("Converter", line_y + 42 * S))):
         m = text_mask((W, H), (text_x, y), line, name_font)
@@ -717,6 +720,11 @@ def make_title():
         bg = additive(bg, colour_fill(r, (120, 10, 20)))
         bg = additive(bg, colour_fill(c, (0, 90, 110)))
         bg.paste((244, 244, 255), (0, 0), m)
+    d = ImageDraw.Draw(bg)
+    d.line((text_x + 2 * S, line_y - 8 * S, W - 26 * S, line_y - 8 * S), fill=(110, 90, 170), width=S)
+    tag_font = font("DejaVuSans-Oblique.ttf", 13 * S)
+    tag = text_mask((W, H), (text_x + 2 * S, line_y + 92 * S), "panoramas and photos in depth", tag_font)
+    bg = additive(bg, colour_fill(tag, (150, 160, 210)))
 
     # a small pair of anaglyph glasses after "Converter"
     gl = draw_glasses(64 * S, 36 * S)
@@ -963,6 +971,92 @@ def make_tick():
 
 
 # ---------------------------------------------------------------------------
+# Figures for the user guide (resources/help/figures)
+# ---------------------------------------------------------------------------
+
+def red_shift_anaglyph(img, effect):
+    """The anaglyph of one picture with Depth off: its red channel read 6 * effect pixels
+    further along each row, green and blue in place (the stripe at the end gets no red)."""
+    s = 6 * effect
+    r, g, b = img.split()
+    moved = Image.new("L", img.size, 0)
+    if s >= 0:
+        moved.paste(r.crop((s, 0, img.width, img.height)), (0, 0))
+    else:
+        moved.paste(r.crop((0, 0, img.width + s, img.height)), (-s, 0))
+    return Image.merge("RGB", (moved, g, b))
+
+
+def shadow_text(d, xy, text, fnt):
+    x, y = xy
+    for dx, dy in ((-1, 0), (1, 0), (0, -1), (0, 1), (1, 1), (2, 2)):
+        d.text((x + dx, y + dy), text, font=fnt, fill=(0, 0, 0))
+    d.text(xy, text, font=fnt, fill=(255, 255, 255))
+
+
+def make_figures():
+    pano = Image.open(out_path("samples", "sample_panorama.jpg")).convert("RGB")
+    small = pano.resize((1200, 300), Image.LANCZOS)
+    p = out_path("help", "figures", "panorama.jpg")
+    small.save(p, "JPEG", quality=85, optimize=True)
+    check_size(p, (1200, 300))
+
+    ana = red_shift_anaglyph(pano, 3)
+    p = out_path("help", "figures", "anaglyph.jpg")
+    ana.resize((1200, 300), Image.LANCZOS).save(p, "JPEG", quality=85, optimize=True)
+    check_size(p, (1200, 300))
+    # a part at full size, where the 18-pixel red shift is plain to see
+    p = out_path("help", "figures", "anaglyph_detail.jpg")
+    ana.crop((600, 120, 1400, 420)).save(p, "JPEG", quality=88, optimize=True)
+    check_size(p, (800, 300))
+
+    # the three layouts, drawn with the stereo pair
+    left = Image.open(out_path("samples", "sample_left.png")).convert("RGB")
+    right = Image.open(out_path("samples", "sample_right.png")).convert("RGB")
+    tw, th = 240, 150
+    lt = left.resize((tw, th), Image.LANCZOS)
+    rt = right.resize((tw, th), Image.LANCZOS)
+    full_ana = Image.merge("RGB", (right.getchannel("R"), left.getchannel("G"), left.getchannel("B")))
+    at = full_ana.resize((tw, th), Image.LANCZOS)
+    W, H = 1200, 480
+    fig = Image.new("RGB", (W, H), (255, 255, 255))
+    d = ImageDraw.Draw(fig)
+    label = font("DejaVuSans-Bold.ttf", 26)
+    small_f = font("DejaVuSans.ttf", 21)
+    cols = [20, 340, 680]
+    # anaglyph: one picture the size of the original
+    x = cols[0]
+    y0 = 60
+    fig.paste(at, (x, y0 + th // 2 + 6))
+    d.text((x, 14), "Anaglyph", font=label, fill=(20, 20, 20))
+    d.text((x, y0 + th // 2 + th + 16), "W x H, red/cyan", font=small_f, fill=(70, 70, 70))
+    # vertical: the second view on top, the first below it
+    x = cols[1]
+    fig.paste(rt, (x, y0))
+    fig.paste(lt, (x, y0 + th))
+    d.text((x, 14), "SideBySide vertical", font=label, fill=(20, 20, 20))
+    shadow_text(d, (x + 8, y0 + 6), "second (right)", small_f)
+    shadow_text(d, (x + 8, y0 + th + 6), "first (left)", small_f)
+    d.text((x, y0 + 2 * th + 10), "W x 2H", font=small_f, fill=(70, 70, 70))
+    # horizontal: first view left of the second
+    x = cols[2]
+    fig.paste(lt, (x, y0 + th // 2 + 6))
+    fig.paste(rt, (x + tw, y0 + th // 2 + 6))
+    d.text((x, 14), "SideBySide horizontal", font=label, fill=(20, 20, 20))
+    shadow_text(d, (x + 8, y0 + th // 2 + 12), "first (left)", small_f)
+    shadow_text(d, (x + tw + 8, y0 + th // 2 + 12), "second (right)", small_f)
+    d.text((x, y0 + th // 2 + th + 16), "2W x H", font=small_f, fill=(70, 70, 70))
+    for x, y, w, h in ((cols[0], y0 + th // 2 + 6, tw, th), (cols[1], y0, tw, 2 * th), (cols[2], y0 + th // 2 + 6, 2 * tw, th)):
+        d.rectangle((x - 1, y - 1, x + w, y + h), outline=(40, 40, 40))
+    d.line((cols[1], y0 + th, cols[1] + tw, y0 + th), fill=(255, 255, 255), width=1)
+    d.line((cols[2] + tw, y0 + th // 2 + 6, cols[2] + tw, y0 + th // 2 + 6 + th), fill=(255, 255, 255), width=1)
+    fig = fig.crop((0, 0, W, y0 + 2 * th + 44))
+    p = out_path("help", "figures", "layouts.png")
+    fig.save(p, "PNG", optimize=True)
+    check_size(p, fig.size)
+
+
+# ---------------------------------------------------------------------------
 # Checks
 # ---------------------------------------------------------------------------
 
@@ -983,6 +1077,7 @@ GROUPS = {
     "icons": make_icons,
     "cursor": make_cursor,
     "sound": make_tick,
+    "figures": make_figures,
 }
 
 

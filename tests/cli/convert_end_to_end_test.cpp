@@ -1,0 +1,226 @@
+// k3v-convert run as a process on real files; its BMP files are read back with Qt's reader
+// and compared with the engine's own result for the same settings.
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include "input/picture_decoder.h"
+#include "output/output_picture.h"
+#include "stereo/conversion.h"
+#include "tests/support/run_process.h"
+#include "tests/support/temp_folder.h"
+
+namespace k3v {
+namespace {
+
+using testing::ReadBytes;
+using testing::RunProcess;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+testing::ProcessResult Convert(const TempFolder& folder, const std::vector<std::string>& args,
+                               const std::string& prefix = "") {
+    return RunProcess(K3V_CONVERT, args, folder.path().string(), prefix);
+}
+
+// A picture with smooth and hard structure in every channel.
+std::string MakePicture(const TempFolder& folder, const std::string& name, int w, int h,
+                        int seed) {
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const int r = (x * 255 / std::max(1, w - 1) + seed * 40) & 0xFF;
+            const int g = ((x ^ y) * 37 + seed * 11) & 0xFF;
+            const int b = (y * 255 / std::max(1, h - 1)) ^ (((x / 3 + y / 2) % 2) * 90);
+            image.setPixel(x, y, qRgb(r, g, b & 0xFF));
+        }
+    }
+    const std::string path = folder.file(name);
+    EXPECT_TRUE(image.save(QString::fromStdString(path), "PNG"));
+    return path;
+}
+
+struct Variant {
+    std::string mode, layout, kind;
+    std::vector<std::string> filters;
+};
+
+ConversionSettings SettingsOf(const Variant& v) {
+    ConversionSettings s;
+    s.TransformationMode = v.mode == "standard" ? kStandardStereo : kK3vStereo;
+    s.StereoLayout = v.layout == "anaglyph" ? kAnaglyph
+                     : v.layout == "vertical" ? kSideBySideVertical
+                                              : kSideBySideHorizontal;
+    s.SourceKind = v.kind == "photo" ? kStillPhoto : kPanorama;
+    for (size_t i = 0; i + 1 < v.filters.size(); i += 2) {
+        const std::string& option = v.filters[i];
+        const int value = std::stoi(v.filters[i + 1]);
+        if (option == "--effect") s.StereoEffect = int16_t(value);
+        if (option == "--depth") s.DepthOn = 1, s.DepthValue = value;
+        if (option == "--sharpen") s.SharpenOn = 1, s.SharpenLevel = value;
+        if (option == "--sharpen-blend") s.SharpenBlend = value;
+        if (option == "--brightness") s.BrightnessOn = 1, s.Brightness = value;
+        if (option == "--contrast") s.ContrastOn = 1, s.Contrast = value;
+        if (option == "--noise") s.NoiseOn = 1, s.NoisePasses = value;
+    }
+    return s;
+}
+
+// What the engine gives for the same pictures and settings, as bottom-up rows.
+std::vector<uint32_t> ExpectedPixels(const std::string& first, const std::string& second,
+                                     const ConversionSettings& settings, int32_t& w, int32_t& h) {
+    StereoPlanes planes;
+    PixelPlane one;
+    EXPECT_TRUE(DecodePictureFile(first, one).ok());
+    EXPECT_TRUE(InstallFirstPicture(planes, std::move(one)).ok());
+    if (!second.empty()) {
+        PixelPlane two;
+        EXPECT_TRUE(DecodePictureFile(second, two).ok());
+        EXPECT_TRUE(InstallSecondPicture(planes, std::move(two)).ok());
+    }
+    ConvertPlanes(settings, planes);
+    const OutputPicture picture(settings, planes);
+    w = picture.width();
+    h = picture.height();
+    std::vector<uint32_t> storage;
+    const uint32_t* pixels = picture.contiguous(storage);
+    return {pixels, pixels + size_t(w) * size_t(h)};
+}
+
+class ConvertToBmp
+    : public ::testing::TestWithParam<std::tuple<std::pair<int, int>, Variant>> {};
+
+TEST_P(ConvertToBmp, WritesExactlyTheEnginesPictureReadableByQt) {
+    const auto [size, variant] = GetParam();
+    const auto [w, h] = size;
+    TempFolder folder;
+    const std::string first = MakePicture(folder, "first.png", w, h, 1);
+    const std::string second =
+        variant.mode == "standard" ? MakePicture(folder, "second.png", w, h, 2) : "";
+    std::vector<std::string> args = {"--mode", variant.mode, "--layout", variant.layout,
+                                     "--kind", variant.kind};
+    args.insert(args.end(), variant.filters.begin(), variant.filters.end());
+    args.push_back(first);
+    if (!second.empty()) {
+        args.push_back(second);
+    }
+    args.insert(args.end(), {"-o", folder.file("out.bmp")});
+    const auto run = Convert(folder, args);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    int32_t ew = 0;
+    int32_t eh = 0;
+    const std::vector<uint32_t> expected =
+        ExpectedPixels(first, second, SettingsOf(variant), ew, eh);
+    const std::vector<uint8_t> bytes = ReadBytes(folder.file("out.bmp"));
+    ASSERT_EQ(bytes.size(), 54u + 4u * size_t(ew) * size_t(eh));
+    EXPECT_EQ(std::memcmp(bytes.data() + 54, expected.data(), expected.size() * 4), 0);
+
+    QImage image;
+    ASSERT_TRUE(image.load(QString::fromStdString(folder.file("out.bmp"))));
+    ASSERT_EQ(image.width(), ew);
+    ASSERT_EQ(image.height(), eh);
+    for (int32_t y = 0; y < eh; ++y) {
+        for (int32_t x = 0; x < ew; ++x) {
+            const uint32_t want = expected[size_t(eh - 1 - y) * size_t(ew) + size_t(x)];
+            ASSERT_EQ(image.pixel(x, y) & 0x00FFFFFFu, want & 0x00FFFFFFu) << x << "," << y;
+        }
+    }
+}
+
+const Variant kVariants[] = {
+    {"k3v", "anaglyph", "panorama", {}},
+    {"k3v", "anaglyph", "photo", {"--effect", "-4", "--depth", "20"}},
+    {"k3v", "vertical", "panorama", {"--depth", "30", "--sharpen", "3", "--sharpen-blend", "0"}},
+    {"k3v", "horizontal", "photo", {"--noise", "2", "--brightness", "140", "--contrast", "200"}},
+    {"standard", "anaglyph", "photo", {"--effect", "7", "--sharpen", "5", "--noise", "5"}},
+    {"standard", "vertical", "panorama", {"--contrast", "60", "--depth", "90"}},
+    {"standard", "horizontal", "panorama", {"--brightness", "255", "--effect", "10"}},
+    {"k3v", "anaglyph", "panorama",
+     {"--effect", "10", "--depth", "20", "--sharpen", "5", "--sharpen-blend", "3", "--noise", "5",
+      "--brightness", "200", "--contrast", "255"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    SizesAndSettings, ConvertToBmp,
+    ::testing::Combine(::testing::Values(std::pair{1, 1}, std::pair{5, 2}, std::pair{37, 23},
+                                         std::pair{23, 37}, std::pair{130, 4}),
+                       ::testing::ValuesIn(kVariants)));
+
+TEST(ConvertErrors, UsageErrorsExitWithTwoAndAHint) {
+    TempFolder folder;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"--effect", "12", "a.png", "-o", "x.bmp"}, {"--frobnicate"}}) {
+        const auto run = Convert(folder, args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find("k3v-convert --help"), std::string::npos) << run.err;
+    }
+    const auto help = Convert(folder, {"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--output-dir"), std::string::npos);
+}
+
+TEST(ConvertErrors, UnreadableInputExitsWithOneAndLeavesTheOutputAlone) {
+    TempFolder folder;
+    WriteBytes(folder.file("out.bmp"), {9, 9, 9});
+    WriteBytes(folder.file("broken.png"), {0x89, 'P', 'N', 'G', 1, 2, 3});
+    for (const std::string name : {"broken.png", "missing.jpg"}) {
+        const auto run = Convert(folder, {folder.file(name), "-o", folder.file("out.bmp")});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_NE(run.err.find(folder.file(name)), std::string::npos) << run.err;
+        EXPECT_EQ(ReadBytes(folder.file("out.bmp")), (std::vector<uint8_t>{9, 9, 9}));
+    }
+}
+
+TEST(ConvertErrors, FailedWritesAreReportedAndLeaveNothingBehind) {
+    TempFolder folder;
+    const std::string input = MakePicture(folder, "in.png", 300, 200, 3);
+    const auto missing = Convert(folder, {input, "-o", folder.file("nowhere/out.bmp")});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
+
+    // A disk that fills up: the file-size limit lets 8 KB through, the BMP needs 240 KB.
+    WriteBytes(folder.file("old.bmp"), {1, 2, 3, 4});
+    const auto full = Convert(folder, {input, "-o", folder.file("old.bmp")}, "ulimit -f 16;");
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.find("File too large"), std::string::npos) << full.err;
+    EXPECT_EQ(full.out.find("Saved"), std::string::npos);
+    EXPECT_EQ(ReadBytes(folder.file("old.bmp")), (std::vector<uint8_t>{1, 2, 3, 4}));
+    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"in.png", "old.bmp"}));
+
+    const auto same = Convert(folder, {input, "-o", input});
+    EXPECT_EQ(same.exitCode, 2);  // a .png output name is refused before any work
+    std::filesystem::copy_file(input, folder.file("in.bmp"));
+    const auto overwriteInput = Convert(folder, {folder.file("in.bmp"), "-o", folder.file("in.bmp")});
+    EXPECT_EQ(overwriteInput.exitCode, 1);
+    EXPECT_NE(overwriteInput.err.find("input"), std::string::npos) << overwriteInput.err;
+}
+
+TEST(ConvertBatch, GoesOnPastAFailedFileAndNamesEachOutput) {
+    TempFolder folder;
+    const std::string a = MakePicture(folder, "a.png", 20, 10, 1);
+    const std::string b = MakePicture(folder, "b two.png", 20, 10, 2);
+    WriteBytes(folder.file("bad.jpg"), {0xFF, 0xD8, 0xFF, 0xE0, 0, 2});
+    std::filesystem::create_directory(folder.file("out"));
+    const auto run = Convert(folder, {"--format", "bmp", a, folder.file("bad.jpg"), b,
+                                      "--output-dir", folder.file("out")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("bad.jpg"), std::string::npos) << run.err;
+    EXPECT_TRUE(std::filesystem::exists(folder.file("out/a_Unwrapped.bmp")));
+    EXPECT_TRUE(std::filesystem::exists(folder.file("out/b two_Unwrapped.bmp")));
+    EXPECT_FALSE(std::filesystem::exists(folder.file("out/bad_Unwrapped.bmp")));
+}
+
+TEST(ConvertBatch, StandardPairsOfUnequalSizeAreRefusedWithBothSizes) {
+    TempFolder folder;
+    const std::string l = MakePicture(folder, "l.png", 20, 10, 1);
+    const std::string r = MakePicture(folder, "r.png", 21, 10, 2);
+    const auto run = Convert(folder, {"--mode", "standard", l, r, "-o", folder.file("x.bmp")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("Panorama.1: 20x10 Panorama.2: 21x10"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("x.bmp")));
+}
+
+}  // namespace
+}  // namespace k3v

@@ -1,0 +1,210 @@
+#include "input/picture_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
+#include <cstdlib>
+
+#include "tests/support/temp_folder.h"
+
+namespace k3v {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+QImage Quadrants(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const bool right = x >= width / 2;
+            const bool bottom = y >= height / 2;
+            const QRgb colour = bottom ? (right ? qRgb(255, 255, 255) : qRgb(0, 0, 255))
+                                       : (right ? qRgb(0, 255, 0) : qRgb(255, 0, 0));
+            image.setPixel(x, y, colour);
+        }
+    }
+    return image;
+}
+
+bool Near(uint32_t pixel, QRgb colour, int tolerance) {
+    return std::abs(int(pixel >> 16 & 0xFF) - qRed(colour)) <= tolerance &&
+           std::abs(int(pixel >> 8 & 0xFF) - qGreen(colour)) <= tolerance &&
+           std::abs(int(pixel & 0xFF) - qBlue(colour)) <= tolerance && (pixel >> 24) == 0;
+}
+
+// The colour at (x, y) counted from the top-left, as a viewer shows it.
+uint32_t Shown(const PixelPlane& plane, int32_t x, int32_t y) {
+    return plane.row(plane.height() - 1 - y)[x];
+}
+
+std::string Save(const TempFolder& folder, const QImage& image, const char* name,
+                 const char* format, int quality = -1) {
+    QImageWriter writer(QString::fromStdString(folder.file(name)), format);
+    writer.setQuality(quality);
+    EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+    return folder.file(name);
+}
+
+struct FormatCase {
+    const char* file;
+    const char* format;
+    int tolerance;
+};
+
+class DecodeFormats : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(DecodeFormats, PixelsArriveBottomUpWithBlueInByteZero) {
+    const FormatCase& c = GetParam();
+    TempFolder folder;
+    const std::string path = Save(folder, Quadrants(32, 16), c.file, c.format, 100);
+    PixelPlane plane;
+    const Status decoded = DecodePictureFile(path, plane);
+    ASSERT_TRUE(decoded.ok()) << decoded.message();
+    EXPECT_EQ(plane.width(), 32);
+    EXPECT_EQ(plane.height(), 16);
+    EXPECT_TRUE(Near(Shown(plane, 2, 2), qRgb(255, 0, 0), c.tolerance));
+    EXPECT_TRUE(Near(Shown(plane, 29, 2), qRgb(0, 255, 0), c.tolerance));
+    EXPECT_TRUE(Near(Shown(plane, 2, 13), qRgb(0, 0, 255), c.tolerance));
+    EXPECT_TRUE(Near(Shown(plane, 29, 13), qRgb(255, 255, 255), c.tolerance));
+    EXPECT_EQ(plane.row(16)[31], 0u);  // spare row
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, DecodeFormats,
+    ::testing::Values(FormatCase{"a.png", "png", 0}, FormatCase{"a.bmp", "bmp", 0},
+                      FormatCase{"a.tif", "tiff", 0}, FormatCase{"a.jpg", "jpeg", 12},
+                      FormatCase{"a.JPG", "jpeg", 12}, FormatCase{"png_named.jpg", "png", 0}));
+
+TEST(DecodePictureFile, PureRedIsStoredAsRedInByteTwo) {
+    TempFolder folder;
+    QImage image(1, 1, QImage::Format_RGB32);
+    image.fill(qRgb(255, 0, 0));
+    PixelPlane plane;
+    ASSERT_TRUE(DecodePictureFile(Save(folder, image, "red.png", "png"), plane).ok());
+    EXPECT_EQ(plane.data()[0], 0x00FF0000u);
+}
+
+TEST(DecodePictureFile, TransparentPixelsAreCompositedOverBlack) {
+    TempFolder folder;
+    QImage image(3, 1, QImage::Format_ARGB32);
+    image.setPixel(0, 0, qRgba(255, 0, 0, 0));
+    image.setPixel(1, 0, qRgba(255, 255, 255, 255));
+    image.setPixel(2, 0, qRgba(200, 100, 50, 128));
+    PixelPlane plane;
+    ASSERT_TRUE(DecodePictureFile(Save(folder, image, "alpha.png", "png"), plane).ok());
+    EXPECT_EQ(plane.data()[0], 0u);
+    EXPECT_EQ(plane.data()[1], 0x00FFFFFFu);
+    EXPECT_TRUE(Near(plane.data()[2], qRgb(100, 50, 25), 1));
+}
+
+TEST(DecodePictureFile, GreyJpegBecomesGreyPixels) {
+    TempFolder folder;
+    QImage image(16, 16, QImage::Format_Grayscale8);
+    image.fill(77);
+    PixelPlane plane;
+    ASSERT_TRUE(DecodePictureFile(Save(folder, image, "grey.jpg", "jpeg", 100), plane).ok());
+    EXPECT_TRUE(Near(plane.data()[100], qRgb(77, 77, 77), 1));
+}
+
+// Puts an EXIF block with the given orientation right after the JPEG's SOI marker.
+std::vector<uint8_t> WithOrientation(std::vector<uint8_t> jpeg, uint8_t orientation) {
+    const std::vector<uint8_t> app1 = {
+        0xFF, 0xE1, 0,    34,   'E', 'x', 'i', 'f', 0, 0, 'M', 'M',         0, 42, 0, 0, 0, 8,
+        0,    1,    0x01, 0x12, 0,   3,   0,   0,   0, 1, 0,   orientation, 0, 0,  0, 0, 0, 0};
+    jpeg.insert(jpeg.begin() + 2, app1.begin(), app1.end());
+    return jpeg;
+}
+
+TEST(DecodePictureFile, ExifOrientationTurnsAPhotoUpright) {
+    TempFolder folder;
+    const std::vector<uint8_t> plain =
+        ReadBytes(Save(folder, Quadrants(32, 16), "p.jpg", "jpeg", 100));
+    WriteBytes(folder.file("turned.jpg"), WithOrientation(plain, 6));
+    PixelPlane plane;
+    const Status decoded = DecodePictureFile(folder.file("turned.jpg"), plane);
+    ASSERT_TRUE(decoded.ok()) << decoded.message();
+    EXPECT_EQ(plane.width(), 16);
+    EXPECT_EQ(plane.height(), 32);
+    // A quarter turn clockwise: the stored bottom-left (blue) shows at the top-left.
+    EXPECT_TRUE(Near(Shown(plane, 2, 2), qRgb(0, 0, 255), 12));
+    EXPECT_TRUE(Near(Shown(plane, 13, 2), qRgb(255, 0, 0), 12));
+    EXPECT_TRUE(Near(Shown(plane, 13, 29), qRgb(0, 255, 0), 12));
+}
+
+TEST(DecodePictureFile, DamagedFilesAreRefusedWithTheReason) {
+    TempFolder folder;
+    const std::vector<uint8_t> jpeg =
+        ReadBytes(Save(folder, Quadrants(64, 64), "j.jpg", "jpeg", 90));
+    WriteBytes(folder.file("cut.jpg"), {jpeg.begin(), jpeg.begin() + ptrdiff_t(jpeg.size() / 2)});
+    const std::vector<uint8_t> bmp = ReadBytes(Save(folder, Quadrants(64, 64), "b.bmp", "bmp"));
+    WriteBytes(folder.file("cut.bmp"), {bmp.begin(), bmp.begin() + ptrdiff_t(bmp.size() / 2)});
+    std::vector<uint8_t> noise(5000);
+    for (size_t i = 0; i < noise.size(); ++i) {
+        noise[i] = uint8_t(i * 2654435761u >> 13);
+    }
+    WriteBytes(folder.file("noise.png"), noise);
+    WriteBytes(folder.file("page.jpg"), {'<', 'h', 't', 'm', 'l', '>'});
+    WriteBytes(folder.file("empty.png"), {});
+    std::filesystem::create_directory(folder.file("folder.jpg"));
+
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"cut.jpg", "Premature end of JPEG file"},
+        {"cut.bmp", "cut short"},
+        {"noise.png", ""},
+        {"page.jpg", ""},
+        {"empty.png", "empty"},
+        {"folder.jpg", "folder"},
+        {"missing.png", "does not exist"},
+    };
+    for (const auto& [name, reason] : cases) {
+        PixelPlane plane;
+        ASSERT_TRUE(plane.allocate(2, 2).ok());
+        plane.data()[0] = 1234;
+        const Status result = DecodePictureFile(folder.file(name), plane);
+        ASSERT_FALSE(result.ok()) << name;
+        EXPECT_EQ(result.message().rfind("Cannot load \"" + folder.file(name) + "\": ", 0), 0u)
+            << result.message();
+        EXPECT_NE(result.message().find(reason), std::string::npos) << result.message();
+        EXPECT_EQ(plane.width(), 2) << name << ": the plane must stay as it was";
+        EXPECT_EQ(plane.data()[0], 1234u) << name;
+    }
+}
+
+TEST(DecodePictureFile, MultiPageTiffGivesItsFirstPage) {
+    TempFolder folder;
+    const std::string first = Save(folder, Quadrants(8, 8), "1.png", "png");
+    QImage second(8, 8, QImage::Format_RGB32);
+    second.fill(qRgb(9, 9, 9));
+    const std::string other = Save(folder, second, "2.png", "png");
+    const std::string tiff = folder.file("pages.tif");
+    const std::string command =
+        "convert '" + first + "' '" + other + "' '" + tiff + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0) {
+        GTEST_SKIP() << "ImageMagick's convert is needed to make a multi-page TIFF";
+    }
+    PixelPlane plane;
+    ASSERT_TRUE(DecodePictureFile(tiff, plane).ok());
+    EXPECT_TRUE(Near(Shown(plane, 0, 0), qRgb(255, 0, 0), 0));
+}
+
+TEST(DecodePictureFile, AHundredMegapixelPanoramaLoads) {
+    TempFolder folder;
+    QImage image(20000, 5000, QImage::Format_Grayscale8);
+    image.fill(200);
+    image.setPixel(19999, 0, qRgb(7, 7, 7));
+    const std::string path = Save(folder, image, "big.png", "png");
+    image = QImage();
+    PixelPlane plane;
+    const Status decoded = DecodePictureFile(path, plane);
+    ASSERT_TRUE(decoded.ok()) << decoded.message();
+    EXPECT_EQ(plane.width(), 20000);
+    EXPECT_EQ(plane.height(), 5000);
+    EXPECT_EQ(Shown(plane, 19999, 0), 0x00070707u);
+}
+
+}  // namespace
+}  // namespace k3v

@@ -1,0 +1,108 @@
+#include "output/output_picture.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/plane_builders.h"
+
+namespace k3v {
+namespace {
+
+using testing::NoisePlane;
+using testing::PlanesWith;
+
+// Planes whose views are told apart: FirstView pixel i is i, SecondView pixel i is 1000000 + i.
+StereoPlanes NumberedViews(int32_t width, int32_t height) {
+    StereoPlanes planes = PlanesWith(NoisePlane(width, height, 1));
+    for (uint32_t i = 0; i < planes.PixelCount(); ++i) {
+        planes.FirstView.data()[i] = i;
+        planes.SecondView.data()[i] = 1000000 + i;
+    }
+    return planes;
+}
+
+std::vector<uint32_t> RowPixels(const OutputPicture& picture, int32_t y) {
+    const OutputPicture::Row row = picture.row(y);
+    std::vector<uint32_t> pixels(row.left.begin(), row.left.end());
+    pixels.insert(pixels.end(), row.right.begin(), row.right.end());
+    return pixels;
+}
+
+struct CutCase {
+    int32_t width;
+    int16_t effect;
+    int32_t savedWidth;
+    uint32_t firstColumn;
+};
+
+class StillPhotoCut : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(StillPhotoCut, DropsTheStripeWithoutValidRed) {
+    const CutCase& c = GetParam();
+    const StereoPlanes planes = NumberedViews(c.width, 4);
+    ConversionSettings settings;
+    settings.SourceKind = kStillPhoto;
+    settings.StereoEffect = c.effect;
+    const OutputPicture picture(settings, planes);
+    EXPECT_EQ(picture.width(), c.savedWidth);
+    EXPECT_EQ(picture.height(), 4);
+    const std::vector<uint32_t> top = RowPixels(picture, 3);
+    ASSERT_EQ(top.size(), size_t(c.savedWidth));
+    EXPECT_EQ(top.front(), uint32_t(3 * c.width) + c.firstColumn);
+    EXPECT_EQ(top.back(), uint32_t(3 * c.width) + c.firstColumn + uint32_t(c.savedWidth) - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Effects, StillPhotoCut,
+                         ::testing::Values(CutCase{1000, 3, 982, 0}, CutCase{1000, 0, 1000, 0},
+                                           CutCase{1000, 10, 940, 0},
+                                           CutCase{1000, -3, 982, 18},  // valid red on the right
+                                           CutCase{50, -10, 50, 0},     // narrower than the stripe
+                                           CutCase{60, 10, 60, 0}, CutCase{61, 10, 1, 0}));
+
+TEST(OutputPicture, PanoramaAnaglyphIsTheWholeCompositeWhateverTheEffect) {
+    const StereoPlanes planes = NumberedViews(30, 5);
+    ConversionSettings settings;
+    settings.StereoEffect = -7;
+    const OutputPicture picture(settings, planes);
+    EXPECT_EQ(picture.width(), 30);
+    EXPECT_EQ(picture.height(), 5);
+    std::vector<uint32_t> storage;
+    EXPECT_EQ(picture.contiguous(storage), planes.FirstView.data());
+    EXPECT_TRUE(storage.empty());
+}
+
+TEST(OutputPicture, VerticalStacksTheSecondViewAboveTheFirst) {
+    const StereoPlanes planes = NumberedViews(7, 3);
+    ConversionSettings settings;
+    settings.StereoLayout = kSideBySideVertical;
+    settings.SourceKind = kStillPhoto;  // no cut outside the anaglyph
+    const OutputPicture picture(settings, planes);
+    EXPECT_EQ(picture.width(), 7);
+    EXPECT_EQ(picture.height(), 6);
+    EXPECT_EQ(RowPixels(picture, 0).front(), 0u);
+    EXPECT_EQ(RowPixels(picture, 2).back(), 20u);
+    EXPECT_EQ(RowPixels(picture, 3).front(), 1000000u);
+    std::vector<uint32_t> storage;
+    const uint32_t* all = picture.contiguous(storage);
+    EXPECT_EQ(all[20], 20u);
+    EXPECT_EQ(all[21], 1000000u);
+    EXPECT_EQ(all[41], 1000020u);
+}
+
+TEST(OutputPicture, HorizontalPutsTheFirstViewOnTheLeftOfEachRow) {
+    const StereoPlanes planes = NumberedViews(4, 2);
+    ConversionSettings settings;
+    settings.StereoLayout = kSideBySideHorizontal;
+    const OutputPicture picture(settings, planes);
+    EXPECT_EQ(picture.width(), 8);
+    EXPECT_EQ(picture.height(), 2);
+    EXPECT_EQ(RowPixels(picture, 1),
+              (std::vector<uint32_t>{4, 5, 6, 7, 1000004, 1000005, 1000006, 1000007}));
+    std::vector<uint32_t> storage;
+    const uint32_t* all = picture.contiguous(storage);
+    EXPECT_EQ(std::vector<uint32_t>(all, all + 16),
+              (std::vector<uint32_t>{0, 1, 2, 3, 1000000, 1000001, 1000002, 1000003, 4, 5, 6, 7,
+                                     1000004, 1000005, 1000006, 1000007}));
+}
+
+}  // namespace
+}  // namespace k3v

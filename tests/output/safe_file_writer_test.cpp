@@ -1,0 +1,99 @@
+#include "output/safe_file_writer.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "tests/support/temp_folder.h"
+
+namespace k3v {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+TEST(SafeFileWriter, ManySmallWritesAndOneLargeArriveInOrder) {
+    TempFolder folder;
+    std::vector<uint8_t> expected;
+    SafeFileWriter writer;
+    ASSERT_TRUE(writer.open(folder.file("data")).ok());
+    for (int i = 0; i < 300000; ++i) {
+        const uint8_t byte = uint8_t(i * 7);
+        writer.write(&byte, 1);
+        expected.push_back(byte);
+    }
+    std::vector<uint8_t> large(3 << 20);
+    for (size_t i = 0; i < large.size(); ++i) {
+        large[i] = uint8_t(i / 3);
+    }
+    writer.write(large.data(), large.size());
+    expected.insert(expected.end(), large.begin(), large.end());
+    ASSERT_TRUE(writer.commit().ok());
+    EXPECT_EQ(ReadBytes(folder.file("data")), expected);
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"data"});
+}
+
+TEST(SafeFileWriter, AnAbandonedWriteLeavesNothingBehind) {
+    TempFolder folder;
+    WriteBytes(folder.file("keep"), {1, 2, 3});
+    {
+        SafeFileWriter writer;
+        ASSERT_TRUE(writer.open(folder.file("keep")).ok());
+        writer.write("xyz", 3);
+    }
+    EXPECT_EQ(ReadBytes(folder.file("keep")), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"keep"});
+}
+
+// A full disk, imitated with a file-size limit in a child process so that the limit cannot
+// touch the test runner. The existing file must survive byte for byte.
+TEST(SafeFileWriter, AFullDiskIsReportedAndTheOldFileSurvives) {
+    TempFolder folder;
+    const std::vector<uint8_t> old(5000, 0x42);
+    WriteBytes(folder.file("target"), old);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const std::vector<uint8_t> big(3 << 20, 0x17);
+        const Status result = WriteFileSafely(folder.file("target"), big);
+        const bool saysWhy = result.message().find("File too large") != std::string::npos;
+        _exit(!result.ok() && saysWhy ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadBytes(folder.file("target")), old);
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"target"});
+}
+
+TEST(SafeFileWriter, RefusesAMissingFolderAFolderTargetAndAnEmptyName) {
+    TempFolder folder;
+    std::filesystem::create_directory(folder.file("sub"));
+    const uint8_t byte = 1;
+    EXPECT_NE(WriteFileSafely(folder.file("gone/x"), {&byte, 1}).message().find("does not exist"),
+              std::string::npos);
+    EXPECT_NE(WriteFileSafely(folder.file("sub"), {&byte, 1}).message().find("it is a folder"),
+              std::string::npos);
+    EXPECT_FALSE(WriteFileSafely("", {&byte, 1}).ok());
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{"sub"});
+}
+
+TEST(SafeFileWriter, NewFilesGetTheUsualPermissions) {
+    TempFolder folder;
+    const uint8_t byte = 1;
+    const mode_t old = umask(022);
+    ASSERT_TRUE(WriteFileSafely(folder.file("x"), {&byte, 1}).ok());
+    umask(old);
+    const auto perms = std::filesystem::status(folder.file("x")).permissions();
+    EXPECT_EQ(perms, std::filesystem::perms(0644));
+}
+
+}  // namespace
+}  // namespace k3v
