@@ -53,7 +53,10 @@ class MainWindowTest : public QObject {
     QRadioButton* option(int id) { return qobject_cast<QRadioButton*>(window_->control(id)); }
 
   private slots:
-    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        k3v::testing::SilencePlatformNoise();
+    }
     void init() {
         folder_ = std::make_unique<QTemporaryDir>();
         QVERIFY(folder_->isValid());
@@ -134,6 +137,50 @@ class MainWindowTest : public QObject {
         }
         QCOMPARE(TextColour(checkBox(kCmdPanorama)), QColor(Qt::white));
         QCOMPARE(Background(checkBox(kCmdPanorama)), QColor(Qt::black));
+    }
+
+    void controlColours_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QColor>("text");
+        QTest::addColumn<QColor>("background");  // invalid: the window shows through
+        const QColor none;
+        QTest::newRow("title") << 105 << QColor(Qt::white) << none;
+        QTest::newRow("title shadow") << 106 << QColor(Qt::black) << none;
+        QTest::newRow("build") << 154 << QColor(0xC0, 0xC0, 0xC0) << none;
+        QTest::newRow("path caption") << 135 << QColor(Qt::white) << QColor(Qt::black);
+        QTest::newRow("path field")
+            << int(kIdFirstPath) << QColor(Qt::black) << QColor(0xC7, 0xC7, 0xC7);
+        QTest::newRow("Still Photo")
+            << int(kCmdStillPhoto) << QColor(Qt::white) << QColor(Qt::black);
+        QTest::newRow("K3V Stereo")
+            << int(kCmdK3vStereo) << QColor(Qt::black) << QColor(0xC0, 0xC0, 0xC0);
+        QTest::newRow("Standard Stereo")
+            << int(kCmdStandardStereo) << QColor(Qt::black) << QColor(0xC0, 0xC0, 0xC0);
+        QTest::newRow("Auto") << int(kCmdAuto) << QColor(Qt::black) << QColor(0x88, 0x88, 0x88);
+        QTest::newRow("depth list") << int(kCmdDepthList) << QColor(Qt::white) << QColor(Qt::black);
+        QTest::newRow("stereo slider")
+            << int(kIdStereoSlider) << QColor(Qt::black) << QColor(0x66, 0x66, 0x66);
+        QTest::newRow("sharpen slider")
+            << int(kIdSharpenSlider) << QColor(Qt::black) << QColor(0x80, 0x80, 0x80);
+        QTest::newRow("blend slider")
+            << int(kIdBlendSlider) << QColor(Qt::black) << QColor(0x66, 0x66, 0x66);
+        QTest::newRow("brightness slider")
+            << int(kIdBrightnessSlider) << QColor(Qt::black) << QColor(0x80, 0x80, 0x80);
+        QTest::newRow("contrast slider")
+            << int(kIdContrastSlider) << QColor(Qt::black) << QColor(0x80, 0x80, 0x80);
+        QTest::newRow("noise slider")
+            << int(kIdNoiseSlider) << QColor(Qt::black) << QColor(0x80, 0x80, 0x80);
+    }
+    void controlColours() {
+        QFETCH(int, id);
+        QFETCH(QColor, text);
+        QFETCH(QColor, background);
+        QWidget* widget = window_->control(id);
+        QCOMPARE(TextColour(widget), text);
+        QCOMPARE(widget->autoFillBackground(), background.isValid());
+        if (background.isValid()) {
+            QCOMPARE(Background(widget), background);
+        }
     }
 
     void startPreviewShowsMainWindowOnDarkGrey() {
