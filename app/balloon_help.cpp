@@ -108,13 +108,18 @@ void BalloonHelp::showFor(QWidget* control) {
 
 void BalloonHelp::hide() {
     hideTimer_.stop();
+    if (balloon_.isVisible()) {
+        reshowWindow_.start();
+    }
     balloon_.hide();
 }
 
 void BalloonHelp::arm(QWidget* control) {
     pending_ = control;
-    // Moving from one control to the next while a balloon is up uses the re-show delay.
-    showTimer_.start(balloon_.isVisible() ? kBalloonReshowDelayMs : kBalloonInitialDelayMs);
+    // Coming straight from another control's balloon uses the re-show delay.
+    showTimer_.start(reshowWindow_.isValid() && reshowWindow_.elapsed() < kBalloonDisplayTimeMs
+                         ? kBalloonReshowDelayMs
+                         : kBalloonInitialDelayMs);
 }
 
 bool BalloonHelp::eventFilter(QObject* watched, QEvent* event) {
@@ -131,12 +136,7 @@ bool BalloonHelp::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::Hide:
             showTimer_.stop();
             pending_ = nullptr;
-            if (event->type() != QEvent::Leave) {
-                hide();
-            } else {
-                // Kept briefly so that moving onto the next control re-shows at once.
-                hideTimer_.start(kBalloonReshowDelayMs);
-            }
+            hide();
             break;
         default:
             break;

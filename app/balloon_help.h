@@ -4,6 +4,7 @@
 // at most 300 pixels wide, for at most five seconds. Moving to another control while a balloon
 // is up (or shortly after) shows the next one after the re-show delay.
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -66,6 +67,7 @@ class BalloonHelp : public QObject {
     QTimer showTimer_;
     QTimer hideTimer_;
     QPointer<QWidget> pending_;
+    QElapsedTimer reshowWindow_;  // since the last balloon went away
 };
 
 }  // namespace k3v
