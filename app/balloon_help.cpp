@@ -15,7 +15,6 @@ namespace k3v {
 
 Balloon::Balloon() : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("balloon"));
-    setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
     setMaximumWidth(kBalloonMaxWidth);
 
@@ -56,6 +55,14 @@ QString Balloon::title() const {
 }
 QString Balloon::helpText() const {
     return textLabel_->text();
+}
+
+void Balloon::resizeEvent(QResizeEvent* event) {
+    // Rounded corners without relying on a compositing window manager.
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(rect()), 8, 8);
+    setMask(QRegion(outline.toFillPolygon().toPolygon()));
+    QWidget::resizeEvent(event);
 }
 
 void Balloon::paintEvent(QPaintEvent*) {

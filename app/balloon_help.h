@@ -34,6 +34,7 @@ class Balloon : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     QLabel* titleLabel_ = nullptr;
