@@ -620,6 +620,17 @@ class MainWindowTest : public QObject {
         QCOMPARE(sound_.plays, 0);
     }
 
+    void conversionShowsTheWaitCursorAndRemovesIt() {
+        QList<int> shapes;
+        window_->setConversionHook([&shapes] {
+            const QCursor* cursor = QApplication::overrideCursor();
+            shapes.append(cursor != nullptr ? int(cursor->shape()) : -1);
+        });
+        window_->command(kCmdVertical);
+        QCOMPARE(shapes, QList<int>{int(Qt::WaitCursor)});
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
     void releasingAtTheSameValueStillConverts() {
         QSlider* thumb = slider(kIdBrightnessSlider);
         thumb->setSliderDown(true);
