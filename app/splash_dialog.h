@@ -12,8 +12,8 @@ namespace k3v {
 
 using UrlOpener = std::function<void(const QUrl&)>;
 
-// A label that reports a click with the left button; it shows `cursor` while the pointer is
-// over it.
+// A label that reports a click with the left button, or Space or Enter while it has the
+// keyboard focus; it shows `cursor` while the pointer is over it.
 class LinkLabel : public QLabel {
     Q_OBJECT
   public:
@@ -24,6 +24,8 @@ class LinkLabel : public QLabel {
 
   protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // Closing by "Start" or by the close box both lead on to the main window; clicking the web

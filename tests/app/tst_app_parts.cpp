@@ -345,6 +345,10 @@ class AppPartsTest : public QObject {
         QTest::mouseClick(address, Qt::LeftButton);
         QCOMPARE(opened, QList<QUrl>{QUrl(kWebAddress)});
         QVERIFY(splash.isVisible());  // the address leaves the splash open
+        address->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(address, Qt::Key_Space);  // and so does the keyboard
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(splash.isVisible());
         QTest::mouseClick(start, Qt::LeftButton);
         QVERIFY(!splash.isVisible());
         QCOMPARE(splash.result(), int(QDialog::Accepted));
