@@ -115,13 +115,13 @@ void MainWindow::buildHeader(QWidget* client) {
 }
 
 void MainWindow::buildCommandButtons(QWidget* client) {
-    struct ButtonSpec {
+    struct CommandButtonDef {
         int id;
         const char* caption;
         GradientKey key;
         QRect geometry;
     };
-    const ButtonSpec buttons[] = {
+    const CommandButtonDef buttons[] = {
         {kCmdLoadFirst, "Select Pano #1", GradientKey::Cyan, {5, 120, 140, 22}},
         {kCmdLoadSecond, "Select Pano #2", GradientKey::Cyan, {146, 120, 140, 22}},
         {kCmdDefaults, "Options by default", GradientKey::Blue, {288, 120, 140, 22}},
@@ -129,10 +129,10 @@ void MainWindow::buildCommandButtons(QWidget* client) {
         {kCmdAbout, "About", GradientKey::Blue, {572, 120, 140, 22}},
         {kCmdExit, "Exit", GradientKey::Red, {856, 120, 148, 22}},
     };
-    for (const ButtonSpec& spec : buttons) {
-        auto* button = new GradientButton(QString::fromLatin1(spec.caption), spec.key, client);
-        button->setGeometry(spec.geometry);
-        const int id = spec.id;
+    for (const CommandButtonDef& def : buttons) {
+        auto* button = new GradientButton(QString::fromLatin1(def.caption), def.key, client);
+        button->setGeometry(def.geometry);
+        const int id = def.id;
         connect(button, &QAbstractButton::clicked, this, [this, id] { command(id); });
         controls_.insert(id, button);
     }
@@ -234,21 +234,22 @@ void MainWindow::buildAdjustmentGroups(QWidget* client) {
     buildSlider(client, kIdNoiseSlider, QStringLiteral("Noise median passes"), {871, 500, 90, 18},
                 QColor(0x80, 0x80, 0x80));
 
-    struct ResetSpec {
+    struct ResetButtonDef {
         int id;
         int x;
         const char* name;
     };
-    for (const ResetSpec& spec : {ResetSpec{kCmdResetSharpen, 373, "Reset sharpen"},
-                                  ResetSpec{kCmdResetBrightness, 546, "Reset brightness"},
-                                  ResetSpec{kCmdResetContrast, 721, "Reset contrast"},
-                                  ResetSpec{kCmdResetNoise, 896, "Reset noise median"},
-                                  ResetSpec{kCmdResetStereo, 219, "Reset stereo effect"}}) {
+    for (const ResetButtonDef& def :
+         {ResetButtonDef{kCmdResetSharpen, 373, "Reset sharpen"},
+          ResetButtonDef{kCmdResetBrightness, 546, "Reset brightness"},
+          ResetButtonDef{kCmdResetContrast, 721, "Reset contrast"},
+          ResetButtonDef{kCmdResetNoise, 896, "Reset noise median"},
+          ResetButtonDef{kCmdResetStereo, 219, "Reset stereo effect"}}) {
         auto* reset = new QPushButton(QStringLiteral("Reset"), client);
         reset->setFlat(true);
-        reset->setGeometry(spec.x, 520, 42, 18);
-        reset->setAccessibleName(QString::fromLatin1(spec.name));
-        const int id = spec.id;
+        reset->setGeometry(def.x, 520, 42, 18);
+        reset->setAccessibleName(QString::fromLatin1(def.name));
+        const int id = def.id;
         connect(reset, &QPushButton::clicked, this, [this, id] { command(id); });
         controls_.insert(id, reset);
     }
