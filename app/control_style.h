@@ -4,7 +4,9 @@
 #include <qdrawutil.h>
 #include <QCheckBox>
 #include <QColor>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QRadioButton>
 
 namespace k3v {
 
@@ -30,6 +32,16 @@ class EdgedCheckBox : public QCheckBox {
         QPainter painter(this);
         qDrawShadeRect(&painter, rect(), palette(), true, 1, 0);
     }
+};
+
+// An option button whose double-click counts as one click: the second click of a double-click
+// is not a new choice.
+class OptionButton : public QRadioButton {
+  public:
+    OptionButton(const QString& text, QWidget* parent) : QRadioButton(text, parent) {}
+
+  protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override { event->accept(); }
 };
 
 }  // namespace k3v

@@ -153,7 +153,7 @@ void MainWindow::buildModeAndStereoGroups(QWidget* client) {
     group(146, "  Transformation mode: ", {5, 460, 130, 82});
     for (const auto& [id, text, y] : {std::tuple{kCmdK3vStereo, "K3V Stereo", 485},
                                       std::tuple{kCmdStandardStereo, "Standard Stereo", 505}}) {
-        auto* option = new QRadioButton(QString::fromLatin1(text), client);
+        auto* option = new OptionButton(QString::fromLatin1(text), client);
         option->setGeometry(12, y, 117, 19);
         SetColours(option, Qt::black, kOptionGrey);
         connect(option, &QRadioButton::clicked, this, [this, id] { command(id); });

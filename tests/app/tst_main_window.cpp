@@ -426,6 +426,21 @@ class MainWindowTest : public QObject {
         QCOMPARE(sound_.plays, 3);
     }
 
+    void doubleClickOnAnOptionIsOneChoice() {
+        // What a double-click delivers: press, release, double-click, release.
+        QRadioButton* button = option(kCmdStandardStereo);
+        const QPoint centre = button->rect().center();
+        QTest::mousePress(button, Qt::LeftButton, {}, centre);
+        QTest::mouseRelease(button, Qt::LeftButton, {}, centre);
+        QMouseEvent twice(QEvent::MouseButtonDblClick, centre, button->mapToGlobal(centre),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(button, &twice);
+        QTest::mouseRelease(button, Qt::LeftButton, {}, centre);
+        QCOMPARE(state_.settings.TransformationMode, int(kStandardStereo));
+        QCOMPARE(conversions_, 1);
+        QCOMPARE(sound_.plays, 1);
+    }
+
     void sourceKindBoxes() {
         QTest::mouseClick(checkBox(kCmdStillPhoto), Qt::LeftButton);
         QCOMPARE(state_.settings.SourceKind, int(kStillPhoto));
