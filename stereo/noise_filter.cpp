@@ -71,10 +71,12 @@ void SevenSums(const uint32_t* p, size_t w, size_t from, size_t to, uint64_t* su
 void PackRange(const uint64_t* lanes, uint32_t* p, size_t from, size_t to) {
     size_t i = from;
 #if defined(__SSE2__)
-    for (; ActiveSimdLevel() != SimdLevel::Scalar && i + 4 <= to; i += 4) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + i + 2));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_packus_epi16(a, b));
+    if (ActiveSimdLevel() != SimdLevel::Scalar) {
+        for (; i + 4 <= to; i += 4) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + i + 2));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_packus_epi16(a, b));
+        }
     }
 #endif
     for (; i < to; ++i) {
