@@ -51,6 +51,18 @@ class BitWriter {
     // Fills the last partial byte with 1-bits, sends it and trims `out` to what was written.
     void Finish();
 
+    // Bytes of `out` in use: its contents before the writer started, then every completed
+    // byte not yet drained.
+    size_t BytesReady() const { return pos_; }
+
+    // Passes the bytes in use to consume(data, count) and empties `out` for reuse; bits not
+    // yet completed stay in the writer. For writing a long scan out in pieces.
+    template <class Consume>
+    void Drain(const Consume& consume) {
+        consume(out_.data(), pos_);
+        pos_ = 0;
+    }
+
   private:
     void Grow(size_t bytes);
 
