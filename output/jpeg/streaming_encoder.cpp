@@ -26,6 +26,9 @@ namespace {
 constexpr size_t kBandPixels = size_t(1) << 18;
 // Pictures below this many pixels per thread are encoded on the calling thread.
 constexpr size_t kPixelsPerThread = size_t(1) << 17;
+// Symbols kept from the first pass for the second, in bytes per pixel of the saved picture
+// (a side-by-side save of two W x H views has 2W x H pixels: this is 2 planes' worth).
+constexpr size_t kKeptBytesPerPixel = 4;
 // Coded bytes gathered before they go to the sink.
 constexpr size_t kSinkChunk = size_t(1) << 20;
 
@@ -73,10 +76,55 @@ class Strip {
     std::vector<uint32_t> pixels_;
 };
 
-// DC values (Y, Cb, Cr) of a band's first and last block.
-struct BandEnds {
-    int first[kComponents] = {0, 0, 0};
-    int last[kComponents] = {0, 0, 0};
+// The symbols of a band as the first pass finds them, so that the second pass only has to
+// look up their codes. One 16-bit word per symbol: the table (0 luminance DC, 1 luminance AC,
+// 2 chrominance DC, 3 chrominance AC) times 256 plus the symbol; their additional bits packed
+// apart, least significant first, as many as the symbol's category says. The band's first
+// three DC symbols depend on the band above: the first pass leaves their additional bits out,
+// and the second pass codes them itself.
+enum SymbolTable : uint16_t { kLumaDc = 0, kLumaAc = 1, kChromaDc = 2, kChromaAc = 3 };
+
+// Symbols one MCU can give: each block is sent in at most 64 (see entropy_coder.cpp).
+constexpr size_t kMaxSymbolsPerMcu = kComponents * kBlockSize;
+
+inline uint32_t ExtraOf(int v, unsigned category) {
+    return static_cast<uint32_t>(v + (v >> 31)) & ((uint32_t{1} << category) - 1u);
+}
+
+// Where a band's symbols go: room for the worst case.
+struct SymbolOutput {
+    uint16_t* symbols;
+    uint64_t* extras;
+};
+
+// Packs additional bits, least significant first.
+class ExtraPacker {
+  public:
+    explicit ExtraPacker(uint64_t* out) : start_(out), out_(out) {}
+
+    void Put(uint32_t bits, unsigned count) {  // count 0..16
+        accumulator_ |= static_cast<uint64_t>(bits) << used_;
+        used_ += count;
+        if (used_ >= 64) {
+            *out_++ = accumulator_;
+            used_ -= 64;
+            accumulator_ = used_ == 0 ? 0 : static_cast<uint64_t>(bits) >> (count - used_);
+        }
+    }
+
+    // Words written, the partial last one included.
+    size_t Finish() {
+        if (used_ > 0) {
+            *out_++ = accumulator_;
+        }
+        return static_cast<size_t>(out_ - start_);
+    }
+
+  private:
+    uint64_t* start_;
+    uint64_t* out_;
+    uint64_t accumulator_ = 0;
+    unsigned used_ = 0;
 };
 
 struct Statistics {
@@ -84,13 +132,74 @@ struct Statistics {
     SymbolCounts ac[2] = {};
 };
 
-// The first pass over one band: counts as if the DC predictors started at zero, and records
-// the DC values at both ends so that the top can be fixed up.
-void CountBand(const RowSource& picture, const Geometry& geometry, const BlockTables& tables,
-               BlockTransform transform, size_t band, Strip& strip, Statistics& stats,
-               BandEnds& ends) {
+// Appends the symbols of one block and counts them (as CountBlockSymbols counts and
+// entropy_coder.cpp codes them). `dcExtra` false leaves out the DC's additional bits.
+inline uint16_t* BlockSymbols(const int16_t* block, int& predictor, uint16_t dcTable,
+                              bool dcExtra, SymbolCounts& dc, SymbolCounts& ac, uint16_t* out,
+                              ExtraPacker& extras) {
+    const int diff = block[0] - predictor;
+    predictor = block[0];
+    const unsigned dcCategory = Category(diff);
+    ++dc[dcCategory];
+    *out++ = static_cast<uint16_t>(dcTable * 256 + dcCategory);
+    if (dcExtra) {
+        extras.Put(ExtraOf(diff, dcCategory), dcCategory);
+    }
+
+    const unsigned acBase = (dcTable + 1u) * 256u;
+    uint64_t nonzero = NonzeroMask(block) & ~uint64_t{1};
+    unsigned last = 0;
+    while (nonzero != 0) {
+        const auto k = static_cast<unsigned>(std::countr_zero(nonzero));
+        nonzero &= nonzero - 1;
+        unsigned run = k - last - 1;
+        if (run > 15) [[unlikely]] {
+            for (; run > 15; run -= 16) {
+                ++ac[kZrl];
+                *out++ = static_cast<uint16_t>(acBase + kZrl);
+            }
+        }
+        const int value = block[k];
+        const unsigned category = Category(value);
+        const unsigned symbol = 16 * run + category;
+        ++ac[symbol];
+        *out++ = static_cast<uint16_t>(acBase + symbol);
+        extras.Put(ExtraOf(value, category), category);
+        last = k;
+    }
+    if (last != 63) {
+        ++ac[kEob];
+        *out++ = static_cast<uint16_t>(acBase + kEob);
+    }
+    return out;
+}
+
+// What the first pass learnt about a band.
+struct BandRecord {
+    int firstDc[kComponents] = {0, 0, 0};  // DC values of the first MCU's blocks
+    int lastDc[kComponents] = {0, 0, 0};   // and of the last MCU's
+    size_t firstDcIndex[kComponents] = {0, 0, 0};
+    // Kept symbols and additional bits; empty when not kept (the second pass finds them
+    // again).
+    std::vector<uint16_t> symbols;
+    std::vector<uint64_t> extras;
+    bool kept = false;
+};
+
+struct SymbolCount {
+    size_t symbols = 0;
+    size_t extraWords = 0;
+};
+
+// Transforms a band and writes its symbols and additional bits to `out`, counting the
+// symbols into `stats`.
+SymbolCount BandSymbols(const RowSource& picture, const Geometry& geometry,
+                        const BlockTables& tables, BlockTransform transform, size_t band,
+                        Strip& strip, Statistics& stats, BandRecord& record, SymbolOutput out) {
     alignas(32) int16_t blocks[kComponents * kBlockSize];
     int predictor[kComponents] = {0, 0, 0};
+    uint16_t* symbols = out.symbols;
+    ExtraPacker extras(out.extras);
     bool first = true;
     for (size_t blockRow = geometry.FirstBlockRow(band); blockRow < geometry.EndBlockRow(band);
          ++blockRow) {
@@ -99,47 +208,60 @@ void CountBand(const RowSource& picture, const Geometry& geometry, const BlockTa
             transform(strip.data(), geometry.paddedWidth, column, tables, blocks);
             if (first) {
                 for (size_t c = 0; c < kComponents; ++c) {
-                    ends.first[c] = blocks[c * kBlockSize];
+                    record.firstDc[c] = blocks[c * kBlockSize];
                 }
+                record.firstDcIndex[kY] = static_cast<size_t>(symbols - out.symbols);
+                symbols = BlockSymbols(blocks, predictor[kY], kLumaDc, false, stats.dc[0],
+                                       stats.ac[0], symbols, extras);
+                record.firstDcIndex[kCb] = static_cast<size_t>(symbols - out.symbols);
+                symbols = BlockSymbols(blocks + kBlockSize, predictor[kCb], kChromaDc, false,
+                                       stats.dc[1], stats.ac[1], symbols, extras);
+                record.firstDcIndex[kCr] = static_cast<size_t>(symbols - out.symbols);
+                symbols = BlockSymbols(blocks + 2 * kBlockSize, predictor[kCr], kChromaDc, false,
+                                       stats.dc[1], stats.ac[1], symbols, extras);
                 first = false;
+                continue;
             }
-            CountBlockSymbols(blocks, predictor[kY], stats.dc[0], stats.ac[0]);
-            CountBlockSymbols(blocks + kBlockSize, predictor[kCb], stats.dc[1], stats.ac[1]);
-            CountBlockSymbols(blocks + 2 * kBlockSize, predictor[kCr], stats.dc[1], stats.ac[1]);
+            symbols = BlockSymbols(blocks, predictor[kY], kLumaDc, true, stats.dc[0],
+                                   stats.ac[0], symbols, extras);
+            symbols = BlockSymbols(blocks + kBlockSize, predictor[kCb], kChromaDc, true,
+                                   stats.dc[1], stats.ac[1], symbols, extras);
+            symbols = BlockSymbols(blocks + 2 * kBlockSize, predictor[kCr], kChromaDc, true,
+                                   stats.dc[1], stats.ac[1], symbols, extras);
         }
     }
     for (size_t c = 0; c < kComponents; ++c) {
-        ends.last[c] = predictor[c];
+        record.lastDc[c] = predictor[c];
     }
+    return {static_cast<size_t>(symbols - out.symbols), extras.Finish()};
 }
 
-// A band's coded bits, most significant first, without byte stuffing: whole 64-bit words,
-// then `tailBits` bits in the low bits of `tail`.
+// Scratch room for one band's symbols in the worst case, left uninitialised.
+struct SymbolScratch {
+    explicit SymbolScratch(size_t maxSymbols)
+        : symbols(new uint16_t[maxSymbols]), extras(new uint64_t[maxSymbols * 16 / 64 + 2]) {}
+    SymbolOutput Output() const { return {symbols.get(), extras.get()}; }
+
+    std::unique_ptr<uint16_t[]> symbols;
+    std::unique_ptr<uint64_t[]> extras;
+};
+
+// A band's coded bits, most significant first, without byte stuffing: `count` whole 64-bit
+// words, then the `64 - free` bits in the low end of `accumulator`.
 class BandBits {
   public:
-    void Reset() {
-        count_ = 0;
-        accumulator_ = 0;
-        free_ = 64;
+    // Room for `words` words; the buffer may move.
+    uint64_t* Reserve(size_t words) {
+        if (words_.size() < words) {
+            words_.resize(words);
+        }
+        return words_.data();
     }
 
-    void EnsureRoom(size_t words) {
-        if (words_.size() - count_ < words) {
-            words_.resize(std::max(2 * words_.size(), count_ + words));
-        }
-    }
-
-    // As BitWriter::Put.
-    void Put(uint32_t bits, unsigned count) {
-        if (count < free_) {
-            accumulator_ = (accumulator_ << count) | bits;
-            free_ -= count;
-            return;
-        }
-        const unsigned rest = count - free_;
-        words_[count_++] = (accumulator_ << free_) | (bits >> rest);
-        accumulator_ = bits;
-        free_ = 64 - rest;
+    void Finish(size_t count, uint64_t accumulator, unsigned free) {
+        count_ = count;
+        accumulator_ = accumulator;
+        free_ = free;
     }
 
     // Appends the bits to a stuffing writer.
@@ -167,59 +289,108 @@ class BandBits {
     unsigned free_ = 64;
 };
 
-// Words one MCU can need: each of its blocks is sent in at most 64 Puts of up to 27 bits.
-constexpr size_t kMaxWordsPerMcu = kComponents * (64 * 27 / 64 + 2);
+// For each table and symbol (the value of a symbol word): the code shifted left by the number
+// of additional bits in bits 0..31, the total length in bits 32..39, the number of
+// additional bits in bits 40..47.
+using CodeLookup = std::array<uint64_t, 4 * 256>;
 
-inline void PutSymbol(BandBits& bits, const HuffmanTable& table, unsigned symbol, uint32_t extra,
-                      unsigned extraCount) {
-    bits.Put((static_cast<uint32_t>(table.code[symbol]) << extraCount) | extra,
-             table.length[symbol] + extraCount);
-}
-
-void EncodeBlock(BandBits& bits, const int16_t* block, int& predictor, const HuffmanTable& dc,
-                 const HuffmanTable& ac) {
-    const int diff = block[0] - predictor;
-    predictor = block[0];
-    const unsigned dcCategory = Category(diff);
-    PutSymbol(bits, dc, dcCategory, ExtraBits(diff, dcCategory), dcCategory);
-
-    uint64_t nonzero = NonzeroMask(block) & ~uint64_t{1};
-    unsigned last = 0;
-    while (nonzero != 0) {
-        const auto k = static_cast<unsigned>(std::countr_zero(nonzero));
-        nonzero &= nonzero - 1;
-        unsigned run = k - last - 1;
-        for (; run > 15; run -= 16) {
-            PutSymbol(bits, ac, kZrl, 0, 0);
-        }
-        const int value = block[k];
-        const unsigned category = Category(value);
-        PutSymbol(bits, ac, 16 * run + category, ExtraBits(value, category), category);
-        last = k;
-    }
-    if (last != 63) {
-        PutSymbol(bits, ac, kEob, 0, 0);
-    }
-}
-
-void CodeBand(const RowSource& picture, const Geometry& geometry, const BlockTables& tables,
-              BlockTransform transform, const EntropyTables& entropy, size_t band,
-              const int* startPredictors, Strip& strip, BandBits& bits) {
-    alignas(32) int16_t blocks[kComponents * kBlockSize];
-    int predictor[kComponents] = {startPredictors[0], startPredictors[1], startPredictors[2]};
-    bits.Reset();
-    for (size_t blockRow = geometry.FirstBlockRow(band); blockRow < geometry.EndBlockRow(band);
-         ++blockRow) {
-        strip.Read(picture, geometry, blockRow);
-        for (size_t column = 0; column < geometry.blocksAcross; ++column) {
-            transform(strip.data(), geometry.paddedWidth, column, tables, blocks);
-            bits.EnsureRoom(kMaxWordsPerMcu);
-            EncodeBlock(bits, blocks, predictor[kY], entropy.dc[0], entropy.ac[0]);
-            EncodeBlock(bits, blocks + kBlockSize, predictor[kCb], entropy.dc[1], entropy.ac[1]);
-            EncodeBlock(bits, blocks + 2 * kBlockSize, predictor[kCr], entropy.dc[1],
-                        entropy.ac[1]);
+CodeLookup MakeCodeLookup(const EntropyTables& entropy) {
+    CodeLookup lookup{};
+    const HuffmanTable* tables[4] = {&entropy.dc[0], &entropy.ac[0], &entropy.dc[1],
+                                     &entropy.ac[1]};
+    for (size_t t = 0; t < 4; ++t) {
+        for (size_t symbol = 0; symbol < 256; ++symbol) {
+            // DC symbols are categories; an AC symbol's category is its low four bits.
+            const size_t extraBits = t % 2 == 0 ? (symbol < 16 ? symbol : 0) : symbol & 15;
+            lookup[256 * t + symbol] =
+                (static_cast<uint64_t>(extraBits) << 40) |
+                (static_cast<uint64_t>(tables[t]->length[symbol] + extraBits) << 32) |
+                (static_cast<uint64_t>(tables[t]->code[symbol]) << extraBits);
         }
     }
+    return lookup;
+}
+
+// Reads the packed additional bits back, least significant first.
+class ExtraReader {
+  public:
+    explicit ExtraReader(const uint64_t* words) : next_(words) {}
+
+    uint32_t Get(unsigned count) {  // count 0..16
+        uint64_t value = current_;
+        if (count > available_) {
+            const uint64_t word = *next_++;
+            value |= word << available_;
+            const unsigned taken = count - available_;  // 1..16
+            current_ = word >> taken;
+            available_ = 64 - taken;
+        } else {
+            current_ = count == 64 ? 0 : current_ >> count;
+            available_ -= count;
+        }
+        return static_cast<uint32_t>(value) & ((uint32_t{1} << count) - 1u);
+    }
+
+  private:
+    const uint64_t* next_;
+    uint64_t current_ = 0;
+    unsigned available_ = 0;
+};
+
+// The coder's state, in locals while a range is coded.
+struct CoderState {
+    uint64_t* words;
+    size_t written = 0;
+    uint64_t accumulator = 0;
+    unsigned free = 64;
+};
+
+inline void PutBits(CoderState& state, uint32_t bits, unsigned length) {
+    if (length < state.free) {
+        state.accumulator = (state.accumulator << length) | bits;
+        state.free -= length;
+    } else {
+        const unsigned rest = length - state.free;
+        state.words[state.written++] = (state.accumulator << state.free) | (bits >> rest);
+        state.accumulator = bits;
+        state.free = 64 - rest;
+    }
+}
+
+void CodeRange(const uint16_t* symbols, size_t begin, size_t end, const CodeLookup& lookup,
+               ExtraReader& extras, CoderState& shared) {
+    CoderState state = shared;
+    ExtraReader reader = extras;
+    for (size_t i = begin; i < end; ++i) {
+        const uint64_t entry = lookup[symbols[i]];
+        const uint32_t extra = reader.Get(static_cast<unsigned>(entry >> 40));
+        PutBits(state, static_cast<uint32_t>(entry) | extra,
+                static_cast<unsigned>(entry >> 32) & 0xFFu);
+    }
+    shared = state;
+    extras = reader;
+}
+
+// Codes a band's symbols; the first MCU's DC differences are taken against `above`, the last
+// DC values of the band above. The longest code with its additional bits is 16 + 11 bits.
+void CodeSymbols(const uint16_t* symbols, size_t count, const uint64_t* extraWords,
+                 const BandRecord& record, const int* above, const CodeLookup& lookup,
+                 BandBits& bits) {
+    CoderState state{bits.Reserve(count * 27 / 64 + 2)};
+    ExtraReader extras(extraWords);
+    size_t position = 0;
+    for (size_t c = 0; c < kComponents; ++c) {
+        const size_t dcIndex = record.firstDcIndex[c];
+        CodeRange(symbols, position, dcIndex, lookup, extras, state);
+        const int diff = record.firstDc[c] - above[c];
+        const unsigned category = Category(diff);
+        const uint64_t entry = lookup[(c == kY ? kLumaDc : kChromaDc) * 256u + category];
+        PutBits(state, static_cast<uint32_t>(entry) | ExtraOf(diff, category),
+                static_cast<unsigned>(entry >> 32) & 0xFFu);
+        position = dcIndex + 1;
+    }
+    CodeRange(symbols, position, count, lookup, extras, state);
+    bits.Finish(state.written, state.accumulator, state.free);
 }
 
 // Joins the bands' bit strings in order into the stuffed scan and passes the bytes on.
@@ -332,19 +503,37 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
     const QuantTables quant = SetupQuantTables(quality);
     const BlockTables tables = MakeBlockTables(quant);
     const BlockTransform transform = ChooseBlockTransform();
-    const int threads = std::min<int>(ThreadsFor(picture.width * picture.height, kPixelsPerThread),
-                                      static_cast<int>(std::min<size_t>(geometry.bands, 16)));
+    const int threads =
+        std::min<int>(ThreadsFor(picture.width * picture.height, kPixelsPerThread),
+                      static_cast<int>(std::min<size_t>(geometry.bands, 16)));
+    // Symbols of a band in the worst case: every coefficient coded.
+    const size_t maxBandSymbols = geometry.rowsPerBand * geometry.blocksAcross * kMaxSymbolsPerMcu;
+    // Bands are kept while their symbols take at most this much (photos need about one
+    // symbol per pixel, noise up to three); the rest are transformed again.
+    const size_t keepLimit = kKeptBytesPerPixel * picture.width * picture.height;
 
-    // First pass: statistics.
-    std::vector<BandEnds> ends(geometry.bands);
+    // First pass: statistics, and the symbols of as many bands as the limit allows.
+    std::vector<BandRecord> records(geometry.bands);
     std::vector<Statistics> perThread(static_cast<size_t>(threads));
     std::atomic<size_t> nextBand{0};
+    std::atomic<size_t> keptBytes{0};
     std::atomic<bool> stop{false};
     RunGuarded(threads, stop, [&](int t) {
         Strip strip(geometry);
+        const SymbolScratch scratch(maxBandSymbols);
         Statistics& stats = perThread[static_cast<size_t>(t)];
         for (size_t band = nextBand++; band < geometry.bands && !stop.load(); band = nextBand++) {
-            CountBand(picture, geometry, tables, transform, band, strip, stats, ends[band]);
+            BandRecord& record = records[band];
+            const SymbolCount count = BandSymbols(picture, geometry, tables, transform, band,
+                                                  strip, stats, record, scratch.Output());
+            const size_t bytes = count.symbols * sizeof(uint16_t) + count.extraWords * sizeof(uint64_t);
+            if (keptBytes.fetch_add(bytes) + bytes <= keepLimit) {
+                record.symbols.assign(scratch.symbols.get(), scratch.symbols.get() + count.symbols);
+                record.extras.assign(scratch.extras.get(), scratch.extras.get() + count.extraWords);
+                record.kept = true;
+            } else {
+                keptBytes.fetch_sub(bytes);
+            }
         }
     });
     Statistics total;
@@ -360,10 +549,10 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
     // of the band above instead.
     for (size_t band = 0; band < geometry.bands; ++band) {
         for (size_t c = 0; c < kComponents; ++c) {
-            const int above = band == 0 ? 0 : ends[band - 1].last[c];
+            const int above = band == 0 ? 0 : records[band - 1].lastDc[c];
             SymbolCounts& dc = total.dc[c == kY ? 0 : 1];
-            --dc[Category(ends[band].first[c])];
-            ++dc[Category(ends[band].first[c] - above)];
+            --dc[Category(records[band].firstDc[c])];
+            ++dc[Category(records[band].firstDc[c] - above)];
         }
     }
     EntropyTables entropy;
@@ -371,6 +560,7 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
         entropy.dc[t] = GenerateOptimalTable(total.dc[t]);
         entropy.ac[t] = GenerateOptimalTable(total.ac[t]);
     }
+    const CodeLookup lookup = MakeCodeLookup(entropy);
 
     Bytes header;
     WriteSoi(header);
@@ -390,12 +580,34 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
     ScanJoiner joiner(geometry.bands, sink);
     nextBand = 0;
     RunGuarded(threads, stop, [&](int) {
-        Strip strip(geometry);
+        std::unique_ptr<Strip> strip;
+        std::unique_ptr<SymbolScratch> scratch;
+        Statistics unused;
         for (size_t band = nextBand++; band < geometry.bands && !stop.load(); band = nextBand++) {
+            BandRecord& record = records[band];
+            const uint16_t* symbols = record.symbols.data();
+            const uint64_t* extras = record.extras.data();
+            size_t count = record.symbols.size();
+            if (!record.kept) {
+                if (!strip) {
+                    strip = std::make_unique<Strip>(geometry);
+                    scratch = std::make_unique<SymbolScratch>(maxBandSymbols);
+                }
+                // The same symbols again; a copy of the record keeps this thread's writes away
+                // from what the thread coding the next band reads.
+                BandRecord again;
+                count = BandSymbols(picture, geometry, tables, transform, band, *strip, unused,
+                                    again, scratch->Output())
+                            .symbols;
+                symbols = scratch->symbols.get();
+                extras = scratch->extras.get();
+            }
             static constexpr int kZero[kComponents] = {0, 0, 0};
-            const int* start = band == 0 ? kZero : ends[band - 1].last;
+            const int* above = band == 0 ? kZero : records[band - 1].lastDc;
             std::unique_ptr<BandBits> bits = joiner.Take();
-            CodeBand(picture, geometry, tables, transform, entropy, band, start, strip, *bits);
+            CodeSymbols(symbols, count, extras, record, above, lookup, *bits);
+            std::vector<uint16_t>().swap(record.symbols);  // coded: no longer needed
+            std::vector<uint64_t>().swap(record.extras);
             joiner.Finished(band, std::move(bits));
         }
     });
