@@ -186,9 +186,19 @@ int EncodePpm(const char* inPath, const char* outPath, int32_t quality) {
         std::fprintf(stderr, "Cannot read \"%s\": not a binary PPM with maxval 255\n", inPath);
         return 1;
     }
-    const std::vector<uint8_t> dib = ToDib(rgb, width, height);
+    // The encoder reads the rows from the PPM's pixels as it goes (twice, on both cores), as
+    // a save reads them from the view planes: no converted copy of the picture.
+    k3v::JpegRows rows;
+    rows.width = width;
+    rows.height = height;
+    rows.readRow = [&rgb, width, height](int32_t y, uint32_t* out) {
+        const uint8_t* in = rgb.data() + static_cast<size_t>(height - 1 - y) * width * 3;
+        for (int x = 0; x < width; ++x) {
+            out[x] = (uint32_t{in[3 * x]} << 16) | (uint32_t{in[3 * x + 1]} << 8) | in[3 * x + 2];
+        }
+    };
     const auto encodeStart = std::chrono::steady_clock::now();
-    const k3v::Status status = k3v::JPEGMAIN(outPath, dib.data(), width, height, 24, quality);
+    const k3v::Status status = k3v::JPEGMAIN(outPath, rows, quality);
     const auto end = std::chrono::steady_clock::now();
     if (!status.ok()) {
         std::fprintf(stderr, "%s\n", status.message().c_str());

@@ -2,6 +2,7 @@
 
 #include "output/jpeg/color_conversion.h"
 #include "output/jpeg/forward_dct.h"
+#include "output/jpeg/huffman.h"
 #include "stereo/simd_level.h"
 
 namespace k3v::jpeg {
@@ -63,6 +64,25 @@ void TransformBlockPortable(const uint32_t* strip, size_t stride, size_t blockCo
     QuantizeBlock(y, tables.lumaNatural, out);
     QuantizeBlock(cb, tables.chromaNatural, out + 64);
     QuantizeBlock(cr, tables.chromaNatural, out + 128);
+}
+
+void CoefficientWordsPortable(const int16_t* block, uint32_t* words) {
+    for (size_t i = 0; i < 64; ++i) {
+        const int v = block[i];
+        const unsigned category = Category(v);
+        words[i] = (ExtraBits(v, category) << 10) | category;
+    }
+}
+
+CoefficientWords ChooseCoefficientWords() {
+    switch (ActiveSimdLevel()) {
+        case SimdLevel::Avx2:
+            return avx2::CoefficientWords;
+        case SimdLevel::Sse2:
+            return sse2::CoefficientWords;
+        default:
+            return CoefficientWordsPortable;
+    }
 }
 
 BlockTransform ChooseBlockTransform() {

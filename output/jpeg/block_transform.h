@@ -48,7 +48,23 @@ void TransformBlock(const uint32_t* strip, size_t stride, size_t blockColumn,
                     const BlockTables& tables, int16_t* out);
 }  // namespace avx2
 
-// The version for ActiveSimdLevel().
+// For each coefficient v of a block (64 values, any order): (extra << 10) | category, where
+// category is Category(v) and extra the `category` low bits of v (of v - 1 for negative v),
+// ExtraBits(v, category); the parts of a symbol word that do not depend on the run before v.
+using CoefficientWords = void (*)(const int16_t* block, uint32_t* words);
+
+void CoefficientWordsPortable(const int16_t* block, uint32_t* words);
+
+namespace sse2 {
+void CoefficientWords(const int16_t* block, uint32_t* words);
+}  // namespace sse2
+
+namespace avx2 {
+void CoefficientWords(const int16_t* block, uint32_t* words);
+}  // namespace avx2
+
+// The versions for ActiveSimdLevel().
 BlockTransform ChooseBlockTransform();
+CoefficientWords ChooseCoefficientWords();
 
 }  // namespace k3v::jpeg

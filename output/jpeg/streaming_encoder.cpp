@@ -26,9 +26,10 @@ namespace {
 constexpr size_t kBandPixels = size_t(1) << 18;
 // Pictures below this many pixels per thread are encoded on the calling thread.
 constexpr size_t kPixelsPerThread = size_t(1) << 17;
-// Symbols kept from the first pass for the second, in bytes per pixel of the saved picture
-// (a side-by-side save of two W x H views has 2W x H pixels: this is 2 planes' worth).
-constexpr size_t kKeptBytesPerPixel = 4;
+// Symbols kept from the first pass for the second, in bytes per pixel of the saved picture:
+// photos at quality 100 give one to two symbols (3 bytes each) per pixel, noise up to three.
+// A side-by-side save of two W x H views has 2W x H pixels, so this is 2.5 planes' worth.
+constexpr size_t kKeptBytesPerPixel = 5;
 // Coded bytes gathered before they go to the sink.
 constexpr size_t kSinkChunk = size_t(1) << 20;
 
@@ -77,76 +78,74 @@ class Strip {
 };
 
 // The symbols of a band as the first pass finds them, so that the second pass only has to
-// look up their codes. One 16-bit word per symbol: the table (0 luminance DC, 1 luminance AC,
-// 2 chrominance DC, 3 chrominance AC) times 256 plus the symbol; their additional bits packed
-// apart, least significant first, as many as the symbol's category says. The band's first
-// three DC symbols depend on the band above: the first pass leaves their additional bits out,
-// and the second pass codes them itself.
-enum SymbolTable : uint16_t { kLumaDc = 0, kLumaAc = 1, kChromaDc = 2, kChromaAc = 3 };
+// look up their codes. One 21-bit word per symbol, stored in 3 bytes (least significant
+// first): bits 0..9 the table (0 luminance DC, 1 luminance AC, 2 chrominance DC,
+// 3 chrominance AC) times 256 plus the symbol, bits 10..20 its additional bits. The band's
+// first three DC symbols depend on the band above: the first pass finds them with the
+// predictors at zero, and the second pass rewrites them.
+enum SymbolTable : uint32_t { kLumaDc = 0, kLumaAc = 1, kChromaDc = 2, kChromaAc = 3 };
 
 // Symbols one MCU can give: each block is sent in at most 64 (see entropy_coder.cpp).
 constexpr size_t kMaxSymbolsPerMcu = kComponents * kBlockSize;
 
-inline uint32_t ExtraOf(int v, unsigned category) {
-    return static_cast<uint32_t>(v + (v >> 31)) & ((uint32_t{1} << category) - 1u);
+constexpr size_t kSymbolBytes = 3;
+
+// Room for `symbols` stored symbols: one byte more, since each is written and read as 4 bytes.
+constexpr size_t SymbolStorage(size_t symbols) {
+    return kSymbolBytes * symbols + 1;
 }
 
-// Where a band's symbols go: room for the worst case.
-struct SymbolOutput {
-    uint16_t* symbols;
-    uint64_t* extras;
-};
+inline uint32_t SymbolWord(uint32_t tableSymbol, int v, unsigned category) {
+    const uint32_t extra = static_cast<uint32_t>(v + (v >> 31)) & ((uint32_t{1} << category) - 1u);
+    return (extra << 10) | tableSymbol;
+}
 
-// Packs additional bits, least significant first.
-class ExtraPacker {
-  public:
-    explicit ExtraPacker(uint64_t* out) : start_(out), out_(out) {}
-
-    void Put(uint32_t bits, unsigned count) {  // count 0..16
-        accumulator_ |= static_cast<uint64_t>(bits) << used_;
-        used_ += count;
-        if (used_ >= 64) {
-            *out_++ = accumulator_;
-            used_ -= 64;
-            accumulator_ = used_ == 0 ? 0 : static_cast<uint64_t>(bits) >> (count - used_);
-        }
+// Stores a word at `out` and returns the next position; the byte after it is overwritten
+// (with zero) and belongs to the next symbol or the spare byte.
+inline uint8_t* StoreSymbol(uint8_t* out, uint32_t word) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &word, 4);
+    } else {
+        out[0] = static_cast<uint8_t>(word);
+        out[1] = static_cast<uint8_t>(word >> 8);
+        out[2] = static_cast<uint8_t>(word >> 16);
+        out[3] = 0;
     }
+    return out + kSymbolBytes;
+}
 
-    // Words written, the partial last one included.
-    size_t Finish() {
-        if (used_ > 0) {
-            *out_++ = accumulator_;
-        }
-        return static_cast<size_t>(out_ - start_);
+// Rewrites a stored word without touching its neighbours.
+inline void ReplaceSymbol(uint8_t* at, uint32_t word) {
+    at[0] = static_cast<uint8_t>(word);
+    at[1] = static_cast<uint8_t>(word >> 8);
+    at[2] = static_cast<uint8_t>(word >> 16);
+}
+
+inline uint32_t LoadSymbol(const uint8_t* at) {
+    if constexpr (std::endian::native == std::endian::little) {
+        uint32_t word;
+        std::memcpy(&word, at, 4);
+        return word & 0xFFFFFFu;
+    } else {
+        return at[0] | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16);
     }
+}
 
-  private:
-    uint64_t* start_;
-    uint64_t* out_;
-    uint64_t accumulator_ = 0;
-    unsigned used_ = 0;
-};
-
-struct Statistics {
-    SymbolCounts dc[2] = {};
-    SymbolCounts ac[2] = {};
-};
+// Occurrences of each symbol word's bits 0..9: the four tables' symbols side by side.
+using Statistics = std::array<uint64_t, 4 * 256>;
 
 // Appends the symbols of one block and counts them (as CountBlockSymbols counts and
-// entropy_coder.cpp codes them). `dcExtra` false leaves out the DC's additional bits.
-inline uint16_t* BlockSymbols(const int16_t* block, int& predictor, uint16_t dcTable,
-                              bool dcExtra, SymbolCounts& dc, SymbolCounts& ac, uint16_t* out,
-                              ExtraPacker& extras) {
+// entropy_coder.cpp codes them). `words` holds CoefficientWords of the block.
+inline uint8_t* BlockSymbols(const int16_t* block, const uint32_t* words, int& predictor,
+                             uint32_t dcTable, Statistics& counts, uint8_t* out) {
     const int diff = block[0] - predictor;
     predictor = block[0];
     const unsigned dcCategory = Category(diff);
-    ++dc[dcCategory];
-    *out++ = static_cast<uint16_t>(dcTable * 256 + dcCategory);
-    if (dcExtra) {
-        extras.Put(ExtraOf(diff, dcCategory), dcCategory);
-    }
+    const uint32_t dcWord = SymbolWord(dcTable * 256 + dcCategory, diff, dcCategory);
+    ++counts[dcWord & 1023u];
+    out = StoreSymbol(out, dcWord);
 
-    const unsigned acBase = (dcTable + 1u) * 256u;
+    const uint32_t acBase = (dcTable + 1) * 256;
     uint64_t nonzero = NonzeroMask(block) & ~uint64_t{1};
     unsigned last = 0;
     while (nonzero != 0) {
@@ -155,21 +154,18 @@ inline uint16_t* BlockSymbols(const int16_t* block, int& predictor, uint16_t dcT
         unsigned run = k - last - 1;
         if (run > 15) [[unlikely]] {
             for (; run > 15; run -= 16) {
-                ++ac[kZrl];
-                *out++ = static_cast<uint16_t>(acBase + kZrl);
+                ++counts[acBase + kZrl];
+                out = StoreSymbol(out, acBase + kZrl);
             }
         }
-        const int value = block[k];
-        const unsigned category = Category(value);
-        const unsigned symbol = 16 * run + category;
-        ++ac[symbol];
-        *out++ = static_cast<uint16_t>(acBase + symbol);
-        extras.Put(ExtraOf(value, category), category);
+        const uint32_t word = words[k] + acBase + 16 * run;
+        ++counts[word & 1023u];
+        out = StoreSymbol(out, word);
         last = k;
     }
     if (last != 63) {
-        ++ac[kEob];
-        *out++ = static_cast<uint16_t>(acBase + kEob);
+        ++counts[acBase + kEob];
+        out = StoreSymbol(out, acBase + kEob);
     }
     return out;
 }
@@ -179,72 +175,52 @@ struct BandRecord {
     int firstDc[kComponents] = {0, 0, 0};  // DC values of the first MCU's blocks
     int lastDc[kComponents] = {0, 0, 0};   // and of the last MCU's
     size_t firstDcIndex[kComponents] = {0, 0, 0};
-    // Kept symbols and additional bits; empty when not kept (the second pass finds them
+    // Kept symbols (SymbolStorage bytes); empty when not kept (the second pass finds them
     // again).
-    std::vector<uint16_t> symbols;
-    std::vector<uint64_t> extras;
+    std::vector<uint8_t> symbols;
+    size_t count = 0;
     bool kept = false;
 };
 
-struct SymbolCount {
-    size_t symbols = 0;
-    size_t extraWords = 0;
-};
-
-// Transforms a band and writes its symbols and additional bits to `out`, counting the
-// symbols into `stats`.
-SymbolCount BandSymbols(const RowSource& picture, const Geometry& geometry,
-                        const BlockTables& tables, BlockTransform transform, size_t band,
-                        Strip& strip, Statistics& stats, BandRecord& record, SymbolOutput out) {
+// Transforms a band and writes its symbols to `out`, counting them into `stats`; returns
+// their number.
+size_t BandSymbols(const RowSource& picture, const Geometry& geometry, const BlockTables& tables,
+                   BlockTransform transform, CoefficientWords coefficientWords, size_t band,
+                   Strip& strip, Statistics& counts, BandRecord& record, uint8_t* out) {
     alignas(32) int16_t blocks[kComponents * kBlockSize];
+    alignas(32) uint32_t words[kComponents * kBlockSize];
     int predictor[kComponents] = {0, 0, 0};
-    uint16_t* symbols = out.symbols;
-    ExtraPacker extras(out.extras);
+    uint8_t* symbols = out;
     bool first = true;
     for (size_t blockRow = geometry.FirstBlockRow(band); blockRow < geometry.EndBlockRow(band);
          ++blockRow) {
         strip.Read(picture, geometry, blockRow);
         for (size_t column = 0; column < geometry.blocksAcross; ++column) {
             transform(strip.data(), geometry.paddedWidth, column, tables, blocks);
+            for (size_t c = 0; c < kComponents; ++c) {
+                coefficientWords(blocks + c * kBlockSize, words + c * kBlockSize);
+            }
             if (first) {
                 for (size_t c = 0; c < kComponents; ++c) {
                     record.firstDc[c] = blocks[c * kBlockSize];
                 }
-                record.firstDcIndex[kY] = static_cast<size_t>(symbols - out.symbols);
-                symbols = BlockSymbols(blocks, predictor[kY], kLumaDc, false, stats.dc[0],
-                                       stats.ac[0], symbols, extras);
-                record.firstDcIndex[kCb] = static_cast<size_t>(symbols - out.symbols);
-                symbols = BlockSymbols(blocks + kBlockSize, predictor[kCb], kChromaDc, false,
-                                       stats.dc[1], stats.ac[1], symbols, extras);
-                record.firstDcIndex[kCr] = static_cast<size_t>(symbols - out.symbols);
-                symbols = BlockSymbols(blocks + 2 * kBlockSize, predictor[kCr], kChromaDc, false,
-                                       stats.dc[1], stats.ac[1], symbols, extras);
                 first = false;
-                continue;
             }
-            symbols = BlockSymbols(blocks, predictor[kY], kLumaDc, true, stats.dc[0],
-                                   stats.ac[0], symbols, extras);
-            symbols = BlockSymbols(blocks + kBlockSize, predictor[kCb], kChromaDc, true,
-                                   stats.dc[1], stats.ac[1], symbols, extras);
-            symbols = BlockSymbols(blocks + 2 * kBlockSize, predictor[kCr], kChromaDc, true,
-                                   stats.dc[1], stats.ac[1], symbols, extras);
+            for (size_t c = 0; c < kComponents; ++c) {
+                if (column == 0 && blockRow == geometry.FirstBlockRow(band)) {
+                    record.firstDcIndex[c] = static_cast<size_t>(symbols - out) / kSymbolBytes;
+                }
+                symbols =
+                    BlockSymbols(blocks + c * kBlockSize, words + c * kBlockSize, predictor[c],
+                                 c == kY ? kLumaDc : kChromaDc, counts, symbols);
+            }
         }
     }
     for (size_t c = 0; c < kComponents; ++c) {
         record.lastDc[c] = predictor[c];
     }
-    return {static_cast<size_t>(symbols - out.symbols), extras.Finish()};
+    return static_cast<size_t>(symbols - out) / kSymbolBytes;
 }
-
-// Scratch room for one band's symbols in the worst case, left uninitialised.
-struct SymbolScratch {
-    explicit SymbolScratch(size_t maxSymbols)
-        : symbols(new uint16_t[maxSymbols]), extras(new uint64_t[maxSymbols * 16 / 64 + 2]) {}
-    SymbolOutput Output() const { return {symbols.get(), extras.get()}; }
-
-    std::unique_ptr<uint16_t[]> symbols;
-    std::unique_ptr<uint64_t[]> extras;
-};
 
 // A band's coded bits, most significant first, without byte stuffing: `count` whole 64-bit
 // words, then the `64 - free` bits in the low end of `accumulator`.
@@ -289,9 +265,8 @@ class BandBits {
     unsigned free_ = 64;
 };
 
-// For each table and symbol (the value of a symbol word): the code shifted left by the number
-// of additional bits in bits 0..31, the total length in bits 32..39, the number of
-// additional bits in bits 40..47.
+// For each table and symbol (bits 0..9 of a symbol word): the code shifted left by the number
+// of additional bits in bits 0..31, the total length above.
 using CodeLookup = std::array<uint64_t, 4 * 256>;
 
 CodeLookup MakeCodeLookup(const EntropyTables& entropy) {
@@ -303,7 +278,6 @@ CodeLookup MakeCodeLookup(const EntropyTables& entropy) {
             // DC symbols are categories; an AC symbol's category is its low four bits.
             const size_t extraBits = t % 2 == 0 ? (symbol < 16 ? symbol : 0) : symbol & 15;
             lookup[256 * t + symbol] =
-                (static_cast<uint64_t>(extraBits) << 40) |
                 (static_cast<uint64_t>(tables[t]->length[symbol] + extraBits) << 32) |
                 (static_cast<uint64_t>(tables[t]->code[symbol]) << extraBits);
         }
@@ -311,86 +285,28 @@ CodeLookup MakeCodeLookup(const EntropyTables& entropy) {
     return lookup;
 }
 
-// Reads the packed additional bits back, least significant first.
-class ExtraReader {
-  public:
-    explicit ExtraReader(const uint64_t* words) : next_(words) {}
-
-    uint32_t Get(unsigned count) {  // count 0..16
-        uint64_t value = current_;
-        if (count > available_) {
-            const uint64_t word = *next_++;
-            value |= word << available_;
-            const unsigned taken = count - available_;  // 1..16
-            current_ = word >> taken;
-            available_ = 64 - taken;
-        } else {
-            current_ = count == 64 ? 0 : current_ >> count;
-            available_ -= count;
-        }
-        return static_cast<uint32_t>(value) & ((uint32_t{1} << count) - 1u);
-    }
-
-  private:
-    const uint64_t* next_;
-    uint64_t current_ = 0;
-    unsigned available_ = 0;
-};
-
-// The coder's state, in locals while a range is coded.
-struct CoderState {
-    uint64_t* words;
+// Codes a band's symbols; the longest code with its additional bits is 16 + 11 bits.
+void CodeSymbols(const uint8_t* symbols, size_t count, const CodeLookup& lookup, BandBits& bits) {
+    uint64_t* words = bits.Reserve(count * 27 / 64 + 2);
     size_t written = 0;
     uint64_t accumulator = 0;
     unsigned free = 64;
-};
-
-inline void PutBits(CoderState& state, uint32_t bits, unsigned length) {
-    if (length < state.free) {
-        state.accumulator = (state.accumulator << length) | bits;
-        state.free -= length;
-    } else {
-        const unsigned rest = length - state.free;
-        state.words[state.written++] = (state.accumulator << state.free) | (bits >> rest);
-        state.accumulator = bits;
-        state.free = 64 - rest;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t word = LoadSymbol(symbols + kSymbolBytes * i);
+        const uint64_t entry = lookup[word & 1023u];
+        const uint32_t code = static_cast<uint32_t>(entry) | (word >> 10);
+        const auto length = static_cast<unsigned>(entry >> 32);
+        if (length < free) {
+            accumulator = (accumulator << length) | code;
+            free -= length;
+        } else {
+            const unsigned rest = length - free;
+            words[written++] = (accumulator << free) | (code >> rest);
+            accumulator = code;
+            free = 64 - rest;
+        }
     }
-}
-
-void CodeRange(const uint16_t* symbols, size_t begin, size_t end, const CodeLookup& lookup,
-               ExtraReader& extras, CoderState& shared) {
-    CoderState state = shared;
-    ExtraReader reader = extras;
-    for (size_t i = begin; i < end; ++i) {
-        const uint64_t entry = lookup[symbols[i]];
-        const uint32_t extra = reader.Get(static_cast<unsigned>(entry >> 40));
-        PutBits(state, static_cast<uint32_t>(entry) | extra,
-                static_cast<unsigned>(entry >> 32) & 0xFFu);
-    }
-    shared = state;
-    extras = reader;
-}
-
-// Codes a band's symbols; the first MCU's DC differences are taken against `above`, the last
-// DC values of the band above. The longest code with its additional bits is 16 + 11 bits.
-void CodeSymbols(const uint16_t* symbols, size_t count, const uint64_t* extraWords,
-                 const BandRecord& record, const int* above, const CodeLookup& lookup,
-                 BandBits& bits) {
-    CoderState state{bits.Reserve(count * 27 / 64 + 2)};
-    ExtraReader extras(extraWords);
-    size_t position = 0;
-    for (size_t c = 0; c < kComponents; ++c) {
-        const size_t dcIndex = record.firstDcIndex[c];
-        CodeRange(symbols, position, dcIndex, lookup, extras, state);
-        const int diff = record.firstDc[c] - above[c];
-        const unsigned category = Category(diff);
-        const uint64_t entry = lookup[(c == kY ? kLumaDc : kChromaDc) * 256u + category];
-        PutBits(state, static_cast<uint32_t>(entry) | ExtraOf(diff, category),
-                static_cast<unsigned>(entry >> 32) & 0xFFu);
-        position = dcIndex + 1;
-    }
-    CodeRange(symbols, position, count, lookup, extras, state);
-    bits.Finish(state.written, state.accumulator, state.free);
+    bits.Finish(written, accumulator, free);
 }
 
 // Joins the bands' bit strings in order into the stuffed scan and passes the bytes on.
@@ -503,9 +419,9 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
     const QuantTables quant = SetupQuantTables(quality);
     const BlockTables tables = MakeBlockTables(quant);
     const BlockTransform transform = ChooseBlockTransform();
-    const int threads =
-        std::min<int>(ThreadsFor(picture.width * picture.height, kPixelsPerThread),
-                      static_cast<int>(std::min<size_t>(geometry.bands, 16)));
+    const CoefficientWords coefficientWords = ChooseCoefficientWords();
+    const int threads = std::min<int>(ThreadsFor(picture.width * picture.height, kPixelsPerThread),
+                                      static_cast<int>(std::min<size_t>(geometry.bands, 16)));
     // Symbols of a band in the worst case: every coefficient coded.
     const size_t maxBandSymbols = geometry.rowsPerBand * geometry.blocksAcross * kMaxSymbolsPerMcu;
     // Bands are kept while their symbols take at most this much (photos need about one
@@ -514,35 +430,32 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
 
     // First pass: statistics, and the symbols of as many bands as the limit allows.
     std::vector<BandRecord> records(geometry.bands);
-    std::vector<Statistics> perThread(static_cast<size_t>(threads));
+    std::vector<Statistics> perThread(static_cast<size_t>(threads), Statistics{});
     std::atomic<size_t> nextBand{0};
     std::atomic<size_t> keptBytes{0};
     std::atomic<bool> stop{false};
     RunGuarded(threads, stop, [&](int t) {
         Strip strip(geometry);
-        const SymbolScratch scratch(maxBandSymbols);
+        const std::unique_ptr<uint8_t[]> scratch(new uint8_t[SymbolStorage(maxBandSymbols)]);
         Statistics& stats = perThread[static_cast<size_t>(t)];
         for (size_t band = nextBand++; band < geometry.bands && !stop.load(); band = nextBand++) {
             BandRecord& record = records[band];
-            const SymbolCount count = BandSymbols(picture, geometry, tables, transform, band,
-                                                  strip, stats, record, scratch.Output());
-            const size_t bytes = count.symbols * sizeof(uint16_t) + count.extraWords * sizeof(uint64_t);
+            const size_t count = BandSymbols(picture, geometry, tables, transform, coefficientWords,
+                                             band, strip, stats, record, scratch.get());
+            const size_t bytes = SymbolStorage(count);
             if (keptBytes.fetch_add(bytes) + bytes <= keepLimit) {
-                record.symbols.assign(scratch.symbols.get(), scratch.symbols.get() + count.symbols);
-                record.extras.assign(scratch.extras.get(), scratch.extras.get() + count.extraWords);
+                record.symbols.assign(scratch.get(), scratch.get() + bytes);
+                record.count = count;
                 record.kept = true;
             } else {
                 keptBytes.fetch_sub(bytes);
             }
         }
     });
-    Statistics total;
+    Statistics total{};
     for (const Statistics& s : perThread) {
-        for (size_t t = 0; t < 2; ++t) {
-            for (size_t i = 0; i < s.dc[t].size(); ++i) {
-                total.dc[t][i] += s.dc[t][i];
-                total.ac[t][i] += s.ac[t][i];
-            }
+        for (size_t i = 0; i < total.size(); ++i) {
+            total[i] += s[i];
         }
     }
     // Each band's first DC difference was counted against zero; count it against the last DC
@@ -550,15 +463,20 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
     for (size_t band = 0; band < geometry.bands; ++band) {
         for (size_t c = 0; c < kComponents; ++c) {
             const int above = band == 0 ? 0 : records[band - 1].lastDc[c];
-            SymbolCounts& dc = total.dc[c == kY ? 0 : 1];
-            --dc[Category(records[band].firstDc[c])];
-            ++dc[Category(records[band].firstDc[c] - above)];
+            const uint32_t dcTable = c == kY ? kLumaDc : kChromaDc;
+            --total[dcTable * 256 + Category(records[band].firstDc[c])];
+            ++total[dcTable * 256 + Category(records[band].firstDc[c] - above)];
         }
+    }
+    SymbolCounts counts[4] = {};
+    for (size_t t = 0; t < 4; ++t) {
+        std::copy(total.begin() + static_cast<long>(256 * t),
+                  total.begin() + static_cast<long>(256 * (t + 1)), counts[t].begin());
     }
     EntropyTables entropy;
     for (size_t t = 0; t < 2; ++t) {
-        entropy.dc[t] = GenerateOptimalTable(total.dc[t]);
-        entropy.ac[t] = GenerateOptimalTable(total.ac[t]);
+        entropy.dc[t] = GenerateOptimalTable(counts[2 * t]);
+        entropy.ac[t] = GenerateOptimalTable(counts[2 * t + 1]);
     }
     const CodeLookup lookup = MakeCodeLookup(entropy);
 
@@ -581,33 +499,36 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
     nextBand = 0;
     RunGuarded(threads, stop, [&](int) {
         std::unique_ptr<Strip> strip;
-        std::unique_ptr<SymbolScratch> scratch;
-        Statistics unused;
+        std::unique_ptr<uint8_t[]> scratch;
+        Statistics unused{};
         for (size_t band = nextBand++; band < geometry.bands && !stop.load(); band = nextBand++) {
             BandRecord& record = records[band];
-            const uint16_t* symbols = record.symbols.data();
-            const uint64_t* extras = record.extras.data();
-            size_t count = record.symbols.size();
+            uint8_t* symbols = record.symbols.data();
+            size_t count = record.count;
             if (!record.kept) {
                 if (!strip) {
                     strip = std::make_unique<Strip>(geometry);
-                    scratch = std::make_unique<SymbolScratch>(maxBandSymbols);
+                    scratch.reset(new uint8_t[SymbolStorage(maxBandSymbols)]);
                 }
                 // The same symbols again; a copy of the record keeps this thread's writes away
                 // from what the thread coding the next band reads.
                 BandRecord again;
-                count = BandSymbols(picture, geometry, tables, transform, band, *strip, unused,
-                                    again, scratch->Output())
-                            .symbols;
-                symbols = scratch->symbols.get();
-                extras = scratch->extras.get();
+                count = BandSymbols(picture, geometry, tables, transform, coefficientWords, band,
+                                    *strip, unused, again, scratch.get());
+                symbols = scratch.get();
             }
-            static constexpr int kZero[kComponents] = {0, 0, 0};
-            const int* above = band == 0 ? kZero : records[band - 1].lastDc;
+            // The first DC differences, now against the last DC values of the band above.
+            for (size_t c = 0; c < kComponents; ++c) {
+                const int above = band == 0 ? 0 : records[band - 1].lastDc[c];
+                const int diff = record.firstDc[c] - above;
+                const unsigned category = Category(diff);
+                ReplaceSymbol(
+                    symbols + kSymbolBytes * record.firstDcIndex[c],
+                    SymbolWord((c == kY ? kLumaDc : kChromaDc) * 256 + category, diff, category));
+            }
             std::unique_ptr<BandBits> bits = joiner.Take();
-            CodeSymbols(symbols, count, extras, record, above, lookup, *bits);
-            std::vector<uint16_t>().swap(record.symbols);  // coded: no longer needed
-            std::vector<uint64_t>().swap(record.extras);
+            CodeSymbols(symbols, count, lookup, *bits);
+            std::vector<uint8_t>().swap(record.symbols);  // coded: no longer needed
             joiner.Finished(band, std::move(bits));
         }
     });
