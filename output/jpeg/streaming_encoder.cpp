@@ -26,10 +26,6 @@ namespace {
 constexpr size_t kBandPixels = size_t(1) << 18;
 // Pictures below this many pixels per thread are encoded on the calling thread.
 constexpr size_t kPixelsPerThread = size_t(1) << 17;
-// Symbols kept from the first pass for the second, in bytes per pixel of the saved picture:
-// photos at quality 100 give one to two symbols (3 bytes each) per pixel, noise up to three.
-// A side-by-side save of two W x H views has 2W x H pixels, so this is 2.5 planes' worth.
-constexpr size_t kKeptBytesPerPixel = 5;
 // Coded bytes gathered before they go to the sink.
 constexpr size_t kSinkChunk = size_t(1) << 20;
 
@@ -414,7 +410,7 @@ void RunGuarded(int threads, std::atomic<bool>& stop, const std::function<void(i
 }  // namespace
 
 void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view comment,
-                     const ByteSink& sink) {
+                     const ByteSink& sink, size_t keptBytesPerPixel) {
     const Geometry geometry = MakeGeometry(picture);
     const QuantTables quant = SetupQuantTables(quality);
     const BlockTables tables = MakeBlockTables(quant);
@@ -424,9 +420,7 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
                                       static_cast<int>(std::min<size_t>(geometry.bands, 16)));
     // Symbols of a band in the worst case: every coefficient coded.
     const size_t maxBandSymbols = geometry.rowsPerBand * geometry.blocksAcross * kMaxSymbolsPerMcu;
-    // Bands are kept while their symbols take at most this much (photos need about one
-    // symbol per pixel, noise up to three); the rest are transformed again.
-    const size_t keepLimit = kKeptBytesPerPixel * picture.width * picture.height;
+    const size_t keepLimit = keptBytesPerPixel * picture.width * picture.height;
 
     // First pass: statistics, and the symbols of as many bands as the limit allows.
     std::vector<BandRecord> records(geometry.bands);

@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "output/jpeg/block_transform.h"
+#include "output/jpeg/huffman.h"
 #include "output/jpeg/jpeg_encoder.h"
+#include "output/jpeg/streaming_encoder.h"
 #include "output/output_picture.h"
 #include "output/stereo_image_writer.h"
 #include "stereo/parallel.h"
@@ -128,6 +130,25 @@ TEST_P(BlockTransformAtLevel, GivesThePortableCoefficients) {
     }
 }
 
+// Every 16-bit value, in every position of a block.
+TEST_P(BlockTransformAtLevel, CoefficientWordsHoldCategoryAndAdditionalBits) {
+    const CoefficientWords words = ChooseCoefficientWords();
+    int16_t block[64];
+    uint32_t ours[64];
+    for (int start = -32768; start < 32768; start += 64) {
+        for (int i = 0; i < 64; ++i) {
+            block[i] = static_cast<int16_t>(start + ((i * 37) % 64));
+        }
+        words(block, ours);
+        for (int i = 0; i < 64; ++i) {
+            const int v = block[i];
+            const unsigned category = Category(v);
+            const uint32_t expected = (ExtraBits(v, category) << 10) | category;
+            ASSERT_EQ(ours[i], expected) << "value " << v << " at " << i;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Levels, BlockTransformAtLevel, ::testing::ValuesIn(kLevels),
                          [](const ::testing::TestParamInfo<SimdLevel>& level) {
                              return LevelName(level.param);
@@ -191,6 +212,33 @@ TEST_P(SweepAtLevel, ManyBandsGiveTheReferenceBytes) {
                     << " bpp, " << threads << " thread(s)";
             }
         }
+    }
+}
+
+// Bands whose symbols the first pass kept, bands transformed again, and a mix of both give
+// the same file.
+TEST_P(SweepAtLevel, KeptAndRecomputedBandsGiveTheSameBytes) {
+    const int width = 3001;
+    const int height = 403;
+    const TestPicture picture = MakePicture(width, height, Content("noise", width, height));
+    const std::vector<uint8_t> dib = picture.Dib(32);
+    const std::vector<uint8_t> expected = Reference(dib, width, height, 32, 100);
+    RowSource rows;
+    rows.width = width;
+    rows.height = height;
+    rows.readRow = [&dib, width, height](size_t top, uint32_t* out) {
+        std::memcpy(out, dib.data() + 4 * (static_cast<size_t>(height) - 1 - top) * width,
+                    4 * static_cast<size_t>(width));
+    };
+    for (const size_t kept : {size_t{0}, size_t{2}, size_t{100}}) {
+        std::vector<uint8_t> ours;
+        EncodeStreaming(
+            rows, 100, "Quorvex Inc.\r\nBaseline JPEG encoder by the Quorvex K3V team",
+            [&ours](const uint8_t* bytes, size_t count) {
+                ours.insert(ours.end(), bytes, bytes + count);
+            },
+            kept);
+        EXPECT_EQ(FirstDifference(ours, expected), -1) << kept << " bytes per pixel kept";
     }
 }
 
