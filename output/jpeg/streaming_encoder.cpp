@@ -218,47 +218,46 @@ size_t BandSymbols(const RowSource& picture, const Geometry& geometry, const Blo
     return static_cast<size_t>(symbols - out) / kSymbolBytes;
 }
 
-// A band's coded bits, most significant first, without byte stuffing: `count` whole 64-bit
-// words, then the `64 - free` bits in the low end of `accumulator`.
+// A band's coded bits, most significant first, without byte stuffing: `count` whole bytes,
+// then `tailBits` (0..7) bits in the low end of `tail`.
 class BandBits {
   public:
-    // Room for `words` words; the buffer may move.
-    uint64_t* Reserve(size_t words) {
-        if (words_.size() < words) {
-            words_.resize(words);
+    // Room for `bytes` bytes; the buffer may move.
+    uint8_t* Reserve(size_t bytes) {
+        if (bytes_.size() < bytes) {
+            bytes_.resize(bytes);
         }
-        return words_.data();
+        return bytes_.data();
     }
 
-    void Finish(size_t count, uint64_t accumulator, unsigned free) {
+    void Finish(size_t count, uint32_t tail, unsigned tailBits) {
         count_ = count;
-        accumulator_ = accumulator;
-        free_ = free;
+        tail_ = tail;
+        tailBits_ = tailBits;
     }
 
     // Appends the bits to a stuffing writer.
     void AppendTo(BitWriter& out) const {
-        for (size_t i = 0; i < count_; ++i) {
-            out.EnsureRoom(2 * BitWriter::kMaxBytesPerPut);
-            out.Put(static_cast<uint32_t>(words_[i] >> 32), 32);
-            out.Put(static_cast<uint32_t>(words_[i]), 32);
+        const uint8_t* bytes = bytes_.data();
+        size_t i = 0;
+        for (; i + 4 <= count_; i += 4) {
+            out.EnsureRoom(BitWriter::kMaxBytesPerPut);
+            out.Put((uint32_t{bytes[i]} << 24) | (uint32_t{bytes[i + 1]} << 16) |
+                        (uint32_t{bytes[i + 2]} << 8) | bytes[i + 3],
+                    32);
         }
-        const unsigned tailBits = 64 - free_;
-        const uint64_t tail = tailBits == 0 ? 0 : accumulator_ & (~uint64_t{0} >> (64 - tailBits));
         out.EnsureRoom(2 * BitWriter::kMaxBytesPerPut);
-        if (tailBits > 32) {
-            out.Put(static_cast<uint32_t>(tail >> 32), tailBits - 32);
-            out.Put(static_cast<uint32_t>(tail), 32);
-        } else {
-            out.Put(static_cast<uint32_t>(tail), tailBits);
+        for (; i < count_; ++i) {
+            out.Put(bytes[i], 8);
         }
+        out.Put(tail_, tailBits_);
     }
 
   private:
-    std::vector<uint64_t> words_;
+    std::vector<uint8_t> bytes_;
     size_t count_ = 0;
-    uint64_t accumulator_ = 0;
-    unsigned free_ = 64;
+    uint32_t tail_ = 0;
+    unsigned tailBits_ = 0;
 };
 
 // For each table and symbol (bits 0..9 of a symbol word): the code shifted left by the number
@@ -281,28 +280,32 @@ CodeLookup MakeCodeLookup(const EntropyTables& entropy) {
     return lookup;
 }
 
-// Codes a band's symbols; the longest code with its additional bits is 16 + 11 bits.
+// Codes a band's symbols; the longest code with its additional bits is 16 + 11 bits. Without
+// a branch per symbol: the pending bits (fewer than 8, then the new code) are stored as 8
+// bytes every time, and the position moves on by the bytes completed.
 void CodeSymbols(const uint8_t* symbols, size_t count, const CodeLookup& lookup, BandBits& bits) {
-    uint64_t* words = bits.Reserve(count * 27 / 64 + 2);
-    size_t written = 0;
-    uint64_t accumulator = 0;
-    unsigned free = 64;
+    uint8_t* out = bits.Reserve(count * 27 / 8 + 16);
+    uint8_t* const start = out;
+    uint64_t pending = 0;  // the low `pendingBits` bits are not yet complete bytes
+    unsigned pendingBits = 0;
     for (size_t i = 0; i < count; ++i) {
         const uint32_t word = LoadSymbol(symbols + kSymbolBytes * i);
         const uint64_t entry = lookup[word & 1023u];
         const uint32_t code = static_cast<uint32_t>(entry) | (word >> 10);
-        const auto length = static_cast<unsigned>(entry >> 32);
-        if (length < free) {
-            accumulator = (accumulator << length) | code;
-            free -= length;
-        } else {
-            const unsigned rest = length - free;
-            words[written++] = (accumulator << free) | (code >> rest);
-            accumulator = code;
-            free = 64 - rest;
+        const auto length = static_cast<unsigned>(entry >> 32);  // 1..27
+        pending = (pending << length) | code;
+        pendingBits += length;  // 1..34
+        const uint64_t aligned = pending << (64 - pendingBits);
+        uint8_t bytes[8];
+        for (unsigned b = 0; b < 8; ++b) {
+            bytes[b] = static_cast<uint8_t>(aligned >> (56 - 8 * b));
         }
+        std::memcpy(out, bytes, 8);
+        out += pendingBits >> 3;
+        pendingBits &= 7u;
     }
-    bits.Finish(written, accumulator, free);
+    bits.Finish(static_cast<size_t>(out - start),
+                static_cast<uint32_t>(pending & ((uint64_t{1} << pendingBits) - 1u)), pendingBits);
 }
 
 // Joins the bands' bit strings in order into the stuffed scan and passes the bytes on.
@@ -410,7 +413,7 @@ void RunGuarded(int threads, std::atomic<bool>& stop, const std::function<void(i
 }  // namespace
 
 void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view comment,
-                     const ByteSink& sink, size_t keptBytesPerPixel) {
+                     const ByteSink& sink, double keptBytesPerPixel) {
     const Geometry geometry = MakeGeometry(picture);
     const QuantTables quant = SetupQuantTables(quality);
     const BlockTables tables = MakeBlockTables(quant);
@@ -420,7 +423,9 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
                                       static_cast<int>(std::min<size_t>(geometry.bands, 16)));
     // Symbols of a band in the worst case: every coefficient coded.
     const size_t maxBandSymbols = geometry.rowsPerBand * geometry.blocksAcross * kMaxSymbolsPerMcu;
-    const size_t keepLimit = keptBytesPerPixel * picture.width * picture.height;
+    const auto keepLimit =
+        static_cast<size_t>(keptBytesPerPixel * static_cast<double>(picture.width) *
+                            static_cast<double>(picture.height));
 
     // First pass: statistics, and the symbols of as many bands as the limit allows.
     std::vector<BandRecord> records(geometry.bands);

@@ -230,7 +230,7 @@ TEST_P(SweepAtLevel, KeptAndRecomputedBandsGiveTheSameBytes) {
         std::memcpy(out, dib.data() + 4 * (static_cast<size_t>(height) - 1 - top) * width,
                     4 * static_cast<size_t>(width));
     };
-    for (const size_t kept : {size_t{0}, size_t{2}, size_t{100}}) {
+    for (const double kept : {0.0, 2.0, 100.0}) {
         std::vector<uint8_t> ours;
         EncodeStreaming(
             rows, 100, "Quorvex Inc.\r\nBaseline JPEG encoder by the Quorvex K3V team",
