@@ -11,8 +11,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -172,36 +177,83 @@ int WritePpm(const char* path, int width, int height) {
     return 0;
 }
 
-// Reads a binary PPM with maxval 255 (no comments), as the synthetic pictures are written.
-bool ReadPpm(const char* path, int& width, int& height, std::vector<uint8_t>& rgb) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    if (!(in >> magic >> width >> height >> maxval) || magic != "P6" || maxval != 255) {
-        return false;
+// A binary PPM with maxval 255 (no comments), as the synthetic pictures are written, mapped
+// into memory: the encoder reads its rows from the file's pages as it goes, the way a
+// command-line encoder streams its input, with no copy of the whole picture.
+class MappedPpm {
+  public:
+    explicit MappedPpm(const char* path) {
+        const int fd = open(path, O_RDONLY);
+        if (fd < 0) {
+            return;
+        }
+        struct stat info {};
+        if (fstat(fd, &info) == 0 && info.st_size > 0) {
+            size_ = static_cast<size_t>(info.st_size);
+            void* map = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+            if (map != MAP_FAILED) {
+                bytes_ = static_cast<const uint8_t*>(map);
+            }
+        }
+        close(fd);
+        if (bytes_ != nullptr) {
+            ParseHeader();
+        }
     }
-    in.get();  // the one whitespace byte after maxval
-    rgb.resize(static_cast<size_t>(width) * height * 3);
-    in.read(reinterpret_cast<char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
-    return static_cast<bool>(in);
-}
+    ~MappedPpm() {
+        if (bytes_ != nullptr) {
+            munmap(const_cast<uint8_t*>(bytes_), size_);
+        }
+    }
+    MappedPpm(const MappedPpm&) = delete;
+    MappedPpm& operator=(const MappedPpm&) = delete;
+
+    bool ok() const { return pixels_ != nullptr; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    const uint8_t* pixels() const { return pixels_; }  // top row first, red-green-blue
+
+  private:
+    void ParseHeader() {
+        const std::string head(reinterpret_cast<const char*>(bytes_), std::min<size_t>(size_, 64));
+        char magic[3] = {};
+        int maxval = 0;
+        int consumed = 0;
+        if (std::sscanf(head.c_str(), "%2s %d %d %d%n", magic, &width_, &height_, &maxval,
+                        &consumed) != 4 ||
+            std::strcmp(magic, "P6") != 0 || maxval != 255 || width_ < 1 || height_ < 1) {
+            return;
+        }
+        const size_t offset = static_cast<size_t>(consumed) + 1;  // one whitespace byte
+        if (offset + static_cast<size_t>(width_) * height_ * 3 <= size_) {
+            pixels_ = bytes_ + offset;
+        }
+    }
+
+    const uint8_t* bytes_ = nullptr;
+    size_t size_ = 0;
+    const uint8_t* pixels_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+};
 
 int EncodePpm(const char* inPath, const char* outPath, int32_t quality) {
     const auto start = std::chrono::steady_clock::now();
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
-    if (!ReadPpm(inPath, width, height, rgb)) {
+    const MappedPpm ppm(inPath);
+    if (!ppm.ok()) {
         std::fprintf(stderr, "Cannot read \"%s\": not a binary PPM with maxval 255\n", inPath);
         return 1;
     }
+    const int width = ppm.width();
+    const int height = ppm.height();
+    const uint8_t* rgb = ppm.pixels();
     // The encoder reads the rows from the PPM's pixels as it goes (twice, on both cores), as
     // a save reads them from the view planes: no converted copy of the picture.
     k3v::JpegRows rows;
     rows.width = width;
     rows.height = height;
-    rows.readRow = [&rgb, width, height](int32_t y, uint32_t* out) {
-        const uint8_t* in = rgb.data() + static_cast<size_t>(height - 1 - y) * width * 3;
+    rows.readRow = [rgb, width, height](int32_t y, uint32_t* out) {
+        const uint8_t* in = rgb + static_cast<size_t>(height - 1 - y) * width * 3;
         for (int x = 0; x < width; ++x) {
             out[x] = (uint32_t{in[3 * x]} << 16) | (uint32_t{in[3 * x + 1]} << 8) | in[3 * x + 2];
         }
