@@ -222,12 +222,14 @@ size_t BandSymbols(const RowSource& picture, const Geometry& geometry, const Blo
 // then `tailBits` (0..7) bits in the low end of `tail`.
 class BandBits {
   public:
-    // Room for `bytes` bytes; the buffer may move.
+    // Room for `bytes` bytes, not initialised; the buffer may move.
     uint8_t* Reserve(size_t bytes) {
-        if (bytes_.size() < bytes) {
-            bytes_.resize(bytes);
+        if (capacity_ < bytes) {
+            bytes_.reset();
+            bytes_.reset(new uint8_t[bytes]);
+            capacity_ = bytes;
         }
-        return bytes_.data();
+        return bytes_.get();
     }
 
     void Finish(size_t count, uint32_t tail, unsigned tailBits) {
@@ -238,7 +240,7 @@ class BandBits {
 
     // Appends the bits to a stuffing writer.
     void AppendTo(BitWriter& out) const {
-        const uint8_t* bytes = bytes_.data();
+        const uint8_t* bytes = bytes_.get();
         size_t i = 0;
         for (; i + 4 <= count_; i += 4) {
             out.EnsureRoom(BitWriter::kMaxBytesPerPut);
@@ -254,7 +256,8 @@ class BandBits {
     }
 
   private:
-    std::vector<uint8_t> bytes_;
+    std::unique_ptr<uint8_t[]> bytes_;
+    size_t capacity_ = 0;
     size_t count_ = 0;
     uint32_t tail_ = 0;
     unsigned tailBits_ = 0;
