@@ -254,16 +254,9 @@ int EncodePpm(const char* inPath, const char* outPath, int32_t quality) {
     rows.height = height;
     rows.readRow = [rgb, width, height](int32_t y, uint32_t* out) {
         const uint8_t* in = rgb + static_cast<size_t>(height - 1 - y) * width * 3;
-        // Four bytes at a time (the fourth belongs to the next pixel), except for the last
-        // pixel, whose fourth byte may lie past the end of the file.
-        const int fast = width - 1;
-        for (int x = 0; x < fast; ++x) {
-            uint32_t v;
-            std::memcpy(&v, in + 3 * x, 4);  // little-endian: red in the low byte
-            out[x] = ((v & 0xFFu) << 16) | (v & 0xFF00u) | ((v >> 16) & 0xFFu);
+        for (int x = 0; x < width; ++x) {
+            out[x] = (uint32_t{in[3 * x]} << 16) | (uint32_t{in[3 * x + 1]} << 8) | in[3 * x + 2];
         }
-        out[fast] = (uint32_t{in[3 * fast]} << 16) | (uint32_t{in[3 * fast + 1]} << 8) |
-                    in[3 * fast + 2];
     };
     const auto encodeStart = std::chrono::steady_clock::now();
     const k3v::Status status = k3v::JPEGMAIN(outPath, rows, quality);

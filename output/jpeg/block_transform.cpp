@@ -43,7 +43,7 @@ BlockTables MakeBlockTables(const QuantTables& tables) {
 }
 
 void TransformBlockPortable(const uint32_t* strip, size_t stride, size_t blockColumn,
-                            const BlockTables& tables, int16_t* out) {
+                            const BlockTables& tables, int16_t* out, uint32_t* words) {
     // ConvertBlock reads blue, green, red byte triples.
     uint8_t bgr[8 * 8 * 3];
     for (size_t r = 0; r < 8; ++r) {
@@ -64,6 +64,9 @@ void TransformBlockPortable(const uint32_t* strip, size_t stride, size_t blockCo
     QuantizeBlock(y, tables.lumaNatural, out);
     QuantizeBlock(cb, tables.chromaNatural, out + 64);
     QuantizeBlock(cr, tables.chromaNatural, out + 128);
+    for (size_t c = 0; c < 3; ++c) {
+        CoefficientWordsPortable(out + 64 * c, words + 64 * c);
+    }
 }
 
 void CoefficientWordsPortable(const int16_t* block, uint32_t* words) {

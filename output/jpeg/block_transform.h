@@ -31,21 +31,21 @@ BlockTables MakeBlockTables(const QuantTables& tables);
 extern const std::array<uint8_t, 64> kTransposedZigzag;
 
 // Writes the Y, Cb and Cr blocks of block column `blockColumn` in zig-zag order to out[0..63],
-// out[64..127] and out[128..191].
+// out[64..127] and out[128..191], and their CoefficientWords (below) to words[0..191].
 using BlockTransform = void (*)(const uint32_t* strip, size_t stride, size_t blockColumn,
-                                const BlockTables& tables, int16_t* out);
+                                const BlockTables& tables, int16_t* out, uint32_t* words);
 
 void TransformBlockPortable(const uint32_t* strip, size_t stride, size_t blockColumn,
-                            const BlockTables& tables, int16_t* out);
+                            const BlockTables& tables, int16_t* out, uint32_t* words);
 
 namespace sse2 {
 void TransformBlock(const uint32_t* strip, size_t stride, size_t blockColumn,
-                    const BlockTables& tables, int16_t* out);
+                    const BlockTables& tables, int16_t* out, uint32_t* words);
 }  // namespace sse2
 
 namespace avx2 {
 void TransformBlock(const uint32_t* strip, size_t stride, size_t blockColumn,
-                    const BlockTables& tables, int16_t* out);
+                    const BlockTables& tables, int16_t* out, uint32_t* words);
 }  // namespace avx2
 
 // For each coefficient v of a block (64 values, any order): (extra << 10) | category, where

@@ -181,8 +181,8 @@ struct BandRecord {
 // Transforms a band and writes its symbols to `out`, counting them into `stats`; returns
 // their number.
 size_t BandSymbols(const RowSource& picture, const Geometry& geometry, const BlockTables& tables,
-                   BlockTransform transform, CoefficientWords coefficientWords, size_t band,
-                   Strip& strip, Statistics& counts, BandRecord& record, uint8_t* out) {
+                   BlockTransform transform, size_t band, Strip& strip, Statistics& counts,
+                   BandRecord& record, uint8_t* out) {
     alignas(32) int16_t blocks[kComponents * kBlockSize];
     alignas(32) uint32_t words[kComponents * kBlockSize];
     int predictor[kComponents] = {0, 0, 0};
@@ -192,10 +192,7 @@ size_t BandSymbols(const RowSource& picture, const Geometry& geometry, const Blo
          ++blockRow) {
         strip.Read(picture, geometry, blockRow);
         for (size_t column = 0; column < geometry.blocksAcross; ++column) {
-            transform(strip.data(), geometry.paddedWidth, column, tables, blocks);
-            for (size_t c = 0; c < kComponents; ++c) {
-                coefficientWords(blocks + c * kBlockSize, words + c * kBlockSize);
-            }
+            transform(strip.data(), geometry.paddedWidth, column, tables, blocks, words);
             if (first) {
                 for (size_t c = 0; c < kComponents; ++c) {
                     record.firstDc[c] = blocks[c * kBlockSize];
@@ -421,7 +418,6 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
     const QuantTables quant = SetupQuantTables(quality);
     const BlockTables tables = MakeBlockTables(quant);
     const BlockTransform transform = ChooseBlockTransform();
-    const CoefficientWords coefficientWords = ChooseCoefficientWords();
     const int threads = std::min<int>(ThreadsFor(picture.width * picture.height, kPixelsPerThread),
                                       static_cast<int>(std::min<size_t>(geometry.bands, 16)));
     // Symbols of a band in the worst case: every coefficient coded.
@@ -442,8 +438,8 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
         Statistics& stats = perThread[static_cast<size_t>(t)];
         for (size_t band = nextBand++; band < geometry.bands && !stop.load(); band = nextBand++) {
             BandRecord& record = records[band];
-            const size_t count = BandSymbols(picture, geometry, tables, transform, coefficientWords,
-                                             band, strip, stats, record, scratch.get());
+            const size_t count = BandSymbols(picture, geometry, tables, transform, band, strip,
+                                             stats, record, scratch.get());
             const size_t bytes = SymbolStorage(count);
             if (keptBytes.fetch_add(bytes) + bytes <= keepLimit) {
                 record.symbols.assign(scratch.get(), scratch.get() + bytes);
@@ -515,8 +511,8 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
                 // The same symbols again; a copy of the record keeps this thread's writes away
                 // from what the thread coding the next band reads.
                 BandRecord again;
-                count = BandSymbols(picture, geometry, tables, transform, coefficientWords, band,
-                                    *strip, unused, again, scratch.get());
+                count = BandSymbols(picture, geometry, tables, transform, band, *strip, unused,
+                                    again, scratch.get());
                 symbols = scratch.get();
             }
             // The first DC differences, now against the last DC values of the band above.

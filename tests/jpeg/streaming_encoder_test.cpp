@@ -118,12 +118,19 @@ TEST_P(BlockTransformAtLevel, GivesThePortableCoefficients) {
             for (size_t column = 0; column < 3; ++column) {
                 int16_t ours[192];
                 int16_t expected[192];
+                uint32_t ourWords[192];
+                uint32_t expectedWords[192];
                 std::memset(ours, 0x55, sizeof(ours));
-                transform(strip.data(), kStride, column, tables, ours);
-                TransformBlockPortable(strip.data(), kStride, column, tables, expected);
+                std::memset(ourWords, 0x55, sizeof(ourWords));
+                transform(strip.data(), kStride, column, tables, ours, ourWords);
+                TransformBlockPortable(strip.data(), kStride, column, tables, expected,
+                                       expectedWords);
                 for (size_t i = 0; i < 192; ++i) {
                     ASSERT_EQ(ours[i], expected[i]) << "quality " << quality << " round " << round
                                                     << " column " << column << " index " << i;
+                    ASSERT_EQ(ourWords[i], expectedWords[i])
+                        << "quality " << quality << " round " << round << " column " << column
+                        << " index " << i;
                 }
             }
         }
