@@ -48,6 +48,19 @@ class BitWriter {
         free_ = 64 - rest;
     }
 
+    // Sends all 64 bits of `bits`, most significant first: Put(bits >> 32, 32) then
+    // Put(bits & 0xFFFFFFFF, 32) in one step, for joining bit strings.
+    void Put64(uint64_t bits) {
+        if (free_ == 64) {  // nothing pending
+            Emit64(bits);
+            return;
+        }
+        // The pending bits, then the leading bits of `bits`, fill one word; the rest of `bits`
+        // stays pending (its leading bits, already sent, are shifted out before the next send).
+        Emit64((accumulator_ << free_) | (bits >> (64 - free_)));
+        accumulator_ = bits;
+    }
+
     // Fills the last partial byte with 1-bits, sends it and trims `out` to what was written.
     void Finish();
 

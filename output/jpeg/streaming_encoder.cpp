@@ -239,11 +239,13 @@ class BandBits {
     void AppendTo(BitWriter& out) const {
         const uint8_t* bytes = bytes_.get();
         size_t i = 0;
-        for (; i + 4 <= count_; i += 4) {
+        for (; i + 8 <= count_; i += 8) {
             out.EnsureRoom(BitWriter::kMaxBytesPerPut);
-            out.Put((uint32_t{bytes[i]} << 24) | (uint32_t{bytes[i + 1]} << 16) |
-                        (uint32_t{bytes[i + 2]} << 8) | bytes[i + 3],
-                    32);
+            uint64_t word = 0;
+            for (unsigned b = 0; b < 8; ++b) {
+                word = (word << 8) | bytes[i + b];
+            }
+            out.Put64(word);
         }
         out.EnsureRoom(2 * BitWriter::kMaxBytesPerPut);
         for (; i < count_; ++i) {
