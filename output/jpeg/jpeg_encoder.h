@@ -30,8 +30,9 @@ struct JpegRows {
     std::function<void(int32_t y, uint32_t* out)> readRow;
 };
 
-// The same file as for the bitmap with these rows; the picture is read twice (once for the
-// statistics of the optimised tables, once for coding) and the file written as it is coded.
+// The same file as for the bitmap with these rows. The rows are read as the first of two
+// passes goes (and again in the second only for bands whose symbols exceeded the memory
+// limit of streaming_encoder.h); the file is written as it is coded, on both cores.
 Status EncodeJpeg(const JpegRows& rows, int32_t quality, std::vector<uint8_t>& file);
 Status JPEGMAIN(const std::string& path, const JpegRows& rows, int32_t quality);
 

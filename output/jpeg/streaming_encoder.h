@@ -3,9 +3,11 @@
 // file leaves in order through a sink, never assembled in memory.
 //
 // Optimised Huffman tables need the statistics of every block before the first code is sent,
-// so the picture is transformed twice: the first pass only counts symbols, the second codes
-// them. The transform is deterministic, so both passes see the same coefficients; storing them
-// instead would cost 6 bytes per pixel.
+// so there are two passes. The first transforms the picture and finds its symbols (run/size
+// or category with the additional bits), counting them and keeping them compactly (3 bytes
+// each) up to a memory limit; the second looks up the codes of the kept symbols and
+// transforms again only the bands that were not kept (the transform is deterministic, so
+// both give the same symbols). Keeping every coefficient instead would cost 6 bytes per pixel.
 //
 // Both passes split the picture into bands of block rows that the threads take in turn. In
 // the first pass each thread counts into its own tables, summed at the end (the DC difference
