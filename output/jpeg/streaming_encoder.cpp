@@ -283,20 +283,22 @@ CodeLookup MakeCodeLookup(const EntropyTables& entropy) {
 }
 
 // Codes a band's symbols; the longest code with its additional bits is 16 + 11 bits. Without
-// a branch per symbol: the pending bits (fewer than 8, then the new code) are stored as 8
-// bytes every time, and the position moves on by the bytes completed.
+// a branch per symbol: two codes are joined (at most 54 bits), the pending bits (fewer than
+// 8, then the new ones) are stored as 8 bytes every time, and the position moves on by the
+// bytes completed.
 void CodeSymbols(const uint8_t* symbols, size_t count, const CodeLookup& lookup, BandBits& bits) {
     uint8_t* out = bits.Reserve(count * 27 / 8 + 16);
     uint8_t* const start = out;
     uint64_t pending = 0;  // the low `pendingBits` bits are not yet complete bytes
     unsigned pendingBits = 0;
-    for (size_t i = 0; i < count; ++i) {
-        const uint32_t word = LoadSymbol(symbols + kSymbolBytes * i);
+    const auto codeOf = [&lookup](uint32_t word, unsigned& length) {
         const uint64_t entry = lookup[word & 1023u];
-        const uint32_t code = static_cast<uint32_t>(entry) | (word >> 10);
-        const auto length = static_cast<unsigned>(entry >> 32);  // 1..27
+        length = static_cast<unsigned>(entry >> 32);  // 1..27
+        return static_cast<uint64_t>(static_cast<uint32_t>(entry) | (word >> 10));
+    };
+    const auto send = [&](uint64_t code, unsigned length) {
         pending = (pending << length) | code;
-        pendingBits += length;  // 1..34
+        pendingBits += length;  // at most 7 + 54
         const uint64_t aligned = pending << (64 - pendingBits);
         uint8_t bytes[8];
         for (unsigned b = 0; b < 8; ++b) {
@@ -305,6 +307,19 @@ void CodeSymbols(const uint8_t* symbols, size_t count, const CodeLookup& lookup,
         std::memcpy(out, bytes, 8);
         out += pendingBits >> 3;
         pendingBits &= 7u;
+    };
+    size_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        unsigned firstLength = 0;
+        unsigned secondLength = 0;
+        const uint64_t first = codeOf(LoadSymbol(symbols + kSymbolBytes * i), firstLength);
+        const uint64_t second = codeOf(LoadSymbol(symbols + kSymbolBytes * (i + 1)), secondLength);
+        send((first << secondLength) | second, firstLength + secondLength);
+    }
+    if (i < count) {
+        unsigned length = 0;
+        const uint64_t code = codeOf(LoadSymbol(symbols + kSymbolBytes * i), length);
+        send(code, length);
     }
     bits.Finish(static_cast<size_t>(out - start),
                 static_cast<uint32_t>(pending & ((uint64_t{1} << pendingBits) - 1u)), pendingBits);
