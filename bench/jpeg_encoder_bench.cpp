@@ -1,4 +1,5 @@
-// Speed of the JPEG encoder on a 24-megapixel picture, whole and stage by stage.
+// Speed of the JPEG encoder on a 24-megapixel picture: the whole encode, and the stages of the
+// whole-picture reference encoder (EncodeJpegReference) one by one.
 //
 //   jpeg_encoder_bench [Google Benchmark options]      runs the benchmarks
 //   jpeg_encoder_bench [--threads N] MODE ...          N caps the encoder's threads
