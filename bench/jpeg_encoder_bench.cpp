@@ -4,8 +4,9 @@
 //   jpeg_encoder_bench [Google Benchmark options]      runs the benchmarks
 //   jpeg_encoder_bench [--threads N] MODE ...          N caps the encoder's threads
 //   jpeg_encoder_bench --write-ppm FILE WIDTH HEIGHT   writes the synthetic picture as PPM
-//   jpeg_encoder_bench --encode-ppm IN OUT [QUALITY]   encodes a PPM file like a command-line
-//                                                      encoder would (used by jpeg_vs_cjpeg.sh)
+//   jpeg_encoder_bench --encode-ppm IN OUT [QUALITY] [--reference]
+//       encodes a PPM file like a command-line encoder would (used by jpeg_vs_cjpeg.sh); with
+//       --reference, by the whole-picture reference encoder (to compare the bytes)
 //   jpeg_encoder_bench --save-horizontal W H OUT [QUALITY] [--contiguous]
 //       saves two synthetic W x H views side by side (2W x H) as the program does, and reports
 //       the peak memory the save adds to the views; --contiguous measures the former way
@@ -275,7 +276,29 @@ void RgbToWords(const uint8_t* in, int width, uint32_t* out) {
     RgbToWordsPortable(in, width, out);
 }
 
-int EncodePpm(const char* inPath, const char* outPath, int32_t quality) {
+// The whole-picture reference encoder on the same pixels, for checking that the fast one
+// gives the same bytes on large pictures.
+int EncodePpmReference(const uint8_t* rgb, int width, int height, const char* outPath,
+                       int32_t quality) {
+    std::vector<uint32_t> dib(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        RgbToWords(rgb + static_cast<size_t>(height - 1 - y) * width * 3, width,
+                   dib.data() + static_cast<size_t>(y) * width);
+    }
+    std::vector<uint8_t> file;
+    k3v::Status status = k3v::EncodeJpegReference(reinterpret_cast<const uint8_t*>(dib.data()),
+                                                  width, height, 32, quality, file);
+    if (status.ok()) {
+        status = k3v::WriteFileSafely(outPath, file);
+    }
+    if (!status.ok()) {
+        std::fprintf(stderr, "%s\n", status.message().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int EncodePpm(const char* inPath, const char* outPath, int32_t quality, bool reference) {
     const auto start = std::chrono::steady_clock::now();
     const MappedPpm ppm(inPath);
     if (!ppm.ok()) {
@@ -285,6 +308,9 @@ int EncodePpm(const char* inPath, const char* outPath, int32_t quality) {
     const int width = ppm.width();
     const int height = ppm.height();
     const uint8_t* rgb = ppm.pixels();
+    if (reference) {
+        return EncodePpmReference(rgb, width, height, outPath, quality);
+    }
     // The encoder reads the rows from the PPM's pixels as it goes (twice, on both cores), as
     // a save reads them from the view planes: no converted copy of the picture.
     k3v::JpegRows rows;
@@ -382,7 +408,10 @@ int main(int argc, char** argv) {
         return WritePpm(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     }
     if (argc >= 4 && std::strcmp(argv[1], "--encode-ppm") == 0) {
-        return EncodePpm(argv[2], argv[3], argc >= 5 ? std::atoi(argv[4]) : 100);
+        const bool reference = std::strcmp(argv[argc - 1], "--reference") == 0;
+        const int quality =
+            argc >= 5 && std::strcmp(argv[4], "--reference") != 0 ? std::atoi(argv[4]) : 100;
+        return EncodePpm(argv[2], argv[3], quality, reference);
     }
     if (argc >= 5 && std::strcmp(argv[1], "--save-horizontal") == 0) {
         const bool contiguous = std::strcmp(argv[argc - 1], "--contiguous") == 0;

@@ -11,6 +11,7 @@
 # bench/jpeg_encoder_bench, which writes the picture and serves as our encoder's driver.
 # MEGAPIXELS is 24 (6000 x 4000, the default) or 100 (12240 x 8170).
 set -euo pipefail
+status=0
 
 build_dir=${1:-build}
 runs=${2:-3}
@@ -55,5 +56,13 @@ printf "cjpeg -quality 100 -sample 1x1 -optimize: %6s s wall, %6s s CPU, %5d MiB
 printf "k3v encoder, quality 100:                 %6s s wall, %6s s CPU, %5d MiB peak, %d bytes\n" \
     "$ours_wall" "$ours_cpu" $((ours_kib / 1024)) "$(stat -c %s "$work/ours.jpg")"
 echo "(both peaks include the PPM picture, $((width * height * 3 / 1048576)) MiB: cjpeg reads it, our driver maps it)"
+"$bench" --encode-ppm "$work/picture.ppm" "$work/reference.jpg" 100 --reference
+if cmp -s "$work/ours.jpg" "$work/reference.jpg"; then
+    echo "our file is byte for byte the reference encoder's"
+else
+    echo "OUR FILE DIFFERS FROM THE REFERENCE ENCODER'S" >&2
+    status=1
+fi
 awk -v o="$ours_wall" -v c="$cjpeg_wall" \
     'BEGIN { printf "ratio ours / cjpeg (wall): %.2f (below 1 means ours is faster)\n", o / c }'
+exit "$status"
