@@ -1,12 +1,29 @@
-// Speed of the JPEG encoder on a 24-megapixel picture, whole and stage by stage.
+// Speed of the JPEG encoder on a 24-megapixel picture: the whole encode, and the stages of the
+// whole-picture reference encoder (EncodeJpegReference) one by one.
 //
 //   jpeg_encoder_bench [Google Benchmark options]      runs the benchmarks
+//   jpeg_encoder_bench [--threads N] MODE ...          N caps the encoder's threads
 //   jpeg_encoder_bench --write-ppm FILE WIDTH HEIGHT   writes the synthetic picture as PPM
-//   jpeg_encoder_bench --encode-ppm IN OUT [QUALITY]   encodes a PPM file like a command-line
-//                                                      encoder would (used by jpeg_vs_cjpeg.sh)
+//   jpeg_encoder_bench --encode-ppm IN OUT [QUALITY] [--reference]
+//       encodes a PPM file like a command-line encoder would (used by jpeg_vs_cjpeg.sh); with
+//       --reference, by the whole-picture reference encoder (to compare the bytes)
+//   jpeg_encoder_bench --save-horizontal W H OUT [QUALITY] [--contiguous]
+//       saves two synthetic W x H views side by side (2W x H) as the program does, and reports
+//       the peak memory the save adds to the views; --contiguous measures the former way
+//       (assembled 2W x H copy, every coefficient kept, the file built in memory)
 
 #include <benchmark/benchmark.h>
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#endif
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -21,7 +38,11 @@
 #include "output/jpeg/huffman.h"
 #include "output/jpeg/jpeg_encoder.h"
 #include "output/jpeg/picture_transform.h"
+#include "output/output_picture.h"
 #include "output/safe_file_writer.h"
+#include "output/stereo_image_writer.h"
+#include "stereo/parallel.h"
+#include "stereo/stereo_planes.h"
 
 namespace {
 
@@ -163,32 +184,143 @@ int WritePpm(const char* path, int width, int height) {
     return 0;
 }
 
-// Reads a binary PPM with maxval 255 (no comments), as the synthetic pictures are written.
-bool ReadPpm(const char* path, int& width, int& height, std::vector<uint8_t>& rgb) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    if (!(in >> magic >> width >> height >> maxval) || magic != "P6" || maxval != 255) {
-        return false;
+// A binary PPM with maxval 255 (no comments), as the synthetic pictures are written, mapped
+// into memory: the encoder reads its rows from the file's pages as it goes, the way a
+// command-line encoder streams its input, with no copy of the whole picture.
+class MappedPpm {
+  public:
+    explicit MappedPpm(const char* path) {
+        const int fd = open(path, O_RDONLY);
+        if (fd < 0) {
+            return;
+        }
+        struct stat info {};
+        if (fstat(fd, &info) == 0 && info.st_size > 0) {
+            size_ = static_cast<size_t>(info.st_size);
+            void* map = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+            if (map != MAP_FAILED) {
+                bytes_ = static_cast<const uint8_t*>(map);
+            }
+        }
+        close(fd);
+        if (bytes_ != nullptr) {
+            ParseHeader();
+        }
     }
-    in.get();  // the one whitespace byte after maxval
-    rgb.resize(static_cast<size_t>(width) * height * 3);
-    in.read(reinterpret_cast<char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
-    return static_cast<bool>(in);
+    ~MappedPpm() {
+        if (bytes_ != nullptr) {
+            munmap(const_cast<uint8_t*>(bytes_), size_);
+        }
+    }
+    MappedPpm(const MappedPpm&) = delete;
+    MappedPpm& operator=(const MappedPpm&) = delete;
+
+    bool ok() const { return pixels_ != nullptr; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    const uint8_t* pixels() const { return pixels_; }  // top row first, red-green-blue
+
+  private:
+    void ParseHeader() {
+        const std::string head(reinterpret_cast<const char*>(bytes_), std::min<size_t>(size_, 64));
+        char magic[3] = {};
+        int maxval = 0;
+        int consumed = 0;
+        if (std::sscanf(head.c_str(), "%2s %d %d %d%n", magic, &width_, &height_, &maxval,
+                        &consumed) != 4 ||
+            std::strcmp(magic, "P6") != 0 || maxval != 255 || width_ < 1 || height_ < 1) {
+            return;
+        }
+        const size_t offset = static_cast<size_t>(consumed) + 1;  // one whitespace byte
+        if (offset + static_cast<size_t>(width_) * height_ * 3 <= size_) {
+            pixels_ = bytes_ + offset;
+        }
+    }
+
+    const uint8_t* bytes_ = nullptr;
+    size_t size_ = 0;
+    const uint8_t* pixels_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+};
+
+// A PPM row (red, green, blue bytes) as the encoder's pixel words (blue in the low byte).
+void RgbToWordsPortable(const uint8_t* in, int width, uint32_t* out) {
+    for (int x = 0; x < width; ++x) {
+        out[x] = (uint32_t{in[3 * x]} << 16) | (uint32_t{in[3 * x + 1]} << 8) | in[3 * x + 2];
+    }
 }
 
-int EncodePpm(const char* inPath, const char* outPath, int32_t quality) {
+#if defined(__x86_64__) || defined(__i386__)
+// Four pixels per byte shuffle; the last pixels, whose 16-byte load would pass the row's end,
+// go the portable way.
+__attribute__((target("ssse3"))) void RgbToWordsSsse3(const uint8_t* in, int width, uint32_t* out) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, -1, 5, 4, 3, -1, 8, 7, 6, -1, 11, 10, 9, -1);
+    int x = 0;
+    for (; x + 6 <= width; x += 4) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_shuffle_epi8(pixels, order));
+    }
+    RgbToWordsPortable(in + 3 * x, width - x, out + x);
+}
+#endif
+
+void RgbToWords(const uint8_t* in, int width, uint32_t* out) {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool ssse3 = __builtin_cpu_supports("ssse3");
+    if (ssse3) {
+        RgbToWordsSsse3(in, width, out);
+        return;
+    }
+#endif
+    RgbToWordsPortable(in, width, out);
+}
+
+// The whole-picture reference encoder on the same pixels, for checking that the fast one
+// gives the same bytes on large pictures.
+int EncodePpmReference(const uint8_t* rgb, int width, int height, const char* outPath,
+                       int32_t quality) {
+    std::vector<uint32_t> dib(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y) {
+        RgbToWords(rgb + static_cast<size_t>(height - 1 - y) * width * 3, width,
+                   dib.data() + static_cast<size_t>(y) * width);
+    }
+    std::vector<uint8_t> file;
+    k3v::Status status = k3v::EncodeJpegReference(reinterpret_cast<const uint8_t*>(dib.data()),
+                                                  width, height, 32, quality, file);
+    if (status.ok()) {
+        status = k3v::WriteFileSafely(outPath, file);
+    }
+    if (!status.ok()) {
+        std::fprintf(stderr, "%s\n", status.message().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int EncodePpm(const char* inPath, const char* outPath, int32_t quality, bool reference) {
     const auto start = std::chrono::steady_clock::now();
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgb;
-    if (!ReadPpm(inPath, width, height, rgb)) {
+    const MappedPpm ppm(inPath);
+    if (!ppm.ok()) {
         std::fprintf(stderr, "Cannot read \"%s\": not a binary PPM with maxval 255\n", inPath);
         return 1;
     }
-    const std::vector<uint8_t> dib = ToDib(rgb, width, height);
+    const int width = ppm.width();
+    const int height = ppm.height();
+    const uint8_t* rgb = ppm.pixels();
+    if (reference) {
+        return EncodePpmReference(rgb, width, height, outPath, quality);
+    }
+    // The encoder reads the rows from the PPM's pixels as it goes (twice, on both cores), as
+    // a save reads them from the view planes: no converted copy of the picture.
+    k3v::JpegRows rows;
+    rows.width = width;
+    rows.height = height;
+    rows.readRow = [rgb, width, height](int32_t y, uint32_t* out) {
+        RgbToWords(rgb + static_cast<size_t>(height - 1 - y) * width * 3, width, out);
+    };
     const auto encodeStart = std::chrono::steady_clock::now();
-    const k3v::Status status = k3v::JPEGMAIN(outPath, dib.data(), width, height, 24, quality);
+    const k3v::Status status = k3v::JPEGMAIN(outPath, rows, quality);
     const auto end = std::chrono::steady_clock::now();
     if (!status.ok()) {
         std::fprintf(stderr, "%s\n", status.message().c_str());
@@ -200,14 +332,92 @@ int EncodePpm(const char* inPath, const char* outPath, int32_t quality) {
     return 0;
 }
 
+// Peak resident memory of the process so far, in MiB.
+double PeakMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+int SaveHorizontal(int width, int height, const char* outPath, int32_t quality, bool contiguous) {
+    k3v::StereoPlanes planes;
+    if (const k3v::Status status = planes.allocate(width, height); !status.ok()) {
+        std::fprintf(stderr, "%s\n", status.message().c_str());
+        return 1;
+    }
+    // Views with shading and fine texture, as the conversion leaves them; the other four
+    // planes stay untouched here (the program holds them too).
+    uint32_t noise = 2463534242u;
+    for (int y = 0; y < height; ++y) {
+        uint32_t* first = planes.FirstView.row(y);
+        uint32_t* second = planes.SecondView.row(y);
+        for (int x = 0; x < width; ++x) {
+            noise ^= noise << 13;
+            noise ^= noise >> 17;
+            noise ^= noise << 5;
+            const auto shade = static_cast<uint32_t>(((x >> 4) + (y >> 3)) & 0xFF);
+            first[x] = (shade * 0x010101u) ^ (noise & 0x070707u);
+            second[x] = ((255 - shade) << 16) + (shade << 8) + (noise & 0x0F);
+        }
+    }
+    k3v::ConversionSettings settings;
+    settings.StereoLayout = k3v::kSideBySideHorizontal;
+    const double before = PeakMiB();
+    const auto start = std::chrono::steady_clock::now();
+    k3v::Status status = k3v::Status::Ok();
+    if (contiguous) {
+        const k3v::OutputPicture picture(settings, planes);
+        std::vector<uint32_t> storage;
+        const uint32_t* pixels = picture.contiguous(storage);
+        std::vector<uint8_t> file;
+        status = k3v::EncodeJpegReference(reinterpret_cast<const uint8_t*>(pixels), picture.width(),
+                                          picture.height(), 32, quality, file);
+        if (status.ok()) {
+            status = k3v::WriteFileSafely(outPath, file);
+        }
+    } else {
+        status = k3v::WriteStereoImage(outPath, settings, planes, quality);
+    }
+    const auto end = std::chrono::steady_clock::now();
+    if (!status.ok()) {
+        std::fprintf(stderr, "%s\n", status.message().c_str());
+        return 1;
+    }
+    const double plane = 4.0 * width * height / (1024.0 * 1024.0);
+    const double added = PeakMiB() - before;
+    std::printf("%s save of %d x %d (two %d x %d views): %.3f s\n",
+                contiguous ? "contiguous" : "streamed", 2 * width, height, width, height,
+                std::chrono::duration<double>(end - start).count());
+    std::printf(
+        "peak before the save %.0f MiB, added by the save %.0f MiB = %.2f planes of %.0f MiB\n",
+        before, added, added / plane, plane);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --threads N first: caps the threads of the encoder (to compare one core with two).
+    if (argc >= 3 && std::strcmp(argv[1], "--threads") == 0) {
+        k3v::LimitThreads(std::atoi(argv[2]));
+        argv[2] = argv[0];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc >= 5 && std::strcmp(argv[1], "--write-ppm") == 0) {
         return WritePpm(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     }
     if (argc >= 4 && std::strcmp(argv[1], "--encode-ppm") == 0) {
-        return EncodePpm(argv[2], argv[3], argc >= 5 ? std::atoi(argv[4]) : 100);
+        const bool reference = std::strcmp(argv[argc - 1], "--reference") == 0;
+        const int quality =
+            argc >= 5 && std::strcmp(argv[4], "--reference") != 0 ? std::atoi(argv[4]) : 100;
+        return EncodePpm(argv[2], argv[3], quality, reference);
+    }
+    if (argc >= 5 && std::strcmp(argv[1], "--save-horizontal") == 0) {
+        const bool contiguous = std::strcmp(argv[argc - 1], "--contiguous") == 0;
+        const int quality =
+            argc >= 6 && std::strcmp(argv[5], "--contiguous") != 0 ? std::atoi(argv[5]) : 100;
+        return SaveHorizontal(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], quality, contiguous);
     }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {

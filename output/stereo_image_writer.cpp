@@ -1,7 +1,6 @@
 #include "output/stereo_image_writer.h"
 
-#include <new>
-#include <vector>
+#include <cstring>
 
 #include "output/bmp_writer.h"
 #include "output/jpeg/jpeg_encoder.h"
@@ -23,17 +22,19 @@ Status WriteStereoImage(const std::string& path, const ConversionSettings& setti
     if (format == OutputFormat::Bmp) {
         return WriteBmpFile(path, picture);
     }
-    std::vector<uint32_t> storage;
-    const uint32_t* pixels = nullptr;
-    try {
-        pixels = picture.contiguous(storage);
-    } catch (const std::bad_alloc&) {
-        return Status::Error("Cannot write \"" + path + "\": not enough memory to assemble a " +
-                             std::to_string(picture.width()) + " x " +
-                             std::to_string(picture.height()) + " picture");
-    }
-    return JPEGMAIN(path, reinterpret_cast<const uint8_t*>(pixels), picture.width(),
-                    picture.height(), 32, jpegQuality);
+    // The encoder reads the rows straight from the view planes (several threads at once),
+    // so the horizontal layout is never assembled into one 2W x H copy.
+    JpegRows rows;
+    rows.width = picture.width();
+    rows.height = picture.height();
+    rows.readRow = [&picture](int32_t y, uint32_t* out) {
+        const OutputPicture::Row row = picture.row(y);
+        std::memcpy(out, row.left.data(), row.left.size_bytes());
+        if (!row.right.empty()) {
+            std::memcpy(out + row.left.size(), row.right.data(), row.right.size_bytes());
+        }
+    };
+    return JPEGMAIN(path, rows, jpegQuality);
 }
 
 }  // namespace k3v

@@ -48,8 +48,33 @@ class BitWriter {
         free_ = 64 - rest;
     }
 
+    // Sends all 64 bits of `bits`, most significant first: Put(bits >> 32, 32) then
+    // Put(bits & 0xFFFFFFFF, 32) in one step, for joining bit strings.
+    void Put64(uint64_t bits) {
+        if (free_ == 64) {  // nothing pending
+            Emit64(bits);
+            return;
+        }
+        // The pending bits, then the leading bits of `bits`, fill one word; the rest of `bits`
+        // stays pending (its leading bits, already sent, are shifted out before the next send).
+        Emit64((accumulator_ << free_) | (bits >> (64 - free_)));
+        accumulator_ = bits;
+    }
+
     // Fills the last partial byte with 1-bits, sends it and trims `out` to what was written.
     void Finish();
+
+    // Bytes of `out` in use: its contents before the writer started, then every completed
+    // byte not yet drained.
+    size_t BytesReady() const { return pos_; }
+
+    // Passes the bytes in use to consume(data, count) and empties `out` for reuse; bits not
+    // yet completed stay in the writer. For writing a long scan out in pieces.
+    template <class Consume>
+    void Drain(const Consume& consume) {
+        consume(out_.data(), pos_);
+        pos_ = 0;
+    }
 
   private:
     void Grow(size_t bytes);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "output/jpeg/huffman.h"
 #include "output/jpeg/picture_transform.h"
 #include "output/jpeg/segments.h"
+#include "output/jpeg/streaming_encoder.h"
 #include "output/safe_file_writer.h"
 
 namespace k3v {
@@ -31,13 +33,11 @@ std::string SizeText(int32_t width, int32_t height) {
     return std::to_string(width) + " x " + std::to_string(height) + " pixels";
 }
 
+Reason CheckSize(int32_t width, int32_t height);
+
 Reason CheckArguments(const uint8_t* pixels, int32_t width, int32_t height, int32_t bitsPerPixel) {
-    if (width < 1 || height < 1) {
-        return "the picture has no pixels (" + SizeText(width, height) + ")";
-    }
-    if (width > kMaxDimension || height > kMaxDimension) {
-        return "the picture is " + SizeText(width, height) +
-               "; a JPEG file holds at most 65535 pixels in each direction";
+    if (Reason reason = CheckSize(width, height)) {
+        return reason;
     }
     if (bitsPerPixel != 0 && bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 32) {
         return "pictures of " + std::to_string(bitsPerPixel) +
@@ -79,8 +79,8 @@ void AssembleFile(const jpeg::CoefficientPlanes& planes, const jpeg::QuantTables
     jpeg::WriteEoi(file);
 }
 
-Reason Encode(const uint8_t* pixels, int32_t width, int32_t height, int32_t bitsPerPixel,
-              int32_t quality, std::vector<uint8_t>& file) {
+Reason EncodeWhole(const uint8_t* pixels, int32_t width, int32_t height, int32_t bitsPerPixel,
+                   int32_t quality, std::vector<uint8_t>& file) {
     file.clear();
     if (Reason reason = CheckArguments(pixels, width, height, bitsPerPixel)) {
         return reason;
@@ -113,11 +113,111 @@ Reason Encode(const uint8_t* pixels, int32_t width, int32_t height, int32_t bits
     return std::nullopt;
 }
 
+Reason CheckSize(int32_t width, int32_t height) {
+    if (width < 1 || height < 1) {
+        return "the picture has no pixels (" + SizeText(width, height) + ")";
+    }
+    if (width > kMaxDimension || height > kMaxDimension) {
+        return "the picture is " + SizeText(width, height) +
+               "; a JPEG file holds at most 65535 pixels in each direction";
+    }
+    return std::nullopt;
+}
+
+inline uint32_t Expand5(uint32_t v) {
+    return (v << 3) | (v >> 2);
+}
+
+// The bitmap's rows as the streaming encoder reads them, top row first.
+jpeg::RowSource DibRows(const uint8_t* pixels, int32_t width, int32_t height,
+                        int32_t bitsPerPixel) {
+    const jpeg::DibPicture dib{pixels, static_cast<size_t>(width), static_cast<size_t>(height),
+                               bitsPerPixel == 0 ? 32 : bitsPerPixel};
+    jpeg::RowSource rows;
+    rows.width = dib.width;
+    rows.height = dib.height;
+    rows.readRow = [dib](size_t top, uint32_t* out) {
+        const uint8_t* row = dib.pixels + (dib.height - 1 - top) * dib.Stride();
+        switch (dib.bitsPerPixel) {
+            case 32:
+                std::memcpy(out, row, 4 * dib.width);
+                break;
+            case 24:
+                for (size_t x = 0; x < dib.width; ++x) {
+                    out[x] = row[3 * x] | (uint32_t{row[3 * x + 1]} << 8) |
+                             (uint32_t{row[3 * x + 2]} << 16);
+                }
+                break;
+            default:  // 16: 5-5-5, expanded as ReadStrip does
+                for (size_t x = 0; x < dib.width; ++x) {
+                    const uint32_t word = row[2 * x] | (uint32_t{row[2 * x + 1]} << 8);
+                    out[x] = Expand5(word & 31u) | (Expand5((word >> 5) & 31u) << 8) |
+                             (Expand5((word >> 10) & 31u) << 16);
+                }
+                break;
+        }
+    };
+    return rows;
+}
+
+jpeg::RowSource StoredRows(const JpegRows& rows) {
+    jpeg::RowSource source;
+    source.width = static_cast<size_t>(rows.width);
+    source.height = static_cast<size_t>(rows.height);
+    source.readRow = [&rows](size_t top, uint32_t* out) {
+        rows.readRow(rows.height - 1 - static_cast<int32_t>(top), out);
+    };
+    return source;
+}
+
+// Runs the streaming encoder into `sink`; the reason if memory ran out.
+Reason Stream(const jpeg::RowSource& rows, int32_t quality, const jpeg::ByteSink& sink) {
+    const auto width = static_cast<int32_t>(rows.width);
+    const auto height = static_cast<int32_t>(rows.height);
+    try {
+        jpeg::EncodeStreaming(rows, quality, kComment, sink);
+    } catch (const std::bad_alloc&) {
+        return "not enough memory to encode a picture of " + SizeText(width, height);
+    } catch (const std::length_error&) {
+        return "not enough memory to encode a picture of " + SizeText(width, height);
+    }
+    return std::nullopt;
+}
+
+Reason StreamToMemory(const jpeg::RowSource& rows, int32_t quality, std::vector<uint8_t>& file) {
+    file.clear();
+    Reason reason = Stream(rows, quality, [&file](const uint8_t* bytes, size_t count) {
+        file.insert(file.end(), bytes, bytes + count);
+    });
+    if (reason) {
+        std::vector<uint8_t>().swap(file);
+    }
+    return reason;
+}
+
+Status StreamToFile(const std::string& path, const jpeg::RowSource& rows, int32_t quality) {
+    SafeFileWriter writer;
+    if (Status opened = writer.open(path); !opened.ok()) {
+        return opened;
+    }
+    if (Reason reason = Stream(rows, quality, [&writer](const uint8_t* bytes, size_t count) {
+            writer.write(bytes, count);
+        })) {
+        return Status::Error("Cannot write \"" + path + "\": " + *reason);
+    }
+    return writer.commit();
+}
+
 }  // namespace
 
 Status EncodeJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t bitsPerPixel,
                   int32_t quality, std::vector<uint8_t>& file) {
-    if (Reason reason = Encode(pixels, width, height, bitsPerPixel, quality, file)) {
+    file.clear();
+    if (Reason reason = CheckArguments(pixels, width, height, bitsPerPixel)) {
+        return Status::Error("Cannot encode the picture as JPEG: " + *reason);
+    }
+    if (Reason reason =
+            StreamToMemory(DibRows(pixels, width, height, bitsPerPixel), quality, file)) {
         return Status::Error("Cannot encode the picture as JPEG: " + *reason);
     }
     return Status::Ok();
@@ -125,11 +225,36 @@ Status EncodeJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t 
 
 Status JPEGMAIN(const std::string& path, const uint8_t* pixels, int32_t width, int32_t height,
                 int32_t bitsPerPixel, int32_t quality) {
-    std::vector<uint8_t> file;
-    if (Reason reason = Encode(pixels, width, height, bitsPerPixel, quality, file)) {
+    if (Reason reason = CheckArguments(pixels, width, height, bitsPerPixel)) {
         return Status::Error("Cannot write \"" + path + "\": " + *reason);
     }
-    return WriteFileSafely(path, file);
+    return StreamToFile(path, DibRows(pixels, width, height, bitsPerPixel), quality);
+}
+
+Status EncodeJpeg(const JpegRows& rows, int32_t quality, std::vector<uint8_t>& file) {
+    file.clear();
+    if (Reason reason = CheckSize(rows.width, rows.height)) {
+        return Status::Error("Cannot encode the picture as JPEG: " + *reason);
+    }
+    if (Reason reason = StreamToMemory(StoredRows(rows), quality, file)) {
+        return Status::Error("Cannot encode the picture as JPEG: " + *reason);
+    }
+    return Status::Ok();
+}
+
+Status JPEGMAIN(const std::string& path, const JpegRows& rows, int32_t quality) {
+    if (Reason reason = CheckSize(rows.width, rows.height)) {
+        return Status::Error("Cannot write \"" + path + "\": " + *reason);
+    }
+    return StreamToFile(path, StoredRows(rows), quality);
+}
+
+Status EncodeJpegReference(const uint8_t* pixels, int32_t width, int32_t height,
+                           int32_t bitsPerPixel, int32_t quality, std::vector<uint8_t>& file) {
+    if (Reason reason = EncodeWhole(pixels, width, height, bitsPerPixel, quality, file)) {
+        return Status::Error("Cannot encode the picture as JPEG: " + *reason);
+    }
+    return Status::Ok();
 }
 
 }  // namespace k3v

@@ -95,6 +95,32 @@ TEST_P(BitWriterRandom, EqualsTheBitAtATimeWriter) {
     EXPECT_EQ(Write(puts, GetParam() % 3), slow.out);
 }
 
+// Put64 sends the same bits as two Puts of 32, at every bit position of the writer.
+TEST_P(BitWriterRandom, Put64EqualsTwoPutsOf32) {
+    testing::Random rng(GetParam());
+    std::vector<uint8_t> fast;
+    BitWriter writer(fast, 16);
+    SlowBitWriter slow;
+    for (int i = 0; i < 3000; ++i) {
+        writer.EnsureRoom(2 * BitWriter::kMaxBytesPerPut);
+        if (rng() % 3 == 0) {
+            const uint64_t bits = (static_cast<uint64_t>(rng() | rng()) << 32) | (rng() | rng());
+            writer.Put64(bits);
+            slow.Put(static_cast<uint32_t>(bits >> 32), 32);
+            slow.Put(static_cast<uint32_t>(bits), 32);
+        } else {
+            const unsigned count = rng() % 33;
+            uint32_t bits = rng() | rng();
+            bits = count == 32 ? bits : bits & ((1u << count) - 1u);
+            writer.Put(bits, count);
+            slow.Put(bits, count);
+        }
+    }
+    writer.Finish();
+    slow.Finish();
+    EXPECT_EQ(fast, slow.out);
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, BitWriterRandom, ::testing::Range(1u, 9u));
 
 }  // namespace

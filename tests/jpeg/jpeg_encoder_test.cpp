@@ -293,25 +293,64 @@ TEST(Sizes, NullPixelsAreRefused) {
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
+// Limits the address space to what is in use plus `margin` bytes until destroyed.
+class AddressSpaceLimit {
+  public:
+    explicit AddressSpaceLimit(size_t margin) {
+        ok_ = getrlimit(RLIMIT_AS, &saved_) == 0;
+        std::ifstream statm("/proc/self/statm");
+        size_t pagesInUse = 0;
+        statm >> pagesInUse;
+        ok_ = ok_ && pagesInUse > 0;
+        rlimit limited = saved_;
+        limited.rlim_cur = pagesInUse * static_cast<size_t>(sysconf(_SC_PAGESIZE)) + margin;
+        ok_ = ok_ && setrlimit(RLIMIT_AS, &limited) == 0;
+    }
+    ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &saved_); }
+    bool ok() const { return ok_; }
+
+  private:
+    rlimit saved_{};
+    bool ok_ = false;
+};
+
 TEST(Memory, FailedAllocationIsReportedAndNothingIsProduced) {
-    // The largest picture needs about 26 GB of coefficients; with the address space limited
-    // to 1 GB more than in use, that allocation must fail before any pixel is read.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_AS, &saved), 0);
-    std::ifstream statm("/proc/self/statm");
-    size_t pagesInUse = 0;
-    statm >> pagesInUse;
-    ASSERT_GT(pagesInUse, 0u);
-    rlimit limited = saved;
-    limited.rlim_cur = pagesInUse * static_cast<size_t>(sysconf(_SC_PAGESIZE)) + (size_t{1} << 30);
-    ASSERT_EQ(setrlimit(RLIMIT_AS, &limited), 0);
+    // The reference encoder keeps every coefficient: about 26 GB for the largest picture.
+    // With the address space limited to 1 GB more than in use, that allocation must fail
+    // before any pixel is read.
     const std::vector<uint8_t> pixels(16, 0);
     std::vector<uint8_t> file = {1, 2, 3};
-    const Status status = EncodeJpeg(pixels.data(), 65535, 65535, 32, 100, file);
-    setrlimit(RLIMIT_AS, &saved);
+    Status status = Status::Ok();
+    {
+        const AddressSpaceLimit limit(size_t{1} << 30);
+        ASSERT_TRUE(limit.ok());
+        status = EncodeJpegReference(pixels.data(), 65535, 65535, 32, 100, file);
+    }
     ASSERT_FALSE(status.ok());
     EXPECT_NE(status.message().find("not enough memory"), std::string::npos) << status.message();
     EXPECT_TRUE(file.empty());
+}
+
+TEST(Memory, StreamingEncoderReportsFailedAllocation) {
+    // The streaming encoder needs a strip of 8 rows, 2 MB for the widest picture; with only
+    // 1 MB to spare (and no room for a second thread's stack) it must fail cleanly, without
+    // reading a row.
+    JpegRows rows;
+    rows.width = 65535;
+    rows.height = 8;
+    bool rowRead = false;
+    rows.readRow = [&rowRead](int32_t, uint32_t*) { rowRead = true; };
+    std::vector<uint8_t> file = {1, 2, 3};
+    Status status = Status::Ok();
+    {
+        const AddressSpaceLimit limit(size_t{1} << 20);
+        ASSERT_TRUE(limit.ok());
+        status = EncodeJpeg(rows, 100, file);
+    }
+    ASSERT_FALSE(status.ok());
+    EXPECT_NE(status.message().find("not enough memory"), std::string::npos) << status.message();
+    EXPECT_TRUE(file.empty());
+    EXPECT_FALSE(rowRead);
 }
 #endif
 

@@ -1,0 +1,557 @@
+#include "output/jpeg/streaming_encoder.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "output/jpeg/bit_writer.h"
+#include "output/jpeg/block_transform.h"
+#include "output/jpeg/coefficient_planes.h"
+#include "output/jpeg/huffman.h"
+#include "output/jpeg/segments.h"
+#include "stereo/parallel.h"
+
+namespace k3v::jpeg {
+
+namespace {
+
+// A band holds about this many pixels: large enough that taking one costs nothing, small
+// enough that the bands in flight need little memory and both threads finish together.
+constexpr size_t kBandPixels = size_t(1) << 18;
+// Pictures below this many pixels per thread are encoded on the calling thread.
+constexpr size_t kPixelsPerThread = size_t(1) << 17;
+// Coded bytes gathered before they go to the sink.
+constexpr size_t kSinkChunk = size_t(1) << 20;
+
+struct Geometry {
+    size_t blocksAcross = 0;
+    size_t blocksDown = 0;
+    size_t paddedWidth = 0;  // 8 * blocksAcross
+    size_t rowsPerBand = 0;  // block rows
+    size_t bands = 0;
+
+    size_t FirstBlockRow(size_t band) const { return band * rowsPerBand; }
+    size_t EndBlockRow(size_t band) const { return std::min(blocksDown, (band + 1) * rowsPerBand); }
+};
+
+Geometry MakeGeometry(const RowSource& picture) {
+    Geometry g;
+    g.blocksAcross = (picture.width + 7) / 8;
+    g.blocksDown = (picture.height + 7) / 8;
+    g.paddedWidth = 8 * g.blocksAcross;
+    g.rowsPerBand = std::max<size_t>(1, kBandPixels / (8 * g.paddedWidth));
+    g.bands = (g.blocksDown + g.rowsPerBand - 1) / g.rowsPerBand;
+    return g;
+}
+
+// One thread's strip of 8 rows, padded with black on the right and at the bottom.
+class Strip {
+  public:
+    explicit Strip(const Geometry& geometry) : pixels_(8 * geometry.paddedWidth, 0) {}
+
+    void Read(const RowSource& picture, const Geometry& geometry, size_t blockRow) {
+        for (size_t r = 0; r < 8; ++r) {
+            uint32_t* row = pixels_.data() + r * geometry.paddedWidth;
+            const size_t top = 8 * blockRow + r;
+            if (top < picture.height) {
+                picture.readRow(top, row);  // the padding on the right stays black
+            } else {
+                std::fill(row, row + geometry.paddedWidth, 0u);
+            }
+        }
+    }
+
+    const uint32_t* data() const { return pixels_.data(); }
+
+  private:
+    std::vector<uint32_t> pixels_;
+};
+
+// The symbols of a band as the first pass finds them, so that the second pass only has to
+// look up their codes. One 21-bit word per symbol, stored in 3 bytes (least significant
+// first): bits 0..9 the table (0 luminance DC, 1 luminance AC, 2 chrominance DC,
+// 3 chrominance AC) times 256 plus the symbol, bits 10..20 its additional bits. The band's
+// first three DC symbols depend on the band above: the first pass finds them with the
+// predictors at zero, and the second pass rewrites them.
+enum SymbolTable : uint32_t { kLumaDc = 0, kLumaAc = 1, kChromaDc = 2, kChromaAc = 3 };
+
+// Symbols one MCU can give: each block is sent in at most 64 (see entropy_coder.cpp).
+constexpr size_t kMaxSymbolsPerMcu = kComponents * kBlockSize;
+
+constexpr size_t kSymbolBytes = 3;
+
+// Room for `symbols` stored symbols: one byte more, since each is written and read as 4 bytes.
+constexpr size_t SymbolStorage(size_t symbols) {
+    return kSymbolBytes * symbols + 1;
+}
+
+inline uint32_t SymbolWord(uint32_t tableSymbol, int v, unsigned category) {
+    const uint32_t extra = static_cast<uint32_t>(v + (v >> 31)) & ((uint32_t{1} << category) - 1u);
+    return (extra << 10) | tableSymbol;
+}
+
+// Stores a word at `out` and returns the next position; the byte after it is overwritten
+// (with zero) and belongs to the next symbol or the spare byte.
+inline uint8_t* StoreSymbol(uint8_t* out, uint32_t word) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &word, 4);
+    } else {
+        out[0] = static_cast<uint8_t>(word);
+        out[1] = static_cast<uint8_t>(word >> 8);
+        out[2] = static_cast<uint8_t>(word >> 16);
+        out[3] = 0;
+    }
+    return out + kSymbolBytes;
+}
+
+// Rewrites a stored word without touching its neighbours.
+inline void ReplaceSymbol(uint8_t* at, uint32_t word) {
+    at[0] = static_cast<uint8_t>(word);
+    at[1] = static_cast<uint8_t>(word >> 8);
+    at[2] = static_cast<uint8_t>(word >> 16);
+}
+
+inline uint32_t LoadSymbol(const uint8_t* at) {
+    if constexpr (std::endian::native == std::endian::little) {
+        uint32_t word;
+        std::memcpy(&word, at, 4);
+        return word & 0xFFFFFFu;
+    } else {
+        return at[0] | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16);
+    }
+}
+
+// Occurrences of each symbol word's bits 0..9: the four tables' symbols side by side.
+using Statistics = std::array<uint64_t, 4 * 256>;
+
+// Appends the symbols of one block and counts them (as CountBlockSymbols counts and
+// entropy_coder.cpp codes them). `words` holds CoefficientWords of the block.
+inline uint8_t* BlockSymbols(const int16_t* block, const uint32_t* words, int& predictor,
+                             uint32_t dcTable, Statistics& counts, uint8_t* out) {
+    const int diff = block[0] - predictor;
+    predictor = block[0];
+    const unsigned dcCategory = Category(diff);
+    const uint32_t dcWord = SymbolWord(dcTable * 256 + dcCategory, diff, dcCategory);
+    ++counts[dcWord & 1023u];
+    out = StoreSymbol(out, dcWord);
+
+    const uint32_t acBase = (dcTable + 1) * 256;
+    uint64_t nonzero = NonzeroMask(block) & ~uint64_t{1};
+    unsigned last = 0;
+    while (nonzero != 0) {
+        const auto k = static_cast<unsigned>(std::countr_zero(nonzero));
+        nonzero &= nonzero - 1;
+        unsigned run = k - last - 1;
+        if (run > 15) [[unlikely]] {
+            for (; run > 15; run -= 16) {
+                ++counts[acBase + kZrl];
+                out = StoreSymbol(out, acBase + kZrl);
+            }
+        }
+        const uint32_t word = words[k] + acBase + 16 * run;
+        ++counts[word & 1023u];
+        out = StoreSymbol(out, word);
+        last = k;
+    }
+    if (last != 63) {
+        ++counts[acBase + kEob];
+        out = StoreSymbol(out, acBase + kEob);
+    }
+    return out;
+}
+
+// What the first pass learnt about a band.
+struct BandRecord {
+    int firstDc[kComponents] = {0, 0, 0};  // DC values of the first MCU's blocks
+    int lastDc[kComponents] = {0, 0, 0};   // and of the last MCU's
+    size_t firstDcIndex[kComponents] = {0, 0, 0};
+    // Kept symbols (SymbolStorage bytes); empty when not kept (the second pass finds them
+    // again).
+    std::vector<uint8_t> symbols;
+    size_t count = 0;
+    bool kept = false;
+};
+
+// Transforms a band and writes its symbols to `out`, counting them into `stats`; returns
+// their number.
+size_t BandSymbols(const RowSource& picture, const Geometry& geometry, const BlockTables& tables,
+                   BlockTransform transform, size_t band, Strip& strip, Statistics& counts,
+                   BandRecord& record, uint8_t* out) {
+    alignas(32) int16_t blocks[kComponents * kBlockSize];
+    alignas(32) uint32_t words[kComponents * kBlockSize];
+    int predictor[kComponents] = {0, 0, 0};
+    uint8_t* symbols = out;
+    bool first = true;
+    for (size_t blockRow = geometry.FirstBlockRow(band); blockRow < geometry.EndBlockRow(band);
+         ++blockRow) {
+        strip.Read(picture, geometry, blockRow);
+        for (size_t column = 0; column < geometry.blocksAcross; ++column) {
+            transform(strip.data(), geometry.paddedWidth, column, tables, blocks, words);
+            if (first) {
+                for (size_t c = 0; c < kComponents; ++c) {
+                    record.firstDc[c] = blocks[c * kBlockSize];
+                }
+                first = false;
+            }
+            for (size_t c = 0; c < kComponents; ++c) {
+                if (column == 0 && blockRow == geometry.FirstBlockRow(band)) {
+                    record.firstDcIndex[c] = static_cast<size_t>(symbols - out) / kSymbolBytes;
+                }
+                symbols =
+                    BlockSymbols(blocks + c * kBlockSize, words + c * kBlockSize, predictor[c],
+                                 c == kY ? kLumaDc : kChromaDc, counts, symbols);
+            }
+        }
+    }
+    for (size_t c = 0; c < kComponents; ++c) {
+        record.lastDc[c] = predictor[c];
+    }
+    return static_cast<size_t>(symbols - out) / kSymbolBytes;
+}
+
+// A band's coded bits, most significant first, without byte stuffing: `count` whole bytes,
+// then `tailBits` (0..7) bits in the low end of `tail`.
+class BandBits {
+  public:
+    // Room for `bytes` bytes, not initialised; the buffer may move.
+    uint8_t* Reserve(size_t bytes) {
+        if (capacity_ < bytes) {
+            bytes_.reset();
+            bytes_.reset(new uint8_t[bytes]);
+            capacity_ = bytes;
+        }
+        return bytes_.get();
+    }
+
+    void Finish(size_t count, uint32_t tail, unsigned tailBits) {
+        count_ = count;
+        tail_ = tail;
+        tailBits_ = tailBits;
+    }
+
+    // Appends the bits to a stuffing writer.
+    void AppendTo(BitWriter& out) const {
+        const uint8_t* bytes = bytes_.get();
+        size_t i = 0;
+        for (; i + 8 <= count_; i += 8) {
+            out.EnsureRoom(BitWriter::kMaxBytesPerPut);
+            uint64_t word = 0;
+            for (unsigned b = 0; b < 8; ++b) {
+                word = (word << 8) | bytes[i + b];
+            }
+            out.Put64(word);
+        }
+        out.EnsureRoom(2 * BitWriter::kMaxBytesPerPut);
+        for (; i < count_; ++i) {
+            out.Put(bytes[i], 8);
+        }
+        out.Put(tail_, tailBits_);
+    }
+
+  private:
+    std::unique_ptr<uint8_t[]> bytes_;
+    size_t capacity_ = 0;
+    size_t count_ = 0;
+    uint32_t tail_ = 0;
+    unsigned tailBits_ = 0;
+};
+
+// For each table and symbol (bits 0..9 of a symbol word): the code shifted left by the number
+// of additional bits in bits 0..31, the total length above.
+using CodeLookup = std::array<uint64_t, 4 * 256>;
+
+CodeLookup MakeCodeLookup(const EntropyTables& entropy) {
+    CodeLookup lookup{};
+    const HuffmanTable* tables[4] = {&entropy.dc[0], &entropy.ac[0], &entropy.dc[1],
+                                     &entropy.ac[1]};
+    for (size_t t = 0; t < 4; ++t) {
+        for (size_t symbol = 0; symbol < 256; ++symbol) {
+            // DC symbols are categories; an AC symbol's category is its low four bits.
+            const size_t extraBits = t % 2 == 0 ? (symbol < 16 ? symbol : 0) : symbol & 15;
+            lookup[256 * t + symbol] =
+                (static_cast<uint64_t>(tables[t]->length[symbol] + extraBits) << 32) |
+                (static_cast<uint64_t>(tables[t]->code[symbol]) << extraBits);
+        }
+    }
+    return lookup;
+}
+
+// Codes a band's symbols; the longest code with its additional bits is 16 + 11 bits. Without
+// a branch per symbol: two codes are joined (at most 54 bits), the pending bits (fewer than
+// 8, then the new ones) are stored as 8 bytes every time, and the position moves on by the
+// bytes completed.
+void CodeSymbols(const uint8_t* symbols, size_t count, const CodeLookup& lookup, BandBits& bits) {
+    uint8_t* out = bits.Reserve(count * 27 / 8 + 16);
+    uint8_t* const start = out;
+    uint64_t pending = 0;  // the low `pendingBits` bits are not yet complete bytes
+    unsigned pendingBits = 0;
+    const auto codeOf = [&lookup](uint32_t word, unsigned& length) {
+        const uint64_t entry = lookup[word & 1023u];
+        length = static_cast<unsigned>(entry >> 32);  // 1..27
+        return static_cast<uint64_t>(static_cast<uint32_t>(entry) | (word >> 10));
+    };
+    const auto send = [&](uint64_t code, unsigned length) {
+        pending = (pending << length) | code;
+        pendingBits += length;  // at most 7 + 54
+        const uint64_t aligned = pending << (64 - pendingBits);
+        uint8_t bytes[8];
+        for (unsigned b = 0; b < 8; ++b) {
+            bytes[b] = static_cast<uint8_t>(aligned >> (56 - 8 * b));
+        }
+        std::memcpy(out, bytes, 8);
+        out += pendingBits >> 3;
+        pendingBits &= 7u;
+    };
+    size_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        unsigned firstLength = 0;
+        unsigned secondLength = 0;
+        const uint64_t first = codeOf(LoadSymbol(symbols + kSymbolBytes * i), firstLength);
+        const uint64_t second = codeOf(LoadSymbol(symbols + kSymbolBytes * (i + 1)), secondLength);
+        send((first << secondLength) | second, firstLength + secondLength);
+    }
+    if (i < count) {
+        unsigned length = 0;
+        const uint64_t code = codeOf(LoadSymbol(symbols + kSymbolBytes * i), length);
+        send(code, length);
+    }
+    bits.Finish(static_cast<size_t>(out - start),
+                static_cast<uint32_t>(pending & ((uint64_t{1} << pendingBits) - 1u)), pendingBits);
+}
+
+// Joins the bands' bit strings in order into the stuffed scan and passes the bytes on.
+class ScanJoiner {
+  public:
+    ScanJoiner(size_t bands, const ByteSink& sink)
+        : done_(bands), sink_(sink), writer_(staging_, kSinkChunk) {}
+
+    // A band's bits for coding into, from the pool of returned ones.
+    std::unique_ptr<BandBits> Take() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (pool_.empty()) {
+            return std::make_unique<BandBits>();
+        }
+        std::unique_ptr<BandBits> bits = std::move(pool_.back());
+        pool_.pop_back();
+        return bits;
+    }
+
+    // Hands over band `band`'s bits; joins every band that is ready in order unless another
+    // thread is doing so already (it then joins this one too).
+    void Finished(size_t band, std::unique_ptr<BandBits> bits) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_[band] = std::move(bits);
+        if (joining_) {
+            return;
+        }
+        joining_ = true;
+        try {
+            while (next_ < done_.size() && done_[next_]) {
+                std::unique_ptr<BandBits> ready = std::move(done_[next_]);
+                ++next_;
+                lock.unlock();
+                ready->AppendTo(writer_);
+                if (writer_.BytesReady() >= kSinkChunk) {
+                    writer_.Drain(sink_);
+                }
+                lock.lock();
+                pool_.push_back(std::move(ready));
+            }
+        } catch (...) {
+            if (!lock.owns_lock()) {
+                lock.lock();
+            }
+            joining_ = false;
+            throw;
+        }
+        joining_ = false;
+    }
+
+    bool AllJoined() const { return next_ == done_.size(); }
+
+    // Pads the last byte and passes everything on.
+    void Finish() {
+        writer_.Finish();
+        sink_(staging_.data(), staging_.size());
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<BandBits>> done_;  // bands coded but not yet joined
+    std::vector<std::unique_ptr<BandBits>> pool_;
+    size_t next_ = 0;  // the next band to join
+    bool joining_ = false;
+    const ByteSink& sink_;
+    std::vector<uint8_t> staging_;
+    BitWriter writer_;
+};
+
+// Runs body(thread) on up to `threads` threads, thread 0 being the caller's; rethrows the first
+// exception once all stopped, and sets `stop` for the others as soon as one fails. The bodies
+// share their work through counters, so when a thread cannot be started (no memory for its
+// stack) the ones that did start do all of it.
+void RunGuarded(int threads, std::atomic<bool>& stop, const std::function<void(int)>& body) {
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    const auto guarded = [&](int t) {
+        try {
+            body(t);
+        } catch (...) {
+            stop.store(true);
+            const std::lock_guard<std::mutex> lock(failureMutex);
+            if (!failure) {
+                failure = std::current_exception();
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    try {
+        helpers.reserve(static_cast<size_t>(threads));
+        for (int t = 1; t < threads; ++t) {
+            helpers.emplace_back(guarded, t);
+        }
+    } catch (...) {  // fewer threads than hoped
+    }
+    guarded(0);
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+}  // namespace
+
+void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view comment,
+                     const ByteSink& sink, double keptBytesPerPixel) {
+    const Geometry geometry = MakeGeometry(picture);
+    const QuantTables quant = SetupQuantTables(quality);
+    const BlockTables tables = MakeBlockTables(quant);
+    const BlockTransform transform = ChooseBlockTransform();
+    const int threads = std::min<int>(ThreadsFor(picture.width * picture.height, kPixelsPerThread),
+                                      static_cast<int>(std::min<size_t>(geometry.bands, 16)));
+    // Symbols of a band in the worst case: every coefficient coded.
+    const size_t maxBandSymbols = geometry.rowsPerBand * geometry.blocksAcross * kMaxSymbolsPerMcu;
+    const auto keepLimit =
+        static_cast<size_t>(keptBytesPerPixel * static_cast<double>(picture.width) *
+                            static_cast<double>(picture.height));
+
+    // First pass: statistics, and the symbols of as many bands as the limit allows.
+    std::vector<BandRecord> records(geometry.bands);
+    std::vector<Statistics> perThread(static_cast<size_t>(threads), Statistics{});
+    std::atomic<size_t> nextBand{0};
+    std::atomic<size_t> keptBytes{0};
+    std::atomic<bool> stop{false};
+    RunGuarded(threads, stop, [&](int t) {
+        Strip strip(geometry);
+        const std::unique_ptr<uint8_t[]> scratch(new uint8_t[SymbolStorage(maxBandSymbols)]);
+        Statistics& stats = perThread[static_cast<size_t>(t)];
+        for (size_t band = nextBand++; band < geometry.bands && !stop.load(); band = nextBand++) {
+            BandRecord& record = records[band];
+            const size_t count = BandSymbols(picture, geometry, tables, transform, band, strip,
+                                             stats, record, scratch.get());
+            const size_t bytes = SymbolStorage(count);
+            if (keptBytes.fetch_add(bytes) + bytes <= keepLimit) {
+                record.symbols.assign(scratch.get(), scratch.get() + bytes);
+                record.count = count;
+                record.kept = true;
+            } else {
+                keptBytes.fetch_sub(bytes);
+            }
+        }
+    });
+    Statistics total{};
+    for (const Statistics& s : perThread) {
+        for (size_t i = 0; i < total.size(); ++i) {
+            total[i] += s[i];
+        }
+    }
+    // Each band's first DC difference was counted against zero; count it against the last DC
+    // of the band above instead.
+    for (size_t band = 0; band < geometry.bands; ++band) {
+        for (size_t c = 0; c < kComponents; ++c) {
+            const int above = band == 0 ? 0 : records[band - 1].lastDc[c];
+            const uint32_t dcTable = c == kY ? kLumaDc : kChromaDc;
+            --total[dcTable * 256 + Category(records[band].firstDc[c])];
+            ++total[dcTable * 256 + Category(records[band].firstDc[c] - above)];
+        }
+    }
+    SymbolCounts counts[4] = {};
+    for (size_t t = 0; t < 4; ++t) {
+        std::copy(total.begin() + static_cast<long>(256 * t),
+                  total.begin() + static_cast<long>(256 * (t + 1)), counts[t].begin());
+    }
+    EntropyTables entropy;
+    for (size_t t = 0; t < 2; ++t) {
+        entropy.dc[t] = GenerateOptimalTable(counts[2 * t]);
+        entropy.ac[t] = GenerateOptimalTable(counts[2 * t + 1]);
+    }
+    const CodeLookup lookup = MakeCodeLookup(entropy);
+
+    Bytes header;
+    WriteSoi(header);
+    WriteApp0(header);
+    WriteComment(header, comment);
+    WriteDqt(header, 0, quant.luma);
+    WriteDqt(header, 1, quant.chroma);
+    WriteSof0(header, static_cast<uint16_t>(picture.width), static_cast<uint16_t>(picture.height));
+    WriteDht(header, 0, 0, entropy.dc[0]);
+    WriteDht(header, 1, 0, entropy.ac[0]);
+    WriteDht(header, 0, 1, entropy.dc[1]);
+    WriteDht(header, 1, 1, entropy.ac[1]);
+    WriteSos(header);
+    sink(header.data(), header.size());
+
+    // Second pass: coding, joined in band order.
+    ScanJoiner joiner(geometry.bands, sink);
+    nextBand = 0;
+    RunGuarded(threads, stop, [&](int) {
+        std::unique_ptr<Strip> strip;
+        std::unique_ptr<uint8_t[]> scratch;
+        Statistics unused{};
+        for (size_t band = nextBand++; band < geometry.bands && !stop.load(); band = nextBand++) {
+            BandRecord& record = records[band];
+            uint8_t* symbols = record.symbols.data();
+            size_t count = record.count;
+            if (!record.kept) {
+                if (!strip) {
+                    strip = std::make_unique<Strip>(geometry);
+                    scratch.reset(new uint8_t[SymbolStorage(maxBandSymbols)]);
+                }
+                // The same symbols again; a copy of the record keeps this thread's writes away
+                // from what the thread coding the next band reads.
+                BandRecord again;
+                count = BandSymbols(picture, geometry, tables, transform, band, *strip, unused,
+                                    again, scratch.get());
+                symbols = scratch.get();
+            }
+            // The first DC differences, now against the last DC values of the band above.
+            for (size_t c = 0; c < kComponents; ++c) {
+                const int above = band == 0 ? 0 : records[band - 1].lastDc[c];
+                const int diff = record.firstDc[c] - above;
+                const unsigned category = Category(diff);
+                ReplaceSymbol(
+                    symbols + kSymbolBytes * record.firstDcIndex[c],
+                    SymbolWord((c == kY ? kLumaDc : kChromaDc) * 256 + category, diff, category));
+            }
+            std::unique_ptr<BandBits> bits = joiner.Take();
+            CodeSymbols(symbols, count, lookup, *bits);
+            std::vector<uint8_t>().swap(record.symbols);  // coded: no longer needed
+            joiner.Finished(band, std::move(bits));
+        }
+    });
+    joiner.Finish();
+
+    Bytes eoi;
+    WriteEoi(eoi);
+    sink(eoi.data(), eoi.size());
+}
+
+}  // namespace k3v::jpeg

@@ -1,0 +1,53 @@
+#pragma once
+// The encoder as it runs for a save: the picture is read row by row, never held whole, and the
+// file leaves in order through a sink, never assembled in memory.
+//
+// Optimised Huffman tables need the statistics of every block before the first code is sent,
+// so there are two passes. The first transforms the picture and finds its symbols (run/size
+// or category with the additional bits), counting them and keeping them compactly (3 bytes
+// each) up to a memory limit; the second looks up the codes of the kept symbols and
+// transforms again only the bands that were not kept (the transform is deterministic, so
+// both give the same symbols). Keeping every coefficient instead would cost 6 bytes per pixel.
+//
+// Both passes split the picture into bands of block rows that the threads take in turn. In
+// the first pass each thread counts into its own tables, summed at the end (the DC difference
+// at the top of a band is fixed up once the band above is known). In the second pass each band
+// is coded into its own bit string, without byte stuffing, starting from the DC values the
+// first pass recorded at the end of the band above; the bit strings are joined in band order
+// into the one stuffed scan as soon as the band before is done, so only a few bands are ever
+// held. The bytes are exactly those of coding the whole scan in one go.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+namespace k3v::jpeg {
+
+// Rows of a picture, top row first. readRow(top, out) writes the `width` pixels of row `top`
+// to out[0 .. width - 1] as 32-bit words: blue in the low byte, then green, then red; the high
+// byte is ignored. It is called from several threads at once (for different rows).
+struct RowSource {
+    size_t width = 0;
+    size_t height = 0;
+    std::function<void(size_t top, uint32_t* out)> readRow;
+};
+
+// Receives the file's bytes in order.
+using ByteSink = std::function<void(const uint8_t* bytes, size_t count)>;
+
+// The first pass keeps the symbols it finds (3 bytes each) for the second while they take at
+// most this many bytes per pixel of the picture; later bands are transformed again. Photos
+// at quality 100 give one to two symbols per pixel (the benchmark's textured picture 1.7),
+// noise up to three. A side-by-side save of two W x H views has 2W x H pixels, so this is at
+// most 2.75 planes' worth of 4-byte pixels.
+inline constexpr double kKeptBytesPerPixel = 5.5;
+
+// Writes the whole JFIF file (width and height 1..65535) to `sink`, the comment in a COM
+// segment. Throws std::bad_alloc when memory runs out (in any thread), after all threads
+// stopped; whatever was sent to the sink by then is incomplete. The bytes do not depend on
+// `keptBytesPerPixel` (tests set it to 0 and to a lot to check both ways).
+void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view comment,
+                     const ByteSink& sink, double keptBytesPerPixel = kKeptBytesPerPixel);
+
+}  // namespace k3v::jpeg
