@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins libgl-dev
     libjpeg62-turbo-dev libjpeg-turbo-progs
     libgtest-dev libgmock-dev libbenchmark-dev
-    imagemagick xvfb xauth
+    imagemagick xvfb xauth time
 )
 
 missing=()
