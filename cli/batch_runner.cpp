@@ -8,6 +8,7 @@
 #include <ostream>
 #include <thread>
 
+#include "input/library_messages.h"
 #include "input/picture_decoder.h"
 #include "output/output_format.h"
 #include "output/stereo_image_writer.h"
@@ -143,6 +144,8 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
             gate.release(bytes, budget == 0 ? UINT64_MAX : budget);
 
             std::lock_guard lock(outputMutex);
+            // Another job may be decoding with the standard error stream caught.
+            const auto standardError = LockStandardError();
             ++done;
             if (result) {
                 report << "Saved \"" << job.output << "\"\n";

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 namespace k3v {
 
@@ -16,6 +17,63 @@ uint32_t Read32(const uint8_t* at) {
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
+
+Status CutShort(long length, const std::string& what) {
+    return Status::Error("the BMP file is cut short: it holds " + std::to_string(length) +
+                         " bytes and ends " + what);
+}
+
+// Run-length encoded rows are a stream of two-byte codes: a run (count, colour), or an
+// escape (0, n): 0 ends a row, 1 ends the picture, 2 moves by the next two bytes, n >= 3
+// starts n literal pixels padded to a whole 16-bit word. Qt's reader fills whatever a cut
+// stream leaves out, so the stream is walked here: it must end the picture, or end every
+// row, before the file ends.
+Status CheckRleComplete(std::FILE* file, uint32_t dataOffset, int64_t height, int bitsPerPixel) {
+    if (std::fseek(file, 0, SEEK_END) != 0) {
+        return Status::Ok();
+    }
+    const long length = std::ftell(file);
+    if (length < 0 || int64_t(dataOffset) >= int64_t(length)) {
+        return CutShort(length, "before its pixel data");
+    }
+    std::fseek(file, long(dataOffset), SEEK_SET);
+    int64_t row = 0;
+    for (;;) {
+        const int count = std::fgetc(file);
+        const int code = std::fgetc(file);
+        if (count == EOF || code == EOF) {
+            return CutShort(length, "inside its compressed rows");
+        }
+        if (count != 0) {
+            continue;  // a run
+        }
+        if (code == 0) {
+            if (++row >= height) {
+                return Status::Ok();
+            }
+        } else if (code == 1) {
+            return Status::Ok();
+        } else if (code == 2) {
+            std::fgetc(file);
+            const int down = std::fgetc(file);
+            if (down == EOF) {
+                return CutShort(length, "inside its compressed rows");
+            }
+            row += down;
+            if (row >= height) {
+                return Status::Ok();
+            }
+        } else {
+            const long bytes = (long(code) * bitsPerPixel + 7) / 8;
+            if (std::fseek(file, bytes + (bytes & 1), SEEK_CUR) != 0) {
+                return CutShort(length, "inside its compressed rows");
+            }
+            if (std::ftell(file) > length) {
+                return CutShort(length, "inside its compressed rows");
+            }
+        }
+    }
+}
 
 }  // namespace
 
@@ -39,7 +97,12 @@ Status CheckBmpFileComplete(const std::string& path) {
     const uint32_t bitsPerPixel = uint32_t(header[28] | header[29] << 8);
     const uint32_t compression = Read32(header + 30);
     constexpr uint32_t kRgb = 0;
+    constexpr uint32_t kRle8 = 1;
+    constexpr uint32_t kRle4 = 2;
     constexpr uint32_t kBitfields = 3;
+    if ((compression == kRle8 || compression == kRle4) && width > 0 && height > 0) {
+        return CheckRleComplete(file.get(), dataOffset, height, compression == kRle8 ? 8 : 4);
+    }
     if ((compression != kRgb && compression != kBitfields) || width <= 0 || bitsPerPixel == 0 ||
         bitsPerPixel > 32) {
         return Status::Ok();

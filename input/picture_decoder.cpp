@@ -52,7 +52,8 @@ Status DecodePictureFile(const std::string& path, PixelPlane& plane) {
         ok = DecodeWithQt(path, plane, reason);
     }
     if (!ok) {
-        if (reason.empty() || reason == "Unknown error") {
+        // Qt's words for content no reader recognises, said in the user's terms.
+        if (reason.empty() || reason == "Unknown error" || reason == "Unsupported image format") {
             reason = "the file is not a picture in a format this program can read";
         }
         return CannotLoad(path, reason);

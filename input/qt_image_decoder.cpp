@@ -9,13 +9,25 @@
 #include <cstring>
 
 #include "input/bmp_file_check.h"
+#include "input/library_messages.h"
 #include "stereo/memory_budget.h"
 
 namespace k3v {
 
 namespace {
 
-// Premultiplied colours are the picture composited over black; opaque pixels are unchanged.
+// Transparent pixels are composited over black: each colour times alpha / 255, rounded to
+// nearest. Done here rather than by Qt's premultiplication, which rounds some halves down for
+// some source formats (grey with alpha), so that every format gives the same colours.
+uint32_t OverBlack(uint32_t argb) {
+    const uint32_t alpha = argb >> 24;
+    if (alpha == 255) {
+        return argb & 0x00FFFFFFu;
+    }
+    const auto scaled = [alpha](uint32_t channel) { return (channel * alpha + 127) / 255; };
+    return scaled(argb & 0xFF) | scaled(argb >> 8 & 0xFF) << 8 | scaled(argb >> 16 & 0xFF) << 16;
+}
+
 void CopyIntoPlane(const QImage& image, PixelPlane& plane) {
     const int32_t height = plane.height();
     const size_t width = size_t(plane.width());
@@ -23,14 +35,12 @@ void CopyIntoPlane(const QImage& image, PixelPlane& plane) {
         const auto* line = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
         uint32_t* row = plane.row(height - 1 - y);  // planes store the bottom row first
         for (size_t x = 0; x < width; ++x) {
-            row[x] = line[x] & 0x00FFFFFFu;
+            row[x] = OverBlack(line[x]);
         }
     }
 }
 
-}  // namespace
-
-bool DecodeWithQt(const std::string& path, PixelPlane& plane, std::string& reason) {
+bool ReadWithQt(const std::string& path, PixelPlane& plane, std::string& reason) {
     const QString name = QString::fromStdString(path);
     if (Status complete = CheckBmpFileComplete(path); !complete) {
         reason = complete.message();
@@ -57,7 +67,7 @@ bool DecodeWithQt(const std::string& path, PixelPlane& plane, std::string& reaso
         reason = "the picture has no pixels";
         return false;
     }
-    image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    image = image.convertToFormat(QImage::Format_ARGB32);
     if (image.isNull()) {
         reason = MemoryShortageMessage(size.width(), size.height(), 1);
         return false;
@@ -72,11 +82,36 @@ bool DecodeWithQt(const std::string& path, PixelPlane& plane, std::string& reaso
     return true;
 }
 
+// Qt's own text for a reader that gave up without saying why.
+bool IsVague(const std::string& reason) {
+    return reason.empty() || reason == "Unable to read image data" || reason == "Unknown error";
+}
+
+}  // namespace
+
+bool DecodeWithQt(const std::string& path, PixelPlane& plane, std::string& reason) {
+    PixelPlane decoded;
+    CaughtLibraryMessages caught;
+    bool ok = ReadWithQt(path, decoded, reason);
+    // A library that reported an error has seen damaged data even when Qt hands back a
+    // picture (it may have filled what it could not read); such a picture is refused too.
+    const std::string libraryReason = LibraryReason(caught.finish());
+    if (!libraryReason.empty() && (ok || IsVague(reason))) {
+        reason = libraryReason;
+        ok = false;
+    }
+    if (ok) {
+        plane = std::move(decoded);
+    }
+    return ok;
+}
+
 }  // namespace k3v
 
 namespace k3v {
 
 bool PeekPictureSize(const std::string& path, int32_t& width, int32_t& height) {
+    CaughtLibraryMessages caught;  // a damaged header is reported when the picture is loaded
     QImageReader reader(QString::fromStdString(path));
     const QSize size = reader.size();
     if (!size.isValid()) {

@@ -1,0 +1,85 @@
+// The conversion engine with any settings on any small pictures: the sanitizers catch reads
+// and writes outside the planes (filters at the borders, displacements past the ends, the
+// anaglyph shift), and the checks below catch results that break the planes' rules.
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "fuzz/fuzz_input.h"
+#include "output/output_picture.h"
+#include "stereo/conversion.h"
+#include "stereo/stereo_planes.h"
+
+namespace {
+
+volatile uint64_t g_sink = 0;
+
+void Fail(const char* what) {
+    std::fprintf(stderr, "fuzz_engine: %s\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    k3v::fuzzing::ByteStream in(data, size);
+    const k3v::ConversionSettings settings = k3v::fuzzing::ReadSettings(in);
+    const int32_t width = in.in(1, 80);
+    const int32_t height = in.in(1, 40);
+    const int runs = in.in(1, 2);
+
+    k3v::PixelPlane first;
+    k3v::PixelPlane second;
+    if (!first.allocate(width, height) || !second.allocate(width, height)) {
+        Fail("a small plane could not be allocated");
+    }
+    in.fill(first);
+    for (size_t i = 0; i < second.pixelCount(); ++i) {
+        second.data()[i] = (first.data()[i] * 2654435761u) & 0x00FFFFFFu;
+    }
+    k3v::StereoPlanes planes;
+    if (!k3v::InstallFirstPicture(planes, std::move(first)) ||
+        !k3v::InstallSecondPicture(planes, std::move(second))) {
+        Fail("small pictures could not be installed");
+    }
+    // The decoded pictures are never changed, so a second run gives the same views.
+    std::vector<uint32_t> firstRun;
+    for (int run = 0; run < runs; ++run) {
+        k3v::ConvertPlanes(settings, planes);
+        const k3v::PixelPlane& view = planes.FirstView;
+        if (view.width() != width || view.height() != height) {
+            Fail("the conversion changed a plane's size");
+        }
+        for (const k3v::PixelPlane* plane : {&planes.FirstView, &planes.SecondView}) {
+            const uint32_t* spare = plane->row(height);
+            for (int32_t x = 0; x < width; ++x) {
+                if (spare[x] != 0) {
+                    Fail("the conversion wrote into a plane's spare row");
+                }
+            }
+        }
+        const std::vector<uint32_t> result(view.data(), view.data() + view.pixelCount());
+        if (run == 0) {
+            firstRun = result;
+        } else if (result != firstRun) {
+            Fail("a second conversion with the same settings gave another picture");
+        }
+    }
+
+    // The saved picture's rows must lie inside the view planes (the sanitizers check the
+    // copy) and have the layout's size.
+    const k3v::OutputPicture picture(settings, planes);
+    if (picture.width() < 1 || picture.height() < 1 || picture.width() > 2 * width ||
+        picture.height() > 2 * height) {
+        Fail("the output picture's size does not follow from the layout");
+    }
+    std::vector<uint32_t> storage;
+    const uint32_t* pixels = picture.contiguous(storage);
+    uint64_t sum = 0;
+    for (size_t i = 0; i < size_t(picture.width()) * size_t(picture.height()); ++i) {
+        sum += pixels[i];
+    }
+    g_sink = sum;  // keeps the pixel reads from being optimised away
+    return 0;
+}
