@@ -5,6 +5,32 @@
 
 namespace k3v {
 
+namespace {
+
+bool AnyFilter(const ConversionSettings& s) {
+    return (s.SharpenOn == 1 && s.SharpenLevel != 0) || (s.NoiseOn == 1 && s.NoisePasses > 0) ||
+           s.BrightnessOn != 0 || s.ContrastOn != 0;
+}
+
+// Filters one picture: sharpened straight from the decoded plane into the working plane (or
+// copied there), then smoothed and toned in place.
+void FilterPicture(const ConversionSettings& s, int32_t w, int32_t h, const PixelPlane& decoded,
+                   PixelPlane& working) {
+    if (s.SharpenOn == 1) {
+        SharpenInto(w, h, decoded.data(), working.data(), s.SharpenLevel, s.SharpenBlend);
+    } else {
+        CopyPixels(decoded.data(), working.data(), decoded.storedCount());
+    }
+    if (s.NoiseOn == 1) {
+        for (int32_t pass = 0; pass < s.NoisePasses; ++pass) {
+            SmoothNoise(w, h, working.data());
+        }
+    }
+    AdjustBrightnessContrast(size_t(w) * size_t(h), working.data(), s);
+}
+
+}  // namespace
+
 void ConvertPlanes(const ConversionSettings& settings, StereoPlanes& planes) {
     if (planes.SourceImage1.empty()) {
         return;
@@ -12,35 +38,19 @@ void ConvertPlanes(const ConversionSettings& settings, StereoPlanes& planes) {
     const bool standard = settings.TransformationMode == kStandardStereo;
     const int32_t w = planes.SourceWidth;
     const int32_t h = planes.SourceHeight;
-
-    planes.SourceImage1.copyFrom(planes.DecodedImage1);
-    if (standard) {
-        planes.SourceImage2.copyFrom(planes.DecodedImage2);
-    }
-    // The view planes serve as scratch here; the synthesis overwrites them afterwards.
-    if (settings.SharpenOn == 1) {
-        SharpenPicture(w, h, planes.SourceImage1.data(), planes.FirstView.data(),
-                       settings.SharpenLevel, settings.SharpenBlend);
+    // Without filters the working copies would equal the decoded pictures: the views are made
+    // from those directly.
+    const uint32_t* first = planes.DecodedImage1.data();
+    const uint32_t* second = planes.DecodedImage2.data();
+    if (AnyFilter(settings)) {
+        FilterPicture(settings, w, h, planes.DecodedImage1, planes.SourceImage1);
+        first = planes.SourceImage1.data();
         if (standard) {
-            SharpenPicture(w, h, planes.SourceImage2.data(), planes.SecondView.data(),
-                           settings.SharpenLevel, settings.SharpenBlend);
+            FilterPicture(settings, w, h, planes.DecodedImage2, planes.SourceImage2);
+            second = planes.SourceImage2.data();
         }
     }
-    // Each pass works on the previous pass's result. In "K3V Stereo" mode nothing reads the
-    // second picture, so it is not smoothed.
-    if (settings.NoiseOn == 1) {
-        for (int32_t pass = 0; pass < settings.NoisePasses; ++pass) {
-            SmoothNoise(w, h, planes.SourceImage1.data());
-            if (standard) {
-                SmoothNoise(w, h, planes.SourceImage2.data());
-            }
-        }
-    }
-    AdjustBrightnessContrast(planes.PixelCount(), planes.SourceImage1.data(), settings);
-    if (standard) {
-        AdjustBrightnessContrast(planes.PixelCount(), planes.SourceImage2.data(), settings);
-    }
-    SynthesizeViews(settings, planes);
+    SynthesizeViewsFrom(settings, first, second, planes);
 }
 
 }  // namespace k3v

@@ -1,10 +1,24 @@
 #include "stereo/filters.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
+#include "stereo/parallel.h"
+#include "stereo/reference_kernels.h"
+#include "stereo/simd_kernels.h"
+#include "stereo/simd_level.h"
+
 namespace k3v {
+
+void CopyPixels(const uint32_t* source, uint32_t* target, size_t count) {
+    ParallelRanges(count, ThreadsFor(count, size_t(1) << 18), [&](size_t begin, size_t end) {
+        std::memcpy(target + begin, source + begin, (end - begin) * sizeof(uint32_t));
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Sharpening: every output byte depends only on the same byte of five input pixels, so the
+// plane is treated as bytes, 16 at a time, widened to 16-bit lanes (v fits: -5100 .. 5355).
 
 namespace {
 
@@ -12,120 +26,112 @@ uint32_t Channel(uint32_t pixel, int shift) {
     return (pixel >> shift) & 0xFFu;
 }
 
-struct SharpenWeights {
-    int32_t centre;
-    int32_t neighbour;
-};
-
-// c = 4n + 1, so a flat area keeps its value. Unknown levels sharpen like level 1.
-SharpenWeights WeightsForLevel(int32_t level) {
-    if (level >= 1 && level <= 5) {
-        return {4 * level + 1, level};
+uint32_t SharpenPixel(const uint32_t* p, size_t i, size_t w, int32_t c, int32_t n, int32_t blend) {
+    uint32_t result = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int32_t o = int32_t(Channel(p[i], shift));
+        const int32_t around = int32_t(Channel(p[i + w], shift) + Channel(p[i - w], shift) +
+                                       Channel(p[i - 1], shift) + Channel(p[i + 1], shift));
+        const int32_t s = std::clamp(c * o - n * around, 0, 255);
+        const int32_t blended = blend <= 0   ? s
+                                : blend == 1 ? (s + o) / 2
+                                : blend == 2 ? (s + 3 * o) / 4
+                                             : (s + 7 * o) / 8;
+        result |= uint32_t(blended) << shift;
     }
-    return {5, 1};
+    return result;
 }
 
-// The blend with the unsharpened value o: 0 keeps the sharpened s, 3 keeps mostly o.
-int32_t Blend(int32_t s, int32_t o, int32_t blend) {
-    switch (blend) {
-        case 1:
-            return (s + o) / 2;
-        case 2:
-            return (s + 3 * o) / 4;
-        default:
-            return blend >= 3 ? (s + 7 * o) / 8 : s;
+// Sharpens pixels [begin, end) of rows 1 .. H-2 from `p` into `out`.
+void SharpenRange(const uint32_t* p, uint32_t* out, size_t begin, size_t end, size_t w, int32_t c,
+                  int32_t n, int32_t blend) {
+    const SharpenArgs args{p, out, begin, end, w, c, n, std::clamp(blend, 0, 3)};
+    size_t i = begin;
+    switch (ActiveSimdLevel()) {
+        case SimdLevel::Avx2:
+            i = avx2::Sharpen(args);
+            break;
+        case SimdLevel::Sse2:
+            i = sse2::Sharpen(args);
+            break;
+        case SimdLevel::Scalar:
+            break;
     }
+    for (; i < end; ++i) {
+        out[i] = SharpenPixel(p, i, w, c, n, blend);
+    }
+}
+
+void SharpenWeights(int32_t level, int32_t& c, int32_t& n) {
+    n = level >= 1 && level <= 5 ? level : 1;
+    c = 4 * n + 1;
+}
+
+void SharpenAll(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
+                int32_t level, int32_t blend) {
+    int32_t c = 0;
+    int32_t n = 0;
+    SharpenWeights(level, c, n);
+    const size_t w = size_t(width);
+    const size_t rows = size_t(height) - 2;
+    ParallelRanges(rows, ThreadsFor(rows * w, size_t(1) << 17), [&](size_t r0, size_t r1) {
+        SharpenRange(source, target, (r0 + 1) * w, (r1 + 1) * w, w, c, n, blend);
+    });
 }
 
 }  // namespace
+
+void SharpenInto(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
+                 int32_t level, int32_t blend) {
+    const size_t w = size_t(width);
+    const size_t stored = w * (size_t(height) + 1);
+    if (level == 0 || height < 3) {
+        CopyPixels(source, target, stored);
+        return;
+    }
+    SharpenAll(width, height, source, target, level, blend);
+    std::memcpy(target, source, w * sizeof(uint32_t));                         // row 0
+    std::memcpy(target + stored - 2 * w, source + stored - 2 * w, 2 * w * 4);  // row H-1, spare
+}
 
 void SharpenPicture(int32_t width, int32_t height, uint32_t* picture, uint32_t* scratch,
                     int32_t level, int32_t blend) {
     if (level == 0 || height < 3) {
         return;
     }
-    const auto [c, n] = WeightsForLevel(level);
+    SharpenAll(width, height, picture, scratch, level, blend);
     const size_t w = size_t(width);
-    const size_t end = w * (size_t(height) - 1);  // first index of the top row
-    for (size_t i = w; i < end; ++i) {
-        const uint32_t o = picture[i];
-        const uint32_t up = picture[i + w];
-        const uint32_t down = picture[i - w];
-        const uint32_t left = picture[i - 1];
-        const uint32_t right = picture[i + 1];
-        uint32_t result = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-            const int32_t centre = int32_t(Channel(o, shift));
-            const int32_t around = int32_t(Channel(up, shift) + Channel(down, shift) +
-                                           Channel(left, shift) + Channel(right, shift));
-            const int32_t s = std::clamp(c * centre - n * around, 0, 255);
-            result |= uint32_t(Blend(s, centre, blend)) << shift;
-        }
-        scratch[i] = result;
-    }
-    std::memcpy(picture + w, scratch + w, (end - w) * sizeof(uint32_t));
+    CopyPixels(scratch + w, picture + w, w * (size_t(height) - 2));
 }
 
-void SmoothNoise(int32_t width, int32_t height, uint32_t* picture) {
-    if (height < 3) {
-        return;
-    }
-    const size_t w = size_t(width);
-    const size_t end = w * (size_t(height) - 1);
-    // In place and in increasing order: the left, lower and lower-right neighbours already
-    // hold this pass's values. The top row's upper-right reads the zero spare row.
-    for (size_t i = w; i < end; ++i) {
-        const uint32_t* p = picture;
-        uint32_t result = 0;
-        for (int shift = 0; shift < 32; shift += 8) {
-            const uint32_t sum = Channel(p[i], shift) + Channel(p[i - 1], shift) +
-                                 Channel(p[i + 1], shift) + Channel(p[i + w - 1], shift) +
-                                 Channel(p[i + w], shift) + Channel(p[i + w + 1], shift) +
-                                 Channel(p[i - w], shift) + Channel(p[i - w + 1], shift);
-            result |= (sum / 8) << shift;
-        }
-        picture[i] = result;
-    }
-}
-
-namespace {
-
-// The brightness and contrast result for every byte value.
-std::array<uint8_t, 256> BrightnessContrastTable(const ConversionSettings& settings) {
-    const int32_t b = settings.BrightnessOn != 0 ? settings.Brightness - 127 : 0;
-    const bool contrast = settings.ContrastOn == 1;
-    const int32_t d = settings.Contrast - 128;
-    const bool steep = d > 65;
-    const int32_t divisor = 129 - d;
-    const int32_t k = steep && divisor > 0 ? 128 / divisor : 0;
-    const int32_t m = settings.Contrast;
-    std::array<uint8_t, 256> table{};
-    for (int32_t x = 0; x < 256; ++x) {
-        int32_t t = std::clamp(x + b, 0, 255);
-        if (contrast) {
-            // The shift rounds toward minus infinity, as an arithmetic shift does.
-            t = steep ? (t - 128) * k + 128 : (((t - 128) * m) >> 7) + 128;
-            t = std::clamp(t, 0, 255);
-        }
-        table[size_t(x)] = uint8_t(t);
-    }
-    return table;
-}
-
-}  // namespace
+// ---------------------------------------------------------------------------------------
+// Brightness and contrast, in 16-bit lanes: t = clamp(x + b); then (t - 128) * m >> 7 or
+// (t - 128) * k, plus 128, clamped by the final pack.
 
 void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,
                               const ConversionSettings& settings) {
     if (settings.BrightnessOn == 0 && settings.ContrastOn == 0) {
         return;
     }
-    const std::array<uint8_t, 256> table = BrightnessContrastTable(settings);
-    // The fourth byte has no meaning; it is left zero so that saved files stay plain.
-    for (size_t i = 0; i < pixelCount; ++i) {
-        const uint32_t p = picture[i];
-        picture[i] = uint32_t(table[p & 0xFF]) | uint32_t(table[(p >> 8) & 0xFF]) << 8 |
-                     uint32_t(table[(p >> 16) & 0xFF]) << 16;
+    const int32_t b = settings.BrightnessOn != 0 ? settings.Brightness - 127 : 0;
+    const bool contrast = settings.ContrastOn == 1;
+    const int32_t d = settings.Contrast - 128;
+    const bool steep = d > 65;
+    // Settings beyond the sliders' ranges would overflow 16-bit lanes.
+    if (b < -255 || b > 255 || settings.Contrast < 0 || settings.Contrast > 255 ||
+        ActiveSimdLevel() == SimdLevel::Scalar) {
+        reference::AdjustBrightnessContrast(pixelCount, picture, settings);
+        return;
     }
+    const int32_t factor = steep ? 128 / (129 - d) : settings.Contrast;
+    ParallelRanges(pixelCount, ThreadsFor(pixelCount), [&](size_t begin, size_t end) {
+        const ToneArgs args{picture, begin, end, b, contrast, steep, factor};
+        const size_t done =
+            ActiveSimdLevel() == SimdLevel::Avx2 ? avx2::Tone(args) : sse2::Tone(args);
+        if (done < end) {
+            reference::AdjustBrightnessContrast(end - done, picture + done, settings);
+        }
+    });
 }
 
 }  // namespace k3v

@@ -2,6 +2,9 @@
 // The adjustment filters. Each works in place on one plane and treats the four bytes of a
 // pixel as four independent channels. Pixels are addressed along the flat index i = y * W + x,
 // so a pixel's left neighbour at the start of a row is the last pixel of the row below.
+//
+// These are the fast versions (SSE2, both cores); reference_kernels.h has the plain scalar
+// ones they must equal bit for bit.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,18 +14,26 @@
 namespace k3v {
 
 // Unsharp-style 5-point sharpening of rows 1 .. H-2 with weights c = 4n + 1 chosen by `level`,
-// blended with the original by `blend`. `scratch` (same size) receives the sharpened rows
-// before they are copied back. Pictures with fewer than three rows, and level 0, are unchanged.
+// blended with the original by `blend`. Pictures with fewer than three rows, and level 0, are
+// unchanged. `scratch` (same size) may be used as temporary storage.
 void SharpenPicture(int32_t width, int32_t height, uint32_t* picture, uint32_t* scratch,
                     int32_t level, int32_t blend);
+
+// The same sharpening from `source` into `target` (a different plane of the same size): rows
+// 0 and H-1 and the spare row are copied unchanged.
+void SharpenInto(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
+                 int32_t level, int32_t blend);
 
 // One in-place pass of the eight-pixel mean over rows 1 .. H-2, in increasing index order, so
 // that the left, lower and lower-right neighbours already hold this pass's values.
 void SmoothNoise(int32_t width, int32_t height, uint32_t* picture);
 
 // Brightness offset and contrast gain around 128 over all W * H pixels, as switched on in
-// `settings`; does nothing when both are off.
+// `settings`; does nothing when both are off. The fourth byte becomes zero.
 void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,
                               const ConversionSettings& settings);
+
+// Copies `count` pixels using every core.
+void CopyPixels(const uint32_t* source, uint32_t* target, size_t count);
 
 }  // namespace k3v

@@ -1,74 +1,134 @@
 #include "stereo/view_synthesis.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
+
+#include "stereo/filters.h"
+#include "stereo/parallel.h"
 
 namespace k3v {
 
 namespace {
 
 // The displacement of every byte value: v * (1 / depth), both in single precision, rounded to
-// the nearest integer with ties to even (10 * 0.05f gives 0.5, which rounds to 0).
+// the nearest integer with ties to even.
 std::array<int32_t, 256> DisplacementTable(int32_t depthValue) {
     const float f = 1.0f / float(depthValue);
     std::array<int32_t, 256> table{};
     for (int v = 0; v < 256; ++v) {
-        const float product = float(v) * f;
-        table[size_t(v)] = int32_t(std::nearbyint(product));
+        table[size_t(v)] = int32_t(std::nearbyint(float(v) * f));
     }
     return table;
 }
 
-// A source index outside the picture reads as a black pixel.
-uint32_t PixelAt(const uint32_t* picture, ptrdiff_t index, ptrdiff_t count) {
-    return index >= 0 && index < count ? picture[index] : 0u;
-}
+struct Geometry {
+    ptrdiff_t w;
+    ptrdiff_t n;
+};
 
-void DisplaceByColour(const ConversionSettings& settings, StereoPlanes& planes) {
-    const ptrdiff_t w = planes.SourceWidth;
-    const ptrdiff_t n = ptrdiff_t(planes.PixelCount());
-    const uint32_t* source = planes.SourceImage1.data();
-    uint32_t* first = planes.FirstView.data();
-    uint32_t* second = planes.SecondView.data();
-    const std::array<int32_t, 256> shift = DisplacementTable(settings.DepthValue);
-    // The bottom row keeps the plain copy. The displacement is decided by the colour at the
-    // output position: red moves the first view's content left, green the second's right.
-    for (ptrdiff_t i = w; i < n; ++i) {
-        const uint32_t here = source[i];
-        const int32_t dL = shift[(here >> 16) & 0xFF];
-        const int32_t dR = shift[(here >> 8) & 0xFF];
-        first[i] = PixelAt(source, i + dL, n);
-        second[i] = PixelAt(source, i - dR, n);
+// One view made by displacement: out[i] = source[i + sign * shift(channel of source[i])] for
+// i >= W (the bottom row is a plain copy); sources outside the picture read as black.
+template <int Sign, int ChannelShift>
+void DisplaceRange(const uint32_t* source, uint32_t* out, Geometry g,
+                   const std::array<int32_t, 256>& shift, ptrdiff_t begin, ptrdiff_t end) {
+    const ptrdiff_t most =
+        std::max<ptrdiff_t>(0, std::max(*std::max_element(shift.begin(), shift.end()),
+                                        -*std::min_element(shift.begin(), shift.end())));
+    // Inside [safeBegin, safeEnd) no source index can leave the picture.
+    const ptrdiff_t safeBegin = std::clamp(most, begin, end);
+    const ptrdiff_t safeEnd = std::clamp(g.n - most, safeBegin, end);
+    auto checked = [&](ptrdiff_t i) {
+        const ptrdiff_t from = i + Sign * shift[(source[i] >> ChannelShift) & 0xFF];
+        out[i] = from >= 0 && from < g.n ? source[from] : 0u;
+    };
+    for (ptrdiff_t i = begin; i < safeBegin; ++i) {
+        checked(i);
+    }
+    for (ptrdiff_t i = safeBegin; i < safeEnd; ++i) {
+        out[i] = source[i + Sign * shift[(source[i] >> ChannelShift) & 0xFF]];
+    }
+    for (ptrdiff_t i = safeEnd; i < end; ++i) {
+        checked(i);
     }
 }
 
-// The second view's red (and fourth) byte replaces the first view's, taken s pixels further
-// along; the first 63 pixels keep theirs, so that k + s never falls before the picture.
-void ComposeAnaglyph(int32_t stereoEffect, StereoPlanes& planes) {
-    const ptrdiff_t n = ptrdiff_t(planes.PixelCount());
-    const ptrdiff_t s = ptrdiff_t(6) * stereoEffect;
-    uint32_t* first = planes.FirstView.data();
-    const uint32_t* second = planes.SecondView.data();
-    for (ptrdiff_t k = 63; k < n; ++k) {
-        const ptrdiff_t from = k + s;
-        const uint32_t red = from >= 0 && from < n ? second[from] & 0xFFFF0000u : 0u;
-        first[k] = (first[k] & 0x0000FFFFu) | red;
+// Runs body(begin, end) over the pixel indices [0, n) on every core.
+template <typename Body>
+void ForPixels(ptrdiff_t n, Body body) {
+    ParallelRanges(size_t(n), ThreadsFor(size_t(n), size_t(1) << 17),
+                   [&](size_t begin, size_t end) { body(ptrdiff_t(begin), ptrdiff_t(end)); });
+}
+
+// A displaced view over the whole picture, bottom row copied, spare row zero.
+template <int Sign, int ChannelShift>
+void DisplacedView(const uint32_t* source, uint32_t* out, Geometry g,
+                   const std::array<int32_t, 256>& shift) {
+    std::memcpy(out, source, size_t(std::min(g.w, g.n)) * sizeof(uint32_t));
+    ForPixels(g.n - g.w, [&](ptrdiff_t begin, ptrdiff_t end) {
+        DisplaceRange<Sign, ChannelShift>(source, out, g, shift, begin + g.w, end + g.w);
+    });
+    std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+}
+
+// The composite: blue and green of `first`, red and the fourth byte of `second` taken
+// 6 * effect pixels further on (black past the end); the first 63 pixels keep `first`.
+void Compose(const uint32_t* first, const uint32_t* second, uint32_t* out, Geometry g,
+             int32_t effect) {
+    const ptrdiff_t s = ptrdiff_t(6) * effect;
+    const ptrdiff_t head = std::min<ptrdiff_t>(63, g.n);
+    if (out != first) {
+        std::memcpy(out, first, size_t(head) * sizeof(uint32_t));
     }
+    ForPixels(g.n - head, [&](ptrdiff_t b, ptrdiff_t e) {
+        const ptrdiff_t begin = b + head;
+        const ptrdiff_t end = e + head;
+        const ptrdiff_t inside = std::clamp(g.n - s, begin, end);  // k + s < n below this
+        for (ptrdiff_t k = begin; k < inside; ++k) {
+            out[k] = (first[k] & 0x0000FFFFu) | (second[k + s] & 0xFFFF0000u);
+        }
+        for (ptrdiff_t k = inside; k < end; ++k) {
+            out[k] = first[k] & 0x0000FFFFu;
+        }
+    });
+    std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
 }
 
 }  // namespace
 
-void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes) {
+void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* first,
+                         const uint32_t* second, StereoPlanes& planes) {
+    const Geometry g{planes.SourceWidth, ptrdiff_t(planes.PixelCount())};
+    const size_t stored = planes.FirstView.storedCount();
     const bool standard = settings.TransformationMode == kStandardStereo;
-    planes.FirstView.copyFrom(planes.SourceImage1);
-    planes.SecondView.copyFrom(standard ? planes.SourceImage2 : planes.SourceImage1);
-    if (!standard && settings.DepthOn != 0 && settings.DepthValue != 0) {
-        DisplaceByColour(settings, planes);
+    const bool depth = !standard && settings.DepthOn != 0 && settings.DepthValue != 0;
+    const bool anaglyph = settings.StereoLayout == kAnaglyph;
+    const uint32_t* secondSource = standard ? second : first;
+    uint32_t* firstView = planes.FirstView.data();
+    uint32_t* secondView = planes.SecondView.data();
+
+    if (!depth) {
+        if (anaglyph) {
+            Compose(first, secondSource, firstView, g, settings.StereoEffect);
+        } else {
+            CopyPixels(first, firstView, stored);
+            CopyPixels(secondSource, secondView, stored);
+        }
+        return;
     }
-    if (settings.StereoLayout == kAnaglyph) {
-        ComposeAnaglyph(settings.StereoEffect, planes);
+    const std::array<int32_t, 256> shift = DisplacementTable(settings.DepthValue);
+    // Red moves the first view's content left, green the second view's right.
+    DisplacedView<-1, 8>(first, secondView, g, shift);
+    DisplacedView<+1, 16>(first, firstView, g, shift);
+    if (anaglyph) {
+        Compose(firstView, secondView, firstView, g, settings.StereoEffect);
     }
+}
+
+void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes) {
+    SynthesizeViewsFrom(settings, planes.SourceImage1.data(), planes.SourceImage2.data(), planes);
 }
 
 }  // namespace k3v

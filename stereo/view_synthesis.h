@@ -2,11 +2,20 @@
 // Builds the two views from the filtered working pictures and, in the anaglyph layout, folds
 // them into one composite in FirstView.
 
+#include <cstdint>
+
 #include "stereo/conversion_settings.h"
 #include "stereo/stereo_planes.h"
 
 namespace k3v {
 
+// Reads SourceImage1 (and SourceImage2 in "Standard Stereo" mode).
 void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes);
+
+// The same from any two pictures of the planes' size (the decoded pictures themselves when no
+// filter is on). In the anaglyph layout only FirstView is the result: SecondView, which is
+// neither shown nor saved there, is left as scratch.
+void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* first,
+                         const uint32_t* second, StereoPlanes& planes);
 
 }  // namespace k3v

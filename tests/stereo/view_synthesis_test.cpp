@@ -189,6 +189,9 @@ TEST(SynthesizeViews, StandardStereoTakesRedFromTheSecondPictureWithoutDisplacem
     Synthesize(settings, planes);
     EXPECT_EQ(planes.FirstView.data()[100], Bgr(100, 110, 200));
     EXPECT_EQ(planes.FirstView.data()[10], Bgr(100, 110, 120));  // the first 63 stay
+    settings.StereoLayout = kSideBySideHorizontal;
+    Synthesize(settings, planes);
+    EXPECT_EQ(planes.FirstView.data()[100], Bgr(100, 110, 120));
     EXPECT_EQ(planes.SecondView.data()[100], Bgr(1, 2, 200));
 }
 

@@ -1,0 +1,131 @@
+#include "stereo/reference_kernels.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace k3v::reference {
+
+namespace {
+
+uint32_t Channel(uint32_t pixel, int shift) {
+    return (pixel >> shift) & 0xFFu;
+}
+
+struct SharpenWeights {
+    int32_t centre;
+    int32_t neighbour;
+};
+
+// c = 4n + 1, so a flat area keeps its value. Unknown levels sharpen like level 1.
+SharpenWeights WeightsForLevel(int32_t level) {
+    if (level >= 1 && level <= 5) {
+        return {4 * level + 1, level};
+    }
+    return {5, 1};
+}
+
+// The blend with the unsharpened value o: 0 keeps the sharpened s, 3 keeps mostly o.
+int32_t Blend(int32_t s, int32_t o, int32_t blend) {
+    switch (blend) {
+        case 1:
+            return (s + o) / 2;
+        case 2:
+            return (s + 3 * o) / 4;
+        default:
+            return blend >= 3 ? (s + 7 * o) / 8 : s;
+    }
+}
+
+}  // namespace
+
+void SharpenPicture(int32_t width, int32_t height, uint32_t* picture, uint32_t* scratch,
+                    int32_t level, int32_t blend) {
+    if (level == 0 || height < 3) {
+        return;
+    }
+    const auto [c, n] = WeightsForLevel(level);
+    const size_t w = size_t(width);
+    const size_t end = w * (size_t(height) - 1);  // first index of the top row
+    for (size_t i = w; i < end; ++i) {
+        const uint32_t o = picture[i];
+        const uint32_t up = picture[i + w];
+        const uint32_t down = picture[i - w];
+        const uint32_t left = picture[i - 1];
+        const uint32_t right = picture[i + 1];
+        uint32_t result = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const int32_t centre = int32_t(Channel(o, shift));
+            const int32_t around = int32_t(Channel(up, shift) + Channel(down, shift) +
+                                           Channel(left, shift) + Channel(right, shift));
+            const int32_t s = std::clamp(c * centre - n * around, 0, 255);
+            result |= uint32_t(Blend(s, centre, blend)) << shift;
+        }
+        scratch[i] = result;
+    }
+    std::memcpy(picture + w, scratch + w, (end - w) * sizeof(uint32_t));
+}
+
+void SmoothNoise(int32_t width, int32_t height, uint32_t* picture) {
+    if (height < 3) {
+        return;
+    }
+    const size_t w = size_t(width);
+    const size_t end = w * (size_t(height) - 1);
+    // In place and in increasing order: the left, lower and lower-right neighbours already
+    // hold this pass's values. The top row's upper-right reads the zero spare row.
+    for (size_t i = w; i < end; ++i) {
+        const uint32_t* p = picture;
+        uint32_t result = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const uint32_t sum = Channel(p[i], shift) + Channel(p[i - 1], shift) +
+                                 Channel(p[i + 1], shift) + Channel(p[i + w - 1], shift) +
+                                 Channel(p[i + w], shift) + Channel(p[i + w + 1], shift) +
+                                 Channel(p[i - w], shift) + Channel(p[i - w + 1], shift);
+            result |= (sum / 8) << shift;
+        }
+        picture[i] = result;
+    }
+}
+
+namespace {
+
+// The brightness and contrast result for every byte value.
+std::array<uint8_t, 256> BrightnessContrastTable(const ConversionSettings& settings) {
+    const int32_t b = settings.BrightnessOn != 0 ? settings.Brightness - 127 : 0;
+    const bool contrast = settings.ContrastOn == 1;
+    const int32_t d = settings.Contrast - 128;
+    const bool steep = d > 65;
+    const int32_t divisor = 129 - d;
+    const int32_t k = steep && divisor > 0 ? 128 / divisor : 0;
+    const int32_t m = settings.Contrast;
+    std::array<uint8_t, 256> table{};
+    for (int32_t x = 0; x < 256; ++x) {
+        int32_t t = std::clamp(x + b, 0, 255);
+        if (contrast) {
+            // The shift rounds toward minus infinity, as an arithmetic shift does.
+            t = steep ? (t - 128) * k + 128 : (((t - 128) * m) >> 7) + 128;
+            t = std::clamp(t, 0, 255);
+        }
+        table[size_t(x)] = uint8_t(t);
+    }
+    return table;
+}
+
+}  // namespace
+
+void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,
+                              const ConversionSettings& settings) {
+    if (settings.BrightnessOn == 0 && settings.ContrastOn == 0) {
+        return;
+    }
+    const std::array<uint8_t, 256> table = BrightnessContrastTable(settings);
+    // The fourth byte has no meaning; it is left zero so that saved files stay plain.
+    for (size_t i = 0; i < pixelCount; ++i) {
+        const uint32_t p = picture[i];
+        picture[i] = uint32_t(table[p & 0xFF]) | uint32_t(table[(p >> 8) & 0xFF]) << 8 |
+                     uint32_t(table[(p >> 16) & 0xFF]) << 16;
+    }
+}
+
+}  // namespace k3v::reference

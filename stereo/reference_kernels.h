@@ -1,0 +1,23 @@
+#pragma once
+// The plain scalar version of every conversion kernel: each follows the program's arithmetic
+// in the most obvious way, one pixel and one channel at a time. They are the reference the
+// fast kernels (filters.h, view_synthesis.h, conversion.h) must equal bit for bit, and the
+// tests compare them over sweeps of sizes and settings.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "stereo/conversion_settings.h"
+#include "stereo/stereo_planes.h"
+
+namespace k3v::reference {
+
+void SharpenPicture(int32_t width, int32_t height, uint32_t* picture, uint32_t* scratch,
+                    int32_t level, int32_t blend);
+void SmoothNoise(int32_t width, int32_t height, uint32_t* picture);
+void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,
+                              const ConversionSettings& settings);
+void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes);
+void ConvertPlanes(const ConversionSettings& settings, StereoPlanes& planes);
+
+}  // namespace k3v::reference

@@ -1,0 +1,198 @@
+// The fast kernels against the plain scalar reference, bit for bit, over sweeps of sizes
+// (around the vector width, the row splits and the thread splits) and settings.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "stereo/conversion.h"
+#include "stereo/filters.h"
+#include "stereo/reference_kernels.h"
+#include "stereo/simd_level.h"
+#include "stereo/view_synthesis.h"
+#include "tests/support/plane_builders.h"
+
+namespace k3v {
+namespace {
+
+using testing::NoisePlane;
+using testing::PlanesWith;
+
+std::vector<uint32_t> Pixels(const PixelPlane& plane) {
+    return {plane.data(), plane.data() + plane.storedCount()};
+}
+
+// Random pictures with the structures that stress the kernels: noise, flat saturated areas
+// (where the mean's chain never forgets its start), smooth gradients and a random fourth byte.
+PixelPlane Picture(int32_t w, int32_t h, uint32_t seed) {
+    PixelPlane plane = NoisePlane(w, h, seed);
+    std::mt19937 random(seed);
+    const int kind = int(seed % 4);
+    for (size_t i = 0; i < plane.pixelCount(); ++i) {
+        uint32_t& p = plane.data()[i];
+        if (kind == 1 && (i / 97) % 3 != 0) {
+            p = 0x00FFFFFF;
+        } else if (kind == 2) {
+            p = testing::Bgr(uint32_t(i % 256), uint32_t(i / 7 % 256), 255 - uint32_t(i % 256));
+        }
+        p |= uint32_t(random() & 0xFF) << 24;
+    }
+    return plane;
+}
+
+// Every test runs once for each instruction set the kernels can use.
+class FastKernels : public ::testing::TestWithParam<SimdLevel> {
+  protected:
+    void SetUp() override { LimitSimdLevel(GetParam()); }
+    void TearDown() override { LimitSimdLevel(SimdLevel::Avx2); }
+};
+
+const std::vector<int32_t> kWidths = {1, 2, 3, 4, 5, 7, 8, 9, 11, 13, 64, 511, 512, 513, 1027};
+const std::vector<int32_t> kHeights = {1, 2, 3, 4, 5, 9};
+
+TEST_P(FastKernels, SharpenEqualsTheReference) {
+    uint32_t seed = 1;
+    for (int32_t w : kWidths) {
+        for (int32_t h : kHeights) {
+            for (int32_t level : {0, 1, 3, 5, 9}) {
+                for (int32_t blend : {0, 1, 2, 3, 7}) {
+                    PixelPlane fast = Picture(w, h, ++seed);
+                    PixelPlane slow = Picture(w, h, seed);
+                    PixelPlane scratch = NoisePlane(w, h, 0);
+                    PixelPlane into = NoisePlane(w, h, 0);
+                    SharpenInto(w, h, fast.data(), into.data(), level, blend);
+                    SharpenPicture(w, h, fast.data(), scratch.data(), level, blend);
+                    reference::SharpenPicture(w, h, slow.data(), scratch.data(), level, blend);
+                    ASSERT_EQ(Pixels(fast), Pixels(slow))
+                        << w << "x" << h << " level " << level << " blend " << blend;
+                    ASSERT_EQ(Pixels(into), Pixels(slow))
+                        << "into " << w << "x" << h << " level " << level << " blend " << blend;
+                }
+            }
+        }
+    }
+}
+
+TEST_P(FastKernels, NoiseMeanEqualsTheReferenceOverSeveralPasses) {
+    uint32_t seed = 100;
+    for (int32_t w : kWidths) {
+        for (int32_t h : kHeights) {
+            PixelPlane fast = Picture(w, h, ++seed);
+            PixelPlane slow = Picture(w, h, seed);
+            for (int pass = 1; pass <= 3; ++pass) {
+                SmoothNoise(w, h, fast.data());
+                reference::SmoothNoise(w, h, slow.data());
+                ASSERT_EQ(Pixels(fast), Pixels(slow)) << w << "x" << h << " pass " << pass;
+            }
+        }
+    }
+}
+
+// Large enough to be split between two threads.
+TEST_P(FastKernels, NoiseMeanEqualsTheReferenceOnWideSaturatedRows) {
+    for (uint32_t seed : {1u, 2u, 5u}) {
+        PixelPlane fast = Picture(4099, 131, seed);
+        PixelPlane slow = Picture(4099, 131, seed);
+        SmoothNoise(4099, 131, fast.data());
+        reference::SmoothNoise(4099, 131, slow.data());
+        ASSERT_EQ(Pixels(fast), Pixels(slow)) << "seed " << seed;
+    }
+}
+
+TEST_P(FastKernels, BrightnessAndContrastEqualTheReference) {
+    PixelPlane base = Picture(1031, 3, 7);
+    for (int32_t on : {1, 2, 3}) {
+        for (int32_t brightness : {0, 1, 60, 127, 128, 200, 255, 400}) {
+            for (int32_t contrast : {-5, 0, 64, 127, 128, 193, 194, 210, 255, 256, 300}) {
+                ConversionSettings s;
+                s.BrightnessOn = on & 1;
+                s.Brightness = brightness;
+                s.ContrastOn = on >> 1;
+                s.Contrast = contrast;
+                PixelPlane fast = NoisePlane(1031, 3, 0);
+                PixelPlane slow = NoisePlane(1031, 3, 0);
+                fast.copyFrom(base);
+                slow.copyFrom(base);
+                AdjustBrightnessContrast(fast.pixelCount(), fast.data(), s);
+                reference::AdjustBrightnessContrast(slow.pixelCount(), slow.data(), s);
+                ASSERT_EQ(Pixels(fast), Pixels(slow))
+                    << "on " << on << " brightness " << brightness << " contrast " << contrast;
+            }
+        }
+    }
+}
+
+ConversionSettings RandomSettings(std::mt19937& random) {
+    auto pick = [&](int lo, int hi) { return int32_t(lo + int(random() % unsigned(hi - lo + 1))); };
+    ConversionSettings s;
+    s.TransformationMode = pick(0, 1);
+    s.StereoLayout = pick(0, 2);
+    s.SourceKind = pick(0, 1);
+    s.StereoEffect = int16_t(pick(-10, 10));
+    s.DepthOn = pick(0, 1);
+    s.DepthValue = pick(0, 3) == 0 ? pick(-3, 3) : 20 + 5 * pick(0, 14);
+    s.SharpenOn = pick(0, 1);
+    s.SharpenLevel = pick(0, 5);
+    s.SharpenBlend = pick(0, 3);
+    s.BrightnessOn = pick(0, 1);
+    s.Brightness = pick(1, 255);
+    s.ContrastOn = pick(0, 1);
+    s.Contrast = pick(0, 255);
+    s.NoiseOn = pick(0, 1);
+    s.NoisePasses = pick(1, 3);
+    return s;
+}
+
+TEST_P(FastKernels, WholeConversionEqualsTheReferenceWhereverItIsSeen) {
+    std::mt19937 random(2024);
+    for (int run = 0; run < 400; ++run) {
+        const int32_t w = kWidths[random() % kWidths.size()];
+        const int32_t h = kHeights[random() % kHeights.size()];
+        const ConversionSettings settings = RandomSettings(random);
+        PixelPlane secondFast = Picture(w, h, uint32_t(run) + 5000);
+        PixelPlane secondSlow = Picture(w, h, uint32_t(run) + 5000);
+        StereoPlanes fast = PlanesWith(Picture(w, h, uint32_t(run)), &secondFast);
+        StereoPlanes slow = PlanesWith(Picture(w, h, uint32_t(run)), &secondSlow);
+        ConvertPlanes(settings, fast);
+        reference::ConvertPlanes(settings, slow);
+        const std::string where =
+            std::to_string(w) + "x" + std::to_string(h) + " run " + std::to_string(run);
+        ASSERT_EQ(Pixels(fast.FirstView), Pixels(slow.FirstView)) << where;
+        // SecondView is shown and saved only in the side-by-side layouts.
+        if (settings.StereoLayout != kAnaglyph) {
+            ASSERT_EQ(Pixels(fast.SecondView), Pixels(slow.SecondView)) << where;
+        }
+        ASSERT_EQ(Pixels(fast.DecodedImage1), Pixels(slow.DecodedImage1)) << where;
+    }
+}
+
+TEST_P(FastKernels, LargePicturesSplitOverThreadsStillEqualTheReference) {
+    std::mt19937 random(77);
+    for (int run = 0; run < 3; ++run) {
+        ConversionSettings settings = RandomSettings(random);
+        settings.SharpenOn = settings.NoiseOn = settings.BrightnessOn = 1;
+        settings.DepthOn = 1;
+        PixelPlane secondFast = Picture(1301, 457, uint32_t(run) + 9);
+        PixelPlane secondSlow = Picture(1301, 457, uint32_t(run) + 9);
+        StereoPlanes fast = PlanesWith(Picture(1301, 457, uint32_t(run)), &secondFast);
+        StereoPlanes slow = PlanesWith(Picture(1301, 457, uint32_t(run)), &secondSlow);
+        ConvertPlanes(settings, fast);
+        reference::ConvertPlanes(settings, slow);
+        ASSERT_EQ(Pixels(fast.FirstView), Pixels(slow.FirstView)) << "run " << run;
+        if (settings.StereoLayout != kAnaglyph) {
+            ASSERT_EQ(Pixels(fast.SecondView), Pixels(slow.SecondView)) << "run " << run;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(InstructionSets, FastKernels,
+                         ::testing::Values(SimdLevel::Scalar, SimdLevel::Sse2, SimdLevel::Avx2),
+                         [](const auto& row) {
+                             return std::string(row.param == SimdLevel::Scalar ? "Scalar"
+                                                : row.param == SimdLevel::Sse2 ? "Sse2"
+                                                                               : "Avx2");
+                         });
+
+}  // namespace
+}  // namespace k3v
