@@ -30,6 +30,8 @@ void Fail(const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    // A crash inside a Qt reader must print its report, not vanish into a caught stream.
+    setenv("K3V_SHOW_LIBRARY_MESSAGES", "1", 1);
     static QCoreApplication application(*argc, *argv);  // Qt's image plugins need it
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
     const char* folder = std::getenv("TMPDIR");

@@ -83,9 +83,13 @@ Status CheckBmpFileComplete(const std::string& path) {
         return Status::Ok();  // the reader reports why it cannot open the file
     }
     uint8_t header[34] = {};
-    if (std::fread(header, 1, sizeof header, file.get()) != sizeof header || header[0] != 'B' ||
-        header[1] != 'M') {
+    const size_t got = std::fread(header, 1, sizeof header, file.get());
+    if (got < 2 || header[0] != 'B' || header[1] != 'M') {
         return Status::Ok();
+    }
+    if (got < sizeof header) {
+        return Status::Error("the BMP file is cut short: it holds " + std::to_string(got) +
+                             " bytes, less than its headers");
     }
     const uint32_t dataOffset = Read32(header + 10);
     const uint32_t infoSize = Read32(header + 14);
@@ -107,12 +111,13 @@ Status CheckBmpFileComplete(const std::string& path) {
         bitsPerPixel > 32) {
         return Status::Ok();
     }
-    // Rows are padded to whole 32-bit words.
-    const int64_t rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
-    const int64_t needed = int64_t(dataOffset) + rowBytes * height;
+    // Rows are padded to whole 32-bit words. Unsigned 64 bits hold the largest header's
+    // promise: below 2^33 bytes a row, 2^31 rows, plus an offset below 2^32.
+    const uint64_t rowBytes = (uint64_t(width) * bitsPerPixel + 31) / 32 * 4;
+    const uint64_t needed = uint64_t(dataOffset) + rowBytes * uint64_t(height);
     std::fseek(file.get(), 0, SEEK_END);
     const long length = std::ftell(file.get());
-    if (length >= 0 && needed > int64_t(length)) {
+    if (length >= 0 && needed > uint64_t(length)) {
         return Status::Error("the BMP file is cut short: it holds " + std::to_string(length) +
                              " bytes, its header promises " + std::to_string(needed));
     }

@@ -7,6 +7,9 @@
 // The standard error stream is shared by every thread, so catching it is serialised: whoever
 // else writes to it while readers may run (the batch tool's reports) holds
 // LockStandardError() meanwhile, or its line could land in a reader's catch.
+//
+// With K3V_SHOW_LIBRARY_MESSAGES set in the environment nothing is caught (the fuzz targets
+// set it so that a crash report inside a reader reaches the terminal).
 
 #include <mutex>
 #include <string>
