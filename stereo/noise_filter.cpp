@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -73,10 +74,12 @@ void SevenSums(const uint32_t* p, size_t w, size_t from, size_t to, uint64_t* su
 void PackRange(const uint64_t* lanes, uint32_t* p, size_t from, size_t to) {
     size_t i = from;
 #if defined(__SSE2__)
-    for (; ActiveSimdLevel() != SimdLevel::Scalar && i + 4 <= to; i += 4) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + i));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + i + 2));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_packus_epi16(a, b));
+    if (ActiveSimdLevel() != SimdLevel::Scalar) {
+        for (; i + 4 <= to; i += 4) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + i));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lanes + i + 2));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + i), _mm_packus_epi16(a, b));
+        }
     }
 #endif
     for (; i < to; ++i) {
@@ -159,6 +162,7 @@ void SettleSegment(uint64_t* lanes, Segment& segment, uint64_t left) {
 }
 
 constexpr size_t kSegmentsPerThread = 4;
+std::atomic<size_t> slowMeetingsBeforeAlone{16};
 constexpr size_t kMinSegment = 64;
 
 class NoisePass {
@@ -186,30 +190,51 @@ class NoisePass {
 
   private:
     void runThread(size_t t) {
-        Segment* mine = &segments_[t * kSegmentsPerThread];
-        const size_t from = mine[0].begin;
-        const size_t to = mine[kSegmentsPerThread - 1].end;
+        size_t slowMeetings = 0;
         for (size_t y = 1; y + 1 < h_; ++y) {
-            uint32_t* row = p_ + y * w_;
-            // Relative to `row`, so pixel i of the row is row[i] and lanes_[i].
-            SevenSums(row, w_, from, to, lanes_.data());
-            for (size_t k = 0; k < kSegmentsPerThread; ++k) {
-                Segment& s = mine[k];
-                s.settled = s.begin;
-                if (t == 0 && k == 0) {
-                    // The very first pixel continues from the last pixel of the row below.
-                    lanes_[0] = Step(Spread(row[-1]), lanes_[0]);
-                } else {
-                    RunFromBothEnds(lanes_.data(), s);
-                }
+            // Once the threads have been kept waiting for each other too often (the other
+            // core is busy elsewhere), the first thread carries on alone: a meeting per row
+            // then costs more than the second core gives.
+            const bool alone = solo_.load(std::memory_order_relaxed);
+            if (alone && t != 0) {
+                return;
             }
-            RunSettledChains(lanes_.data(), mine, kSegmentsPerThread);
-            barrier_.arriveAndWait();
+            uint32_t* row = p_ + y * w_;
+            for (size_t group = alone ? 0 : t; group < (alone ? size_t(threads_) : t + 1);
+                 ++group) {
+                runGroup(row, group);
+            }
+            if (alone) {
+                finishRow(row);
+                continue;
+            }
+            slowMeetings += barrier_.arriveAndWait() ? 1 : 0;
             if (t == 0) {
                 finishRow(row);
             }
-            barrier_.arriveAndWait();
+            if (slowMeetings >= slowMeetingsBeforeAlone.load(std::memory_order_relaxed)) {
+                solo_.store(true, std::memory_order_relaxed);
+            }
+            slowMeetings += barrier_.arriveAndWait() ? 1 : 0;
         }
+    }
+
+    // The sums and chains of one thread's share of a row.
+    void runGroup(uint32_t* row, size_t group) {
+        Segment* mine = &segments_[group * kSegmentsPerThread];
+        // Relative to `row`, so pixel i of the row is row[i] and lanes_[i].
+        SevenSums(row, w_, mine[0].begin, mine[kSegmentsPerThread - 1].end, lanes_.data());
+        for (size_t k = 0; k < kSegmentsPerThread; ++k) {
+            Segment& s = mine[k];
+            s.settled = s.begin;
+            if (group == 0 && k == 0) {
+                // The very first pixel continues from the last pixel of the row below.
+                lanes_[0] = Step(Spread(row[-1]), lanes_[0]);
+            } else {
+                RunFromBothEnds(lanes_.data(), s);
+            }
+        }
+        RunSettledChains(lanes_.data(), mine, kSegmentsPerThread);
     }
 
     // Settles every segment in order, packs the row and does its last pixel.
@@ -238,9 +263,14 @@ class NoisePass {
     std::vector<uint64_t> lanes_;
     std::vector<Segment> segments_;
     SpinBarrier barrier_;
+    std::atomic<bool> solo_{false};
 };
 
 }  // namespace
+
+void SetNoiseSlowMeetingLimit(size_t meetings) {
+    slowMeetingsBeforeAlone.store(meetings);
+}
 
 void SmoothNoise(int32_t width, int32_t height, uint32_t* picture) {
     if (height < 3) {

@@ -49,14 +49,15 @@ void ParallelRanges(size_t count, int threads, const std::function<void(size_t, 
     });
 }
 
-void SpinBarrier::arriveAndWait() {
+bool SpinBarrier::arriveAndWait() {
     const unsigned generation = generation_.load(std::memory_order_acquire);
     if (waiting_.fetch_add(1, std::memory_order_acq_rel) + 1 == threads_) {
         waiting_.store(0, std::memory_order_relaxed);
         generation_.fetch_add(1, std::memory_order_acq_rel);
-        return;
+        return false;
     }
-    for (int spin = 0; generation_.load(std::memory_order_acquire) == generation; ++spin) {
+    int spin = 0;
+    for (; generation_.load(std::memory_order_acquire) == generation; ++spin) {
         if (spin < 256) {
 #if defined(__SSE2__)
             _mm_pause();
@@ -65,6 +66,7 @@ void SpinBarrier::arriveAndWait() {
             std::this_thread::yield();
         }
     }
+    return spin >= 256;
 }
 
 }  // namespace k3v

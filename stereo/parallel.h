@@ -26,7 +26,8 @@ void ParallelRanges(size_t count, int threads, const std::function<void(size_t, 
 class SpinBarrier {
   public:
     explicit SpinBarrier(int threads) : threads_(threads) {}
-    void arriveAndWait();
+    // True when this thread had to give up its core while waiting (the others were late).
+    bool arriveAndWait();
 
   private:
     const int threads_;

@@ -96,6 +96,58 @@ void Compose(const uint32_t* first, const uint32_t* second, uint32_t* out, Geome
     std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
 }
 
+// The anaglyph in one pass, without building the second view: the composite's blue and green
+// come from the first view at k, its red from the second view at k + s, each view displaced by
+// the colour at its own position (the bottom row undisplaced, black outside the picture).
+void ComposeDisplaced(const uint32_t* source, uint32_t* out, Geometry g,
+                      const std::array<int32_t, 256>& shift, int32_t effect) {
+    const ptrdiff_t s = ptrdiff_t(6) * effect;
+    const ptrdiff_t most =
+        std::max<ptrdiff_t>(0, std::max(*std::max_element(shift.begin(), shift.end()),
+                                        -*std::min_element(shift.begin(), shift.end())));
+    auto firstAt = [&](ptrdiff_t k) {
+        if (k < g.w) {
+            return source[k];
+        }
+        const ptrdiff_t from = k + shift[(source[k] >> 16) & 0xFF];
+        return from >= 0 && from < g.n ? source[from] : 0u;
+    };
+    auto secondRedAt = [&](ptrdiff_t j) {
+        if (j >= g.n) {
+            return 0u;
+        }
+        if (j < g.w) {
+            return source[j] & 0xFFFF0000u;
+        }
+        const ptrdiff_t from = j - shift[(source[j] >> 8) & 0xFF];
+        return from >= 0 && from < g.n ? source[from] & 0xFFFF0000u : 0u;
+    };
+    const ptrdiff_t head = std::min<ptrdiff_t>(63, g.n);
+    // Inside [low, high) every index involved lies in the displaced part of the picture.
+    const ptrdiff_t low = std::max({head, g.w, g.w - s, most, most - s});
+    const ptrdiff_t high = std::max(low, std::min(g.n - most, g.n - most - s));
+    ForPixels(g.n, [&](ptrdiff_t begin, ptrdiff_t end) {
+        const ptrdiff_t fastBegin = std::clamp(low, begin, end);
+        const ptrdiff_t fastEnd = std::clamp(high, fastBegin, end);
+        auto checked = [&](ptrdiff_t k) {
+            out[k] = k < head ? firstAt(k) : (firstAt(k) & 0x0000FFFFu) | secondRedAt(k + s);
+        };
+        for (ptrdiff_t k = begin; k < fastBegin; ++k) {
+            checked(k);
+        }
+        for (ptrdiff_t k = fastBegin; k < fastEnd; ++k) {
+            const uint32_t blueGreen = source[k + shift[(source[k] >> 16) & 0xFF]] & 0x0000FFFFu;
+            const ptrdiff_t j = k + s;
+            const uint32_t red = source[j - shift[(source[j] >> 8) & 0xFF]] & 0xFFFF0000u;
+            out[k] = blueGreen | red;
+        }
+        for (ptrdiff_t k = fastEnd; k < end; ++k) {
+            checked(k);
+        }
+    });
+    std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+}
+
 }  // namespace
 
 void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* first,
@@ -119,12 +171,13 @@ void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* fir
         return;
     }
     const std::array<int32_t, 256> shift = DisplacementTable(settings.DepthValue);
+    if (anaglyph) {
+        ComposeDisplaced(first, firstView, g, shift, settings.StereoEffect);
+        return;
+    }
     // Red moves the first view's content left, green the second view's right.
     DisplacedView<-1, 8>(first, secondView, g, shift);
     DisplacedView<+1, 16>(first, firstView, g, shift);
-    if (anaglyph) {
-        Compose(firstView, secondView, firstView, g, settings.StereoEffect);
-    }
 }
 
 void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes) {

@@ -5,14 +5,36 @@
 namespace k3v {
 namespace {
 
-ParsedCommandLine Parse(std::vector<std::string> args) { return ParseCommandLine(args); }
+ParsedCommandLine Parse(std::vector<std::string> args) {
+    return ParseCommandLine(args);
+}
 
 TEST(ParseCommandLine, EveryOptionSetsItsSettingAndSwitchesItOn) {
-    const ParsedCommandLine p =
-        Parse({"--mode", "standard", "--layout=vertical", "--kind", "photo", "--effect", "-10",
-               "--depth", "85", "--sharpen", "0", "--sharpen-blend", "2", "--brightness", "1",
-               "--contrast", "255", "--noise", "5", "--quality", "50", "a.png", "b.png", "-o",
-               "out.BMP"});
+    const ParsedCommandLine p = Parse({"--mode",
+                                       "standard",
+                                       "--layout=vertical",
+                                       "--kind",
+                                       "photo",
+                                       "--effect",
+                                       "-10",
+                                       "--depth",
+                                       "85",
+                                       "--sharpen",
+                                       "0",
+                                       "--sharpen-blend",
+                                       "2",
+                                       "--brightness",
+                                       "1",
+                                       "--contrast",
+                                       "255",
+                                       "--noise",
+                                       "5",
+                                       "--quality",
+                                       "50",
+                                       "a.png",
+                                       "b.png",
+                                       "-o",
+                                       "out.BMP"});
     ASSERT_TRUE(p.ok) << p.error;
     const ConversionSettings& s = p.options.settings;
     EXPECT_EQ(s.TransformationMode, kStandardStereo);

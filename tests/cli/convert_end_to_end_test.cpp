@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <cmath>
 
 #include "input/picture_decoder.h"
 #include "output/output_picture.h"
@@ -25,8 +26,7 @@ testing::ProcessResult Convert(const TempFolder& folder, const std::vector<std::
 }
 
 // A picture with smooth and hard structure in every channel.
-std::string MakePicture(const TempFolder& folder, const std::string& name, int w, int h,
-                        int seed) {
+std::string MakePicture(const TempFolder& folder, const std::string& name, int w, int h, int seed) {
     QImage image(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
@@ -49,20 +49,27 @@ struct Variant {
 ConversionSettings SettingsOf(const Variant& v) {
     ConversionSettings s;
     s.TransformationMode = v.mode == "standard" ? kStandardStereo : kK3vStereo;
-    s.StereoLayout = v.layout == "anaglyph" ? kAnaglyph
+    s.StereoLayout = v.layout == "anaglyph"   ? kAnaglyph
                      : v.layout == "vertical" ? kSideBySideVertical
                                               : kSideBySideHorizontal;
     s.SourceKind = v.kind == "photo" ? kStillPhoto : kPanorama;
     for (size_t i = 0; i + 1 < v.filters.size(); i += 2) {
         const std::string& option = v.filters[i];
         const int value = std::stoi(v.filters[i + 1]);
-        if (option == "--effect") s.StereoEffect = int16_t(value);
-        if (option == "--depth") s.DepthOn = 1, s.DepthValue = value;
-        if (option == "--sharpen") s.SharpenOn = 1, s.SharpenLevel = value;
-        if (option == "--sharpen-blend") s.SharpenBlend = value;
-        if (option == "--brightness") s.BrightnessOn = 1, s.Brightness = value;
-        if (option == "--contrast") s.ContrastOn = 1, s.Contrast = value;
-        if (option == "--noise") s.NoiseOn = 1, s.NoisePasses = value;
+        if (option == "--effect")
+            s.StereoEffect = int16_t(value);
+        if (option == "--depth")
+            s.DepthOn = 1, s.DepthValue = value;
+        if (option == "--sharpen")
+            s.SharpenOn = 1, s.SharpenLevel = value;
+        if (option == "--sharpen-blend")
+            s.SharpenBlend = value;
+        if (option == "--brightness")
+            s.BrightnessOn = 1, s.Brightness = value;
+        if (option == "--contrast")
+            s.ContrastOn = 1, s.Contrast = value;
+        if (option == "--noise")
+            s.NoiseOn = 1, s.NoisePasses = value;
     }
     return s;
 }
@@ -88,8 +95,7 @@ std::vector<uint32_t> ExpectedPixels(const std::string& first, const std::string
     return {pixels, pixels + size_t(w) * size_t(h)};
 }
 
-class ConvertToBmp
-    : public ::testing::TestWithParam<std::tuple<std::pair<int, int>, Variant>> {};
+class ConvertToBmp : public ::testing::TestWithParam<std::tuple<std::pair<int, int>, Variant>> {};
 
 TEST_P(ConvertToBmp, WritesExactlyTheEnginesPictureReadableByQt) {
     const auto [size, variant] = GetParam();
@@ -98,8 +104,8 @@ TEST_P(ConvertToBmp, WritesExactlyTheEnginesPictureReadableByQt) {
     const std::string first = MakePicture(folder, "first.png", w, h, 1);
     const std::string second =
         variant.mode == "standard" ? MakePicture(folder, "second.png", w, h, 2) : "";
-    std::vector<std::string> args = {"--mode", variant.mode, "--layout", variant.layout,
-                                     "--kind", variant.kind};
+    std::vector<std::string> args = {"--mode",       variant.mode, "--layout",
+                                     variant.layout, "--kind",     variant.kind};
     args.insert(args.end(), variant.filters.begin(), variant.filters.end());
     args.push_back(first);
     if (!second.empty()) {
@@ -137,21 +143,106 @@ const Variant kVariants[] = {
     {"standard", "anaglyph", "photo", {"--effect", "7", "--sharpen", "5", "--noise", "5"}},
     {"standard", "vertical", "panorama", {"--contrast", "60", "--depth", "90"}},
     {"standard", "horizontal", "panorama", {"--brightness", "255", "--effect", "10"}},
-    {"k3v", "anaglyph", "panorama",
+    {"k3v",
+     "anaglyph",
+     "panorama",
      {"--effect", "10", "--depth", "20", "--sharpen", "5", "--sharpen-blend", "3", "--noise", "5",
       "--brightness", "200", "--contrast", "255"}},
 };
 
-INSTANTIATE_TEST_SUITE_P(
-    SizesAndSettings, ConvertToBmp,
-    ::testing::Combine(::testing::Values(std::pair{1, 1}, std::pair{5, 2}, std::pair{37, 23},
-                                         std::pair{23, 37}, std::pair{130, 4}),
-                       ::testing::ValuesIn(kVariants)));
+INSTANTIATE_TEST_SUITE_P(SizesAndSettings, ConvertToBmp,
+                         ::testing::Combine(::testing::Values(std::pair{1, 1}, std::pair{5, 2},
+                                                              std::pair{37, 23}, std::pair{23, 37},
+                                                              std::pair{130, 4}),
+                                            ::testing::ValuesIn(kVariants)));
+
+// Peak signal-to-noise ratio of a decoded JPEG against the engine's pixels, in dB.
+double Psnr(const QImage& image, const std::vector<uint32_t>& expected, int32_t w, int32_t h) {
+    double squares = 0;
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            const uint32_t want = expected[size_t(h - 1 - y) * size_t(w) + size_t(x)];
+            const QRgb got = image.pixel(x, y);
+            for (const auto& [a, b] : {std::pair{qRed(got), int(want >> 16 & 0xFF)},
+                                       std::pair{qGreen(got), int(want >> 8 & 0xFF)},
+                                       std::pair{qBlue(got), int(want & 0xFF)}}) {
+                squares += double((a - b) * (a - b));
+            }
+        }
+    }
+    const double mse = squares / (3.0 * double(w) * double(h));
+    return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+TEST(ConvertToJpeg, EveryLayoutDecodesAtItsSizeAndCloseToTheEngine) {
+    TempFolder folder;
+    const std::string input = MakePicture(folder, "in.png", 37, 23, 4);
+    for (const Variant& variant : kVariants) {
+        if (variant.mode == "standard") {
+            continue;
+        }
+        std::vector<std::string> args = {"--layout", variant.layout, "--kind", variant.kind};
+        args.insert(args.end(), variant.filters.begin(), variant.filters.end());
+        args.insert(args.end(), {input, "-o", folder.file("out.jpg")});
+        const auto run = Convert(folder, args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        int32_t w = 0;
+        int32_t h = 0;
+        const std::vector<uint32_t> expected = ExpectedPixels(input, "", SettingsOf(variant), w, h);
+        QImage image;
+        ASSERT_TRUE(image.load(QString::fromStdString(folder.file("out.jpg")), "JPEG"));
+        ASSERT_EQ(image.width(), w);
+        ASSERT_EQ(image.height(), h);
+        // Quality 100 without chroma subsampling: a broken encoder lands far below 40 dB.
+        EXPECT_GT(Psnr(image, expected, w, h), 40.0) << variant.layout << " " << variant.kind;
+    }
+}
+
+TEST(ConvertToJpeg, QualityAndBatchFormatAreHonoured) {
+    TempFolder folder;
+    const std::string input = MakePicture(folder, "pano.png", 300, 100, 5);
+    ASSERT_EQ(Convert(folder, {input, "-o", folder.file("q100.jpg")}).exitCode, 0);
+    ASSERT_EQ(Convert(folder, {"--quality", "50", input, "-o", folder.file("q50.JPEG")}).exitCode,
+              0);
+    EXPECT_LT(ReadBytes(folder.file("q50.JPEG")).size() * 2,
+              ReadBytes(folder.file("q100.jpg")).size());
+    std::filesystem::create_directory(folder.file("out"));
+    ASSERT_EQ(Convert(folder, {input, "--output-dir", folder.file("out")}).exitCode, 0);
+    const std::vector<uint8_t> batch = ReadBytes(folder.file("out/pano_Unwrapped.jpg"));
+    EXPECT_EQ(batch, ReadBytes(folder.file("q100.jpg")));
+}
+
+TEST(ConvertToJpeg, PicturesWiderThanAJpegCanHoldAreRefused) {
+    TempFolder folder;
+    QImage wide(32768, 2, QImage::Format_RGB32);
+    wide.fill(qRgb(10, 20, 30));
+    ASSERT_TRUE(wide.save(QString::fromStdString(folder.file("wide.png"))));
+    const auto run = Convert(
+        folder, {"--layout", "horizontal", folder.file("wide.png"), "-o", folder.file("wide.jpg")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("65535"), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("wide.jpg")));
+    const auto bmp = Convert(
+        folder, {"--layout", "horizontal", folder.file("wide.png"), "-o", folder.file("wide.bmp")});
+    EXPECT_EQ(bmp.exitCode, 0) << bmp.err;
+}
+
+TEST(ConvertToJpeg, AFailedJpegWriteKeepsTheOldFile) {
+    TempFolder folder;
+    const std::string input = MakePicture(folder, "in.png", 400, 300, 6);
+    WriteBytes(folder.file("old.jpg"), {7, 7, 7});
+    const auto full = Convert(folder, {input, "-o", folder.file("old.jpg")}, "ulimit -f 8;");
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.find("old.jpg"), std::string::npos) << full.err;
+    EXPECT_EQ(ReadBytes(folder.file("old.jpg")), (std::vector<uint8_t>{7, 7, 7}));
+    EXPECT_EQ(folder.entries(), (std::vector<std::string>{"in.png", "old.jpg"}));
+}
 
 TEST(ConvertErrors, UsageErrorsExitWithTwoAndAHint) {
     TempFolder folder;
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, {"--effect", "12", "a.png", "-o", "x.bmp"}, {"--frobnicate"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                                 {"--effect", "12", "a.png", "-o", "x.bmp"},
+                                                 {"--frobnicate"}}) {
         const auto run = Convert(folder, args);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_NE(run.err.find("k3v-convert --help"), std::string::npos) << run.err;
@@ -192,7 +283,8 @@ TEST(ConvertErrors, FailedWritesAreReportedAndLeaveNothingBehind) {
     const auto same = Convert(folder, {input, "-o", input});
     EXPECT_EQ(same.exitCode, 2);  // a .png output name is refused before any work
     std::filesystem::copy_file(input, folder.file("in.bmp"));
-    const auto overwriteInput = Convert(folder, {folder.file("in.bmp"), "-o", folder.file("in.bmp")});
+    const auto overwriteInput =
+        Convert(folder, {folder.file("in.bmp"), "-o", folder.file("in.bmp")});
     EXPECT_EQ(overwriteInput.exitCode, 1);
     EXPECT_NE(overwriteInput.err.find("input"), std::string::npos) << overwriteInput.err;
 }

@@ -1,0 +1,34 @@
+#pragma once
+// Everything the window works on, as plain data: the conversion settings, the six pixel planes
+// and the few things the shell itself remembers. Nothing here is saved between runs.
+
+#include <QString>
+
+#include "stereo/conversion_settings.h"
+#include "stereo/depth_list.h"
+#include "stereo/stereo_planes.h"
+
+namespace k3v {
+
+struct AppState {
+    ConversionSettings settings;
+    StereoPlanes planes;
+
+    QString LastFolder;  // where the open dialog starts
+    QString SaveFolder;  // where the save dialog starts
+    // The texts of the two path fields: the full paths of the loaded pictures, or empty.
+    QString FirstPicturePath;
+    QString SecondPicturePath;
+    // The selected row of the depth list; the conversion reads the number from its text.
+    int DepthEntry = kDefaultDepthEntry;
+};
+
+// The start-up state: default settings, the black 1000 x 250 placeholder picture, both folders
+// at `startFolder`. Fails only when the placeholder planes cannot be allocated.
+Status MakeStartState(AppState& state, const QString& startFolder);
+
+// The name part of a picture path without its extension, followed by "_Unwrapped":
+// "/pics/hall.tif" gives "hall_Unwrapped", "/x/pano.old.jpg" gives "pano.old_Unwrapped".
+QString ProposedSaveName(const QString& picturePath);
+
+}  // namespace k3v

@@ -1,0 +1,51 @@
+#pragma once
+// The identifiers of the window's controls: a command's number is the same whichever menu item,
+// shortcut or button sends it.
+
+namespace k3v {
+
+// Command identifiers: the menu items, buttons and boxes that send a command.
+enum CommandId : int {
+    kCmdLoadFirst = 100,
+    kCmdPublish = 101,
+    kCmdAbout = 102,
+    kCmdDefaults = 104,
+    kCmdExit = 108,
+    kCmdF1 = 133,  // F1 alone: only the click
+    kCmdK3vStereo = 147,
+    kCmdStandardStereo = 148,
+    kCmdHelp = 159,
+    kCmdLoadSecond = 160,
+    kCmdResetSharpen = 170,
+    kCmdResetBrightness = 171,
+    kCmdResetContrast = 172,
+    kCmdResetNoise = 173,
+    kCmdResetStereo = 174,
+    kCmdSharpen = 186,
+    kCmdBrightness = 187,
+    kCmdContrast = 188,
+    kCmdNoise = 189,
+    kCmdDepth = 193,
+    kCmdDepthList = 194,
+    kCmdStillPhoto = 195,
+    kCmdPanorama = 196,
+    kCmdAuto = 197,
+    kCmdAnaglyph = 303,
+    kCmdVertical = 304,
+    kCmdHorizontal = 305,
+};
+
+// Identifiers of the controls that send no command.
+enum ControlId : int {
+    kIdFirstPath = 103,
+    kIdSecondPath = 163,
+    kIdPreview = 161,
+    kIdStereoSlider = 164,
+    kIdSharpenSlider = 166,
+    kIdBlendSlider = 167,
+    kIdBrightnessSlider = 168,
+    kIdContrastSlider = 169,
+    kIdNoiseSlider = 185,
+};
+
+}  // namespace k3v

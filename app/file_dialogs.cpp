@@ -1,0 +1,99 @@
+#include "app/file_dialogs.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+
+namespace k3v {
+
+const QList<FileFilter>& PictureFilters() {
+    static const QList<FileFilter> filters = {
+        {QStringLiteral("All panorama files"),
+         {QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"), QStringLiteral("*.bmp"),
+          QStringLiteral("*.png"), QStringLiteral("*.tif")}},
+        {QStringLiteral("Panoramas/Photo JPG files  (*.JPG)"), {QStringLiteral("*.jpg")}},
+        {QStringLiteral("Panoramas/Photo JPEG files (*.JPEG)"), {QStringLiteral("*.jpeg")}},
+        {QStringLiteral("Panoramas/Photo BMP files  (*.BMP)"), {QStringLiteral("*.bmp")}},
+        {QStringLiteral("Panoramas/Photo PNG files  (*.PNG)"), {QStringLiteral("*.png")}},
+        {QStringLiteral("Panoramas/Photo TIFF video files (*.TIF)"), {QStringLiteral("*.tif")}},
+    };
+    return filters;
+}
+
+const QList<FileFilter>& StereoImageFilters() {
+    static const QList<FileFilter> filters = {
+        {QStringLiteral("3D Stereo Files (*.jpg)"), {QStringLiteral("*.jpg")}},
+        {QStringLiteral("3D Stereo Files (*.bmp)"), {QStringLiteral("*.bmp")}},
+    };
+    return filters;
+}
+
+QString CaseInsensitivePattern(const QString& pattern) {
+    QString result;
+    for (const QChar c : pattern) {
+        if (c.isLetter()) {
+            result += u'[';
+            result += c.toLower();
+            result += c.toUpper();
+            result += u']';
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
+namespace {
+
+// Qt's dialog reads a filter's patterns from the last parenthesised group of its text. It gets
+// the case-insensitive patterns that way; the type list is then relabelled with our own texts,
+// which Qt would otherwise show with the patterns appended (or squeeze their double blanks).
+void ApplyFilters(QFileDialog* dialog, const QList<FileFilter>& filters) {
+    QStringList qtFilters;
+    for (const FileFilter& filter : filters) {
+        QStringList patterns;
+        for (const QString& pattern : filter.patterns) {
+            patterns += CaseInsensitivePattern(pattern);
+        }
+        qtFilters += filter.text + QStringLiteral(" (") + patterns.join(u' ') + u')';
+    }
+    dialog->setNameFilters(qtFilters);
+    dialog->selectNameFilter(qtFilters.first());
+    if (auto* typeList = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+        for (int row = 0; row < typeList->count() && row < filters.size(); ++row) {
+            typeList->setItemText(row, filters[row].text);
+        }
+    }
+}
+
+}  // namespace
+
+QFileDialog* MakeOpenPictureDialog(QWidget* owner, const QString& title, const QString& folder) {
+    auto* dialog = new QFileDialog(owner, title, folder);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setViewMode(QFileDialog::Detail);
+    ApplyFilters(dialog, PictureFilters());
+    return dialog;
+}
+
+QFileDialog* MakeSaveStereoDialog(QWidget* owner, const QString& folder,
+                                  const QString& proposedName) {
+    auto* dialog = new QFileDialog(owner, QStringLiteral("Save Stereo Image"), folder);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setViewMode(QFileDialog::Detail);
+    dialog->setDefaultSuffix(QStringLiteral("jpg"));
+    ApplyFilters(dialog, StereoImageFilters());
+    // A name typed without extension gets the type chosen in the list.
+    QObject::connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString&) {
+        auto* typeList = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        const bool bmp = typeList != nullptr && typeList->currentIndex() == 1;
+        dialog->setDefaultSuffix(bmp ? QStringLiteral("bmp") : QStringLiteral("jpg"));
+    });
+    dialog->selectFile(proposedName);
+    return dialog;
+}
+
+}  // namespace k3v

@@ -1,0 +1,32 @@
+#pragma once
+// The open and save dialogs, configured but not shown, so tests can inspect them.
+
+#include <QString>
+#include <QStringList>
+
+class QFileDialog;
+class QWidget;
+
+namespace k3v {
+
+struct FileFilter {
+    QString text;          // what the dialog's type list shows
+    QStringList patterns;  // as written ("*.jpg"); matched without regard to case
+};
+
+// "All panorama files" and the five single types, in the order the dialog lists them.
+const QList<FileFilter>& PictureFilters();
+// "3D Stereo Files (*.jpg)" and "3D Stereo Files (*.bmp)".
+const QList<FileFilter>& StereoImageFilters();
+
+// "*.jpg" as "*.[jJ][pP][gG]": the file dialog matches case-sensitively on case-sensitive file
+// systems, and a camera's IMG_1.JPG must be offered too.
+QString CaseInsensitivePattern(const QString& pattern);
+
+// The open dialog: row 1 of the picture filters selected, details view, starting in `folder`.
+QFileDialog* MakeOpenPictureDialog(QWidget* owner, const QString& title, const QString& folder);
+// The save dialog: "Save Stereo Image", default suffix "jpg", asks before replacing a file.
+QFileDialog* MakeSaveStereoDialog(QWidget* owner, const QString& folder,
+                                  const QString& proposedName);
+
+}  // namespace k3v

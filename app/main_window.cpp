@@ -1,0 +1,329 @@
+#include "app/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QLayout>
+#include <QRadioButton>
+#include <QShortcut>
+#include <QSlider>
+
+#include "app/balloon_help.h"
+#include "app/click_sound.h"
+#include "app/control_style.h"
+#include "app/help_document.h"
+#include "app/path_field.h"
+#include "app/preview_renderer.h"
+#include "app/preview_widget.h"
+#include "app/product_info.h"
+#include "app/setting_controls.h"
+#include "input/picture_decoder.h"
+#include "output/output_format.h"
+#include "output/stereo_image_writer.h"
+#include "stereo/conversion.h"
+
+namespace k3v {
+
+namespace {
+
+// The wait cursor for as long as the object lives, removed however the scope is left.
+class WaitCursor {
+  public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+QString FromStatus(const Status& status) {
+    return QString::fromStdString(status.message());
+}
+
+}  // namespace
+
+MainWindow::MainWindow(AppState& state, UserDialogs& dialogs, ClickSound& sound,
+                       const QString& programFolder)
+    : state_(state), dialogs_(dialogs), sound_(sound), programFolder_(programFolder) {
+    setWindowTitle(kProductName);
+    setWindowIcon(QIcon(QStringLiteral(":/k3v/VIDEO")));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(1010, 590);
+    client->setFont(DialogFont());
+    SetColours(client, Qt::black, kWindowGrey);
+    setCentralWidget(client);
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    buildMenus();
+    buildHeader(client);
+    buildCommandButtons(client);
+    auto* preview = new PreviewWidget(client);
+    preview->setObjectName(QStringLiteral("preview"));
+    preview->setGeometry(5, 150, 1000, 300);
+    preview->showPicture(RenderStartPreview());
+    controls_.insert(kIdPreview, preview);
+    buildModeAndStereoGroups(client);
+    buildAdjustmentGroups(client);
+
+    auto* help = new BalloonHelp(this);
+    help->setObjectName(QStringLiteral("balloonHelp"));
+    help->attach(control(kCmdK3vStereo),
+                 QStringLiteral("K3V Stereo mode. \rOne image 2D to 3D converting mode."));
+    help->attach(control(kCmdStandardStereo),
+                 QStringLiteral("3D Standard Stereo mode.\rTwo images 2D to 3D converting mode."));
+
+    // F1 alone is bound to no work; it only clicks.
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(f1, &QShortcut::activated, this, [this] { command(kCmdF1); });
+
+    setKeyboardOrder();
+    syncControls();
+}
+
+PreviewWidget* MainWindow::preview() const {
+    return static_cast<PreviewWidget*>(controls_.value(kIdPreview));
+}
+
+// ---- The one place where the controls follow the state ------------------------------------
+
+void MainWindow::syncControls() {
+    const ConversionSettings& settings = state_.settings;
+    const bool standard = settings.TransformationMode == kStandardStereo;
+
+    static_cast<QRadioButton*>(control(kCmdK3vStereo))->setChecked(!standard);
+    static_cast<QRadioButton*>(control(kCmdStandardStereo))->setChecked(standard);
+    control(kCmdLoadSecond)->setEnabled(standard);
+    action(kCmdLoadSecond)->setEnabled(standard);
+    control(kCmdDepth)->setEnabled(!standard);
+    control(kCmdDepthList)->setEnabled(!standard);
+
+    action(kCmdAnaglyph)->setChecked(settings.StereoLayout == kAnaglyph);
+    action(kCmdVertical)->setChecked(settings.StereoLayout == kSideBySideVertical);
+    action(kCmdHorizontal)->setChecked(settings.StereoLayout == kSideBySideHorizontal);
+
+    static_cast<QCheckBox*>(control(kCmdPanorama))->setChecked(settings.SourceKind == kPanorama);
+    static_cast<QCheckBox*>(control(kCmdStillPhoto))
+        ->setChecked(settings.SourceKind == kStillPhoto);
+
+    for (const int id : kFlagIds) {
+        auto* box = static_cast<QCheckBox*>(control(id));
+        const bool on = settings.*FlagOf(id) != 0;
+        box->setChecked(on);
+        SetTextColour(box, on ? Qt::white : Qt::black);
+    }
+
+    static_cast<QComboBox*>(control(kCmdDepthList))->setCurrentIndex(state_.DepthEntry);
+    for (const int id : kSliderIds) {
+        auto* slider = static_cast<QSlider*>(control(id));
+        const QSignalBlocker quiet(slider);  // placing the thumb is not a movement
+        slider->setValue(SliderSetting(settings, id));
+    }
+
+    static_cast<PathField*>(control(kIdFirstPath))->setText(state_.FirstPicturePath);
+    static_cast<PathField*>(control(kIdSecondPath))->setText(state_.SecondPicturePath);
+}
+
+// ---- Commands -----------------------------------------------------------------------------
+
+void MainWindow::command(int id) {
+    sound_.play();
+    ConversionSettings& settings = state_.settings;
+    switch (id) {
+        case kCmdLoadFirst:
+            return loadCommand(PictureSlot::First);
+        case kCmdLoadSecond:
+            return loadCommand(PictureSlot::Second);
+        case kCmdPublish:
+            return publish();
+        case kCmdDefaults:
+            return resetToDefaults();
+        case kCmdAbout:
+            return dialogs_.showAbout();
+        case kCmdExit:
+            close();
+            return;
+        case kCmdHelp:
+            return openHelp();
+        case kCmdAnaglyph:
+        case kCmdVertical:
+        case kCmdHorizontal:
+            settings.StereoLayout = id - kCmdAnaglyph;
+            break;
+        case kCmdK3vStereo:
+        case kCmdStandardStereo:
+            settings.TransformationMode = id - kCmdK3vStereo;
+            break;
+        case kCmdPanorama:
+        case kCmdStillPhoto:
+            // The kind only shapes the saved picture: no conversion.
+            settings.SourceKind = id == kCmdPanorama ? kPanorama : kStillPhoto;
+            syncControls();
+            return;
+        case kCmdDepth:
+        case kCmdSharpen:
+        case kCmdBrightness:
+        case kCmdContrast:
+        case kCmdNoise:
+            return toggleFlag(id);
+        case kCmdDepthList:
+            break;
+        case kCmdResetStereo:
+            settings.StereoEffect = 3;
+            break;
+        case kCmdResetSharpen:
+            settings.SharpenLevel = 1;
+            settings.SharpenBlend = 0;
+            break;
+        case kCmdResetBrightness:
+            settings.Brightness = 127;
+            break;
+        case kCmdResetContrast:
+            settings.Contrast = 127;
+            break;
+        case kCmdResetNoise:
+            settings.NoisePasses = 1;
+            break;
+        default:
+            return;  // F1, " Auto" and the like: the click is all
+    }
+    syncControls();
+    runConversion();
+}
+
+void MainWindow::toggleFlag(int id) {
+    sound_.play();  // the flag boxes click twice, the second cutting the first
+    state_.settings.*FlagOf(id) = static_cast<QCheckBox*>(control(id))->isChecked() ? 1 : 0;
+    syncControls();
+    runConversion();
+}
+
+void MainWindow::sliderMovementEnded(int id) {
+    SetSliderSetting(state_.settings, id, static_cast<QSlider*>(control(id))->value());
+    runConversion();
+}
+
+void MainWindow::resetToDefaults() {
+    ConversionSettings& settings = state_.settings;
+    // Back to one-picture mode, so the option buttons and the enabled controls agree with it.
+    settings.TransformationMode = kK3vStereo;
+    // The pictures stay in the planes; only the first path is forgotten, so publishing asks
+    // for a picture again.
+    state_.FirstPicturePath.clear();
+    state_.DepthEntry = kDefaultDepthEntry;
+    settings.SharpenLevel = 1;
+    settings.SharpenBlend = 0;
+    settings.Brightness = 127;
+    settings.Contrast = 127;
+    settings.NoisePasses = 1;
+    settings.StereoEffect = 3;
+    syncControls();
+    runConversion();
+}
+
+void MainWindow::runConversion() {
+    const WaitCursor wait;
+    const QString depthText = static_cast<QComboBox*>(control(kCmdDepthList))->currentText();
+    state_.settings.DepthValue = ParseDepthText(depthText.toStdString());
+    ConvertPlanes(state_.settings, state_.planes);
+    preview()->showPicture(RenderPreview(state_.settings, state_.planes));
+    if (conversionHook_) {
+        conversionHook_();
+    }
+}
+
+void MainWindow::loadCommand(PictureSlot slot) {
+    const QString path = dialogs_.openPicture(state_.LastFolder, slot);
+    if (path.trimmed().isEmpty()) {
+        return;
+    }
+    state_.LastFolder = QFileInfo(path).absolutePath();
+    loadPicture(path, slot);
+}
+
+void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
+    PixelPlane picture;
+    Status status = Status::Ok();
+    {
+        const WaitCursor wait;
+        status = DecodePictureFile(path.toStdString(), picture);
+    }
+    if (status.ok()) {
+        status = slot == PictureSlot::First
+                     ? InstallFirstPicture(state_.planes, std::move(picture))
+                     : InstallSecondPicture(state_.planes, std::move(picture));
+    }
+    if (!status.ok()) {
+        dialogs_.warning(FromStatus(status));
+        return;
+    }
+    if (slot == PictureSlot::First) {
+        state_.FirstPicturePath = path;
+        state_.SecondPicturePath.clear();  // the second picture went with the old planes
+    } else {
+        state_.SecondPicturePath = path;
+    }
+    syncControls();
+    runConversion();
+}
+
+void MainWindow::publish() {
+    const QString picture = state_.FirstPicturePath.trimmed();
+    if (picture.isEmpty()) {
+        dialogs_.warning(QStringLiteral("Image file not selected"));
+        return;
+    }
+    if (!QFileInfo::exists(picture)) {
+        dialogs_.warning(QStringLiteral("Image file not found"));
+        return;
+    }
+    const QString target =
+        dialogs_.savePicture(state_.SaveFolder, ProposedSaveName(picture)).trimmed();
+    if (target.isEmpty()) {
+        return;
+    }
+    state_.SaveFolder = QFileInfo(target).absolutePath();
+    runConversion();  // the file always holds a freshly converted image
+
+    const std::string targetName = target.toStdString();
+    if (OutputFormatOfName(targetName) == OutputFormat::Unknown) {
+        dialogs_.warning(QString::fromStdString(UnknownFormatMessage(targetName)));
+        return;
+    }
+    Status written = Status::Ok();
+    {
+        const WaitCursor wait;
+        written = WriteStereoImage(targetName, state_.settings, state_.planes, kDefaultJpegQuality);
+    }
+    if (!written.ok()) {
+        dialogs_.warning(FromStatus(written));
+        return;
+    }
+    dialogs_.information(QStringLiteral("Publishing succeeded"));
+    dialogs_.openUrl(QUrl::fromLocalFile(target));
+}
+
+void MainWindow::openHelp() {
+    const QString document = FindHelpDocument(programFolder_);
+    if (document.isEmpty()) {
+        dialogs_.warning(MissingHelpMessage(programFolder_));
+        return;
+    }
+    dialogs_.openUrl(QUrl::fromLocalFile(document));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (dialogs_.confirm(QStringLiteral("Are you sure?"), QStringLiteral("Exit IDE"))) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+}  // namespace k3v

@@ -1,0 +1,79 @@
+#pragma once
+// The program's one working window: menus, header, path fields, the six command buttons, the
+// preview and the six setting groups. Every user action arrives in command() (menu items,
+// shortcuts, buttons, check boxes, option buttons, the depth list) or ends a slider movement;
+// both change the AppState, bring the controls in step in syncControls() and re-run the
+// conversion where the result changes.
+
+#include <QHash>
+#include <QMainWindow>
+#include <functional>
+
+#include "app/app_state.h"
+#include "app/control_ids.h"
+#include "app/user_dialogs.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QSlider;
+
+namespace k3v {
+
+class ClickSound;
+class PathField;
+class PreviewWidget;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+  public:
+    MainWindow(AppState& state, UserDialogs& dialogs, ClickSound& sound,
+               const QString& programFolder);
+
+    // What a command does, whichever control sent it. Every command clicks first.
+    void command(int id);
+    // Decodes a picture file into the first or second slot and converts; a failure is
+    // reported in a warning and changes nothing.
+    void loadPicture(const QString& path, PictureSlot slot);
+    // The conversion and the preview drawing.
+    void runConversion();
+
+    // Called after every conversion (tests count them).
+    void setConversionHook(std::function<void()> hook) { conversionHook_ = std::move(hook); }
+
+    const AppState& state() const { return state_; }
+    QWidget* control(int id) const { return controls_.value(id); }
+    QAction* action(int id) const { return actions_.value(id); }
+    PreviewWidget* preview() const;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void buildMenus();
+    void buildHeader(QWidget* client);
+    void buildCommandButtons(QWidget* client);
+    void buildModeAndStereoGroups(QWidget* client);
+    void buildAdjustmentGroups(QWidget* client);
+    void buildSlider(QWidget* client, int id, const QString& name, QRect geometry,
+                     const QColor& background);
+    void setKeyboardOrder();
+    void syncControls();
+
+    void loadCommand(PictureSlot slot);
+    void publish();
+    void resetToDefaults();
+    void toggleFlag(int id);
+    void sliderMovementEnded(int id);
+    void openHelp();
+
+    AppState& state_;
+    UserDialogs& dialogs_;
+    ClickSound& sound_;
+    QString programFolder_;
+    std::function<void()> conversionHook_;
+    QHash<int, QWidget*> controls_;
+    QHash<int, QAction*> actions_;
+};
+
+}  // namespace k3v

@@ -1,0 +1,775 @@
+// The main window's controls and commands: start-up state, menus, positions, every command's
+// effect on the settings and the controls, slider movements, the close confirmation.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "app/app_state.h"
+#include "app/gradient_button.h"
+#include "app/main_window.h"
+#include "app/path_field.h"
+#include "app/preview_widget.h"
+#include "fake_services.h"
+
+using namespace k3v;
+using k3v::testing::FakeDialogs;
+using k3v::testing::FakeSound;
+
+namespace {
+
+QColor TextColour(const QWidget* widget) {
+    return widget->palette().color(QPalette::WindowText);
+}
+QColor Background(const QWidget* widget) {
+    return widget->palette().color(QPalette::Window);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<QTemporaryDir> folder_;
+    AppState state_;
+    FakeDialogs dialogs_;
+    FakeSound sound_;
+    std::unique_ptr<MainWindow> window_;
+    int conversions_ = 0;
+
+    QCheckBox* checkBox(int id) { return qobject_cast<QCheckBox*>(window_->control(id)); }
+    QSlider* slider(int id) { return qobject_cast<QSlider*>(window_->control(id)); }
+    QComboBox* depthList() { return qobject_cast<QComboBox*>(window_->control(kCmdDepthList)); }
+    QRadioButton* option(int id) { return qobject_cast<QRadioButton*>(window_->control(id)); }
+
+  private slots:
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        k3v::testing::SilencePlatformNoise();
+    }
+    void init() {
+        folder_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(folder_->isValid());
+        state_ = AppState{};
+        QVERIFY(MakeStartState(state_, folder_->path()).ok());
+        dialogs_ = FakeDialogs{};
+        sound_ = FakeSound{};
+        window_ = std::make_unique<MainWindow>(state_, dialogs_, sound_, folder_->path());
+        conversions_ = 0;
+        window_->setConversionHook([this] { ++conversions_; });
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void cleanup() {
+        dialogs_.confirmAnswers = {true};
+        window_.reset();
+    }
+
+    // ---- The window as it opens -------------------------------------------------------
+
+    void windowFrame() {
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Quorvex Still K3V Stereo Converter"));
+        QCOMPARE(window_->centralWidget()->size(), QSize(1010, 590));
+        QCOMPARE(Background(window_->centralWidget()), QColor(0x87, 0x87, 0x87));
+        QVERIFY(!(window_->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(window_->windowFlags() & Qt::WindowMinimizeButtonHint);
+        QCOMPARE(window_->minimumSize(), window_->maximumSize());  // no sizing border
+        QVERIFY(!window_->windowIcon().isNull());
+    }
+
+    void startState_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<bool>("checked");
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("Panorama checked") << int(kCmdPanorama) << true << true;
+        QTest::newRow("Still Photo unchecked") << int(kCmdStillPhoto) << false << true;
+        QTest::newRow("K3V Stereo selected") << int(kCmdK3vStereo) << true << true;
+        QTest::newRow("Standard Stereo not") << int(kCmdStandardStereo) << false << true;
+        QTest::newRow("Depth unchecked, enabled") << int(kCmdDepth) << false << true;
+        QTest::newRow("Auto checked") << int(kCmdAuto) << true << true;
+        QTest::newRow("Sharpen unchecked") << int(kCmdSharpen) << false << true;
+        QTest::newRow("Brightness unchecked") << int(kCmdBrightness) << false << true;
+        QTest::newRow("Contrast unchecked") << int(kCmdContrast) << false << true;
+        QTest::newRow("Noise Median unchecked") << int(kCmdNoise) << false << true;
+    }
+    void startState() {
+        QFETCH(int, id);
+        QFETCH(bool, checked);
+        QFETCH(bool, enabled);
+        auto* button = qobject_cast<QAbstractButton*>(window_->control(id));
+        QVERIFY(button != nullptr);
+        QCOMPARE(button->isChecked(), checked);
+        QCOMPARE(button->isEnabled(), enabled);
+    }
+
+    void startStateOfListSlidersAndSecondPicture() {
+        QCOMPARE(depthList()->currentText(), QStringLiteral("30"));
+        QCOMPARE(depthList()->isEnabled(), true);
+        QCOMPARE(depthList()->count(), 15);
+        QCOMPARE(depthList()->itemText(0), QStringLiteral("20"));
+        QCOMPARE(depthList()->itemText(14), QStringLiteral("90"));
+        QCOMPARE(window_->control(kCmdLoadSecond)->isEnabled(), false);
+        QCOMPARE(window_->action(kCmdLoadSecond)->isEnabled(), false);
+        const int sliders[] = {kIdStereoSlider,     kIdSharpenSlider,  kIdBlendSlider,
+                               kIdBrightnessSlider, kIdContrastSlider, kIdNoiseSlider};
+        const int expected[] = {3, 1, 3, 127, 127, 1};
+        for (size_t i = 0; i < std::size(sliders); ++i) {
+            QCOMPARE(slider(sliders[i])->value(), expected[i]);
+        }
+        QCOMPARE(state_.settings, ConversionSettings{});
+        QCOMPARE(conversions_, 0);
+    }
+
+    void startFlagBoxesHaveBlackText() {
+        for (const int id : {kCmdDepth, kCmdSharpen, kCmdBrightness, kCmdContrast, kCmdNoise}) {
+            QCOMPARE(TextColour(checkBox(id)), QColor(Qt::black));
+            QCOMPARE(Background(checkBox(id)), QColor(0x88, 0x88, 0x88));
+        }
+        QCOMPARE(TextColour(checkBox(kCmdPanorama)), QColor(Qt::white));
+        QCOMPARE(Background(checkBox(kCmdPanorama)), QColor(Qt::black));
+    }
+
+    void controlColours_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QColor>("text");
+        QTest::addColumn<QColor>("background");  // invalid: the window shows through
+        const QColor none;
+        QTest::newRow("title") << 105 << QColor(Qt::white) << none;
+        QTest::newRow("title shadow") << 106 << QColor(Qt::black) << none;
+        QTest::newRow("build") << 154 << QColor(0xC0, 0xC0, 0xC0) << none;
+        QTest::newRow("path caption") << 135 << QColor(Qt::white) << QColor(Qt::black);
+        QTest::newRow("path field")
+            << int(kIdFirstPath) << QColor(Qt::black) << QColor(0xC7, 0xC7, 0xC7);
+        QTest::newRow("Still Photo")
+            << int(kCmdStillPhoto) << QColor(Qt::white) << QColor(Qt::black);
+        QTest::newRow("K3V Stereo")
+            << int(kCmdK3vStereo) << QColor(Qt::black) << QColor(0xC0, 0xC0, 0xC0);
+        QTest::newRow("Standard Stereo")
+            << int(kCmdStandardStereo) << QColor(Qt::black) << QColor(0xC0, 0xC0, 0xC0);
+        QTest::newRow("Auto") << int(kCmdAuto) << QColor(Qt::black) << QColor(0x88, 0x88, 0x88);
+        QTest::newRow("depth list") << int(kCmdDepthList) << QColor(Qt::white) << QColor(Qt::black);
+        QTest::newRow("stereo slider")
+            << int(kIdStereoSlider) << QColor(Qt::black) << QColor(0x66, 0x66, 0x66);
+        QTest::newRow("sharpen slider")
+            << int(kIdSharpenSlider) << QColor(Qt::black) << QColor(0x80, 0x80, 0x80);
+        QTest::newRow("blend slider")
+            << int(kIdBlendSlider) << QColor(Qt::black) << QColor(0x66, 0x66, 0x66);
+        QTest::newRow("brightness slider")
+            << int(kIdBrightnessSlider) << QColor(Qt::black) << QColor(0x80, 0x80, 0x80);
+        QTest::newRow("contrast slider")
+            << int(kIdContrastSlider) << QColor(Qt::black) << QColor(0x80, 0x80, 0x80);
+        QTest::newRow("noise slider")
+            << int(kIdNoiseSlider) << QColor(Qt::black) << QColor(0x80, 0x80, 0x80);
+    }
+    void controlColours() {
+        QFETCH(int, id);
+        QFETCH(QColor, text);
+        QFETCH(QColor, background);
+        QWidget* widget = window_->control(id);
+        QCOMPARE(TextColour(widget), text);
+        QCOMPARE(widget->autoFillBackground(), background.isValid());
+        if (background.isValid()) {
+            QCOMPARE(Background(widget), background);
+        }
+    }
+
+    void startPreviewShowsMainWindowOnDarkGrey() {
+        const QImage picture = window_->preview()->grab().toImage();
+        QCOMPARE(picture.size(), QSize(1000, 300));
+        QCOMPARE(picture.pixelColor(500, 150), QColor(0x33, 0x33, 0x33));
+        QCOMPARE(picture.pixelColor(5, 5), QColor(0x33, 0x33, 0x33));
+        // "Main Window" in white, from (10, 10); nothing light elsewhere.
+        int white = 0;
+        for (int y = 0; y < 300; ++y) {
+            for (int x = 0; x < 1000; ++x) {
+                if (picture.pixelColor(x, y).lightness() > 200) {
+                    QVERIFY2(x >= 10 && y >= 10 && x < 150 && y < 40, "text outside its place");
+                    ++white;
+                }
+            }
+        }
+        QVERIFY2(white > 20, qPrintable(QStringLiteral("white pixels: %1").arg(white)));
+    }
+
+    void sliderRanges_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("minimum");
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("stereo effect") << int(kIdStereoSlider) << -10 << 10 << "Stereo effect";
+        QTest::newRow("sharpen") << int(kIdSharpenSlider) << 0 << 5 << "Sharpen level";
+        QTest::newRow("blend") << int(kIdBlendSlider) << 0 << 3 << "Sharpen blend";
+        QTest::newRow("brightness") << int(kIdBrightnessSlider) << 1 << 255 << "Brightness";
+        QTest::newRow("contrast") << int(kIdContrastSlider) << 0 << 255 << "Contrast";
+        QTest::newRow("noise") << int(kIdNoiseSlider) << 1 << 5 << "Noise median passes";
+    }
+    void sliderRanges() {
+        QFETCH(int, id);
+        QFETCH(int, minimum);
+        QFETCH(int, maximum);
+        QFETCH(QString, name);
+        QCOMPARE(slider(id)->minimum(), minimum);
+        QCOMPARE(slider(id)->maximum(), maximum);
+        QCOMPARE(slider(id)->orientation(), Qt::Horizontal);
+        QCOMPARE(slider(id)->accessibleName(), name);
+    }
+
+    void menus_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shortcut");
+        QTest::addColumn<bool>("checkable");
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("load 1") << int(kCmdLoadFirst) << "&Load 1.Panorama"
+                                << "Ctrl+L" << false << false;
+        QTest::newRow("load 2") << int(kCmdLoadSecond) << "&Load 2.Panorama"
+                                << "" << false << false;
+        QTest::newRow("publish") << int(kCmdPublish) << "Publish 3D Pano"
+                                 << "Ctrl+P" << false << false;
+        QTest::newRow("defaults") << int(kCmdDefaults) << "Options by default"
+                                  << "" << false << false;
+        QTest::newRow("anaglyph") << int(kCmdAnaglyph) << "Anaglyph stereo mode"
+                                  << "" << true << true;
+        QTest::newRow("vertical") << int(kCmdVertical) << "SideBySide vertical stereo mode"
+                                  << "" << true << false;
+        QTest::newRow("horizontal") << int(kCmdHorizontal) << "SideBySide horizontal stereo mode"
+                                    << "" << true << false;
+        QTest::newRow("exit") << int(kCmdExit) << "&Exit\tAlt+F4"
+                              << "" << false << false;
+        QTest::newRow("help") << int(kCmdHelp) << "&Help"
+                              << "Ctrl+F1" << false << false;
+        QTest::newRow("about") << int(kCmdAbout) << "&About"
+                               << "" << false << false;
+    }
+    void menus() {
+        QFETCH(int, id);
+        QFETCH(QString, text);
+        QFETCH(QString, shortcut);
+        QFETCH(bool, checkable);
+        QFETCH(bool, checked);
+        QAction* item = window_->action(id);
+        QVERIFY(item != nullptr);
+        QCOMPARE(item->text(), text);
+        QCOMPARE(item->shortcut(), QKeySequence(shortcut));
+        QCOMPARE(item->isCheckable(), checkable);
+        QCOMPARE(item->isChecked(), checked);
+    }
+
+    void menuOrder() {
+        const QList<QAction*> menus = window_->menuBar()->actions();
+        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus[0]->text(), QStringLiteral("&File "));  // the trailing blank is meant
+        QCOMPARE(menus[1]->text(), QStringLiteral("&Help"));
+        QStringList items;
+        for (const QAction* item : menus[0]->menu()->actions()) {
+            items += item->isSeparator() ? QStringLiteral("-") : item->text();
+        }
+        QCOMPARE(items, QStringList({"&Load 1.Panorama", "&Load 2.Panorama", "-", "Publish 3D Pano",
+                                     "Options by default", "-", "Anaglyph stereo mode",
+                                     "SideBySide vertical stereo mode",
+                                     "SideBySide horizontal stereo mode", "-", "&Exit\tAlt+F4"}));
+    }
+
+    void controlPlaces_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Panorama") << int(kCmdPanorama) << QRect(5, 20, 100, 18) << " Panorama";
+        QTest::newRow("Still Photo")
+            << int(kCmdStillPhoto) << QRect(5, 40, 100, 18) << " Still Photo";
+        QTest::newRow("title") << 105 << QRect(5, 10, 1000, 65)
+                               << "Quorvex K3V Still Stereo Converter";
+        QTest::newRow("title shadow")
+            << 106 << QRect(6, 11, 1000, 65) << "Quorvex K3V Still Stereo Converter";
+        QTest::newRow("build") << 154 << QRect(940, 5, 70, 20) << " Build 011.01";
+        QTest::newRow("path 1 caption") << 135 << QRect(5, 77, 99, 20) << "Panorama path:1";
+        QTest::newRow("path 2 caption") << 162 << QRect(5, 97, 99, 20) << "Panorama path:2";
+        QTest::newRow("Select Pano #1")
+            << int(kCmdLoadFirst) << QRect(5, 120, 140, 22) << "Select Pano #1";
+        QTest::newRow("Select Pano #2")
+            << int(kCmdLoadSecond) << QRect(146, 120, 140, 22) << "Select Pano #2";
+        QTest::newRow("Options by default")
+            << int(kCmdDefaults) << QRect(288, 120, 140, 22) << "Options by default";
+        QTest::newRow("Publish") << int(kCmdPublish) << QRect(430, 120, 140, 22)
+                                 << "Publish 3D Pano";
+        QTest::newRow("About") << int(kCmdAbout) << QRect(572, 120, 140, 22) << "About";
+        QTest::newRow("Exit") << int(kCmdExit) << QRect(856, 120, 148, 22) << "Exit";
+        QTest::newRow("mode group") << 146 << QRect(5, 460, 130, 82) << "  Transformation mode: ";
+        QTest::newRow("K3V Stereo")
+            << int(kCmdK3vStereo) << QRect(12, 485, 117, 19) << "K3V Stereo";
+        QTest::newRow("Standard Stereo")
+            << int(kCmdStandardStereo) << QRect(12, 505, 117, 19) << "Standard Stereo";
+        QTest::newRow("stereo group") << 151 << QRect(137, 460, 165, 82) << "  Stereo effect: ";
+        QTest::newRow("Depth") << int(kCmdDepth) << QRect(146, 480, 70, 18) << " Depth";
+        QTest::newRow("Auto") << int(kCmdAuto) << QRect(146, 520, 70, 18) << " Auto";
+        QTest::newRow("stereo reset") << int(kCmdResetStereo) << QRect(219, 520, 42, 18) << "Reset";
+        QTest::newRow("sharpen group") << 165 << QRect(304, 460, 173, 82) << "  Sharpen effect: ";
+        QTest::newRow("brightness group")
+            << 190 << QRect(479, 460, 173, 82) << "  Brightness effect: ";
+        QTest::newRow("contrast group") << 191 << QRect(654, 460, 173, 82) << "  Contrast effect: ";
+        QTest::newRow("noise group") << 192 << QRect(829, 460, 173, 82) << "  Noise Median: ";
+        QTest::newRow("Sharpen") << int(kCmdSharpen) << QRect(310, 480, 111, 18) << " Sharpen";
+        QTest::newRow("Brightness")
+            << int(kCmdBrightness) << QRect(485, 480, 161, 18) << " Brightness";
+        QTest::newRow("Contrast") << int(kCmdContrast) << QRect(660, 480, 161, 18) << " Contrast";
+        QTest::newRow("Noise Median")
+            << int(kCmdNoise) << QRect(835, 480, 161, 18) << " Noise Median";
+        QTest::newRow("sharpen reset")
+            << int(kCmdResetSharpen) << QRect(373, 520, 42, 18) << "Reset";
+        QTest::newRow("brightness reset")
+            << int(kCmdResetBrightness) << QRect(546, 520, 42, 18) << "Reset";
+        QTest::newRow("contrast reset")
+            << int(kCmdResetContrast) << QRect(721, 520, 42, 18) << "Reset";
+        QTest::newRow("noise reset") << int(kCmdResetNoise) << QRect(896, 520, 42, 18) << "Reset";
+        QTest::newRow("stereo slider") << int(kIdStereoSlider) << QRect(173, 500, 90, 18) << "";
+        QTest::newRow("sharpen slider") << int(kIdSharpenSlider) << QRect(345, 500, 90, 18) << "";
+        QTest::newRow("blend slider") << int(kIdBlendSlider) << QRect(422, 480, 50, 18) << "";
+        QTest::newRow("brightness slider")
+            << int(kIdBrightnessSlider) << QRect(520, 500, 90, 18) << "";
+        QTest::newRow("contrast slider") << int(kIdContrastSlider) << QRect(696, 500, 90, 18) << "";
+        QTest::newRow("noise slider") << int(kIdNoiseSlider) << QRect(871, 500, 90, 18) << "";
+        QTest::newRow("preview") << int(kIdPreview) << QRect(5, 150, 1000, 300) << "";
+        QTest::newRow("path 1") << int(kIdFirstPath) << QRect(105, 77, 899, 20) << "";
+        QTest::newRow("path 2") << int(kIdSecondPath) << QRect(105, 97, 899, 20) << "";
+    }
+    void controlPlaces() {
+        QFETCH(int, id);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, text);
+        QWidget* widget = window_->control(id);
+        QVERIFY2(widget != nullptr, qPrintable(QString::number(id)));
+        QCOMPARE(widget->geometry(), geometry);
+        QVERIFY(widget->isVisible());
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            QCOMPARE(button->text(), text);
+        } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+            QCOMPARE(label->text(), text);
+        } else if (auto* box = qobject_cast<QGroupBox*>(widget)) {
+            QCOMPARE(box->title(), text);
+        } else {
+            QVERIFY(text.isEmpty());
+        }
+        QVERIFY2(!widget->accessibleName().isEmpty() || qobject_cast<QAbstractButton*>(widget) ||
+                     qobject_cast<QLabel*>(widget) || qobject_cast<QGroupBox*>(widget),
+                 "a control without a name for assistive technology");
+    }
+
+    void keyboardOrderFollowsTheLayout() {
+        // Tabbing goes along the button row, then through the groups from left to right.
+        const int order[] = {kCmdLoadFirst, kCmdLoadSecond, kCmdDefaults, kCmdPublish,
+                             kCmdAbout,     kCmdExit,       kCmdPanorama};
+        for (size_t i = 1; i < std::size(order); ++i) {
+            QCOMPARE(window_->control(order[i - 1])->nextInFocusChain(),
+                     window_->control(order[i]));
+        }
+        QCOMPARE(window_->control(kCmdResetContrast)->nextInFocusChain(),
+                 window_->control(kCmdNoise));
+        QCOMPARE(window_->preview()->focusPolicy(), Qt::NoFocus);
+    }
+
+    // ---- Commands ---------------------------------------------------------------------
+
+    void layoutCommands_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("layout");
+        QTest::newRow("vertical") << int(kCmdVertical) << int(kSideBySideVertical);
+        QTest::newRow("horizontal") << int(kCmdHorizontal) << int(kSideBySideHorizontal);
+        QTest::newRow("anaglyph again") << int(kCmdAnaglyph) << int(kAnaglyph);
+    }
+    void layoutCommands() {
+        QFETCH(int, id);
+        QFETCH(int, layout);
+        window_->action(id)->trigger();
+        QCOMPARE(state_.settings.StereoLayout, layout);
+        QCOMPARE(conversions_, 1);
+        QCOMPARE(sound_.plays, 1);
+        int checkedItems = 0;
+        for (const int item : {kCmdAnaglyph, kCmdVertical, kCmdHorizontal}) {
+            checkedItems += window_->action(item)->isChecked() ? 1 : 0;
+        }
+        QCOMPARE(checkedItems, 1);
+        QVERIFY(window_->action(id)->isChecked());
+    }
+
+    void modeOptions() {
+        QTest::mouseClick(option(kCmdStandardStereo), Qt::LeftButton);
+        QCOMPARE(state_.settings.TransformationMode, int(kStandardStereo));
+        QVERIFY(option(kCmdStandardStereo)->isChecked());
+        QVERIFY(!option(kCmdK3vStereo)->isChecked());
+        QVERIFY(window_->control(kCmdLoadSecond)->isEnabled());
+        QVERIFY(window_->action(kCmdLoadSecond)->isEnabled());
+        QVERIFY(!checkBox(kCmdDepth)->isEnabled());
+        QVERIFY(!depthList()->isEnabled());
+        QCOMPARE(conversions_, 1);
+
+        QTest::mouseClick(option(kCmdK3vStereo), Qt::LeftButton);
+        QCOMPARE(state_.settings.TransformationMode, int(kK3vStereo));
+        QVERIFY(!window_->control(kCmdLoadSecond)->isEnabled());
+        QVERIFY(!window_->action(kCmdLoadSecond)->isEnabled());
+        QVERIFY(checkBox(kCmdDepth)->isEnabled());
+        QVERIFY(depthList()->isEnabled());
+        QCOMPARE(conversions_, 2);
+
+        // Clicking the selected option converts again.
+        QTest::mouseClick(option(kCmdK3vStereo), Qt::LeftButton);
+        QCOMPARE(conversions_, 3);
+        QCOMPARE(sound_.plays, 3);
+    }
+
+    void doubleClickOnAnOptionIsOneChoice() {
+        // What a double-click delivers: press, release, double-click, release.
+        QRadioButton* button = option(kCmdStandardStereo);
+        const QPoint centre = button->rect().center();
+        QTest::mousePress(button, Qt::LeftButton, {}, centre);
+        QTest::mouseRelease(button, Qt::LeftButton, {}, centre);
+        QMouseEvent twice(QEvent::MouseButtonDblClick, centre, button->mapToGlobal(centre),
+                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(button, &twice);
+        QTest::mouseRelease(button, Qt::LeftButton, {}, centre);
+        QCOMPARE(state_.settings.TransformationMode, int(kStandardStereo));
+        QCOMPARE(conversions_, 1);
+        QCOMPARE(sound_.plays, 1);
+    }
+
+    void sourceKindBoxes() {
+        QTest::mouseClick(checkBox(kCmdStillPhoto), Qt::LeftButton);
+        QCOMPARE(state_.settings.SourceKind, int(kStillPhoto));
+        QVERIFY(checkBox(kCmdStillPhoto)->isChecked());
+        QVERIFY(!checkBox(kCmdPanorama)->isChecked());
+        // Clicking the checked box leaves it checked.
+        QTest::mouseClick(checkBox(kCmdStillPhoto), Qt::LeftButton);
+        QVERIFY(checkBox(kCmdStillPhoto)->isChecked());
+        QTest::mouseClick(checkBox(kCmdPanorama), Qt::LeftButton);
+        QCOMPARE(state_.settings.SourceKind, int(kPanorama));
+        QVERIFY(checkBox(kCmdPanorama)->isChecked());
+        QVERIFY(!checkBox(kCmdStillPhoto)->isChecked());
+        QCOMPARE(conversions_, 0);  // the kind only shapes the saved picture
+        QCOMPARE(sound_.plays, 3);
+    }
+
+    void flagToggles_data() {
+        QTest::addColumn<int>("id");
+        QTest::newRow("Depth") << int(kCmdDepth);
+        QTest::newRow("Sharpen") << int(kCmdSharpen);
+        QTest::newRow("Brightness") << int(kCmdBrightness);
+        QTest::newRow("Contrast") << int(kCmdContrast);
+        QTest::newRow("Noise Median") << int(kCmdNoise);
+    }
+    void flagToggles() {
+        QFETCH(int, id);
+        const auto flag = [this, id] {
+            switch (id) {
+                case kCmdDepth:
+                    return state_.settings.DepthOn;
+                case kCmdSharpen:
+                    return state_.settings.SharpenOn;
+                case kCmdBrightness:
+                    return state_.settings.BrightnessOn;
+                case kCmdContrast:
+                    return state_.settings.ContrastOn;
+                default:
+                    return state_.settings.NoiseOn;
+            }
+        };
+        QTest::mouseClick(checkBox(id), Qt::LeftButton);
+        QCOMPARE(flag(), 1);
+        QVERIFY(checkBox(id)->isChecked());
+        QCOMPARE(TextColour(checkBox(id)), QColor(Qt::white));
+        QCOMPARE(conversions_, 1);
+        QCOMPARE(sound_.plays, 2);  // the command's click and the toggle's own
+
+        QTest::mouseClick(checkBox(id), Qt::LeftButton);
+        QCOMPARE(flag(), 0);
+        QCOMPARE(TextColour(checkBox(id)), QColor(Qt::black));
+        QCOMPARE(conversions_, 2);
+    }
+
+    void depthListSelection() {
+        depthList()->setFocus();
+        QTest::keyClick(depthList(), Qt::Key_Down);  // "30" -> "35"
+        QCOMPARE(depthList()->currentText(), QStringLiteral("35"));
+        QCOMPARE(state_.DepthEntry, 3);
+        QCOMPARE(state_.settings.DepthValue, 35);
+        QCOMPARE(conversions_, 1);
+        QCOMPARE(sound_.plays, 1);
+    }
+
+    void autoBoxAndF1OnlyClick() {
+        QTest::mouseClick(checkBox(kCmdAuto), Qt::LeftButton);
+        window_->command(kCmdF1);
+        QCOMPARE(sound_.plays, 2);
+        QCOMPARE(conversions_, 0);
+        QCOMPARE(state_.settings, ConversionSettings{});
+        QVERIFY(dialogs_.warnings.isEmpty());
+    }
+
+    void disabledSecondButtonDoesNothing() {
+        auto* button = window_->control(kCmdLoadSecond);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(sound_.plays, 0);
+        QVERIFY(dialogs_.openRequests.isEmpty());
+        // It is drawn exactly like an enabled one.
+        const QImage disabled = button->grab().toImage();
+        button->setEnabled(true);
+        QCOMPARE(button->grab().toImage(), disabled);
+    }
+
+    void resetButtons_data() {
+        QTest::addColumn<int>("resetId");
+        QTest::addColumn<int>("sliderId");
+        QTest::addColumn<int>("moved");
+        QTest::addColumn<int>("resetValue");
+        QTest::newRow("stereo") << int(kCmdResetStereo) << int(kIdStereoSlider) << -7 << 3;
+        QTest::newRow("sharpen") << int(kCmdResetSharpen) << int(kIdSharpenSlider) << 5 << 1;
+        QTest::newRow("sharpen blend") << int(kCmdResetSharpen) << int(kIdBlendSlider) << 2 << 0;
+        QTest::newRow("brightness")
+            << int(kCmdResetBrightness) << int(kIdBrightnessSlider) << 1 << 127;
+        QTest::newRow("contrast") << int(kCmdResetContrast) << int(kIdContrastSlider) << 0 << 127;
+        QTest::newRow("noise") << int(kCmdResetNoise) << int(kIdNoiseSlider) << 5 << 1;
+    }
+    void resetButtons() {
+        QFETCH(int, resetId);
+        QFETCH(int, sliderId);
+        QFETCH(int, moved);
+        QFETCH(int, resetValue);
+        slider(sliderId)->setValue(moved);  // a finished movement: converts
+        QCOMPARE(conversions_, 1);
+        QTest::mouseClick(window_->control(resetId), Qt::LeftButton);
+        QCOMPARE(slider(sliderId)->value(), resetValue);
+        QCOMPARE(conversions_, 2);  // placing the thumb is not a movement of its own
+        QCOMPARE(sound_.plays, 1);
+        const ConversionSettings& s = state_.settings;
+        const int stored[] = {s.StereoEffect, s.SharpenLevel, s.SharpenBlend,
+                              s.Brightness,   s.Contrast,     s.NoisePasses};
+        const int ids[] = {kIdStereoSlider,     kIdSharpenSlider,  kIdBlendSlider,
+                           kIdBrightnessSlider, kIdContrastSlider, kIdNoiseSlider};
+        for (size_t i = 0; i < std::size(ids); ++i) {
+            QCOMPARE(stored[i], slider(ids[i])->value());
+        }
+    }
+
+    void optionsByDefault() {
+        QTest::mouseClick(option(kCmdStandardStereo), Qt::LeftButton);
+        window_->action(kCmdHorizontal)->trigger();
+        QTest::mouseClick(checkBox(kCmdSharpen), Qt::LeftButton);
+        QTest::mouseClick(checkBox(kCmdStillPhoto), Qt::LeftButton);
+        for (const int id : {kIdStereoSlider, kIdSharpenSlider, kIdBrightnessSlider,
+                             kIdContrastSlider, kIdNoiseSlider}) {
+            slider(id)->setValue(slider(id)->maximum());
+        }
+        state_.FirstPicturePath = QStringLiteral("/pictures/hall.jpg");
+        state_.SecondPicturePath = QStringLiteral("/pictures/hall2.jpg");
+        state_.DepthEntry = 10;
+        conversions_ = 0;
+
+        QTest::mouseClick(window_->control(kCmdDefaults), Qt::LeftButton);
+        const ConversionSettings& s = state_.settings;
+        QCOMPARE(s.StereoEffect, int16_t(3));
+        QCOMPARE(s.SharpenLevel, 1);
+        QCOMPARE(s.SharpenBlend, 0);  // not its start value 3
+        QCOMPARE(s.Brightness, 127);
+        QCOMPARE(s.Contrast, 127);
+        QCOMPARE(s.NoisePasses, 1);
+        QCOMPARE(slider(kIdBlendSlider)->value(), 0);
+        QCOMPARE(slider(kIdContrastSlider)->value(), 127);
+        QCOMPARE(depthList()->currentText(), QStringLiteral("30"));
+        QCOMPARE(s.DepthValue, 30);
+        QVERIFY(option(kCmdK3vStereo)->isChecked());
+        QCOMPARE(s.TransformationMode, int(kK3vStereo));
+        QVERIFY(!window_->control(kCmdLoadSecond)->isEnabled());
+        // What it keeps: the flags, the layout, the kind and the second path.
+        QCOMPARE(s.SharpenOn, 1);
+        QCOMPARE(s.StereoLayout, int(kSideBySideHorizontal));
+        QCOMPARE(s.SourceKind, int(kStillPhoto));
+        QCOMPARE(state_.FirstPicturePath, QString());
+        QCOMPARE(qobject_cast<PathField*>(window_->control(kIdFirstPath))->text(), QString());
+        QCOMPARE(state_.SecondPicturePath, QStringLiteral("/pictures/hall2.jpg"));
+        QCOMPARE(conversions_, 1);
+    }
+
+    // ---- Sliders ------------------------------------------------------------------------
+
+    void sliderDragConvertsOnceOnRelease_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("released");
+        QTest::newRow("stereo effect to -10") << int(kIdStereoSlider) << -10;
+        QTest::newRow("sharpen") << int(kIdSharpenSlider) << 4;
+        QTest::newRow("blend") << int(kIdBlendSlider) << 0;
+        QTest::newRow("brightness") << int(kIdBrightnessSlider) << 200;
+        QTest::newRow("contrast to 0") << int(kIdContrastSlider) << 0;
+        QTest::newRow("noise") << int(kIdNoiseSlider) << 5;
+    }
+    void sliderDragConvertsOnceOnRelease() {
+        QFETCH(int, id);
+        QFETCH(int, released);
+        const ConversionSettings before = state_.settings;
+        QSlider* thumb = slider(id);
+        thumb->setSliderDown(true);
+        for (int value = thumb->minimum(); value <= thumb->maximum(); value += 2) {
+            thumb->setSliderPosition(value);
+        }
+        thumb->setSliderPosition(released);
+        QCOMPARE(conversions_, 0);  // nothing while the thumb is held
+        QCOMPARE(state_.settings, before);
+        thumb->setSliderDown(false);
+        QCOMPARE(conversions_, 1);
+        QCOMPARE(thumb->value(), released);
+        const ConversionSettings& s = state_.settings;
+        const int stored = id == kIdStereoSlider       ? s.StereoEffect
+                           : id == kIdSharpenSlider    ? s.SharpenLevel
+                           : id == kIdBlendSlider      ? s.SharpenBlend
+                           : id == kIdBrightnessSlider ? s.Brightness
+                           : id == kIdContrastSlider   ? s.Contrast
+                                                       : s.NoisePasses;
+        QCOMPARE(stored, released);
+        QCOMPARE(sound_.plays, 0);
+    }
+
+    void conversionShowsTheWaitCursorAndRemovesIt() {
+        QList<int> shapes;
+        window_->setConversionHook([&shapes] {
+            const QCursor* cursor = QApplication::overrideCursor();
+            shapes.append(cursor != nullptr ? int(cursor->shape()) : -1);
+        });
+        window_->command(kCmdVertical);
+        QCOMPARE(shapes, QList<int>{int(Qt::WaitCursor)});
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void releasingAtTheSameValueStillConverts() {
+        QSlider* thumb = slider(kIdBrightnessSlider);
+        thumb->setSliderDown(true);
+        thumb->setSliderDown(false);
+        QCOMPARE(conversions_, 1);
+        QCOMPARE(state_.settings.Brightness, 127);
+    }
+
+    void keyboardMovementConvertsEachTime() {
+        QSlider* thumb = slider(kIdStereoSlider);
+        thumb->setFocus();
+        QTest::keyClick(thumb, Qt::Key_Home);
+        QCOMPARE(state_.settings.StereoEffect, int16_t(-10));  // negative values survive
+        QTest::keyClick(thumb, Qt::Key_Right);
+        QCOMPARE(state_.settings.StereoEffect, int16_t(-9));
+        QCOMPARE(conversions_, 2);
+    }
+
+    void shortcuts_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("opens");
+        QTest::addColumn<int>("warnings");
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("Ctrl+L loads") << int(Qt::Key_L) << int(Qt::ControlModifier) << 1 << 0 << 1;
+        QTest::newRow("Ctrl+P publishes")
+            << int(Qt::Key_P) << int(Qt::ControlModifier) << 0 << 1 << 1;
+        QTest::newRow("Ctrl+F1 helps")
+            << int(Qt::Key_F1) << int(Qt::ControlModifier) << 0 << 1 << 1;
+        QTest::newRow("F1 only clicks") << int(Qt::Key_F1) << int(Qt::NoModifier) << 0 << 0 << 1;
+        QTest::newRow("L alone is nothing") << int(Qt::Key_L) << int(Qt::NoModifier) << 0 << 0 << 0;
+    }
+    void shortcuts() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, opens);
+        QFETCH(int, warnings);
+        QFETCH(int, clicks);
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        QTest::keyClick(window_.get(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(dialogs_.openRequests.size(), opens);
+        // Publishing without a picture and help without its document both warn.
+        QCOMPARE(dialogs_.warnings.size(), warnings);
+        QCOMPARE(sound_.plays, clicks);
+    }
+
+    void commandButtonsShowKeyboardFocusOnly() {
+        auto* button = window_->control(kCmdPublish);
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        button->setFocus(Qt::MouseFocusReason);
+        const QImage clicked = button->grab().toImage();
+        button->clearFocus();
+        const QImage unfocused = button->grab().toImage();
+        QCOMPARE(clicked, unfocused);
+        button->setFocus(Qt::TabFocusReason);
+        QVERIFY(button->grab().toImage() != unfocused);
+    }
+
+    // ---- Closing ------------------------------------------------------------------------
+
+    void closeConfirmation_data() {
+        QTest::addColumn<bool>("fromExitCommand");
+        QTest::addColumn<bool>("answer");
+        QTest::newRow("close box, Cancel") << false << false;
+        QTest::newRow("close box, OK") << false << true;
+        QTest::newRow("Exit button, Cancel") << true << false;
+        QTest::newRow("Exit button, OK") << true << true;
+    }
+    void closeConfirmation() {
+        QFETCH(bool, fromExitCommand);
+        QFETCH(bool, answer);
+        slider(kIdContrastSlider)->setValue(40);
+        dialogs_.confirmAnswers = {answer};
+        if (fromExitCommand) {
+            QTest::mouseClick(window_->control(kCmdExit), Qt::LeftButton);
+        } else {
+            window_->close();
+        }
+        QCOMPARE(dialogs_.confirmations.size(), 1);
+        QCOMPARE(dialogs_.confirmations[0].first, QStringLiteral("Are you sure?"));
+        QCOMPARE(dialogs_.confirmations[0].second, QStringLiteral("Exit IDE"));
+        QCOMPARE(window_->isVisible(), !answer);
+        QCOMPARE(state_.settings.Contrast, 40);  // Cancel changes nothing
+        QCOMPARE(sound_.plays, fromExitCommand ? 1 : 0);
+    }
+
+    // ---- Help and About -----------------------------------------------------------------
+
+    void aboutCommand() {
+        QTest::mouseClick(window_->control(kCmdAbout), Qt::LeftButton);
+        window_->action(kCmdAbout)->trigger();
+        QCOMPARE(dialogs_.aboutShown, 2);
+        QCOMPARE(sound_.plays, 2);
+    }
+
+    void helpOpensTheDocumentInAFolderWithSpaces() {
+        QTemporaryDir root;
+        const QString program = root.filePath(QStringLiteral("my programs/k3v"));
+        QVERIFY(QDir().mkpath(program));
+        QFile document(program + QStringLiteral("/Quorvex_K3V.pdf"));
+        QVERIFY(document.open(QIODevice::WriteOnly));
+        document.write("%PDF-1.4\n");
+        document.close();
+        FakeDialogs dialogs;
+        FakeSound sound;
+        MainWindow window(state_, dialogs, sound, program);
+        window.action(kCmdHelp)->trigger();
+        QVERIFY(dialogs.warnings.isEmpty());
+        QCOMPARE(dialogs.openedUrls.size(), 1);
+        QCOMPARE(dialogs.openedUrls[0].toLocalFile(), document.fileName());
+        QCOMPARE(sound.plays, 1);
+        dialogs.confirmAnswers = {true};
+    }
+
+    void helpWarnsWhenTheDocumentIsMissing() {
+        window_->action(kCmdHelp)->trigger();
+        QVERIFY(dialogs_.openedUrls.isEmpty());
+        QCOMPARE(dialogs_.warnings.size(), 1);
+        QVERIFY(dialogs_.warnings[0].contains(QStringLiteral("Quorvex_K3V.pdf")));
+        QVERIFY(dialogs_.warnings[0].contains(folder_->path()));
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_main_window.moc"

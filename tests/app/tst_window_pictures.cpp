@@ -1,0 +1,415 @@
+// Pictures through the window: loading the first and second picture, unreadable files, what
+// the preview shows in each layout, and "Publish 3D Pano" with its warnings and failures.
+
+#include <QCheckBox>
+#include <QFile>
+#include <QImage>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "app/path_field.h"
+#include "app/preview_widget.h"
+#include "fake_services.h"
+#include "input/picture_decoder.h"
+#include "output/output_format.h"
+
+using namespace k3v;
+using k3v::testing::FakeDialogs;
+using k3v::testing::FakeSound;
+
+namespace {
+
+// A picture whose left part (columns < split) has one colour and the rest another.
+QString WritePicture(const QTemporaryDir& dir, const QString& name, QSize size, const QColor& left,
+                     const QColor& right, int split) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(right);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < split && x < size.width(); ++x) {
+            image.setPixelColor(x, y, left);
+        }
+    }
+    const QString path = dir.filePath(name);
+    if (!image.save(path)) {
+        return {};
+    }
+    return path;
+}
+
+QString WritePlain(const QTemporaryDir& dir, const QString& name, QSize size, const QColor& c) {
+    return WritePicture(dir, name, size, c, c, 0);
+}
+
+int Brightness(const QImage& image, int x, int y) {
+    const QColor c = image.pixelColor(x, y);
+    return c.red() + c.green() + c.blue();
+}
+
+QByteArray Head(const QString& path, int bytes) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return file.read(bytes);
+}
+
+}  // namespace
+
+class WindowPicturesTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    AppState state_;
+    FakeDialogs dialogs_;
+    FakeSound sound_;
+    std::unique_ptr<MainWindow> window_;
+    int conversions_ = 0;
+
+    PathField* pathField(int id) { return qobject_cast<PathField*>(window_->control(id)); }
+    QImage previewPicture() { return window_->preview()->grab().toImage(); }
+
+    void loadFirst(const QString& path) {
+        dialogs_.openAnswers = {path};
+        window_->command(kCmdLoadFirst);
+    }
+
+  private slots:
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        k3v::testing::SilencePlatformNoise();
+    }
+    void init() {
+        dir_ = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir_->isValid());
+        state_ = AppState{};
+        QVERIFY(MakeStartState(state_, dir_->path()).ok());
+        dialogs_ = FakeDialogs{};
+        window_ = std::make_unique<MainWindow>(state_, dialogs_, sound_, dir_->path());
+        conversions_ = 0;
+        window_->setConversionHook([this] { ++conversions_; });
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    void cleanup() { window_.reset(); }
+
+    // ---- Loading ------------------------------------------------------------------------
+
+    void loadFirstPicture() {
+        const QString path = WritePlain(*dir_, QStringLiteral("hall.png"), {40, 20}, Qt::white);
+        QVERIFY(!path.isEmpty());
+        loadFirst(path);
+        QCOMPARE(dialogs_.openRequests.size(), 1);
+        QCOMPARE(dialogs_.openRequests[0].first, dir_->path());  // starts in the start folder
+        QCOMPARE(dialogs_.openRequests[0].second, PictureSlot::First);
+        QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
+        QCOMPARE(state_.planes.SourceWidth, 40);
+        QCOMPARE(state_.planes.SourceHeight, 20);
+        QCOMPARE(state_.FirstPicturePath, path);
+        QCOMPARE(pathField(kIdFirstPath)->text(), path);
+        QCOMPARE(conversions_, 1);
+        // The white picture now fills the middle of the preview.
+        QVERIFY(Brightness(previewPicture(), 500, 150) > 600);
+    }
+
+    void cancellingTheDialogChangesNothing() {
+        dialogs_.openAnswers = {QStringLiteral("   ")};
+        window_->command(kCmdLoadFirst);
+        window_->command(kCmdLoadFirst);  // and the empty answer: cancelled
+        QCOMPARE(dialogs_.openRequests.size(), 2);
+        QCOMPARE(state_.planes.SourceWidth, kPlaceholderWidth);
+        QCOMPARE(state_.LastFolder, dir_->path());
+        QCOMPARE(conversions_, 0);
+        QVERIFY(dialogs_.warnings.isEmpty());
+    }
+
+    void theNextDialogStartsInThePicturesFolder() {
+        QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("pictures")));
+        const QString path = WritePlain(*dir_, QStringLiteral("pictures/a.png"), {8, 8}, Qt::red);
+        loadFirst(path);
+        window_->command(kCmdLoadFirst);
+        QCOMPARE(dialogs_.openRequests.size(), 2);
+        QCOMPARE(dialogs_.openRequests[1].first, dir_->filePath(QStringLiteral("pictures")));
+    }
+
+    void unreadableFileWarnsAndChangesNothing_data() {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("not a picture") << QByteArray("this is text, not pixels") << "notes.jpg";
+        QTest::newRow("empty file") << QByteArray() << "empty.png";
+        QTest::newRow("missing file") << QByteArray("-") << "gone.bmp";
+    }
+    void unreadableFileWarnsAndChangesNothing() {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, name);
+        const QString good = WritePlain(*dir_, QStringLiteral("good.png"), {30, 10}, Qt::white);
+        loadFirst(good);
+        const QImage before = previewPicture();
+        conversions_ = 0;
+
+        const QString bad = dir_->filePath(name);
+        if (contents != "-") {
+            QFile file(bad);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(contents);
+        }
+        loadFirst(bad);
+        // The decoder's own message, naming the file and the reason, is shown as it is.
+        PixelPlane unused;
+        const Status expected = DecodePictureFile(bad.toStdString(), unused);
+        QVERIFY(!expected.ok());
+        QCOMPARE(dialogs_.warnings, QStringList{QString::fromStdString(expected.message())});
+        QVERIFY2(dialogs_.warnings[0].contains(name), qPrintable(dialogs_.warnings[0]));
+        QVERIFY(!QApplication::overrideCursor());
+        QCOMPARE(state_.planes.SourceWidth, 30);
+        QCOMPARE(state_.planes.SourceHeight, 10);
+        QCOMPARE(state_.FirstPicturePath, good);
+        QCOMPARE(pathField(kIdFirstPath)->text(), good);
+        QCOMPARE(conversions_, 0);
+        QCOMPARE(previewPicture(), before);
+    }
+
+    void secondPictureOfEqualSize() {
+        QTest::mouseClick(window_->control(kCmdStandardStereo), Qt::LeftButton);
+        const QString first = WritePlain(*dir_, QStringLiteral("l.png"), {50, 25}, Qt::white);
+        const QString second = WritePlain(*dir_, QStringLiteral("r.png"), {50, 25}, Qt::black);
+        loadFirst(first);
+        dialogs_.openAnswers = {second};
+        QTest::mouseClick(window_->control(kCmdLoadSecond), Qt::LeftButton);
+        QCOMPARE(dialogs_.openRequests.last().second, PictureSlot::Second);
+        QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
+        QCOMPARE(state_.SecondPicturePath, second);
+        QCOMPARE(pathField(kIdSecondPath)->text(), second);
+        QCOMPARE(conversions_, 3);  // the mode, the first and the second picture
+    }
+
+    void secondPictureOfAnotherSizeIsRefused() {
+        QTest::mouseClick(window_->control(kCmdStandardStereo), Qt::LeftButton);
+        const QString first = WritePlain(*dir_, QStringLiteral("l.png"), {50, 25}, Qt::white);
+        const QString second = WritePlain(*dir_, QStringLiteral("r.png"), {50, 25}, Qt::black);
+        const QString other = WritePlain(*dir_, QStringLiteral("o.png"), {60, 25}, Qt::black);
+        loadFirst(first);
+        dialogs_.openAnswers = {second, other};
+        window_->command(kCmdLoadSecond);
+        conversions_ = 0;
+        window_->command(kCmdLoadSecond);
+        QCOMPARE(dialogs_.warnings.size(), 1);
+        QCOMPARE(dialogs_.warnings[0],
+                 QStringLiteral("You need to use both panoramas with the same size!\r\n"
+                                "Panorama.1: 50x25\r\nPanorama.2: 60x25"));
+        QCOMPARE(state_.SecondPicturePath, second);  // the earlier second picture stays
+        QCOMPARE(conversions_, 0);
+    }
+
+    void secondPictureBeforeAnyFirstMustMatchThePlaceholder() {
+        QTest::mouseClick(window_->control(kCmdStandardStereo), Qt::LeftButton);
+        const QString other = WritePlain(*dir_, QStringLiteral("o.png"), {60, 25}, Qt::black);
+        dialogs_.openAnswers = {other};
+        window_->command(kCmdLoadSecond);
+        QCOMPARE(dialogs_.warnings.size(), 1);
+        QVERIFY(dialogs_.warnings[0].contains(QStringLiteral("Panorama.1: 1000x250")));
+    }
+
+    void newFirstPictureClearsTheSecondPath() {
+        QTest::mouseClick(window_->control(kCmdStandardStereo), Qt::LeftButton);
+        const QString first = WritePlain(*dir_, QStringLiteral("l.png"), {50, 25}, Qt::white);
+        const QString second = WritePlain(*dir_, QStringLiteral("r.png"), {50, 25}, Qt::black);
+        const QString bigger = WritePlain(*dir_, QStringLiteral("b.png"), {80, 40}, Qt::white);
+        loadFirst(first);
+        dialogs_.openAnswers = {second};
+        window_->command(kCmdLoadSecond);
+        loadFirst(bigger);
+        QCOMPARE(state_.planes.SourceWidth, 80);
+        QCOMPARE(state_.SecondPicturePath, QString());
+        QCOMPARE(pathField(kIdSecondPath)->text(), QString());
+    }
+
+    // ---- The preview in each layout -----------------------------------------------------
+
+    void previewLayouts_data() {
+        // A 200 x 100 pair (aspect 2: displayed width 600, left offset 200). The first
+        // picture is white, the second black, so the first view is the bright one.
+        QTest::addColumn<int>("layoutCommand");
+        QTest::addColumn<QList<QPoint>>("bright");
+        QTest::addColumn<QList<QPoint>>("dark");
+        QTest::newRow("anaglyph: 600 x 300 in the middle")
+            << int(kCmdAnaglyph) << QList<QPoint>{{210, 150}, {500, 150}, {780, 290}}
+            << QList<QPoint>{{190, 150}, {810, 150}, {20, 290}};
+        QTest::newRow("vertical: first view above the second, 300 wide at 350")
+            << int(kCmdVertical) << QList<QPoint>{{360, 75}, {500, 140}, {640, 75}}
+            << QList<QPoint>{{500, 160}, {500, 225}, {340, 75}, {660, 75}};
+        QTest::newRow("horizontal: first view from -100, second from 500")
+            << int(kCmdHorizontal) << QList<QPoint>{{20, 150}, {250, 150}, {490, 290}}
+            << QList<QPoint>{{510, 150}, {750, 150}, {990, 290}};
+    }
+    void previewLayouts() {
+        QFETCH(int, layoutCommand);
+        QFETCH(QList<QPoint>, bright);
+        QFETCH(QList<QPoint>, dark);
+        QTest::mouseClick(window_->control(kCmdStandardStereo), Qt::LeftButton);
+        loadFirst(WritePlain(*dir_, QStringLiteral("l.png"), {200, 100}, Qt::white));
+        dialogs_.openAnswers = {WritePlain(*dir_, QStringLiteral("r.png"), {200, 100}, Qt::black)};
+        window_->command(kCmdLoadSecond);
+        QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
+        window_->command(layoutCommand);
+
+        const QImage picture = previewPicture();
+        for (const QPoint& p : bright) {
+            QVERIFY2(
+                Brightness(picture, p.x(), p.y()) >= 255,
+                qPrintable(
+                    QStringLiteral("(%1, %2) should show the first view").arg(p.x()).arg(p.y())));
+        }
+        for (const QPoint& p : dark) {
+            QVERIFY2(Brightness(picture, p.x(), p.y()) == 0,
+                     qPrintable(QStringLiteral("(%1, %2) should be black").arg(p.x()).arg(p.y())));
+        }
+    }
+
+    void previewShowsTheSizeTextOnGrey() {
+        loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {64, 32}, Qt::black));
+        const QImage picture = previewPicture();
+        // The text begins with a blank, so its first pixels are the grey background.
+        QCOMPARE(picture.pixelColor(11, 12), QColor(0x80, 0x80, 0x80));
+        QCOMPARE(picture.pixelColor(500, 150), QColor(Qt::black));
+        int white = 0;
+        for (int x = 10; x < 160; ++x) {
+            white += picture.pixelColor(x, 17) == QColor(Qt::white) ? 1 : 0;
+        }
+        QVERIFY(white > 0);
+    }
+
+    void previewKeepsTheFirstPictureUpright() {
+        // Top half red, bottom half blue: planes keep the bottom row first, the preview must not.
+        QImage image(100, 100, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        for (int y = 0; y < 50; ++y) {
+            for (int x = 0; x < 100; ++x) {
+                image.setPixelColor(x, y, Qt::red);
+            }
+        }
+        const QString path = dir_->filePath(QStringLiteral("updown.png"));
+        QVERIFY(image.save(path));
+        window_->command(kCmdVertical);  // side by side: the views unshifted
+        loadFirst(path);
+        const QImage picture = previewPicture();
+        const QColor top = picture.pixelColor(500, 20);
+        const QColor bottom = picture.pixelColor(500, 130);
+        QVERIFY2(top.red() > 200 && top.blue() < 50, qPrintable(top.name()));
+        QVERIFY2(bottom.blue() > 200 && bottom.red() < 50, qPrintable(bottom.name()));
+    }
+
+    // ---- Publishing ---------------------------------------------------------------------
+
+    void publishWithoutPictureWarns() {
+        window_->command(kCmdPublish);
+        QCOMPARE(dialogs_.warnings, QStringList{QStringLiteral("Image file not selected")});
+        QVERIFY(dialogs_.saveRequests.isEmpty());
+    }
+
+    void publishAfterThePictureWasRemovedWarns() {
+        const QString path = WritePlain(*dir_, QStringLiteral("gone.png"), {20, 10}, Qt::white);
+        loadFirst(path);
+        QVERIFY(QFile::remove(path));
+        window_->command(kCmdPublish);
+        QCOMPARE(dialogs_.warnings, QStringList{QStringLiteral("Image file not found")});
+        QVERIFY(dialogs_.saveRequests.isEmpty());
+    }
+
+    void publish_data() {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("magic");
+        QTest::newRow("bmp") << "out/hall_Unwrapped.bmp" << QByteArray("BM");
+        QTest::newRow("BMP in capitals") << "out/HALL.BMP" << QByteArray("BM");
+        QTest::newRow("jpg") << "out/hall_Unwrapped.jpg" << QByteArray("\xFF\xD8\xFF");
+        QTest::newRow("jpeg") << "out/hall.jpeg" << QByteArray("\xFF\xD8\xFF");
+    }
+    void publish() {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, magic);
+        QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("out")));
+        const QString picture =
+            WritePicture(*dir_, QStringLiteral("hall.png"), {64, 32}, Qt::white, Qt::blue, 32);
+        loadFirst(picture);
+        conversions_ = 0;
+        const QString target = dir_->filePath(fileName);
+        dialogs_.saveAnswers = {target};
+        QTest::mouseClick(window_->control(kCmdPublish), Qt::LeftButton);
+
+        QCOMPARE(dialogs_.saveRequests.size(), 1);
+        QCOMPARE(dialogs_.saveRequests[0].first, dir_->path());
+        QCOMPARE(dialogs_.saveRequests[0].second, QStringLiteral("hall_Unwrapped"));
+        QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
+        QCOMPARE(conversions_, 1);  // converted afresh before writing
+        QCOMPARE(Head(target, int(magic.size())), magic);
+        QImage saved(target);
+        QCOMPARE(saved.size(), QSize(64, 32));
+        QCOMPARE(dialogs_.informations, QStringList{QStringLiteral("Publishing succeeded")});
+        QCOMPARE(dialogs_.openedUrls, QList<QUrl>{QUrl::fromLocalFile(target)});
+        QCOMPARE(state_.SaveFolder, dir_->filePath(QStringLiteral("out")));
+        QApplication::processEvents();
+        QVERIFY(!QApplication::overrideCursor());  // the wait cursor is gone again
+    }
+
+    void publishSideBySideSavesBothViews() {
+        loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
+        window_->command(kCmdHorizontal);
+        const QString target = dir_->filePath(QStringLiteral("pair.bmp"));
+        dialogs_.saveAnswers = {target};
+        window_->command(kCmdPublish);
+        QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
+        QCOMPARE(QImage(target).size(), QSize(60, 20));
+    }
+
+    void publishCancelledWritesNothing() {
+        loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
+        window_->command(kCmdPublish);
+        QCOMPARE(dialogs_.saveRequests.size(), 1);
+        QVERIFY(dialogs_.informations.isEmpty());
+        QVERIFY(dialogs_.openedUrls.isEmpty());
+    }
+
+    void publishUnknownTypeWarnsWhichTypesCanBeSaved() {
+        loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
+        const QString target = dir_->filePath(QStringLiteral("stereo.png"));
+        dialogs_.saveAnswers = {target};
+        window_->command(kCmdPublish);
+        QCOMPARE(dialogs_.warnings,
+                 QStringList{QString::fromStdString(UnknownFormatMessage(target.toStdString()))});
+        QVERIFY(!QFile::exists(target));
+        QVERIFY(dialogs_.informations.isEmpty());
+        QVERIFY(dialogs_.openedUrls.isEmpty());
+    }
+
+    void failingSaveWarnsAndLeavesTheOldFile_data() {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("folder does not exist") << "no such folder/x.bmp";
+        QTest::newRow("name of a folder") << "taken.bmp";
+    }
+    void failingSaveWarnsAndLeavesTheOldFile() {
+        QFETCH(QString, target);
+        QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("taken.bmp")));
+        QFile keep(dir_->filePath(QStringLiteral("taken.bmp/keep.txt")));
+        QVERIFY(keep.open(QIODevice::WriteOnly));
+        keep.write("old");
+        keep.close();
+        loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
+        dialogs_.saveAnswers = {dir_->filePath(target)};
+        window_->command(kCmdPublish);
+        QCOMPARE(dialogs_.warnings.size(), 1);
+        QVERIFY2(dialogs_.warnings[0].contains(QFileInfo(target).fileName()),
+                 qPrintable(dialogs_.warnings[0]));
+        QVERIFY(dialogs_.informations.isEmpty());
+        QVERIFY(dialogs_.openedUrls.isEmpty());
+        QVERIFY(QFileInfo(dir_->filePath(QStringLiteral("taken.bmp"))).isDir());
+        QCOMPARE(Head(keep.fileName(), 10), QByteArray("old"));
+        QVERIFY(!QApplication::overrideCursor());
+    }
+};
+
+QTEST_MAIN(WindowPicturesTest)
+#include "tst_window_pictures.moc"
