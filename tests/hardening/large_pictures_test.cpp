@@ -93,6 +93,25 @@ void PrintTo(const WideCase& c, std::ostream* out) {
     *out << c.label;
 }
 
+// The width in a saved file's header. JPEG files are read from their frame header: libjpeg,
+// and every reader built on it, stops at 65500 pixels, short of the format's 65535.
+int32_t SavedWidth(const std::string& path) {
+    const std::vector<uint8_t> bytes = testing::ReadBytes(path);
+    if (path.ends_with(".bmp")) {
+        return bytes.size() < 22 ? -1 : int32_t(bytes[18] | bytes[19] << 8 | bytes[20] << 16);
+    }
+    for (size_t at = 2; at + 9 < bytes.size();) {
+        if (bytes[at] != 0xFF) {
+            return -1;
+        }
+        if (bytes[at + 1] == 0xC0) {  // start of a baseline frame: P, Y, X
+            return int32_t(bytes[at + 7] << 8 | bytes[at + 8]);
+        }
+        at += 2 + size_t(bytes[at + 2] << 8 | bytes[at + 3]);
+    }
+    return -1;
+}
+
 class WidePictures : public ::testing::TestWithParam<WideCase> {};
 
 TEST_P(WidePictures, AreSavedUpToTheFormatsLimitAndRefusedBeyond) {
@@ -110,8 +129,7 @@ TEST_P(WidePictures, AreSavedUpToTheFormatsLimitAndRefusedBeyond) {
         EXPECT_EQ(folder.entries(), std::vector<std::string>{});
         return;
     }
-    QImage saved(QString::fromStdString(folder.file(c.output)));
-    EXPECT_EQ(saved.width(), c.savedWidth);
+    EXPECT_EQ(SavedWidth(folder.file(c.output)), c.savedWidth);
     EXPECT_EQ(folder.entries(), std::vector<std::string>{c.output});
 }
 
