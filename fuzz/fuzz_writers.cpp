@@ -1,6 +1,6 @@
 // Both file writers on any small stereo image: the BMP file must be exactly the header and
-// the output picture's rows; a JPEG, when the encoder accepts the picture, must decode with
-// libjpeg to the same size.
+// the output picture's rows; the JPEG encoder must accept the picture, and libjpeg must
+// decode its file, without a single warning, to the same size.
 
 #include <unistd.h>
 
@@ -125,10 +125,11 @@ void CheckJpeg(const k3v::OutputPicture& picture, int32_t quality) {
         k3v::EncodeJpeg(reinterpret_cast<const uint8_t*>(pixels), picture.width(), picture.height(),
                         32, quality, file);
     if (!encoded) {
-        if (encoded.message().empty()) {
-            Fail("the JPEG encoder refused without a message");
-        }
-        return;
+        Fail("the JPEG encoder refused a small picture: " + encoded.message());
+    }
+    if (file.size() < 4 || file[0] != 0xFF || file[1] != 0xD8 || file[file.size() - 2] != 0xFF ||
+        file[file.size() - 1] != 0xD9) {
+        Fail("the JPEG file does not run from SOI to EOI");
     }
     JDIMENSION width = 0;
     JDIMENSION height = 0;
