@@ -300,7 +300,8 @@ def tiff_header(width, height, next_ifd_self=False, strip_bytes=100):
         packed = struct.pack("<H", value) + b"\0\0" if kind == 3 else struct.pack("<I", value)
         ifd += struct.pack("<HHI", tag, kind, count) + packed
     ifd += struct.pack("<I", 8 if next_ifd_self else 0)
-    return b"II*\0" + struct.pack("<I", 8) + ifd + bytes(range(256)) * (strip_bytes // 256 + 1)
+    data = bytes(range(256)) * (strip_bytes // 256 + 1)
+    return b"II*\0" + struct.pack("<I", 8) + ifd + data[:strip_bytes]
 
 
 def make_hostile():
@@ -334,6 +335,27 @@ def make_hostile():
             short = "cut_%s_%d%s" % (stem, length, ext)
             write(short, data[:length])
             refused(short)
+
+    # Damage at the very end, and damage libjpeg only warns about.
+    data = open(path("jpeg_baseline.jpg"), "rb").read()
+    write("jpeg_no_eoi.jpg", data[:-2])
+    refused("jpeg_no_eoi.jpg", "Premature end of JPEG file")
+    dht = data.index(b"\xff\xc4")
+    write("jpeg_extraneous.jpg", data[:dht] + b"\x12\x34\x56" + data[dht:])
+    refused("jpeg_extraneous.jpg", "extraneous bytes before marker")
+    data = open(path("png_rgb8.png"), "rb").read()
+    write("png_no_iend.png", data[:data.rindex(b"IEND") - 4])
+    refused("png_no_iend.png", "cut short")
+    # A bad CRC on an ancillary chunk after the pixels: libpng drops the chunk with a
+    # warning; the picture itself is whole.
+    iend = data.rindex(b"IEND") - 4
+    text = bytearray(png_chunk(b"tEXt", b"Comment\0hello"))
+    text[-1] ^= 0x01
+    write("png_bad_text_crc.png", data[:iend] + bytes(text) + data[iend:])
+    valid("png_bad_text_crc.png", LOSSLESS)
+    strip = tiff_header(20, 20, strip_bytes=1200)
+    write("cut_tiff_strip.tif", strip[:len(strip) - 1200 + 500])
+    refused("cut_tiff_strip.tif", "TIFF")
 
     # Bad checksums: a PNG's IDAT CRC, and its zlib stream's Adler-32.
     data = bytearray(open(path("png_rgb8.png"), "rb").read())
