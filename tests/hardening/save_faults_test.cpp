@@ -240,3 +240,27 @@ TEST(SaveFaultsInABatch, AMissingOutputFolderIsReportedForEveryFile) {
 
 }  // namespace
 }  // namespace k3v
+
+namespace k3v {
+namespace {
+
+// A second run over a folder that holds the first run's outputs: converting a.bmp would write
+// a_Unwrapped.bmp, which this same batch reads as an input.
+TEST(SaveFaultsInABatch, AnOutputThatIsAnotherInputOfTheBatchIsRefused) {
+    TempFolder folder;
+    const std::string a = MakeNoisePicture(folder, "a.bmp");
+    const std::string earlier = MakeNoisePicture(folder, "a_Unwrapped.bmp");
+    const std::vector<uint8_t> before = ReadBytes(earlier);
+    const auto run = RunProcess(
+        K3V_CONVERT, {"--format", "bmp", "--output-dir", folder.path().string(), a, earlier},
+        folder.path());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "k3v-convert: Cannot write \"" + earlier +
+                           "\": it is one of the input pictures, which would be lost\n");
+    EXPECT_EQ(ReadBytes(earlier), before);
+    EXPECT_EQ(folder.entries(),
+              (std::vector<std::string>{"a.bmp", "a_Unwrapped.bmp", "a_Unwrapped_Unwrapped.bmp"}));
+}
+
+}  // namespace
+}  // namespace k3v
