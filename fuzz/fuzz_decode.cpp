@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::FILE* file = std::fopen(g_path.c_str(), "wb");
-    if (file == nullptr || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
+    if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size) ||
+        std::fclose(file) != 0) {
         Fail("cannot write the input file");
     }
     int32_t width = 0;
