@@ -12,11 +12,8 @@ namespace k3v {
 namespace {
 
 using testing::NoisePlane;
+using testing::Pixels;
 using testing::PlanesWith;
-
-std::vector<uint32_t> Pixels(const PixelPlane& plane) {
-    return {plane.data(), plane.data() + plane.storedCount()};
-}
 
 ConversionSettings EveryFilter() {
     ConversionSettings s;

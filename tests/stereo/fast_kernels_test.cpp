@@ -17,11 +17,8 @@ namespace k3v {
 namespace {
 
 using testing::NoisePlane;
+using testing::Pixels;
 using testing::PlanesWith;
-
-std::vector<uint32_t> Pixels(const PixelPlane& plane) {
-    return {plane.data(), plane.data() + plane.storedCount()};
-}
 
 // Random pictures with the structures that stress the kernels: noise, flat saturated areas
 // (where the mean's chain never forgets its start), smooth gradients and a random fourth byte.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <vector>
 
 #include "stereo/pixel_plane.h"
 #include "stereo/stereo_planes.h"
@@ -23,6 +24,11 @@ inline uint32_t GreenOf(uint32_t pixel) {
 }
 inline uint32_t BlueOf(uint32_t pixel) {
     return pixel & 0xFF;
+}
+
+// Every stored pixel of a plane, the spare row included.
+inline std::vector<uint32_t> Pixels(const PixelPlane& plane) {
+    return {plane.data(), plane.data() + plane.storedCount()};
 }
 
 // A plane of width x height filled with `value` (the spare row stays zero).
