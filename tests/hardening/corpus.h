@@ -2,8 +2,10 @@
 // The corpus made by tools/make_corpus.py: its manifest and the reference pixels of each
 // valid picture.
 
+#include <cctype>
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <ostream>
 #include <sstream>
 #include <string>
