@@ -32,6 +32,10 @@ Status DecodePictureFile(const std::string& path, PixelPlane& plane) {
     if (S_ISDIR(info.st_mode)) {
         return CannotLoad(path, "it is a folder, not a picture file");
     }
+    // Opening a pipe waits for a writer, and a device may never end: neither is a picture.
+    if (!S_ISREG(info.st_mode)) {
+        return CannotLoad(path, "it is a device, pipe or socket, not a picture file");
+    }
     if (info.st_size == 0) {
         return CannotLoad(path, "the file is empty");
     }

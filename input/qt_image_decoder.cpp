@@ -1,5 +1,7 @@
 #include "input/qt_image_decoder.h"
 
+#include <sys/stat.h>
+
 #include "input/picture_decoder.h"
 
 #include <QFile>
@@ -111,6 +113,10 @@ bool DecodeWithQt(const std::string& path, PixelPlane& plane, std::string& reaso
 namespace k3v {
 
 bool PeekPictureSize(const std::string& path, int32_t& width, int32_t& height) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;  // a pipe would block the reader; loading says what is wrong
+    }
     CaughtLibraryMessages caught;  // a damaged header is reported when the picture is loaded
     QImageReader reader(QString::fromStdString(path));
     const QSize size = reader.size();

@@ -3,6 +3,7 @@
 // named like pictures and symbolic links.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -143,6 +144,37 @@ TEST(FolderNamedLikeAPicture, IsRefusedAsAnInputAndAsAnOutput) {
               "k3v-convert: Cannot write \"" + folder.file("out.bmp") + "\": it is a folder\n");
     EXPECT_TRUE(std::filesystem::is_empty(folder.file("out.bmp")));
 }
+
+}  // namespace
+}  // namespace k3v
+
+namespace k3v {
+namespace {
+
+// A pipe would block whoever opens it until a writer comes, and a device may never end: both
+// are refused before anything opens them. `timeout` turns a hang into a failed test.
+class SpecialFiles : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(SpecialFiles, AreRefusedWithoutBeingOpened) {
+    TempFolder folder;
+    std::string input = GetParam();
+    if (input == "pipe") {
+        input = folder.file("pipe.jpg");
+        ASSERT_EQ(mkfifo(input.c_str(), 0644), 0);
+    }
+    const auto run =
+        RunProcess(K3V_CONVERT, {"-o", folder.file("out.bmp"), input}, folder.path(), "timeout 30");
+    EXPECT_EQ(run.exitCode, 1) << "124 means it hung: " << run.err;
+    EXPECT_EQ(run.err, "k3v-convert: Cannot load \"" + input +
+                           "\": it is a device, pipe or socket, not a picture file\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.file("out.bmp")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SpecialFiles, ::testing::Values("pipe", "/dev/zero"),
+                         [](const auto& row) {
+                             return row.param == "pipe" ? std::string("NamedPipe")
+                                                        : std::string("EndlessDevice");
+                         });
 
 }  // namespace
 }  // namespace k3v
