@@ -1,6 +1,6 @@
 // The desktop program's "Publish 3D Pano" under the faults that do not need a second user:
-// a full disk, a file-size limit, a read-only folder, a folder in the way. Each gives one
-// warning naming the file and the reason, no "Publishing succeeded", the file that was at
+// a missing folder, a full disk, a file-size limit, a read-only folder, a folder in the way. Each
+// gives one warning naming the file and the reason, no "Publishing succeeded", the file that was at
 // the target byte for byte, and nothing else in the folder.
 
 #include <gtest/gtest.h>
@@ -45,7 +45,14 @@ class Application : public ::testing::Environment {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Application);
 
-enum class Fault { DiskFull, FileSizeLimit, ReadOnlyFolder, TargetIsFolder, Replace };
+enum class Fault {
+    MissingFolder,
+    DiskFull,
+    FileSizeLimit,
+    ReadOnlyFolder,
+    TargetIsFolder,
+    Replace
+};
 
 struct AppCase {
     const char* label;
@@ -105,7 +112,9 @@ TEST_P(AppSaveFaults, WarnAndLoseNothing) {
     const std::string picture = folder.file("noise.png");
     ASSERT_TRUE(noise.save(QString::fromStdString(picture)));
     std::filesystem::create_directory(folder.file("target"));
-    const std::string target = folder.file("target/out." + format);
+    const std::string target = c.fault == Fault::MissingFolder
+                                   ? folder.file("target/gone/out." + format)
+                                   : folder.file("target/out." + format);
     const std::vector<uint8_t> old(1000, 0x5A);
 
     AppState app;
@@ -119,6 +128,8 @@ TEST_P(AppSaveFaults, WarnAndLoseNothing) {
     SmallDisk disk;
     std::unique_ptr<FileSizeLimit> limit;
     switch (c.fault) {
+        case Fault::MissingFolder:
+            break;
         case Fault::DiskFull:
         case Fault::ReadOnlyFolder:
             if (geteuid() != 0) {
@@ -182,6 +193,7 @@ TEST_P(AppSaveFaults, WarnAndLoseNothing) {
 }
 
 const AppCase kAppCases[] = {
+    {"MissingFolder", Fault::MissingFolder, "does not exist"},
     {"DiskFull", Fault::DiskFull, "No space left on device"},
     {"FileSizeLimit", Fault::FileSizeLimit, "File too large"},
     {"ReadOnlyFolder", Fault::ReadOnlyFolder, "Read-only file system"},
