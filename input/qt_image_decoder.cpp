@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QImageReader>
 #include <QString>
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "input/bmp_file_check.h"
@@ -17,6 +19,23 @@
 namespace k3v {
 
 namespace {
+
+constexpr const char* kNotAPicture = "the file is not a picture in a format this program can read";
+
+// The formats read through Qt, besides JPEG which never comes here: those whose readers tell
+// the picture's size from the header and keep to Qt's allocation limit. Others Qt's plugins
+// offer (MNG, ICNS, TGA, WBMP, ICO, XPM, ...) are refused: an MNG header claiming 100000 x
+// 100000 pixels made its reader allocate 40 GB outright.
+bool IsReadFormat(const QByteArray& format) {
+    static const char* const kFormats[] = {"png",  "bmp", "tif", "tiff", "gif",
+                                           "webp", "pbm", "pgm", "ppm"};
+    for (const char* known : kFormats) {
+        if (format == known) {
+            return true;
+        }
+    }
+    return false;
+}
 
 // Transparent pixels are composited over black: each colour times alpha / 255, rounded to
 // nearest. Done here rather than by Qt's premultiplication, which rounds some halves down for
@@ -50,16 +69,37 @@ bool ReadWithQt(const std::string& path, PixelPlane& plane, std::string& reason)
     }
     QImageReader reader(name);
     reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (size.isValid()) {
-        // The picture, its converted copy and the plane: checked here, so Qt's own cap on
-        // large pictures is not needed and a 100-megapixel panorama loads.
-        if (Status fits = CheckPlanesFit(size.width(), size.height(), 3); !fits) {
-            reason = fits.message();
-            return false;
-        }
-        reader.setAllocationLimit(0);
+    const QByteArray format = reader.format();
+    if (format.isEmpty()) {
+        reason = kNotAPicture;
+        return false;
     }
+    if (!IsReadFormat(format)) {
+        reason = "it is a picture in the " + format.toUpper().toStdString() +
+                 " format, which this program does not read";
+        return false;
+    }
+    // Every format read here tells its size from the header, so memory is checked before
+    // the reader allocates anything of the picture's size.
+    QSize size = reader.size();
+    // Qt's BMP reader reports a top-down picture's height as stored: negative.
+    if (format == "bmp" && size.height() < 0 && size.height() > INT32_MIN) {
+        size.setHeight(-size.height());
+    }
+    if (!size.isValid() || size.isEmpty()) {
+        reason = "its header gives no valid picture size";
+        return false;
+    }
+    // The picture, its converted copy and the plane.
+    if (Status fits = CheckPlanesFit(size.width(), size.height(), 3); !fits) {
+        reason = fits.message();
+        return false;
+    }
+    // Qt's own cap (256 MB) would refuse a 100-megapixel panorama; it is raised to what the
+    // header's size needs at 8 bytes a pixel (16 bits a channel), so a reader still cannot
+    // allocate more than was checked.
+    const uint64_t megabytes = (uint64_t(size.width()) * uint64_t(size.height()) * 8 >> 20) + 1;
+    reader.setAllocationLimit(int(std::min<uint64_t>(megabytes, INT32_MAX)));
     QImage image;
     if (!reader.read(&image)) {
         reason = reader.errorString().toStdString();

@@ -189,6 +189,20 @@ def make_pngs():
     valid("png_interlaced.png", LOSSLESS)
 
 
+def make_others():
+    """The other formats read through Qt: GIF, lossless WebP, PPM."""
+    base = pattern(37, 23)
+    base.quantize(colors=64).save(path("gif_palette.gif"))
+    valid("gif_palette.gif", LOSSLESS)
+    base.save(path("webp_lossless.webp"), lossless=True)
+    valid("webp_lossless.webp", LOSSLESS)
+    base.save(path("pnm_rgb.ppm"))
+    valid("pnm_rgb.ppm", LOSSLESS)
+    # Formats Qt's plugins offer that we do not read: refused by name, before any decoding.
+    base.save(path("targa.tga"))
+    refused("targa.tga", "TGA format, which this program does not read")
+
+
 def bmp_file(width, height, bits, pixel_rows, palette=b"", compression=0, top_down=False):
     """A BMP with a 40-byte header; pixel_rows are the stored rows, already padded."""
     data = b"".join(pixel_rows)
@@ -394,6 +408,10 @@ def make_hostile():
     refused("huge_100000.bmp")
     write("huge_100000.tif", tiff_header(100000, 100000))
     refused("huge_100000.tif")
+    # An MNG whose header claims 100000 x 100000 pixels: its Qt reader allocated 40 GB.
+    write("mng_huge.mng", b"\x8aMNG\r\n\x1a\n" + png_chunk(b"MHDR", struct.pack(
+        ">IIIIIII", 100000, 100000, 1, 0, 0, 0, 1)) + png_with_size(100000, 100000)[8:])
+    refused("mng_huge.mng", "MNG format, which this program does not read")
     # Size fields whose products overflow 32 bits.
     write("overflow_png.png", png_with_size(0x7FFFFFFF, 0x7FFFFFFF))
     refused("overflow_png.png")
@@ -428,6 +446,7 @@ def main():
     make_pngs()
     make_bmps()
     make_tiffs()
+    make_others()
     make_sizes()
     make_hostile()
     with open(path("manifest.tsv"), "w") as f:
