@@ -96,9 +96,9 @@ bool ReadWithQt(const std::string& path, PixelPlane& plane, std::string& reason)
         return false;
     }
     // Qt's own cap (256 MB) would refuse a 100-megapixel panorama; it is raised to what the
-    // header's size needs at 8 bytes a pixel (16 bits a channel), so a reader still cannot
-    // allocate more than was checked.
-    const uint64_t megabytes = (uint64_t(size.width()) * uint64_t(size.height()) * 8 >> 20) + 1;
+    // header's size needs in the widest pixel format a reader hands back (four 32-bit floats,
+    // from a floating-point TIFF), so a reader still cannot allocate beyond the header's size.
+    const uint64_t megabytes = (uint64_t(size.width()) * uint64_t(size.height()) * 16 >> 20) + 1;
     reader.setAllocationLimit(int(std::min<uint64_t>(megabytes, INT32_MAX)));
     QImage image;
     if (!reader.read(&image)) {
