@@ -1,13 +1,18 @@
 #include "cli/batch_runner.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <ostream>
+#include <set>
 #include <thread>
+#include <utility>
 
+#include "input/library_messages.h"
 #include "input/picture_decoder.h"
 #include "output/output_format.h"
 #include "output/stereo_image_writer.h"
@@ -35,6 +40,38 @@ std::string OneLine(const std::string& text) {
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ignored;
     return std::filesystem::equivalent(a, b, ignored);
+}
+
+// The files a batch reads, by device and inode, so that no job's output replaces another
+// job's input (a second run over a folder that holds the first run's outputs would).
+class BatchInputs {
+  public:
+    explicit BatchInputs(const std::vector<ConversionJob>& jobs) {
+        for (const ConversionJob& job : jobs) {
+            add(job.first);
+            add(job.second);
+        }
+    }
+
+    bool contains(const std::string& path) const {
+        struct stat info {};
+        return stat(path.c_str(), &info) == 0 && files_.count({info.st_dev, info.st_ino}) > 0;
+    }
+
+  private:
+    void add(const std::string& path) {
+        struct stat info {};
+        if (!path.empty() && stat(path.c_str(), &info) == 0) {
+            files_.insert({info.st_dev, info.st_ino});
+        }
+    }
+
+    std::set<std::pair<dev_t, ino_t>> files_;
+};
+
+Status InputWouldBeLost(const std::string& output) {
+    return Status::Error("Cannot write \"" + output +
+                         "\": it is one of the input pictures, which would be lost");
 }
 
 Status LoadPictures(const ConversionJob& job, StereoPlanes& planes) {
@@ -109,8 +146,7 @@ uint64_t EstimatedJobBytes(const ConversionJob& job) {
 Status RunConversionJob(const ConversionJob& job, const CliOptions& options) {
     if (SameFile(job.output, job.first) ||
         (!job.second.empty() && SameFile(job.output, job.second))) {
-        return Status::Error("Cannot write \"" + job.output +
-                             "\": it is one of the input pictures, which would be lost");
+        return InputWouldBeLost(job.output);
     }
     if (OutputFormatOfName(job.output) == OutputFormat::Unknown) {
         return Status::Error(UnknownFormatMessage(job.output));
@@ -130,6 +166,7 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
     const uint64_t budget = AvailableMemoryBytes() / 10 * 8;
     MemoryGate gate(budget == 0 ? UINT64_MAX : budget);
     std::mutex outputMutex;
+    const BatchInputs inputs(jobs);
     std::atomic<size_t> next{0};
     size_t done = 0;
     size_t failed = 0;
@@ -139,10 +176,13 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
             const ConversionJob& job = jobs[i];
             const uint64_t bytes = EstimatedJobBytes(job);
             gate.acquire(bytes);
-            const Status result = RunConversionJob(job, options);
+            const Status result = inputs.contains(job.output) ? InputWouldBeLost(job.output)
+                                                              : RunConversionJob(job, options);
             gate.release(bytes, budget == 0 ? UINT64_MAX : budget);
 
             std::lock_guard lock(outputMutex);
+            // Another job may be decoding with the standard error stream caught.
+            const auto standardError = LockStandardError();
             ++done;
             if (result) {
                 report << "Saved \"" << job.output << "\"\n";

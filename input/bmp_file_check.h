@@ -1,6 +1,6 @@
 #pragma once
-// Qt's BMP reader accepts a file that ends before all its rows and fills the rest; such a file
-// is refused here, before decoding.
+// Qt's BMP reader accepts a file that ends before all its rows (uncompressed or run-length
+// encoded) and fills the rest; such a file is refused here, before decoding.
 
 #include <string>
 
@@ -8,7 +8,7 @@
 
 namespace k3v {
 
-// Ok for anything that is not an uncompressed BMP, and for a complete one.
+// Ok for anything that is not a BMP, and for a complete one.
 Status CheckBmpFileComplete(const std::string& path);
 
 }  // namespace k3v

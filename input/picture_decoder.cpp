@@ -32,6 +32,10 @@ Status DecodePictureFile(const std::string& path, PixelPlane& plane) {
     if (S_ISDIR(info.st_mode)) {
         return CannotLoad(path, "it is a folder, not a picture file");
     }
+    // Opening a pipe waits for a writer, and a device may never end: neither is a picture.
+    if (!S_ISREG(info.st_mode)) {
+        return CannotLoad(path, "it is a device, pipe or socket, not a picture file");
+    }
     if (info.st_size == 0) {
         return CannotLoad(path, "the file is empty");
     }
@@ -52,7 +56,8 @@ Status DecodePictureFile(const std::string& path, PixelPlane& plane) {
         ok = DecodeWithQt(path, plane, reason);
     }
     if (!ok) {
-        if (reason.empty() || reason == "Unknown error") {
+        // Qt's words for content no reader recognises, said in the user's terms.
+        if (reason.empty() || reason == "Unknown error" || reason == "Unsupported image format") {
             reason = "the file is not a picture in a format this program can read";
         }
         return CannotLoad(path, reason);

@@ -1,21 +1,54 @@
 #include "input/qt_image_decoder.h"
 
+#include <sys/stat.h>
+
 #include "input/picture_decoder.h"
 
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QString>
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "input/bmp_file_check.h"
+#include "input/library_messages.h"
 #include "stereo/memory_budget.h"
 
 namespace k3v {
 
 namespace {
 
-// Premultiplied colours are the picture composited over black; opaque pixels are unchanged.
+constexpr const char* kNotAPicture = "the file is not a picture in a format this program can read";
+
+// The formats read through Qt, besides JPEG which never comes here: those whose readers tell
+// the picture's size from the header and keep to Qt's allocation limit. Others Qt's plugins
+// offer (MNG, ICNS, TGA, WBMP, ICO, XPM, ...) are refused: an MNG header claiming 100000 x
+// 100000 pixels made its reader allocate 40 GB outright.
+bool IsReadFormat(const QByteArray& format) {
+    static const char* const kFormats[] = {"png",  "bmp", "tif", "tiff", "gif",
+                                           "webp", "pbm", "pgm", "ppm"};
+    for (const char* known : kFormats) {
+        if (format == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Transparent pixels are composited over black: each colour times alpha / 255, rounded to
+// nearest. Done here rather than by Qt's premultiplication, which rounds some halves down for
+// some source formats (grey with alpha), so that every format gives the same colours.
+uint32_t OverBlack(uint32_t argb) {
+    const uint32_t alpha = argb >> 24;
+    if (alpha == 255) {
+        return argb & 0x00FFFFFFu;
+    }
+    const auto scaled = [alpha](uint32_t channel) { return (channel * alpha + 127) / 255; };
+    return scaled(argb & 0xFF) | scaled(argb >> 8 & 0xFF) << 8 | scaled(argb >> 16 & 0xFF) << 16;
+}
+
 void CopyIntoPlane(const QImage& image, PixelPlane& plane) {
     const int32_t height = plane.height();
     const size_t width = size_t(plane.width());
@@ -23,14 +56,12 @@ void CopyIntoPlane(const QImage& image, PixelPlane& plane) {
         const auto* line = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
         uint32_t* row = plane.row(height - 1 - y);  // planes store the bottom row first
         for (size_t x = 0; x < width; ++x) {
-            row[x] = line[x] & 0x00FFFFFFu;
+            row[x] = OverBlack(line[x]);
         }
     }
 }
 
-}  // namespace
-
-bool DecodeWithQt(const std::string& path, PixelPlane& plane, std::string& reason) {
+bool ReadWithQt(const std::string& path, PixelPlane& plane, std::string& reason) {
     const QString name = QString::fromStdString(path);
     if (Status complete = CheckBmpFileComplete(path); !complete) {
         reason = complete.message();
@@ -38,16 +69,37 @@ bool DecodeWithQt(const std::string& path, PixelPlane& plane, std::string& reaso
     }
     QImageReader reader(name);
     reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (size.isValid()) {
-        // The picture, its converted copy and the plane: checked here, so Qt's own cap on
-        // large pictures is not needed and a 100-megapixel panorama loads.
-        if (Status fits = CheckPlanesFit(size.width(), size.height(), 3); !fits) {
-            reason = fits.message();
-            return false;
-        }
-        reader.setAllocationLimit(0);
+    const QByteArray format = reader.format();
+    if (format.isEmpty()) {
+        reason = kNotAPicture;
+        return false;
     }
+    if (!IsReadFormat(format)) {
+        reason = "it is a picture in the " + format.toUpper().toStdString() +
+                 " format, which this program does not read";
+        return false;
+    }
+    // Every format read here tells its size from the header, so memory is checked before
+    // the reader allocates anything of the picture's size.
+    QSize size = reader.size();
+    // Qt's BMP reader reports a top-down picture's height as stored: negative.
+    if (format == "bmp" && size.height() < 0 && size.height() > INT32_MIN) {
+        size.setHeight(-size.height());
+    }
+    if (!size.isValid() || size.isEmpty()) {
+        reason = "its header gives no valid picture size";
+        return false;
+    }
+    // The picture, its converted copy and the plane.
+    if (Status fits = CheckPlanesFit(size.width(), size.height(), 3); !fits) {
+        reason = fits.message();
+        return false;
+    }
+    // Qt's own cap (256 MB) would refuse a 100-megapixel panorama; it is raised to what the
+    // header's size needs in the widest pixel format a reader hands back (four 32-bit floats,
+    // from a floating-point TIFF), so a reader still cannot allocate beyond the header's size.
+    const uint64_t megabytes = (uint64_t(size.width()) * uint64_t(size.height()) * 16 >> 20) + 1;
+    reader.setAllocationLimit(int(std::min<uint64_t>(megabytes, INT32_MAX)));
     QImage image;
     if (!reader.read(&image)) {
         reason = reader.errorString().toStdString();
@@ -57,7 +109,7 @@ bool DecodeWithQt(const std::string& path, PixelPlane& plane, std::string& reaso
         reason = "the picture has no pixels";
         return false;
     }
-    image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    image = image.convertToFormat(QImage::Format_ARGB32);
     if (image.isNull()) {
         reason = MemoryShortageMessage(size.width(), size.height(), 1);
         return false;
@@ -72,11 +124,40 @@ bool DecodeWithQt(const std::string& path, PixelPlane& plane, std::string& reaso
     return true;
 }
 
+// Qt's own text for a reader that gave up without saying why.
+bool IsVague(const std::string& reason) {
+    return reason.empty() || reason == "Unable to read image data" || reason == "Unknown error";
+}
+
+}  // namespace
+
+bool DecodeWithQt(const std::string& path, PixelPlane& plane, std::string& reason) {
+    PixelPlane decoded;
+    CaughtLibraryMessages caught;
+    bool ok = ReadWithQt(path, decoded, reason);
+    // A library that reported an error has seen damaged data even when Qt hands back a
+    // picture (it may have filled what it could not read); such a picture is refused too.
+    const std::string libraryReason = LibraryReason(caught.finish());
+    if (!libraryReason.empty() && (ok || IsVague(reason))) {
+        reason = libraryReason;
+        ok = false;
+    }
+    if (ok) {
+        plane = std::move(decoded);
+    }
+    return ok;
+}
+
 }  // namespace k3v
 
 namespace k3v {
 
 bool PeekPictureSize(const std::string& path, int32_t& width, int32_t& height) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;  // a pipe would block the reader; loading says what is wrong
+    }
+    CaughtLibraryMessages caught;  // a damaged header is reported when the picture is loaded
     QImageReader reader(QString::fromStdString(path));
     const QSize size = reader.size();
     if (!size.isValid()) {

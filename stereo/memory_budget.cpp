@@ -1,5 +1,9 @@
 #include "stereo/memory_budget.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -19,7 +23,9 @@ uint64_t PlaneBytes(int32_t width, int32_t height, int planes) {
     return perPlane * uint64_t(planes);
 }
 
-uint64_t AvailableMemoryBytes() {
+namespace {
+
+uint64_t SystemAvailableBytes() {
     std::ifstream meminfo("/proc/meminfo");
     std::string key;
     uint64_t kilobytes = 0;
@@ -30,6 +36,33 @@ uint64_t AvailableMemoryBytes() {
         }
     }
     return 0;
+}
+
+// What an address-space limit (ulimit -v) still leaves this process; the maximum when there
+// is none or it cannot be told.
+uint64_t AddressSpaceLeftBytes() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return std::numeric_limits<uint64_t>::max();
+    }
+    std::ifstream statm("/proc/self/statm");
+    uint64_t pages = 0;
+    if (!(statm >> pages)) {
+        return std::numeric_limits<uint64_t>::max();
+    }
+    const uint64_t used = pages * uint64_t(sysconf(_SC_PAGESIZE));
+    return used >= limit.rlim_cur ? 0 : uint64_t(limit.rlim_cur) - used;
+}
+
+}  // namespace
+
+uint64_t AvailableMemoryBytes() {
+    const uint64_t system = SystemAvailableBytes();
+    const uint64_t addressSpace = AddressSpaceLeftBytes();
+    if (system == 0) {
+        return addressSpace == std::numeric_limits<uint64_t>::max() ? 0 : addressSpace;
+    }
+    return std::min(system, addressSpace);
 }
 
 std::string MemoryShortageMessage(int32_t width, int32_t height, int planes) {

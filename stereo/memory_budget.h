@@ -13,7 +13,8 @@ namespace k3v {
 // Bytes of `planes` pixel planes of W x (H + 1) 32-bit pixels; saturates instead of overflowing.
 uint64_t PlaneBytes(int32_t width, int32_t height, int planes);
 
-// Memory the system can still give us, in bytes (MemAvailable); 0 when unknown.
+// Memory the system can still give us, in bytes: MemAvailable, or less when an address-space
+// limit (ulimit -v) leaves this process less room; 0 when unknown.
 uint64_t AvailableMemoryBytes();
 
 // Ok when `planes` more planes of W x H fit into the memory that is available now.

@@ -62,9 +62,11 @@ void SevenSums(const uint32_t* p, size_t w, size_t from, size_t to, uint64_t* su
         case SimdLevel::Scalar:
             break;
     }
+    // The row below through its own pointer: p[i - w] would wrap the unsigned index.
+    const uint32_t* below = p - w;
     for (; i < to; ++i) {
         sums[i] = Spread(p[i]) + Spread(p[i + 1]) + Spread(p[i + w - 1]) + Spread(p[i + w]) +
-                  Spread(p[i + w + 1]) + Spread(p[i - w]) + Spread(p[i - w + 1]);
+                  Spread(p[i + w + 1]) + Spread(below[i]) + Spread(below[i + 1]);
     }
 }
 
@@ -249,7 +251,7 @@ class NoisePass {
         // the one below-right, which is this row's own first pixel.
         PackRange(lanes_.data(), row, 0, i);
         const uint64_t sum = Spread(row[i]) + Spread(row[i + 1]) + Spread(row[i + w - 1]) +
-                             Spread(row[i + w]) + Spread(row[i + w + 1]) + Spread(row[i - w]) +
+                             Spread(row[i + w]) + Spread(row[i + w + 1]) + Spread((row - w)[i]) +
                              Spread(row[0]);
         row[i] = Pack(Step(left, sum));
     }

@@ -17,3 +17,6 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 QT_QPA_PLATFORM=offscreen ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
+
+# Every fuzz target for a short, bounded time (clang, ASan + UBSan), one after the other.
+bash tools/fuzz.sh 30

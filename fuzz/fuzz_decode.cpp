@@ -1,0 +1,82 @@
+// Any bytes as a picture file: decoding must either give a plane of the size the picture
+// claims or refuse with a message naming the file; never crash, hang or read out of bounds.
+// A decoded picture then goes through the same install step as a loaded first picture.
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "input/picture_decoder.h"
+#include "stereo/stereo_planes.h"
+
+namespace {
+
+// Pictures claiming more pixels than this are skipped: the memory check lets through what
+// the machine has, and a few bytes claiming gigabytes would only measure the allocator.
+constexpr int64_t kLargestFuzzedPixels = int64_t(1) << 24;
+
+std::string g_path;
+
+void Fail(const char* what) {
+    std::fprintf(stderr, "fuzz_decode: %s\n", what);
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    // A crash inside a Qt reader must print its report, not vanish into a caught stream.
+    setenv("K3V_SHOW_LIBRARY_MESSAGES", "1", 1);
+    static QCoreApplication application(*argc, *argv);  // Qt's image plugins need it
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
+    const char* folder = std::getenv("TMPDIR");
+    g_path = std::string(folder != nullptr ? folder : "/tmp") + "/k3v-fuzz-decode-" +
+             std::to_string(getpid()) + ".pic";
+    std::atexit([] { std::remove(g_path.c_str()); });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::FILE* file = std::fopen(g_path.c_str(), "wb");
+    if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size) ||
+        std::fclose(file) != 0) {
+        Fail("cannot write the input file");
+    }
+    int32_t width = 0;
+    int32_t height = 0;
+    if (k3v::PeekPictureSize(g_path, width, height) &&
+        int64_t(width) * int64_t(height) > kLargestFuzzedPixels) {
+        return -1;  // not added to the corpus
+    }
+
+    k3v::PixelPlane plane;
+    const k3v::Status decoded = k3v::DecodePictureFile(g_path, plane);
+    if (!decoded) {
+        if (!plane.empty() || decoded.message().rfind("Cannot load \"" + g_path + "\": ", 0) != 0) {
+            Fail("a refusal must leave the plane alone and name the file");
+        }
+        return 0;
+    }
+    if (plane.empty() || plane.width() < 1 || plane.height() < 1) {
+        Fail("a decoded picture has no pixels");
+    }
+    // Byte 3 is cleared by the decoders and the spare row stays zero.
+    for (size_t i = 0; i < plane.storedCount(); ++i) {
+        if ((plane.data()[i] >> 24) != 0 || (i >= plane.pixelCount() && plane.data()[i] != 0)) {
+            Fail("a decoded pixel has a stray fourth byte or the spare row is not zero");
+        }
+    }
+    k3v::StereoPlanes planes;
+    const int32_t w = plane.width();
+    const int32_t h = plane.height();
+    if (!k3v::InstallFirstPicture(planes, std::move(plane)) || planes.SourceWidth != w ||
+        planes.SourceHeight != h) {
+        Fail("a small decoded picture could not be installed");
+    }
+    return 0;
+}
