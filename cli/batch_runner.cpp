@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <iomanip>
 #include <mutex>
 #include <ostream>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <utility>
 
@@ -159,6 +162,20 @@ Status RunConversionJob(const ConversionJob& job, const CliOptions& options) {
     return WriteStereoImage(job.output, options.settings, planes, options.jpegQuality);
 }
 
+std::string ProgressLine(size_t done, size_t total, size_t failed, double seconds) {
+    std::ostringstream line;
+    line << done << " of " << total << " files done";
+    if (failed > 0) {
+        line << ", " << failed << " failed";
+    }
+    if (seconds > 0) {
+        const double perMinute = double(done) * 60.0 / seconds;
+        line << " (" << std::fixed << std::setprecision(perMinute < 10 ? 1 : 0) << perMinute
+             << " files a minute)";
+    }
+    return line.str();
+}
+
 int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, std::ostream& report,
             std::ostream& errors, std::ostream* progress) {
     const size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1,
@@ -168,6 +185,7 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
     std::mutex outputMutex;
     const BatchInputs inputs(jobs);
     std::atomic<size_t> next{0};
+    const auto start = std::chrono::steady_clock::now();
     size_t done = 0;
     size_t failed = 0;
 
@@ -194,11 +212,9 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
                 errors << "k3v-convert: " << result.message() << "\n";
             }
             if (progress != nullptr) {
-                *progress << "\r" << done << " of " << jobs.size() << " files done";
-                if (failed > 0) {
-                    *progress << ", " << failed << " failed";
-                }
-                *progress << std::flush;
+                const double seconds =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                *progress << "\r" << ProgressLine(done, jobs.size(), failed, seconds) << std::flush;
             }
         }
     };

@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <csignal>
 #include <QLoggingCategory>
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>

@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include "cli/batch_runner.h"
+
 #include <gtest/gtest.h>
 
 namespace k3v {
@@ -131,6 +133,12 @@ TEST(PlanJobs, StandardBatchTakesPairsAndCollidingNamesAreRefused) {
     ASSERT_TRUE(same.ok);
     EXPECT_TRUE(PlanJobs(same.options, error).empty());
     EXPECT_NE(error.find("o/a_Unwrapped.jpg"), std::string::npos) << error;
+}
+
+TEST(ProgressLine, ShowsFilesDoneFailuresAndTheRate) {
+    EXPECT_EQ(ProgressLine(0, 10, 0, 0.0), "0 of 10 files done");
+    EXPECT_EQ(ProgressLine(3, 10, 0, 40.0), "3 of 10 files done (4.5 files a minute)");
+    EXPECT_EQ(ProgressLine(9, 10, 2, 3.0), "9 of 10 files done, 2 failed (180 files a minute)");
 }
 
 }  // namespace
