@@ -202,14 +202,14 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
             // Another job may be decoding with the standard error stream caught.
             const auto standardError = LockStandardError();
             ++done;
+            if (progress != nullptr) {
+                *progress << "\r\033[K" << std::flush;  // the report line replaces the count
+            }
             if (result) {
-                report << "Saved \"" << job.output << "\"\n";
+                report << "Saved \"" << job.output << "\"" << std::endl;
             } else {
                 ++failed;
-                if (progress != nullptr) {
-                    *progress << "\r\033[K";
-                }
-                errors << "k3v-convert: " << result.message() << "\n";
+                errors << "k3v-convert: " << result.message() << std::endl;
             }
             if (progress != nullptr) {
                 const double seconds =
