@@ -1,5 +1,6 @@
 #include "input/bmp_file_check.h"
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -75,6 +76,20 @@ Status CheckRleComplete(std::FILE* file, uint32_t dataOffset, int64_t height, in
     }
 }
 
+Status Damaged(const std::string& what) {
+    return Status::Error("the BMP header is damaged (" + what + ")");
+}
+
+bool KnownInfoSize(uint32_t size) {
+    // OS/2 1.x and 2.x, Windows 3 to 5 and the two Adobe variants of the Windows 3 header.
+    for (const uint32_t known : {12u, 16u, 40u, 52u, 56u, 64u, 108u, 124u}) {
+        if (size == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 Status CheckBmpFileComplete(const std::string& path) {
@@ -87,29 +102,55 @@ Status CheckBmpFileComplete(const std::string& path) {
     if (got < 2 || header[0] != 'B' || header[1] != 'M') {
         return Status::Ok();
     }
-    if (got < sizeof header) {
+    const uint32_t infoSize = got >= 18 ? Read32(header + 14) : 0;
+    // The fields read below: an OS/2 1.x header ends at byte 26, the others hold the
+    // compression at 30..33 (a 16-byte OS/2 2.x header has none: uncompressed).
+    const size_t headerBytes = infoSize == 12 ? 26 : infoSize == 16 ? 30 : 34;
+    if (got < 18 || got < headerBytes) {
         return Status::Error("the BMP file is cut short: it holds " + std::to_string(got) +
                              " bytes, less than its headers");
     }
-    const uint32_t dataOffset = Read32(header + 10);
-    const uint32_t infoSize = Read32(header + 14);
-    if (infoSize < 40) {
-        return Status::Ok();  // old OS/2 headers: left to the reader
+    // Qt's reader makes a picture of some size out of a header it does not understand; only
+    // the known layouts with sane fields are handed on.
+    if (!KnownInfoSize(infoSize)) {
+        return Damaged("an information header of " + std::to_string(infoSize) + " bytes");
     }
-    const int64_t width = int32_t(Read32(header + 18));
-    const int64_t height = std::llabs(int32_t(Read32(header + 22)));
-    const uint32_t bitsPerPixel = uint32_t(header[28] | header[29] << 8);
-    const uint32_t compression = Read32(header + 30);
+    const uint32_t dataOffset = Read32(header + 10);
+    int64_t width = 0;
+    int64_t height = 0;
+    uint32_t bitsPerPixel = 0;
+    uint32_t compression = 0;
+    if (infoSize == 12) {
+        width = header[18] | header[19] << 8;
+        height = header[20] | header[21] << 8;
+        bitsPerPixel = uint32_t(header[24] | header[25] << 8);
+    } else {
+        const int32_t storedHeight = int32_t(Read32(header + 22));
+        width = int32_t(Read32(header + 18));
+        height = storedHeight == INT32_MIN ? 0 : std::llabs(storedHeight);  // < 0: top-down
+        bitsPerPixel = uint32_t(header[28] | header[29] << 8);
+        compression = infoSize == 16 ? 0 : Read32(header + 30);
+    }
+    if (width <= 0 || height <= 0) {
+        return Damaged("a picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                       " pixels");
+    }
     constexpr uint32_t kRgb = 0;
     constexpr uint32_t kRle8 = 1;
     constexpr uint32_t kRle4 = 2;
     constexpr uint32_t kBitfields = 3;
-    if ((compression == kRle8 || compression == kRle4) && width > 0 && height > 0) {
-        return CheckRleComplete(file.get(), dataOffset, height, compression == kRle8 ? 8 : 4);
+    constexpr uint32_t kAlphaBitfields = 6;
+    if ((compression == kRle8 && bitsPerPixel == 8) ||
+        (compression == kRle4 && bitsPerPixel == 4)) {
+        return CheckRleComplete(file.get(), dataOffset, height, int(bitsPerPixel));
     }
-    if ((compression != kRgb && compression != kBitfields) || width <= 0 || bitsPerPixel == 0 ||
-        bitsPerPixel > 32) {
-        return Status::Ok();
+    if (compression != kRgb && compression != kBitfields && compression != kAlphaBitfields) {
+        return Damaged("compression " + std::to_string(compression) + " with " +
+                       std::to_string(bitsPerPixel) + " bits a pixel");
+    }
+    if (bitsPerPixel != 1 && bitsPerPixel != 2 && bitsPerPixel != 4 && bitsPerPixel != 8 &&
+        bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 32) {
+        return Damaged(std::to_string(bitsPerPixel) + " bits a pixel");
     }
     // Rows are padded to whole 32-bit words. Unsigned 64 bits hold the largest header's
     // promise: below 2^33 bytes a row, 2^31 rows, plus an offset below 2^32.

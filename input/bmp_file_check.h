@@ -8,7 +8,8 @@
 
 namespace k3v {
 
-// Ok for anything that is not a BMP, and for a complete one.
+// Ok for anything that is not a BMP, and for a complete one with a header of a known layout
+// and sane fields (Qt's reader makes up a picture from a header it does not understand).
 Status CheckBmpFileComplete(const std::string& path);
 
 }  // namespace k3v

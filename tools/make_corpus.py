@@ -234,6 +234,8 @@ def make_bmps():
         top_rows.append(row + b"\0" * (-len(row) % 4))
     write("bmp_top_down.bmp", bmp_file(37, 23, 24, top_rows, top_down=True))
     valid("bmp_top_down.bmp", LOSSLESS)
+    magick(path("bmp_24bit.bmp"), "BMP2:" + path("bmp_os2.bmp"))  # 12-byte OS/2 header
+    valid("bmp_os2.bmp", LOSSLESS)
     base.quantize(colors=64).save(path("bmp8_for_rle.bmp"))
     magick(path("bmp8_for_rle.bmp"), "-compress", "RLE", "BMP3:" + path("bmp_rle8.bmp"))
     os.remove(path("bmp8_for_rle.bmp"))
@@ -412,6 +414,11 @@ def make_hostile():
     write("mng_huge.mng", b"\x8aMNG\r\n\x1a\n" + png_chunk(b"MHDR", struct.pack(
         ">IIIIIII", 100000, 100000, 1, 0, 0, 0, 1)) + png_with_size(100000, 100000)[8:])
     refused("mng_huge.mng", "MNG format, which this program does not read")
+    # A 34-byte BMP whose information header claims 3276837 bytes: Qt's reader made an
+    # 8192 x 18665 picture out of it (found by fuzzing).
+    write("bmp_unknown_header.bmp", bytes.fromhex(
+        "424d464a00d70000fff9360000002500320000201 7b70100180080003500006200 00".replace(" ", "")))
+    refused("bmp_unknown_header.bmp", "the BMP header is damaged")
     # Size fields whose products overflow 32 bits.
     write("overflow_png.png", png_with_size(0x7FFFFFFF, 0x7FFFFFFF))
     refused("overflow_png.png")
