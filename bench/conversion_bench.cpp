@@ -81,14 +81,18 @@ void Convert(benchmark::State& state, const k3v::ConversionSettings& settings) {
         convertSeconds += std::chrono::duration<double>(Clock::now() - start).count();
     }
     const double pixels = double(planes.PixelCount());
-    state.counters["MP/s"] = benchmark::Counter(
-        pixels / 1e6 * double(state.iterations()) / convertSeconds);
+    state.counters["MP/s"] =
+        benchmark::Counter(pixels / 1e6 * double(state.iterations()) / convertSeconds);
     state.counters["plane_copies"] =
         benchmark::Counter(convertSeconds / double(state.iterations()) / copySeconds);
 }
 
-void DefaultSettings(benchmark::State& state) { Convert(state, k3v::ConversionSettings{}); }
-void EveryFilter(benchmark::State& state) { Convert(state, Heaviest()); }
+void DefaultSettings(benchmark::State& state) {
+    Convert(state, k3v::ConversionSettings{});
+}
+void EveryFilter(benchmark::State& state) {
+    Convert(state, Heaviest());
+}
 
 BENCHMARK(DefaultSettings)
     ->Args({6000, 4000})
