@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <filesystem>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -290,6 +292,18 @@ void MainWindow::publish() {
     }
     state_.SaveFolder = QFileInfo(target).absolutePath();
     runConversion();  // the file always holds a freshly converted image
+
+    // Saving over a source picture would lose it: the overwrite prompt only asked about a file.
+    for (const QString& source : {state_.FirstPicturePath, state_.SecondPicturePath}) {
+        std::error_code ignored;
+        if (!source.isEmpty() &&
+            std::filesystem::equivalent(target.toStdString(), source.toStdString(), ignored)) {
+            dialogs_.warning(QStringLiteral("Cannot write \"%1\": it is one of the input pictures, "
+                                            "which would be lost")
+                                 .arg(target));
+            return;
+        }
+    }
 
     const std::string targetName = target.toStdString();
     if (OutputFormatOfName(targetName) == OutputFormat::Unknown) {

@@ -192,6 +192,31 @@ TEST_P(AppSaveFaults, WarnAndLoseNothing) {
     EXPECT_EQ(EntriesOf(folder.file("target")), entries) << "nothing may be left behind";
 }
 
+TEST(AppSaveOverInput, TheSourcePictureIsNeverOverwritten) {
+    TempFolder folder;
+    QImage picture(40, 20, QImage::Format_RGB32);
+    picture.fill(qRgb(10, 200, 30));
+    const std::string source = folder.file("pano.bmp");
+    ASSERT_TRUE(picture.save(QString::fromStdString(source)));
+    const std::vector<uint8_t> before = ReadBytes(source);
+
+    AppState app;
+    ASSERT_TRUE(MakeStartState(app, QString::fromStdString(folder.path().string())).ok());
+    testing::FakeDialogs dialogs;
+    testing::FakeSound sound;
+    MainWindow window(app, dialogs, sound, QString::fromStdString(folder.path().string()));
+    window.loadPicture(QString::fromStdString(source), PictureSlot::First);
+    // The same file, spelled another way.
+    dialogs.saveAnswers = {QString::fromStdString(folder.file("./pano.bmp"))};
+    window.command(kCmdPublish);
+
+    ASSERT_EQ(dialogs.warnings.size(), 1);
+    EXPECT_NE(dialogs.warnings[0].toStdString().find("input pictures"), std::string::npos)
+        << dialogs.warnings[0].toStdString();
+    EXPECT_TRUE(dialogs.informations.isEmpty());
+    EXPECT_EQ(ReadBytes(source), before);
+}
+
 const AppCase kAppCases[] = {
     {"MissingFolder", Fault::MissingFolder, "does not exist"},
     {"DiskFull", Fault::DiskFull, "No space left on device"},
