@@ -177,7 +177,7 @@ class AppPartsTest : public QObject {
         QAbstractItemView* list = dialog->findChild<QAbstractItemView*>(QStringLiteral("treeView"));
         QVERIFY(list != nullptr);
         // The folder is read in the background; wait until its entries are listed.
-        QTRY_COMPARE(list->model()->rowCount(list->rootIndex()), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(list->model()->rowCount(list->rootIndex()), 2, 30000);
         QStringList shown;
         for (int row = 0; row < 2; ++row) {
             shown += list->model()->index(row, 0, list->rootIndex()).data().toString();
