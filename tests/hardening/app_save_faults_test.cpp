@@ -18,6 +18,7 @@
 #include "app/control_ids.h"
 #include "app/main_window.h"
 #include "tests/app/fake_services.h"
+#include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
 
 namespace k3v {
@@ -64,15 +65,7 @@ void PrintTo(const AppCase& c, std::ostream* out) {
     *out << c.label;
 }
 
-// A small file system mounted over a folder, unmounted whatever the outcome.
-struct SmallDisk {
-    std::string path;
-    ~SmallDisk() {
-        if (!path.empty()) {
-            umount(path.c_str());
-        }
-    }
-};
+using testing::SmallDisk;
 
 // A file-size limit on this process (the writer's write fails with EFBIG), lifted again.
 struct FileSizeLimit {

@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "tests/support/run_process.h"
+#include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
 
 namespace k3v {
@@ -67,15 +68,7 @@ void PrintTo(const FaultCase& c, std::ostream* out) {
     *out << c.label;
 }
 
-// Unmounts the small file system again, whatever the test's outcome.
-struct SmallDisk {
-    std::string path;
-    ~SmallDisk() {
-        if (!path.empty()) {
-            umount(path.c_str());
-        }
-    }
-};
+using testing::SmallDisk;
 
 class SaveFaults : public ::testing::TestWithParam<std::tuple<std::string, FaultCase>> {};
 
