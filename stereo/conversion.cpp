@@ -1,6 +1,6 @@
 #include "stereo/conversion.h"
 
-#include "stereo/filters.h"
+#include "stereo/filter_chain.h"
 #include "stereo/view_synthesis.h"
 
 namespace k3v {
@@ -10,23 +10,6 @@ namespace {
 bool AnyFilter(const ConversionSettings& s) {
     return (s.SharpenOn == 1 && s.SharpenLevel != 0) || (s.NoiseOn == 1 && s.NoisePasses > 0) ||
            s.BrightnessOn != 0 || s.ContrastOn != 0;
-}
-
-// Filters one picture: sharpened straight from the decoded plane into the working plane (or
-// copied there), then smoothed and toned in place.
-void FilterPicture(const ConversionSettings& s, int32_t w, int32_t h, const PixelPlane& decoded,
-                   PixelPlane& working) {
-    if (s.SharpenOn == 1) {
-        SharpenInto(w, h, decoded.data(), working.data(), s.SharpenLevel, s.SharpenBlend);
-    } else {
-        CopyPixels(decoded.data(), working.data(), decoded.storedCount());
-    }
-    if (s.NoiseOn == 1) {
-        for (int32_t pass = 0; pass < s.NoisePasses; ++pass) {
-            SmoothNoise(w, h, working.data());
-        }
-    }
-    AdjustBrightnessContrast(size_t(w) * size_t(h), working.data(), s);
 }
 
 }  // namespace

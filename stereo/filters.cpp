@@ -94,6 +94,34 @@ void SharpenInto(int32_t width, int32_t height, const uint32_t* source, uint32_t
     std::memcpy(target + stored - 2 * w, source + stored - 2 * w, 2 * w * 4);  // row H-1, spare
 }
 
+void SharpenRowsInto(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
+                     int32_t level, int32_t blend, size_t firstRow, size_t endRow) {
+    const size_t w = size_t(width);
+    const size_t h = size_t(height);
+    endRow = std::min(endRow, h);
+    if (firstRow >= endRow) {
+        return;
+    }
+    if (level == 0 || height < 3) {
+        std::memcpy(target + firstRow * w, source + firstRow * w, (endRow - firstRow) * w * 4);
+        return;
+    }
+    int32_t c = 0;
+    int32_t n = 0;
+    SharpenWeights(level, c, n);
+    const size_t from = std::max<size_t>(firstRow, 1);
+    const size_t to = std::min(endRow, h - 1);
+    if (from < to) {
+        SharpenRange(source, target, from * w, to * w, w, c, n, blend);
+    }
+    // The bottom and top rows keep their values.
+    for (const size_t edge : {size_t(0), h - 1}) {
+        if (edge >= firstRow && edge < endRow) {
+            std::memcpy(target + edge * w, source + edge * w, w * sizeof(uint32_t));
+        }
+    }
+}
+
 void SharpenPicture(int32_t width, int32_t height, uint32_t* picture, uint32_t* scratch,
                     int32_t level, int32_t blend) {
     if (level == 0 || height < 3) {
@@ -108,11 +136,10 @@ void SharpenPicture(int32_t width, int32_t height, uint32_t* picture, uint32_t* 
 // Brightness and contrast, in 16-bit lanes: t = clamp(x + b); then (t - 128) * m >> 7 or
 // (t - 128) * k, plus 128, clamped by the final pack.
 
-void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,
-                              const ConversionSettings& settings) {
-    if (settings.BrightnessOn == 0 && settings.ContrastOn == 0) {
-        return;
-    }
+namespace {
+
+// The tone of pixels [begin, end), on the calling thread.
+void ToneRange(uint32_t* picture, size_t begin, size_t end, const ConversionSettings& settings) {
     const int32_t b = settings.BrightnessOn != 0 ? settings.Brightness - 127 : 0;
     const bool contrast = settings.ContrastOn == 1;
     const int32_t d = settings.Contrast - 128;
@@ -120,18 +147,34 @@ void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,
     // Settings beyond the sliders' ranges would overflow 16-bit lanes.
     if (b < -255 || b > 255 || settings.Contrast < 0 || settings.Contrast > 255 ||
         ActiveSimdLevel() == SimdLevel::Scalar) {
-        reference::AdjustBrightnessContrast(pixelCount, picture, settings);
+        reference::AdjustBrightnessContrast(end - begin, picture + begin, settings);
         return;
     }
     const int32_t factor = steep ? 128 / (129 - d) : settings.Contrast;
-    ParallelRanges(pixelCount, ThreadsFor(pixelCount), [&](size_t begin, size_t end) {
-        const ToneArgs args{picture, begin, end, b, contrast, steep, factor};
-        const size_t done =
-            ActiveSimdLevel() == SimdLevel::Avx2 ? avx2::Tone(args) : sse2::Tone(args);
-        if (done < end) {
-            reference::AdjustBrightnessContrast(end - done, picture + done, settings);
-        }
-    });
+    const ToneArgs args{picture, begin, end, b, contrast, steep, factor};
+    const size_t done = ActiveSimdLevel() == SimdLevel::Avx2 ? avx2::Tone(args) : sse2::Tone(args);
+    if (done < end) {
+        reference::AdjustBrightnessContrast(end - done, picture + done, settings);
+    }
+}
+
+}  // namespace
+
+void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,
+                              const ConversionSettings& settings) {
+    if (settings.BrightnessOn == 0 && settings.ContrastOn == 0) {
+        return;
+    }
+    ParallelRanges(pixelCount, ThreadsFor(pixelCount),
+                   [&](size_t begin, size_t end) { ToneRange(picture, begin, end, settings); });
+}
+
+void AdjustBrightnessContrastRange(uint32_t* picture, size_t begin, size_t end,
+                                   const ConversionSettings& settings) {
+    if ((settings.BrightnessOn == 0 && settings.ContrastOn == 0) || begin >= end) {
+        return;
+    }
+    ToneRange(picture, begin, end, settings);
 }
 
 }  // namespace k3v

@@ -37,6 +37,14 @@ void SetNoiseSlowMeetingLimit(size_t meetings);
 void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,
                               const ConversionSettings& settings);
 
+// Bands of the filters above on the calling thread, for running them as stages of a row
+// pipeline: SharpenRowsInto does rows [firstRow, endRow) of SharpenInto (not the spare row),
+// AdjustBrightnessContrastRange pixels [begin, end) of AdjustBrightnessContrast.
+void SharpenRowsInto(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
+                     int32_t level, int32_t blend, size_t firstRow, size_t endRow);
+void AdjustBrightnessContrastRange(uint32_t* picture, size_t begin, size_t end,
+                                   const ConversionSettings& settings);
+
 // Copies `count` pixels using every core.
 void CopyPixels(const uint32_t* source, uint32_t* target, size_t count);
 

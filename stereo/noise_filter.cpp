@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "stereo/filters.h"
+#include "stereo/noise_rows.h"
 #include "stereo/parallel.h"
 #include "stereo/reference_kernels.h"
 #include "stereo/simd_kernels.h"
@@ -165,16 +166,14 @@ constexpr size_t kSegmentsPerThread = 4;
 std::atomic<size_t> slowMeetingsBeforeAlone{16};
 constexpr size_t kMinSegment = 64;
 
-class NoisePass {
+}  // namespace
+
+// The chains of one row, cut into `groups` groups of segments: each group's sums and chains
+// can run on a thread of its own; finishRow then settles the segments in order.
+class NoiseRowChains {
   public:
-    NoisePass(int32_t width, int32_t height, uint32_t* picture, int threads)
-        : w_(size_t(width)),
-          h_(size_t(height)),
-          p_(picture),
-          threads_(threads),
-          lanes_(w_ + 4),
-          segments_(size_t(threads) * kSegmentsPerThread),
-          barrier_(threads) {
+    NoiseRowChains(size_t width, size_t groups)
+        : w_(width), lanes_(width + 4), segments_(groups * kSegmentsPerThread) {
         // The first W - 1 pixels of a row are split evenly; the last pixel (whose lower-right
         // neighbour is the row's own first pixel, new) is done on its own.
         const size_t chain = w_ - 1;
@@ -184,42 +183,9 @@ class NoisePass {
         }
     }
 
-    void run() {
-        RunOnThreads(threads_, [this](int t) { runThread(size_t(t)); });
-    }
+    size_t groups() const { return segments_.size() / kSegmentsPerThread; }
 
-  private:
-    void runThread(size_t t) {
-        size_t slowMeetings = 0;
-        for (size_t y = 1; y + 1 < h_; ++y) {
-            // Once the threads have been kept waiting for each other too often (the other
-            // core is busy elsewhere), the first thread carries on alone: a meeting per row
-            // then costs more than the second core gives.
-            const bool alone = solo_.load(std::memory_order_relaxed);
-            if (alone && t != 0) {
-                return;
-            }
-            uint32_t* row = p_ + y * w_;
-            for (size_t group = alone ? 0 : t; group < (alone ? size_t(threads_) : t + 1);
-                 ++group) {
-                runGroup(row, group);
-            }
-            if (alone) {
-                finishRow(row);
-                continue;
-            }
-            slowMeetings += barrier_.arriveAndWait() ? 1 : 0;
-            if (t == 0) {
-                finishRow(row);
-            }
-            if (slowMeetings >= slowMeetingsBeforeAlone.load(std::memory_order_relaxed)) {
-                solo_.store(true, std::memory_order_relaxed);
-            }
-            slowMeetings += barrier_.arriveAndWait() ? 1 : 0;
-        }
-    }
-
-    // The sums and chains of one thread's share of a row.
+    // The sums and chains of one group's share of a row.
     void runGroup(uint32_t* row, size_t group) {
         Segment* mine = &segments_[group * kSegmentsPerThread];
         // Relative to `row`, so pixel i of the row is row[i] and lanes_[i].
@@ -256,12 +222,71 @@ class NoisePass {
         row[i] = Pack(Step(left, sum));
     }
 
+    // The whole row on the calling thread.
+    void runRow(uint32_t* row) {
+        for (size_t group = 0; group < groups(); ++group) {
+            runGroup(row, group);
+        }
+        finishRow(row);
+    }
+
+  private:
+    size_t w_;
+    std::vector<uint64_t> lanes_;
+    std::vector<Segment> segments_;
+};
+
+namespace {
+
+// One pass over the whole picture with the segments of each row shared by `threads` threads,
+// which meet twice a row.
+class NoisePass {
+  public:
+    NoisePass(int32_t width, int32_t height, uint32_t* picture, int threads)
+        : w_(size_t(width)),
+          h_(size_t(height)),
+          p_(picture),
+          threads_(threads),
+          chains_(w_, size_t(threads)),
+          barrier_(threads) {}
+
+    void run() {
+        RunOnThreads(threads_, [this](int t) { runThread(size_t(t)); });
+    }
+
+  private:
+    void runThread(size_t t) {
+        size_t slowMeetings = 0;
+        for (size_t y = 1; y + 1 < h_; ++y) {
+            // Once the threads have been kept waiting for each other too often (the other
+            // core is busy elsewhere), the first thread carries on alone: a meeting per row
+            // then costs more than the second core gives.
+            const bool alone = solo_.load(std::memory_order_relaxed);
+            if (alone && t != 0) {
+                return;
+            }
+            uint32_t* row = p_ + y * w_;
+            if (alone) {
+                chains_.runRow(row);
+                continue;
+            }
+            chains_.runGroup(row, t);
+            slowMeetings += barrier_.arriveAndWait() ? 1 : 0;
+            if (t == 0) {
+                chains_.finishRow(row);
+            }
+            if (slowMeetings >= slowMeetingsBeforeAlone.load(std::memory_order_relaxed)) {
+                solo_.store(true, std::memory_order_relaxed);
+            }
+            slowMeetings += barrier_.arriveAndWait() ? 1 : 0;
+        }
+    }
+
     size_t w_;
     size_t h_;
     uint32_t* p_;
     int threads_;
-    std::vector<uint64_t> lanes_;
-    std::vector<Segment> segments_;
+    NoiseRowChains chains_;
     SpinBarrier barrier_;
     std::atomic<bool> solo_{false};
 };
@@ -286,6 +311,28 @@ void SmoothNoise(int32_t width, int32_t height, uint32_t* picture) {
     const int usable =
         size_t(width) >= size_t(threads) * kSegmentsPerThread * kMinSegment ? threads : 1;
     NoisePass(width, height, picture, usable).run();
+}
+
+NoiseRowSmoother::NoiseRowSmoother(int32_t width)
+    : width_(width),
+      chains_(size_t(width) >= kSegmentsPerThread * kMinSegment
+                  ? std::make_unique<NoiseRowChains>(size_t(width), 1)
+                  : nullptr) {}
+
+NoiseRowSmoother::~NoiseRowSmoother() = default;
+NoiseRowSmoother::NoiseRowSmoother(NoiseRowSmoother&&) noexcept = default;
+NoiseRowSmoother& NoiseRowSmoother::operator=(NoiseRowSmoother&&) noexcept = default;
+
+void NoiseRowSmoother::smoothRows(int32_t height, uint32_t* picture, size_t firstRow,
+                                  size_t endRow) {
+    if (!chains_) {
+        reference::SmoothNoiseRows(width_, height, picture, firstRow, endRow);
+        return;
+    }
+    const size_t last = std::min(endRow, size_t(std::max(height, 1)) - 1);
+    for (size_t y = std::max<size_t>(firstRow, 1); y < last; ++y) {
+        chains_->runRow(picture + y * size_t(width_));
+    }
 }
 
 }  // namespace k3v

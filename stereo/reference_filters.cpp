@@ -70,11 +70,18 @@ void SmoothNoise(int32_t width, int32_t height, uint32_t* picture) {
     if (height < 3) {
         return;
     }
+    SmoothNoiseRows(width, height, picture, 1, size_t(height) - 1);
+}
+
+void SmoothNoiseRows(int32_t width, int32_t height, uint32_t* picture, size_t firstRow,
+                     size_t endRow) {
     const size_t w = size_t(width);
-    const size_t end = w * (size_t(height) - 1);
+    // Only rows 1 .. H-2 change.
+    const size_t begin = w * std::max<size_t>(firstRow, 1);
+    const size_t end = w * std::min(endRow, size_t(std::max(height, 1)) - 1);
     // In place and in increasing order: the left, lower and lower-right neighbours already
     // hold this pass's values. The top row's upper-right reads the zero spare row.
-    for (size_t i = w; i < end; ++i) {
+    for (size_t i = begin; i < end; ++i) {
         const uint32_t* p = picture;
         uint32_t result = 0;
         for (int shift = 0; shift < 32; shift += 8) {

@@ -15,6 +15,10 @@ namespace k3v::reference {
 void SharpenPicture(int32_t width, int32_t height, uint32_t* picture, uint32_t* scratch,
                     int32_t level, int32_t blend);
 void SmoothNoise(int32_t width, int32_t height, uint32_t* picture);
+// The same pass restricted to rows [firstRow, endRow) (only rows 1 .. H-2 change), for a pass
+// done band by band in row order.
+void SmoothNoiseRows(int32_t width, int32_t height, uint32_t* picture, size_t firstRow,
+                     size_t endRow);
 void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,
                               const ConversionSettings& settings);
 void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "stereo/conversion.h"
+#include "stereo/filter_chain.h"
 #include "stereo/filters.h"
 #include "stereo/reference_kernels.h"
 #include "stereo/simd_level.h"
@@ -97,6 +98,52 @@ TEST_P(FastKernels, NoiseMeanEqualsTheReferenceOnWideSaturatedRows) {
         reference::SmoothNoise(4099, 131, slow.data());
         SetNoiseSlowMeetingLimit(16);
         ASSERT_EQ(Pixels(fast), Pixels(slow)) << "seed " << seed;
+    }
+}
+
+// The filters as one row pipeline (sharpen or copy, every pass count, tone) against the plain
+// filters one after the other: narrow pictures put many rows in a band, wide ones one row, and
+// the larger ones are shared between threads; rows under 256 pixels take the plain row code.
+TEST_P(FastKernels, FilterChainEqualsTheFiltersOneAfterTheOther) {
+    struct Size {
+        int32_t w;
+        int32_t h;
+    };
+    const std::vector<Size> sizes = {{1, 7},      {5, 3},      {255, 40},  {256, 41},
+                                     {300, 2000}, {1500, 400}, {9000, 70}, {2048, 2}};
+    uint32_t seed = 700;
+    for (const Size size : sizes) {
+        for (int32_t passes = 0; passes <= 5; ++passes) {
+            ConversionSettings s;
+            s.NoiseOn = passes > 0 ? 1 : 0;
+            s.NoisePasses = std::max(1, passes);
+            s.SharpenOn = int32_t(seed % 2);
+            s.SharpenLevel = int32_t(seed % 6);
+            s.SharpenBlend = int32_t(seed % 4);
+            s.BrightnessOn = passes % 3 != 1 ? 1 : 0;
+            s.Brightness = 100 + int32_t(seed % 60);
+            s.ContrastOn = passes % 2;
+            s.Contrast = passes == 3 ? 240 : 150;
+            const PixelPlane decoded = Picture(size.w, size.h, ++seed);
+            PixelPlane fast;
+            ASSERT_TRUE(fast.allocate(size.w, size.h).ok());
+            FilterPicture(s, size.w, size.h, decoded, fast);
+
+            PixelPlane slow = Picture(size.w, size.h, seed);
+            PixelPlane scratch;
+            ASSERT_TRUE(scratch.allocate(size.w, size.h).ok());
+            if (s.SharpenOn == 1) {
+                reference::SharpenPicture(size.w, size.h, slow.data(), scratch.data(),
+                                          s.SharpenLevel, s.SharpenBlend);
+            }
+            for (int32_t pass = 0; pass < passes; ++pass) {
+                reference::SmoothNoise(size.w, size.h, slow.data());
+            }
+            reference::AdjustBrightnessContrast(slow.pixelCount(), slow.data(), s);
+            ASSERT_EQ(Pixels(fast), Pixels(slow))
+                << size.w << "x" << size.h << ", " << passes << " passes, seed " << seed;
+            ASSERT_EQ(Pixels(decoded), Pixels(Picture(size.w, size.h, seed)));
+        }
     }
 }
 
