@@ -28,10 +28,6 @@ void SharpenInto(int32_t width, int32_t height, const uint32_t* source, uint32_t
 // that the left, lower and lower-right neighbours already hold this pass's values.
 void SmoothNoise(int32_t width, int32_t height, uint32_t* picture);
 
-// How often the two threads of a mean pass may keep each other waiting before the first carries
-// on alone (16 by default); tests set 0 to run that path.
-void SetNoiseSlowMeetingLimit(size_t meetings);
-
 // Brightness offset and contrast gain around 128 over all W * H pixels, as switched on in
 // `settings`; does nothing when both are off. The fourth byte becomes zero.
 void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,

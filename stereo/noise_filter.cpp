@@ -8,17 +8,16 @@
 // meeting point are recomputed once the predecessor's last value is known.
 //
 // The seven sums of a row need this pass's values of the row below, so rows run in order;
-// within a row, segments give independent chains to the processor and to the second core.
+// within a row, the segments give the processor independent chains to overlap. Several passes
+// share the cores through the row pipeline (filter_chain.cpp).
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstring>
 #include <vector>
 
 #include "stereo/filters.h"
 #include "stereo/noise_rows.h"
-#include "stereo/parallel.h"
 #include "stereo/reference_kernels.h"
 #include "stereo/simd_kernels.h"
 #include "stereo/simd_level.h"
@@ -162,51 +161,38 @@ void SettleSegment(uint64_t* lanes, Segment& segment, uint64_t left) {
     }
 }
 
-constexpr size_t kSegmentsPerThread = 4;
-std::atomic<size_t> slowMeetingsBeforeAlone{16};
+// Four chains side by side keep the processor busy while each waits for its previous step.
+constexpr size_t kSegments = 4;
 constexpr size_t kMinSegment = 64;
 
 }  // namespace
 
-// The chains of one row, cut into `groups` groups of segments: each group's sums and chains
-// can run on a thread of its own; finishRow then settles the segments in order.
+// The chain of one row, cut into segments that run side by side.
 class NoiseRowChains {
   public:
-    NoiseRowChains(size_t width, size_t groups)
-        : w_(width), lanes_(width + 4), segments_(groups * kSegmentsPerThread) {
+    explicit NoiseRowChains(size_t width) : w_(width), lanes_(width + 4) {
         // The first W - 1 pixels of a row are split evenly; the last pixel (whose lower-right
         // neighbour is the row's own first pixel, new) is done on its own.
         const size_t chain = w_ - 1;
-        for (size_t k = 0; k < segments_.size(); ++k) {
-            segments_[k].begin = chain * k / segments_.size();
-            segments_[k].end = chain * (k + 1) / segments_.size();
+        for (size_t k = 0; k < kSegments; ++k) {
+            segments_[k].begin = chain * k / kSegments;
+            segments_[k].end = chain * (k + 1) / kSegments;
         }
     }
 
-    size_t groups() const { return segments_.size() / kSegmentsPerThread; }
-
-    // The sums and chains of one group's share of a row.
-    void runGroup(uint32_t* row, size_t group) {
-        Segment* mine = &segments_[group * kSegmentsPerThread];
+    void runRow(uint32_t* row) {
         // Relative to `row`, so pixel i of the row is row[i] and lanes_[i].
-        SevenSums(row, w_, mine[0].begin, mine[kSegmentsPerThread - 1].end, lanes_.data());
-        for (size_t k = 0; k < kSegmentsPerThread; ++k) {
-            Segment& s = mine[k];
-            s.settled = s.begin;
-            if (group == 0 && k == 0) {
-                // The very first pixel continues from the last pixel of the row below.
-                lanes_[0] = Step(Spread(row[-1]), lanes_[0]);
-            } else {
-                RunFromBothEnds(lanes_.data(), s);
-            }
+        SevenSums(row, w_, 0, segments_[kSegments - 1].end, lanes_.data());
+        // The very first pixel continues from the last pixel of the row below.
+        segments_[0].settled = 0;
+        lanes_[0] = Step(Spread(row[-1]), lanes_[0]);
+        for (size_t k = 1; k < kSegments; ++k) {
+            segments_[k].settled = segments_[k].begin;
+            RunFromBothEnds(lanes_.data(), segments_[k]);
         }
-        RunSettledChains(lanes_.data(), mine, kSegmentsPerThread);
-    }
-
-    // Settles every segment in order, packs the row and does its last pixel.
-    void finishRow(uint32_t* row) {
+        RunSettledChains(lanes_.data(), segments_.data(), kSegments);
         uint64_t left = segments_[0].last;
-        for (size_t k = 1; k < segments_.size(); ++k) {
+        for (size_t k = 1; k < kSegments; ++k) {
             SettleSegment(lanes_.data(), segments_[k], left);
             left = segments_[k].last;
         }
@@ -222,101 +208,23 @@ class NoiseRowChains {
         row[i] = Pack(Step(left, sum));
     }
 
-    // The whole row on the calling thread.
-    void runRow(uint32_t* row) {
-        for (size_t group = 0; group < groups(); ++group) {
-            runGroup(row, group);
-        }
-        finishRow(row);
-    }
-
   private:
     size_t w_;
     std::vector<uint64_t> lanes_;
-    std::vector<Segment> segments_;
+    std::array<Segment, kSegments> segments_{};
 };
-
-namespace {
-
-// One pass over the whole picture with the segments of each row shared by `threads` threads,
-// which meet twice a row.
-class NoisePass {
-  public:
-    NoisePass(int32_t width, int32_t height, uint32_t* picture, int threads)
-        : w_(size_t(width)),
-          h_(size_t(height)),
-          p_(picture),
-          threads_(threads),
-          chains_(w_, size_t(threads)),
-          barrier_(threads) {}
-
-    void run() {
-        RunOnThreads(threads_, [this](int t) { runThread(size_t(t)); });
-    }
-
-  private:
-    void runThread(size_t t) {
-        size_t slowMeetings = 0;
-        for (size_t y = 1; y + 1 < h_; ++y) {
-            // Once the threads have been kept waiting for each other too often (the other
-            // core is busy elsewhere), the first thread carries on alone: a meeting per row
-            // then costs more than the second core gives.
-            const bool alone = solo_.load(std::memory_order_relaxed);
-            if (alone && t != 0) {
-                return;
-            }
-            uint32_t* row = p_ + y * w_;
-            if (alone) {
-                chains_.runRow(row);
-                continue;
-            }
-            chains_.runGroup(row, t);
-            slowMeetings += barrier_.arriveAndWait() ? 1 : 0;
-            if (t == 0) {
-                chains_.finishRow(row);
-            }
-            if (slowMeetings >= slowMeetingsBeforeAlone.load(std::memory_order_relaxed)) {
-                solo_.store(true, std::memory_order_relaxed);
-            }
-            slowMeetings += barrier_.arriveAndWait() ? 1 : 0;
-        }
-    }
-
-    size_t w_;
-    size_t h_;
-    uint32_t* p_;
-    int threads_;
-    NoiseRowChains chains_;
-    SpinBarrier barrier_;
-    std::atomic<bool> solo_{false};
-};
-
-}  // namespace
-
-void SetNoiseSlowMeetingLimit(size_t meetings) {
-    slowMeetingsBeforeAlone.store(meetings);
-}
 
 void SmoothNoise(int32_t width, int32_t height, uint32_t* picture) {
     if (height < 3) {
         return;
     }
-    // Narrow rows leave nothing to split.
-    if (size_t(width) < 2 * kSegmentsPerThread * kMinSegment) {
-        reference::SmoothNoise(width, height, picture);
-        return;
-    }
-    const size_t pixels = size_t(width) * size_t(height);
-    const int threads = std::min(2, ThreadsFor(pixels, size_t(1) << 18));
-    const int usable =
-        size_t(width) >= size_t(threads) * kSegmentsPerThread * kMinSegment ? threads : 1;
-    NoisePass(width, height, picture, usable).run();
+    NoiseRowSmoother(width).smoothRows(height, picture, 1, size_t(height) - 1);
 }
 
 NoiseRowSmoother::NoiseRowSmoother(int32_t width)
     : width_(width),
-      chains_(size_t(width) >= kSegmentsPerThread * kMinSegment
-                  ? std::make_unique<NoiseRowChains>(size_t(width), 1)
+      chains_(size_t(width) >= kSegments * kMinSegment
+                  ? std::make_unique<NoiseRowChains>(size_t(width))
                   : nullptr) {}
 
 NoiseRowSmoother::~NoiseRowSmoother() = default;

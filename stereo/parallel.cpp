@@ -4,10 +4,6 @@
 #include <thread>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace k3v {
 
 namespace {
@@ -47,26 +43,6 @@ void ParallelRanges(size_t count, int threads, const std::function<void(size_t, 
             body(begin, end);
         }
     });
-}
-
-bool SpinBarrier::arriveAndWait() {
-    const unsigned generation = generation_.load(std::memory_order_acquire);
-    if (waiting_.fetch_add(1, std::memory_order_acq_rel) + 1 == threads_) {
-        waiting_.store(0, std::memory_order_relaxed);
-        generation_.fetch_add(1, std::memory_order_acq_rel);
-        return false;
-    }
-    int spin = 0;
-    for (; generation_.load(std::memory_order_acquire) == generation; ++spin) {
-        if (spin < 256) {
-#if defined(__SSE2__)
-            _mm_pause();
-#endif
-        } else {
-            std::this_thread::yield();
-        }
-    }
-    return spin >= 256;
 }
 
 }  // namespace k3v

@@ -21,18 +21,4 @@ void RunOnThreads(int threads, const std::function<void(int)>& body);
 // Runs body(begin, end) over [0, count) split into `threads` contiguous ranges.
 void ParallelRanges(size_t count, int threads, const std::function<void(size_t, size_t)>& body);
 
-// A reusable barrier for a fixed number of threads that meet often (once or twice a row):
-// it spins briefly before yielding, so a meeting costs little when both arrive together.
-class SpinBarrier {
-  public:
-    explicit SpinBarrier(int threads) : threads_(threads) {}
-    // True when this thread had to give up its core while waiting (the others were late).
-    bool arriveAndWait();
-
-  private:
-    const int threads_;
-    std::atomic<int> waiting_{0};
-    std::atomic<unsigned> generation_{0};
-};
-
 }  // namespace k3v
