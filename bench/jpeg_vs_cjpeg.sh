@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Side by side: libjpeg-turbo's cjpeg and our encoder on the same picture, with the settings
 # that match ours (quality 100, no chroma subsampling, optimised Huffman tables). Both are
-# timed as whole processes reading the same PPM file and writing a JPEG file; the best of
+# timed as whole processes reading the same PPM file and writing a JPEG file; the median of
 # several runs counts for each (wall time; user + system CPU time and peak memory of that run
 # are shown too). Our encoder may use both cores, cjpeg uses one.
 #
@@ -31,25 +31,20 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$bench" --write-ppm "$work/picture.ppm" "$width" "$height"
 
-# Runs "$@" $runs times; prints "wall cpu peak_kib" of the run with the best wall time.
-best_run() {
-    local best="" line
+# Runs "$@" $runs times; prints "wall cpu peak_kib" of the run with the median wall time.
+median_run() {
     for ((i = 0; i < runs; i++)); do
         /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>&1
-        line=$(awk '{ printf "%.2f %.2f %d", $1, $2 + $3, $4 }' "$work/time")
-        if [ -z "$best" ] || awk -v a="${line%% *}" -v b="${best%% *}" 'BEGIN { exit !(a < b) }'; then
-            best=$line
-        fi
-    done
-    echo "$best"
+        awk '{ printf "%.2f %.2f %d\n", $1, $2 + $3, $4 }' "$work/time"
+    done | sort -n -k1,1 | sed -n "$(((runs + 1) / 2))p"
 }
 
-read -r cjpeg_wall cjpeg_cpu cjpeg_kib < <(best_run cjpeg -quality 100 -sample 1x1 -optimize \
+read -r cjpeg_wall cjpeg_cpu cjpeg_kib < <(median_run cjpeg -quality 100 -sample 1x1 -optimize \
     -outfile "$work/cjpeg.jpg" "$work/picture.ppm")
-read -r ours_wall ours_cpu ours_kib < <(best_run "$bench" --encode-ppm "$work/picture.ppm" \
+read -r ours_wall ours_cpu ours_kib < <(median_run "$bench" --encode-ppm "$work/picture.ppm" \
     "$work/ours.jpg" 100)
 
-echo "picture:  ${width} x ${height} (${megapixels} MP), best of $runs runs, $(nproc) cores," \
+echo "picture:  ${width} x ${height} (${megapixels} MP), median of $runs runs, $(nproc) cores," \
     "load average $(cut -d' ' -f1-3 /proc/loadavg)"
 printf "cjpeg -quality 100 -sample 1x1 -optimize: %6s s wall, %6s s CPU, %5d MiB peak, %d bytes\n" \
     "$cjpeg_wall" "$cjpeg_cpu" $((cjpeg_kib / 1024)) "$(stat -c %s "$work/cjpeg.jpg")"
