@@ -11,45 +11,15 @@
 #include <cstring>
 #include <map>
 
+#include "bench/bench_pictures.h"
 #include "stereo/conversion.h"
 #include "stereo/stereo_planes.h"
 
 namespace {
 
+using k3v::bench::PlaneCopySeconds;
+using k3v::bench::PlanesOfSize;
 using Clock = std::chrono::steady_clock;
-
-k3v::StereoPlanes& PlanesOfSize(int32_t width, int32_t height) {
-    static std::map<std::pair<int32_t, int32_t>, k3v::StereoPlanes> cache;
-    auto [at, fresh] = cache.try_emplace({width, height});
-    if (fresh) {
-        k3v::PixelPlane picture;
-        if (!picture.allocate(width, height).ok()) {
-            std::abort();
-        }
-        uint32_t state = 12345;
-        for (size_t i = 0; i < picture.pixelCount(); ++i) {
-            state = state * 1664525u + 1013904223u;
-            picture.data()[i] = (state >> 8) & 0x00FFFFFFu;
-        }
-        if (!k3v::InstallFirstPicture(at->second, std::move(picture)).ok()) {
-            std::abort();
-        }
-    }
-    return at->second;
-}
-
-// The best of three copies of one plane: the yardstick the conversion is measured against.
-double PlaneCopySeconds(k3v::StereoPlanes& planes) {
-    double best = 1e9;
-    for (int i = 0; i < 3; ++i) {
-        const auto start = Clock::now();
-        std::memcpy(planes.SourceImage1.data(), planes.DecodedImage1.data(),
-                    planes.SourceImage1.storedCount() * sizeof(uint32_t));
-        benchmark::ClobberMemory();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return best;
-}
 
 k3v::ConversionSettings Heaviest() {
     k3v::ConversionSettings s;

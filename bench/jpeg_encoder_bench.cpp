@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_pictures.h"
 #include "output/jpeg/entropy_coder.h"
 #include "output/jpeg/huffman.h"
 #include "output/jpeg/jpeg_encoder.h"
@@ -48,31 +49,6 @@ namespace {
 
 constexpr int kWidth = 6000;  // 24 megapixels
 constexpr int kHeight = 4000;
-
-// A photo-like test picture, top row first, red-green-blue: smooth shading, a few hard edges
-// and fine texture, so that every coefficient category occurs.
-std::vector<uint8_t> SyntheticRgb(int width, int height) {
-    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-    uint32_t noise = 2463534242u;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            noise ^= noise << 13;
-            noise ^= noise >> 17;
-            noise ^= noise << 5;
-            const double shade = 0.5 + 0.5 * std::sin(x * 0.004) * std::cos(y * 0.003);
-            const bool stripe = ((x / 97) + (y / 61)) % 5 == 0;
-            const int texture = static_cast<int>(noise & 15) - 8;
-            const int r = static_cast<int>(shade * 230) + texture + (stripe ? 40 : 0);
-            const int g = static_cast<int>((1 - shade) * 200) + texture / 2;
-            const int b = static_cast<int>(128 + 100 * std::sin((x + y) * 0.002)) + texture;
-            uint8_t* p = rgb.data() + 3 * (static_cast<size_t>(y) * width + x);
-            p[0] = static_cast<uint8_t>(r < 0 ? 0 : r > 255 ? 255 : r);
-            p[1] = static_cast<uint8_t>(g < 0 ? 0 : g > 255 ? 255 : g);
-            p[2] = static_cast<uint8_t>(b < 0 ? 0 : b > 255 ? 255 : b);
-        }
-    }
-    return rgb;
-}
 
 // The encoder's input: 24 bits per pixel, rows bottom-up, padded to whole 32-bit words.
 std::vector<uint8_t> ToDib(const std::vector<uint8_t>& rgb, int width, int height) {
@@ -91,7 +67,8 @@ std::vector<uint8_t> ToDib(const std::vector<uint8_t>& rgb, int width, int heigh
 }
 
 const std::vector<uint8_t>& Picture() {
-    static const std::vector<uint8_t> dib = ToDib(SyntheticRgb(kWidth, kHeight), kWidth, kHeight);
+    static const std::vector<uint8_t> dib =
+        ToDib(k3v::bench::SyntheticRgb(kWidth, kHeight), kWidth, kHeight);
     return dib;
 }
 
@@ -171,12 +148,7 @@ BENCHMARK(BM_EncodeScan)->Unit(benchmark::kMillisecond)->UseRealTime();
 // ---- Command-line modes for the side-by-side script ----------------------------------------
 
 int WritePpm(const char* path, int width, int height) {
-    const std::vector<uint8_t> rgb = SyntheticRgb(width, height);
-    const std::string header =
-        "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-    std::vector<uint8_t> bytes(header.begin(), header.end());
-    bytes.insert(bytes.end(), rgb.begin(), rgb.end());
-    const k3v::Status status = k3v::WriteFileSafely(path, bytes);
+    const k3v::Status status = k3v::bench::WriteSyntheticPpm(path, width, height);
     if (!status.ok()) {
         std::fprintf(stderr, "%s\n", status.message().c_str());
         return 1;

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/bench_pictures.h"
 #include "input/picture_decoder.h"
 
 namespace {
@@ -39,40 +40,15 @@ void RemoveWorkFolder() {
     fs::remove_all(WorkFolder(), ignored);
 }
 
-// Smooth shading with edges and fine texture, like a photo's content; `texture` (1 or 15) is
-// the strength of the fine texture. Smoother pictures decode faster, which makes the work
-// around the decoder weigh more.
-void WritePhotoLikePpm(const fs::path& path, int width, int height, uint32_t texture) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        std::exit(1);
-    }
-    std::fprintf(file, "P6\n%d %d\n255\n", width, height);
-    std::string row(size_t(width) * 3, '\0');
-    uint32_t noise = 2463534242u;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            noise ^= noise << 13;
-            noise ^= noise >> 17;
-            noise ^= noise << 5;
-            const int edge = (x / 97 + y / 61) % 2 == 0 ? 40 : 0;
-            const int fine = int(noise & texture);
-            row[size_t(x) * 3] = char((x * 255 / width + edge + fine) & 255);
-            row[size_t(x) * 3 + 1] = char((y * 255 / height + fine) & 255);
-            row[size_t(x) * 3 + 2] = char(((x + y) / 40 + edge) & 255);
-        }
-        std::fwrite(row.data(), 1, row.size(), file);
-    }
-    std::fclose(file);
-}
-
 fs::path JpegOfSize(int width, int height, uint32_t texture) {
     const std::string stem =
         std::to_string(width) + "x" + std::to_string(height) + "t" + std::to_string(texture);
     const fs::path jpeg = WorkFolder() / (stem + ".jpg");
     if (!fs::exists(jpeg)) {
         const fs::path ppm = WorkFolder() / (stem + ".ppm");
-        WritePhotoLikePpm(ppm, width, height, texture);
+        if (!k3v::bench::WriteSyntheticPpm(ppm.string(), width, height, texture).ok()) {
+            std::exit(1);
+        }
         const std::string command =
             "cjpeg -quality 95 -outfile '" + jpeg.string() + "' '" + ppm.string() + "'";
         if (std::system(command.c_str()) != 0) {
@@ -123,6 +99,8 @@ void LoadJpeg(benchmark::State& state) {
     state.counters["x_djpeg"] = benchmark::Counter(perLoad / djpeg);
 }
 
+// The texture mask 15 gives a photo's fine grain; 1 a smoother picture, which decodes faster,
+// so the work around the decoder weighs more.
 BENCHMARK(LoadJpeg)
     ->ArgNames({"w", "h", "texture"})
     ->Args({6000, 4000, 15})
