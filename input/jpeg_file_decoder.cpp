@@ -10,6 +10,7 @@
 #include <jpeglib.h>
 
 #include "input/exif_orientation.h"
+#include "input/page_prefault.h"
 #include "stereo/memory_budget.h"
 
 namespace k3v {
@@ -130,6 +131,8 @@ bool DecodeJpegFile(std::FILE* file, PixelPlane& plane, std::string& reason) {
             reason = fits.message();
             ok = false;
         } else {
+            // Outside ReadPixels, whose frame an error jumps across without destructors.
+            const PagePrefault prefault(decoded.data(), decoded.storedCount() * sizeof(uint32_t));
             ok = ReadPixels(d, decoded);
         }
     }
