@@ -230,6 +230,45 @@ TEST_P(FastKernels, LargePicturesSplitOverThreadsStillEqualTheReference) {
     }
 }
 
+// K3V views after the filters on pictures the threads share, in every layout, with and without
+// depth, at both extreme effects: a narrow picture's displacement and stereo shift reach
+// across many rows, a wide one's stay within a row.
+TEST_P(FastKernels, FilteredK3vViewsEqualTheReferenceInEveryLayout) {
+    struct Size {
+        int32_t w;
+        int32_t h;
+    };
+    uint32_t seed = 900;
+    for (const Size size : {Size{3, 70000}, Size{1301, 301}}) {
+        for (int32_t layout = 0; layout <= 2; ++layout) {
+            for (const int32_t depth : {0, 20, 90}) {
+                for (const int16_t effect : {int16_t(-10), int16_t(10)}) {
+                    ConversionSettings s;
+                    s.StereoLayout = layout;
+                    s.DepthOn = depth != 0 ? 1 : 0;
+                    s.DepthValue = depth;
+                    s.StereoEffect = effect;
+                    s.SharpenOn = int32_t(seed % 2);
+                    s.NoiseOn = 1;
+                    s.BrightnessOn = int32_t(seed / 2 % 2);
+                    StereoPlanes fast = PlanesWith(Picture(size.w, size.h, ++seed));
+                    StereoPlanes slow = PlanesWith(Picture(size.w, size.h, seed));
+                    ConvertPlanes(s, fast);
+                    reference::ConvertPlanes(s, slow);
+                    const std::string where =
+                        std::to_string(size.w) + "x" + std::to_string(size.h) + " layout " +
+                        std::to_string(layout) + " depth " + std::to_string(depth) + " effect " +
+                        std::to_string(effect);
+                    ASSERT_EQ(Pixels(fast.FirstView), Pixels(slow.FirstView)) << where;
+                    if (layout != kAnaglyph) {
+                        ASSERT_EQ(Pixels(fast.SecondView), Pixels(slow.SecondView)) << where;
+                    }
+                }
+            }
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(InstructionSets, FastKernels,
                          ::testing::Values(SimdLevel::Scalar, SimdLevel::Sse2, SimdLevel::Avx2),
                          [](const auto& row) {
