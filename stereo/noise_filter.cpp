@@ -115,29 +115,29 @@ void RunFromBothEnds(uint64_t* lanes, Segment& segment) {
     segment.settled = segment.end;
 }
 
-// Continues the exact chains of up to four segments side by side, so that the processor can
-// overlap their dependent steps.
-void RunSettledChains(uint64_t* lanes, Segment* segments, size_t count) {
+// Four chains side by side keep the processor busy while each waits for its previous step.
+constexpr size_t kSegments = 4;
+constexpr size_t kMinSegment = 64;
+
+// Continues the exact chains of four segments side by side, so that the processor can overlap
+// their dependent steps.
+void RunSettledChains(uint64_t* lanes, std::array<Segment, kSegments>& segments) {
     size_t common = SIZE_MAX;
-    std::array<uint64_t, 4> x{};
-    std::array<size_t, 4> at{};
-    for (size_t k = 0; k < count; ++k) {
+    std::array<uint64_t, kSegments> x{};
+    std::array<size_t, kSegments> at{};
+    for (size_t k = 0; k < segments.size(); ++k) {
         const Segment& s = segments[k];
         at[k] = s.settled;
         x[k] = s.settled < s.end ? lanes[s.settled] : 0;
         common = std::min(common, s.settled < s.end ? s.end - s.settled - 1 : 0);
     }
-    if (count == 4) {
-        for (size_t t = 1; t <= common; ++t) {
-            x[0] = lanes[at[0] + t] = Step(x[0], lanes[at[0] + t]);
-            x[1] = lanes[at[1] + t] = Step(x[1], lanes[at[1] + t]);
-            x[2] = lanes[at[2] + t] = Step(x[2], lanes[at[2] + t]);
-            x[3] = lanes[at[3] + t] = Step(x[3], lanes[at[3] + t]);
-        }
-    } else {
-        common = 0;
+    for (size_t t = 1; t <= common; ++t) {
+        x[0] = lanes[at[0] + t] = Step(x[0], lanes[at[0] + t]);
+        x[1] = lanes[at[1] + t] = Step(x[1], lanes[at[1] + t]);
+        x[2] = lanes[at[2] + t] = Step(x[2], lanes[at[2] + t]);
+        x[3] = lanes[at[3] + t] = Step(x[3], lanes[at[3] + t]);
     }
-    for (size_t k = 0; k < count; ++k) {
+    for (size_t k = 0; k < segments.size(); ++k) {
         Segment& s = segments[k];
         if (s.settled >= s.end) {
             continue;
@@ -160,10 +160,6 @@ void SettleSegment(uint64_t* lanes, Segment& segment, uint64_t left) {
         segment.last = v;
     }
 }
-
-// Four chains side by side keep the processor busy while each waits for its previous step.
-constexpr size_t kSegments = 4;
-constexpr size_t kMinSegment = 64;
 
 }  // namespace
 
@@ -190,7 +186,7 @@ class NoiseRowChains {
             segments_[k].settled = segments_[k].begin;
             RunFromBothEnds(lanes_.data(), segments_[k]);
         }
-        RunSettledChains(lanes_.data(), segments_.data(), kSegments);
+        RunSettledChains(lanes_.data(), segments_);
         uint64_t left = segments_[0].last;
         for (size_t k = 1; k < kSegments; ++k) {
             SettleSegment(lanes_.data(), segments_[k], left);
