@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "base/thread_runner.h"
 #include "bench/bench_pictures.h"
 #include "output/jpeg/entropy_coder.h"
 #include "output/jpeg/huffman.h"
@@ -42,7 +43,6 @@
 #include "output/output_picture.h"
 #include "output/safe_file_writer.h"
 #include "output/stereo_image_writer.h"
-#include "stereo/parallel.h"
 #include "stereo/stereo_planes.h"
 
 namespace {

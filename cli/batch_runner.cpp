@@ -12,15 +12,15 @@
 #include <ostream>
 #include <set>
 #include <sstream>
-#include <thread>
 #include <utility>
 
+#include "base/memory_probe.h"
+#include "base/thread_runner.h"
 #include "input/library_messages.h"
 #include "input/picture_decoder.h"
 #include "output/output_format.h"
 #include "output/stereo_image_writer.h"
 #include "stereo/conversion.h"
-#include "stereo/memory_budget.h"
 #include "stereo/stereo_planes.h"
 
 namespace k3v {
@@ -218,14 +218,7 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
             }
         }
     };
-    std::vector<std::thread> threads;
-    for (size_t t = 1; t < workers; ++t) {
-        threads.emplace_back(work);
-    }
-    work();
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
+    RunOnThreads(int(workers), [&](int) { work(); });
     if (progress != nullptr) {
         *progress << "\n";
     }

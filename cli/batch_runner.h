@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "cli/cli_options.h"
-#include "stereo/status.h"
 
 namespace k3v {
 

@@ -9,11 +9,11 @@
 #include <cstring>
 #include <vector>
 
+#include "base/simd_level.h"
 #include "fuzz/fuzz_input.h"
 #include "output/output_picture.h"
 #include "stereo/conversion.h"
 #include "stereo/reference_kernels.h"
-#include "stereo/simd_level.h"
 #include "stereo/stereo_planes.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "stereo/status.h"
+#include "base/status.h"
 
 namespace k3v {
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/status.h"
 #include "stereo/pixel_plane.h"
-#include "stereo/status.h"
 
 namespace k3v {
 

@@ -9,9 +9,9 @@
 
 #include <jpeglib.h>
 
+#include "base/memory_probe.h"
 #include "input/exif_orientation.h"
 #include "input/page_prefault.h"
-#include "stereo/memory_budget.h"
 
 namespace k3v {
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/status.h"
 #include "stereo/pixel_plane.h"
-#include "stereo/status.h"
 
 namespace k3v {
 

@@ -28,7 +28,7 @@ PagePrefault::PagePrefault(void* begin, size_t bytes) {
     if (end <= first) {
         return;
     }
-    helper_ = std::thread([this, first, end] {
+    helper_ = std::make_unique<HelperThread>([this, first, end] {
         for (uintptr_t top = end; top > first && !stop_.load(std::memory_order_relaxed);) {
             const uintptr_t bottom = top - first > kChunk ? top - kChunk : first;
             // Fails on kernels before 5.14: then the decoder's own writes map the pages.
@@ -46,9 +46,6 @@ PagePrefault::PagePrefault(void* begin, size_t bytes) {
 
 PagePrefault::~PagePrefault() {
     stop_.store(true, std::memory_order_relaxed);
-    if (helper_.joinable()) {
-        helper_.join();
-    }
 }
 
 }  // namespace k3v

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <cstddef>
-#include <thread>
+#include <memory>
+
+#include "base/thread_runner.h"
 
 namespace k3v {
 
@@ -22,7 +24,7 @@ class PagePrefault {
 
   private:
     std::atomic<bool> stop_{false};
-    std::thread helper_;
+    std::unique_ptr<HelperThread> helper_;  // declared last: joined before stop_ goes
 };
 
 }  // namespace k3v

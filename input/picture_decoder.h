@@ -7,8 +7,8 @@
 
 #include <string>
 
+#include "base/status.h"
 #include "stereo/pixel_plane.h"
-#include "stereo/status.h"
 
 namespace k3v {
 

@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/memory_probe.h"
 #include "input/bmp_file_check.h"
 #include "input/library_messages.h"
-#include "stereo/memory_budget.h"
 
 namespace k3v {
 

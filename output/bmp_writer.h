@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/status.h"
 #include "output/output_picture.h"
-#include "stereo/status.h"
 
 namespace k3v {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "stereo/status.h"
+#include "base/status.h"
 
 namespace k3v {
 

@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "base/status.h"
 #include "stereo/conversion_settings.h"
-#include "stereo/status.h"
 #include "stereo/stereo_planes.h"
 
 namespace k3v {

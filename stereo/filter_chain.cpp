@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
+#include "base/thread_runner.h"
 #include "stereo/filters.h"
 #include "stereo/noise_rows.h"
-#include "stereo/parallel.h"
 #include "stereo/row_pipeline.h"
 
 namespace k3v {

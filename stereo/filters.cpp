@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "stereo/parallel.h"
+#include "base/simd_level.h"
+#include "base/thread_runner.h"
 #include "stereo/reference_kernels.h"
 #include "stereo/simd_kernels.h"
-#include "stereo/simd_level.h"
 
 namespace k3v {
 

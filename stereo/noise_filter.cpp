@@ -16,11 +16,11 @@
 #include <cstring>
 #include <vector>
 
+#include "base/simd_level.h"
 #include "stereo/filters.h"
 #include "stereo/noise_rows.h"
 #include "stereo/reference_kernels.h"
 #include "stereo/simd_kernels.h"
-#include "stereo/simd_level.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "stereo/memory_budget.h"
+#include "base/memory_probe.h"
 
 namespace k3v {
 

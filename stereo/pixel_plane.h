@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "stereo/status.h"
+#include "base/status.h"
 
 namespace k3v {
 

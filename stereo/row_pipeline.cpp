@@ -5,7 +5,7 @@
 #include <memory>
 #include <thread>
 
-#include "stereo/parallel.h"
+#include "base/thread_runner.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "stereo/memory_budget.h"
+#include "base/memory_probe.h"
 
 namespace k3v {
 

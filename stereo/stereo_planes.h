@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
+#include "base/status.h"
 #include "stereo/pixel_plane.h"
-#include "stereo/status.h"
 
 namespace k3v {
 

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "base/thread_runner.h"
 #include "stereo/filters.h"
-#include "stereo/parallel.h"
 
 namespace k3v {
 

@@ -1,9 +1,9 @@
 #include "output/jpeg/block_transform.h"
 
+#include "base/simd_level.h"
 #include "output/jpeg/color_conversion.h"
 #include "output/jpeg/forward_dct.h"
 #include "output/jpeg/huffman.h"
-#include "stereo/simd_level.h"
 
 namespace k3v::jpeg {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "stereo/status.h"
+#include "base/status.h"
 
 namespace k3v {
 

@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include "base/thread_runner.h"
 #include "output/jpeg/bit_writer.h"
 #include "output/jpeg/block_transform.h"
 #include "output/jpeg/coefficient_planes.h"
 #include "output/jpeg/huffman.h"
 #include "output/jpeg/segments.h"
-#include "stereo/parallel.h"
 
 namespace k3v::jpeg {
 
@@ -394,8 +394,8 @@ class ScanJoiner {
 
 // Runs body(thread) on up to `threads` threads, thread 0 being the caller's; rethrows the first
 // exception once all stopped, and sets `stop` for the others as soon as one fails. The bodies
-// share their work through counters, so when a thread cannot be started (no memory for its
-// stack) the ones that did start do all of it.
+// share their work through counters, so a body whose thread could not be started finds the
+// work done by the others.
 void RunGuarded(int threads, std::atomic<bool>& stop, const std::function<void(int)>& body) {
     std::exception_ptr failure;
     std::mutex failureMutex;
@@ -410,18 +410,7 @@ void RunGuarded(int threads, std::atomic<bool>& stop, const std::function<void(i
             }
         }
     };
-    std::vector<std::thread> helpers;
-    try {
-        helpers.reserve(static_cast<size_t>(threads));
-        for (int t = 1; t < threads; ++t) {
-            helpers.emplace_back(guarded, t);
-        }
-    } catch (...) {  // fewer threads than hoped
-    }
-    guarded(0);
-    for (std::thread& helper : helpers) {
-        helper.join();
-    }
+    RunOnThreads(threads, guarded);
     if (failure) {
         std::rethrow_exception(failure);
     }

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QImage>
+
 #include <cmath>
+#include <filesystem>
 
 #include "input/picture_decoder.h"
 #include "output/output_picture.h"
@@ -312,6 +315,42 @@ TEST(ConvertBatch, StandardPairsOfUnequalSizeAreRefusedWithBothSizes) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("Panorama.1: 20x10 Panorama.2: 21x10"), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(folder.file("x.bmp")));
+}
+
+// Under a process limit that leaves no room for another thread (as in a container), a batch
+// with heavy settings still converts, on the one thread it has, to the same bytes.
+TEST(ConvertBatch, NoRoomForAThreadGivesTheSameFiles) {
+    const TempFolder folder;
+    const std::vector<std::string> inputs = {MakePicture(folder, "a.png", 2000, 1200, 1),
+                                             MakePicture(folder, "b.png", 1900, 1100, 2)};
+    // A limit of one process does not bind root, so the limited run drops to "nobody", which
+    // needs to reach the folder.
+    std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+    const std::string limited = geteuid() == 0 ? "exec setpriv --reuid=nobody --regid=nogroup "
+                                                 "--clear-groups prlimit --nproc=1 --"
+                                               : "exec prlimit --nproc=1 --";
+    const std::vector<std::string> settings = {"--depth", "40", "--noise", "3", "--sharpen", "2"};
+    for (const std::string format : {"jpg", "bmp"}) {
+        std::vector<std::string> args = settings;
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        const auto run = [&](const std::string& out, const std::string& prefix) {
+            std::filesystem::create_directory(folder.file(out));
+            std::filesystem::permissions(folder.file(out), std::filesystem::perms::all);
+            std::vector<std::string> all = args;
+            all.insert(all.end(), {"--output-dir", folder.file(out), "--format", format});
+            return Convert(folder, all, prefix);
+        };
+        const auto free = run("free-" + format, "");
+        const auto alone = run("alone-" + format, limited);
+        ASSERT_EQ(free.exitCode, 0) << free.err;
+        ASSERT_EQ(alone.exitCode, 0) << alone.err;
+        for (const char* name : {"a_Unwrapped.", "b_Unwrapped."}) {
+            const auto expected = ReadBytes(folder.file("free-" + format + "/" + name + format));
+            ASSERT_FALSE(expected.empty());
+            EXPECT_EQ(ReadBytes(folder.file("alone-" + format + "/" + name + format)), expected)
+                << name << format;
+        }
+    }
 }
 
 }  // namespace

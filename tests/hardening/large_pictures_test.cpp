@@ -6,8 +6,8 @@
 
 #include <QImage>
 
+#include "base/memory_probe.h"
 #include "input/picture_decoder.h"
-#include "stereo/memory_budget.h"
 #include "tests/hardening/corpus.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_folder.h"

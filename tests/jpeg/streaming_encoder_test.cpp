@@ -14,14 +14,14 @@
 #include <tuple>
 #include <vector>
 
+#include "base/simd_level.h"
+#include "base/thread_runner.h"
 #include "output/jpeg/block_transform.h"
 #include "output/jpeg/huffman.h"
 #include "output/jpeg/jpeg_encoder.h"
 #include "output/jpeg/streaming_encoder.h"
 #include "output/output_picture.h"
 #include "output/stereo_image_writer.h"
-#include "stereo/parallel.h"
-#include "stereo/simd_level.h"
 #include "tests/jpeg/test_pictures.h"
 
 namespace k3v::jpeg {

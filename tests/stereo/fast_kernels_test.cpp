@@ -6,11 +6,11 @@
 #include <random>
 #include <vector>
 
+#include "base/simd_level.h"
 #include "stereo/conversion.h"
 #include "stereo/filter_chain.h"
 #include "stereo/filters.h"
 #include "stereo/reference_kernels.h"
-#include "stereo/simd_level.h"
 #include "stereo/view_synthesis.h"
 #include "tests/support/plane_builders.h"
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "stereo/status.h"
+#include "base/status.h"
 
 namespace k3v {
 

@@ -1,4 +1,4 @@
-#include "stereo/memory_budget.h"
+#include "base/memory_probe.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "stereo/simd_level.h"
+#include "base/simd_level.h"
 
 #include <algorithm>
 #include <atomic>
