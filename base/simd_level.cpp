@@ -27,9 +27,13 @@ std::atomic<int>& Limit() {
 
 }  // namespace
 
-SimdLevel ActiveSimdLevel() {
+SimdLevel SupportedSimdLevel() {
     static const SimdLevel detected = DetectedLevel();
-    return SimdLevel(std::min(int(detected), Limit().load(std::memory_order_relaxed)));
+    return detected;
+}
+
+SimdLevel ActiveSimdLevel() {
+    return SimdLevel(std::min(int(SupportedSimdLevel()), Limit().load(std::memory_order_relaxed)));
 }
 
 void LimitSimdLevel(SimdLevel highest) {

@@ -8,6 +8,9 @@ enum class SimdLevel { Scalar = 0, Sse2 = 1, Avx2 = 2 };
 
 SimdLevel ActiveSimdLevel();
 
+// The widest level the processor has, whatever the cap.
+SimdLevel SupportedSimdLevel();
+
 // Caps the level (never raises it above what the processor has); for tests and benchmarks.
 void LimitSimdLevel(SimdLevel highest);
 

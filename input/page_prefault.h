@@ -22,6 +22,9 @@ class PagePrefault {
     PagePrefault(const PagePrefault&) = delete;
     PagePrefault& operator=(const PagePrefault&) = delete;
 
+    // Waits until every page is mapped, or the system declined; for tests.
+    void finish() { helper_.reset(); }
+
   private:
     std::atomic<bool> stop_{false};
     std::unique_ptr<HelperThread> helper_;  // declared last: joined before stop_ goes
