@@ -10,9 +10,21 @@ enum TransformationModeValue : int32_t { kK3vStereo = 0, kStandardStereo = 1 };
 enum StereoLayoutValue : int32_t {
     kAnaglyph = 0,
     kSideBySideVertical = 1,
-    kSideBySideHorizontal = 2
+    kSideBySideHorizontal = 2,
+    kSeparateFiles = 3  // the two views as two files
 };
 enum SourceKindValue : int32_t { kPanorama = 0, kStillPhoto = 1 };
+enum AnaglyphMethodValue : int32_t {
+    kColourAnaglyph = 0,
+    kHalfColourAnaglyph = 1,
+    kGreyAnaglyph = 2,
+    kDuboisAnaglyph = 3
+};
+enum GlassesValue : int32_t {
+    kRedCyanGlasses = 0,
+    kGreenMagentaGlasses = 1,
+    kAmberBlueGlasses = 2
+};
 
 struct ConversionSettings {
     int32_t TransformationMode = kK3vStereo;
@@ -31,6 +43,13 @@ struct ConversionSettings {
     int32_t Contrast = 127;  // 0..255
     int32_t NoiseOn = 0;
     int32_t NoisePasses = 1;  // 1..5
+
+    // Stereo output. The left-eye view is SecondView (red/cyan glasses put red over the left
+    // eye, and the anaglyph's red comes from SecondView), the right-eye view FirstView.
+    int32_t AnaglyphMethod = kColourAnaglyph;
+    int32_t Glasses = kRedCyanGlasses;
+    int32_t SwapEyes = 0;  // 1: the views are exchanged before anything is composed or saved
+    int32_t HalfSize = 0;  // 1: side-by-side views halved along the layout's axis
 
     bool operator==(const ConversionSettings&) const = default;
 };

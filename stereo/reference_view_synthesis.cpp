@@ -1,8 +1,10 @@
 #include "stereo/reference_kernels.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 namespace k3v::reference {
 
@@ -57,6 +59,80 @@ void ComposeAnaglyph(int32_t stereoEffect, StereoPlanes& planes) {
     }
 }
 
+// The channels (0 blue, 1 green, 2 red) each pair of glasses shows the left eye.
+bool LeftEyeSees(int32_t glasses, int channel) {
+    switch (glasses) {
+        case kGreenMagentaGlasses:
+            return channel == 1;
+        case kAmberBlueGlasses:
+            return channel != 0;
+        default:
+            return channel == 2;
+    }
+}
+
+int32_t Channel(uint32_t pixel, int channel) {
+    return int32_t((pixel >> (8 * channel)) & 0xFF);
+}
+
+int32_t Luminance(uint32_t p) {
+    return (299 * Channel(p, 2) + 587 * Channel(p, 1) + 114 * Channel(p, 0) + 500) / 1000;
+}
+
+// Dubois's matrices in thousandths, indexed [glasses][output channel][input channel] with the
+// channels in the order red, green, blue.
+const int32_t kDuboisLeft[3][3][3] = {
+    {{437, 449, 164}, {-62, -62, -24}, {-48, -50, -17}},
+    {{-62, -158, -39}, {284, 668, 143}, {-15, -27, 21}},
+    {{1062, -205, 299}, {-26, 908, 68}, {-38, -173, 22}},
+};
+const int32_t kDuboisRight[3][3][3] = {
+    {{-11, -32, -7}, {377, 761, 9}, {-26, -93, 1234}},
+    {{529, 705, 24}, {-16, -15, -65}, {9, 75, 937}},
+    {{-16, -123, -17}, {6, 62, -17}, {94, 185, 911}},
+};
+
+int32_t DuboisChannel(int32_t glasses, int channel, uint32_t left, uint32_t right) {
+    const int row = 2 - channel;  // matrix rows run red, green, blue
+    double sum = 500;
+    for (int column = 0; column < 3; ++column) {
+        sum += kDuboisLeft[glasses][row][column] * Channel(left, 2 - column);
+        sum += kDuboisRight[glasses][row][column] * Channel(right, 2 - column);
+    }
+    return std::clamp(int32_t(std::floor(sum / 1000)), 0, 255);
+}
+
+// Every pixel from the left eye's pixel s further on (black outside) and the right eye's own.
+void ComposeWithMethod(const ConversionSettings& settings, StereoPlanes& planes) {
+    const ptrdiff_t n = ptrdiff_t(planes.PixelCount());
+    const ptrdiff_t s = ptrdiff_t(6) * settings.StereoEffect;
+    uint32_t* right = planes.FirstView.data();
+    const uint32_t* leftView = planes.SecondView.data();
+    for (ptrdiff_t k = 0; k < n; ++k) {
+        const uint32_t left = PixelAt(leftView, k + s, n);
+        uint32_t out = 0;
+        for (int c = 0; c < 3; ++c) {
+            const bool leftEye = LeftEyeSees(settings.Glasses, c);
+            int32_t value = 0;
+            switch (settings.AnaglyphMethod) {
+                case kColourAnaglyph:
+                    value = Channel(leftEye ? left : right[k], c);
+                    break;
+                case kHalfColourAnaglyph:
+                    value = leftEye ? Luminance(left) : Channel(right[k], c);
+                    break;
+                case kGreyAnaglyph:
+                    value = Luminance(leftEye ? left : right[k]);
+                    break;
+                default:
+                    value = DuboisChannel(settings.Glasses, c, left, right[k]);
+            }
+            out |= uint32_t(value) << (8 * c);
+        }
+        right[k] = out;
+    }
+}
+
 }  // namespace
 
 void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes) {
@@ -66,8 +142,16 @@ void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes) {
     if (!standard && settings.DepthOn != 0 && settings.DepthValue != 0) {
         DisplaceByColour(settings, planes);
     }
-    if (settings.StereoLayout == kAnaglyph) {
+    if (settings.SwapEyes != 0) {
+        std::swap(planes.FirstView, planes.SecondView);
+    }
+    if (settings.StereoLayout != kAnaglyph) {
+        return;
+    }
+    if (settings.AnaglyphMethod == kColourAnaglyph && settings.Glasses == kRedCyanGlasses) {
         ComposeAnaglyph(settings.StereoEffect, planes);
+    } else {
+        ComposeWithMethod(settings, planes);
     }
 }
 

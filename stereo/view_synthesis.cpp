@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "base/thread_runner.h"
+#include "stereo/anaglyph_methods.h"
 #include "stereo/filters.h"
 
 namespace k3v {
@@ -157,27 +158,46 @@ void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* fir
     const bool standard = settings.TransformationMode == kStandardStereo;
     const bool depth = !standard && settings.DepthOn != 0 && settings.DepthValue != 0;
     const bool anaglyph = settings.StereoLayout == kAnaglyph;
-    const uint32_t* secondSource = standard ? second : first;
-    uint32_t* firstView = planes.FirstView.data();
-    uint32_t* secondView = planes.SecondView.data();
+    const bool classic = IsClassicAnaglyph(settings);
+    const bool swap = settings.SwapEyes != 0;
+    uint32_t* rightView = planes.FirstView.data();
+    uint32_t* leftView = planes.SecondView.data();
+    // With the eyes swapped each view is built where the other one goes.
+    uint32_t* builtFirst = swap ? leftView : rightView;
+    uint32_t* builtSecond = swap ? rightView : leftView;
+
+    // The composite goes into FirstView, from the right-eye view (FirstView's own) and the
+    // left-eye view (SecondView's).
+    const auto compose = [&](const uint32_t* right, const uint32_t* left) {
+        if (classic) {
+            Compose(right, left, rightView, g, settings.StereoEffect);
+        } else {
+            ComposeAnaglyphMethod(settings, left, right, rightView, g.n);
+            std::memset(rightView + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+        }
+    };
 
     if (!depth) {
+        const uint32_t* secondSource = standard ? second : first;
         if (anaglyph) {
-            Compose(first, secondSource, firstView, g, settings.StereoEffect);
+            swap ? compose(secondSource, first) : compose(first, secondSource);
         } else {
-            CopyPixels(first, firstView, stored);
-            CopyPixels(secondSource, secondView, stored);
+            CopyPixels(first, builtFirst, stored);
+            CopyPixels(secondSource, builtSecond, stored);
         }
         return;
     }
     const std::array<int32_t, 256> shift = DisplacementTable(settings.DepthValue);
-    if (anaglyph) {
-        ComposeDisplaced(first, firstView, g, shift, settings.StereoEffect);
+    if (anaglyph && classic && !swap) {
+        ComposeDisplaced(first, rightView, g, shift, settings.StereoEffect);
         return;
     }
     // Red moves the first view's content left, green the second view's right.
-    DisplacedView<-1, 8>(first, secondView, g, shift);
-    DisplacedView<+1, 16>(first, firstView, g, shift);
+    DisplacedView<-1, 8>(first, builtSecond, g, shift);
+    DisplacedView<+1, 16>(first, builtFirst, g, shift);
+    if (anaglyph) {
+        compose(rightView, leftView);
+    }
 }
 
 void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes) {

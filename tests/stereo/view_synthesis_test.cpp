@@ -195,5 +195,79 @@ TEST(SynthesizeViews, StandardStereoTakesRedFromTheSecondPictureWithoutDisplacem
     EXPECT_EQ(planes.SecondView.data()[100], Bgr(1, 2, 200));
 }
 
+// Anaglyph methods on one pixel pair: the left eye's picture is the second one (standard
+// mode, no effect), the right eye's the first. Expected bytes worked out by hand.
+struct MethodCase {
+    const char* name;
+    int32_t method;
+    int32_t glasses;
+    uint32_t left;
+    uint32_t right;
+    uint32_t expected;
+};
+
+class AnaglyphMethods : public ::testing::TestWithParam<MethodCase> {};
+
+TEST_P(AnaglyphMethods, ComposeThePixelPairAsPublished) {
+    const MethodCase c = GetParam();
+    PixelPlane left = FilledPlane(4, 2, c.left | 0xAB000000u);
+    StereoPlanes planes = PlanesWith(FilledPlane(4, 2, c.right | 0xCD000000u), &left);
+    ConversionSettings settings;
+    settings.TransformationMode = kStandardStereo;
+    settings.StereoEffect = 0;
+    settings.AnaglyphMethod = c.method;
+    settings.Glasses = c.glasses;
+    Synthesize(settings, planes);
+    for (size_t k = 0; k < 8; ++k) {
+        ASSERT_EQ(planes.FirstView.data()[k], c.expected) << c.name << " pixel " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Published, AnaglyphMethods,
+    ::testing::Values(
+        // Red/cyan Dubois: white on the left saturates red (268.25), and green and blue fall
+        // below zero (-37.24 and -28.825) and clamp.
+        MethodCase{"DuboisClampsBothWays", kDuboisAnaglyph, kRedCyanGlasses, Bgr(255, 255, 255), 0,
+                   Bgr(0, 0, 255)},
+        // Pure blue on the right: blue 1234 * 255 saturates, green (2295 + 500) div 1000 = 2,
+        // red -1.285 clamps.
+        MethodCase{"DuboisRoundsToNearest", kDuboisAnaglyph, kRedCyanGlasses, 0, Bgr(255, 0, 0),
+                   Bgr(255, 2, 0)},
+        // Amber/blue, mid grey both: red (1156 * 100 - 156 * 100 + 500) / 1000 = 100,
+        // green (950 + 51) / 10 = 100.1, blue (-189 + 1190) / 10 = 100.1.
+        MethodCase{"DuboisAmberBlueKeepsGrey", kDuboisAnaglyph, kAmberBlueGlasses,
+                   Bgr(100, 100, 100), Bgr(100, 100, 100), Bgr(100, 100, 100)},
+        // Y(red 2) = (598 + 500) div 1000 = 1, into the left eye's red; the right eye keeps
+        // its own green and blue.
+        MethodCase{"HalfColourRedCyan", kHalfColourAnaglyph, kRedCyanGlasses, Bgr(0, 0, 2),
+                   Bgr(7, 8, 9), Bgr(7, 8, 1)},
+        // Green/magenta: the left eye sees green; Y(pure green) = (149 685 + 500) div 1000.
+        MethodCase{"GreyGreenMagenta", kGreyAnaglyph, kGreenMagentaGlasses, Bgr(0, 255, 0),
+                   Bgr(255, 0, 0), Bgr(29, 150, 29)},
+        MethodCase{"ColourAmberBlue", kColourAnaglyph, kAmberBlueGlasses, Bgr(1, 2, 3),
+                   Bgr(4, 5, 6), Bgr(4, 2, 3)}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+// Every method but the classic one composes every pixel from the left-eye pixel s further on,
+// reading a zero pixel past either end: no first 63 pixels kept.
+TEST(AnaglyphMethods, TheShiftedReadIsBlackPastEitherEnd) {
+    PixelPlane left = FilledPlane(70, 1, Bgr(0, 200, 0));
+    StereoPlanes planes = PlanesWith(FilledPlane(70, 1, Bgr(10, 20, 30)), &left);
+    ConversionSettings settings;
+    settings.TransformationMode = kStandardStereo;
+    settings.Glasses = kGreenMagentaGlasses;  // any but red/cyan with colour
+    for (const int16_t effect : {int16_t(10), int16_t(-10)}) {
+        settings.StereoEffect = effect;
+        Synthesize(settings, planes);
+        for (int k = 0; k < 70; ++k) {
+            const bool inside = k + 6 * effect >= 0 && k + 6 * effect < 70;
+            // Green/magenta colour: green from the left eye, red and blue from the right.
+            EXPECT_EQ(planes.FirstView.data()[k], Bgr(10, inside ? 200 : 0, 30))
+                << effect << " " << k;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace k3v
