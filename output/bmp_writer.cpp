@@ -1,8 +1,7 @@
 #include "output/bmp_writer.h"
 
 #include <limits>
-
-#include "output/safe_file_writer.h"
+#include <vector>
 
 namespace k3v {
 
@@ -38,7 +37,7 @@ std::array<uint8_t, kBmpHeaderSize> MakeBmpHeader(int32_t width, int32_t height)
     return header;
 }
 
-Status WriteBmpFile(const std::string& path, const OutputPicture& picture) {
+Status WriteBmp(const std::string& path, const OutputPicture& picture, SafeFileWriter& file) {
     const uint64_t fileSize =
         kBmpHeaderSize + 4 * uint64_t(picture.width()) * uint64_t(picture.height());
     if (fileSize > std::numeric_limits<uint32_t>::max()) {
@@ -47,16 +46,23 @@ Status WriteBmpFile(const std::string& path, const OutputPicture& picture) {
                              std::to_string(picture.height()) +
                              " pixels is larger than a BMP file can hold (4 GB); save it as JPEG");
     }
-    SafeFileWriter file;
     if (Status opened = file.open(path); !opened) {
         return opened;
     }
     const auto header = MakeBmpHeader(picture.width(), picture.height());
     file.write(header.data(), header.size());
+    std::vector<uint32_t> row(size_t(picture.width()));
     for (int32_t y = 0; y < picture.height(); ++y) {
-        const OutputPicture::Row row = picture.row(y);
-        file.write(row.left.data(), row.left.size_bytes());
-        file.write(row.right.data(), row.right.size_bytes());
+        picture.readRow(y, row.data());
+        file.write(row.data(), row.size() * sizeof(uint32_t));
+    }
+    return Status::Ok();
+}
+
+Status WriteBmpFile(const std::string& path, const OutputPicture& picture) {
+    SafeFileWriter file;
+    if (Status written = WriteBmp(path, picture, file); !written) {
+        return written;
     }
     return file.commit();
 }

@@ -9,6 +9,7 @@
 
 #include "base/status.h"
 #include "output/output_picture.h"
+#include "output/safe_file_writer.h"
 
 namespace k3v {
 
@@ -17,5 +18,8 @@ inline constexpr size_t kBmpHeaderSize = 54;
 std::array<uint8_t, kBmpHeaderSize> MakeBmpHeader(int32_t width, int32_t height);
 
 Status WriteBmpFile(const std::string& path, const OutputPicture& picture);
+
+// The same file into a writer opened on `path`, left for the caller to commit.
+Status WriteBmp(const std::string& path, const OutputPicture& picture, SafeFileWriter& file);
 
 }  // namespace k3v

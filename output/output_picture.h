@@ -9,6 +9,11 @@
 //                                      negative effect 6 * |StereoEffect| pixels on the left
 //   side-by-side vertical   W x 2H     FirstView's rows, then SecondView's (first view below)
 //   side-by-side horizontal 2W x H     each row of FirstView followed by that of SecondView
+//   (separate files: the horizontal pair; each file is one eye's view, W x H)
+//
+// A half-size pair halves each side-by-side view along the layout's axis: output pixel j of a
+// row (of a column, counted from the picture's top) is the per-byte average of pixels 2j and
+// 2j + 1, rounded half up; an odd length's last output pixel is its last input pixel.
 
 #include <cstdint>
 #include <span>
@@ -19,19 +24,28 @@
 
 namespace k3v {
 
+// The whole stereo image, or one eye's view alone (the left eye's is SecondView).
+enum class OutputPart { Whole, LeftEye, RightEye };
+
 class OutputPicture {
   public:
-    OutputPicture(const ConversionSettings& settings, const StereoPlanes& planes);
+    OutputPicture(const ConversionSettings& settings, const StereoPlanes& planes,
+                  OutputPart part = OutputPart::Whole);
 
     int32_t width() const { return width_; }
     int32_t height() const { return height_; }
 
-    // The pixels of stored row y: `left`, followed (horizontal layout only) by `right`.
+    // The width() pixels of stored row y. May be called from several threads at once.
+    void readRow(int32_t y, uint32_t* out) const;
+
+    // The pixels of stored row y: `left`, followed (horizontal layout only) by `right`. Only
+    // for pictures that are not halved, whose rows lie in the planes as they are.
     struct Row {
         std::span<const uint32_t> left;
         std::span<const uint32_t> right;
     };
     Row row(int32_t y) const;
+    bool halved() const { return halved_; }
 
     // The whole picture as one contiguous block of rows, first stored row first. Points into
     // FirstView when the picture is exactly that plane's rows; otherwise fills `storage`.
@@ -39,12 +53,15 @@ class OutputPicture {
     const uint32_t* contiguous(std::vector<uint32_t>& storage) const;
 
   private:
+    void readHalvedRow(int32_t y, uint32_t* out) const;
+
     const uint32_t* first_ = nullptr;
     const uint32_t* second_ = nullptr;
     int32_t planeWidth_ = 0;
     int32_t planeHeight_ = 0;
     int32_t layout_ = kAnaglyph;
     int32_t cutOffset_ = 0;  // first saved column of FirstView (still photo anaglyph)
+    bool halved_ = false;
     int32_t width_ = 0;
     int32_t height_ = 0;
 };

@@ -109,6 +109,13 @@ void SafeFileWriter::writeThrough(const char* next, size_t count) {
 }
 
 Status SafeFileWriter::commit() {
+    if (Status finished = finish(); !finished) {
+        return finished;
+    }
+    return publish();
+}
+
+Status SafeFileWriter::finish() {
     if (fd_ < 0) {
         return failure("the file was not opened");
     }
@@ -120,15 +127,29 @@ Status SafeFileWriter::commit() {
         errno_ = errno;
     }
     fd_ = -1;
+    return settle();
+}
+
+Status SafeFileWriter::publish() {
+    if (tempPath_.empty()) {
+        return failure("the file was not opened");
+    }
     if (errno_ == 0 && std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
         errno_ = errno;
     }
+    if (Status settled = settle(); !settled) {
+        return settled;
+    }
+    tempPath_.clear();
+    return Status::Ok();
+}
+
+Status SafeFileWriter::settle() {
     if (errno_ != 0) {
         const Status result = failure(std::strerror(errno_));
         discard();
         return result;
     }
-    tempPath_.clear();
     return Status::Ok();
 }
 

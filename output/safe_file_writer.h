@@ -30,9 +30,15 @@ class SafeFileWriter {
     // Flushes, closes and renames the temporary file over the target.
     Status commit();
 
+    // commit() in two steps, so that several files can all be written before any replaces
+    // its target: finish() flushes and closes the temporary file, publish() renames it.
+    Status finish();
+    Status publish();
+
   private:
     void discard();
     void flush();
+    Status settle();  // the first error, reported once with the temporary file gone
     void writeThrough(const char* bytes, size_t count);
     Status failure(const std::string& reason) const;
 

@@ -27,13 +27,7 @@ Status WriteStereoImage(const std::string& path, const ConversionSettings& setti
     JpegRows rows;
     rows.width = picture.width();
     rows.height = picture.height();
-    rows.readRow = [&picture](int32_t y, uint32_t* out) {
-        const OutputPicture::Row row = picture.row(y);
-        std::memcpy(out, row.left.data(), row.left.size_bytes());
-        if (!row.right.empty()) {
-            std::memcpy(out + row.left.size(), row.right.data(), row.right.size_bytes());
-        }
-    };
+    rows.readRow = [&picture](int32_t y, uint32_t* out) { picture.readRow(y, out); };
     return JPEGMAIN(path, rows, jpegQuality);
 }
 

@@ -12,7 +12,8 @@ int32_t RoundHalfEven(double value) {
 
 }  // namespace
 
-PreviewPlacement ComputePreviewPlacement(int32_t width, int32_t height, int32_t layout) {
+PreviewPlacement ComputePreviewPlacement(int32_t width, int32_t height, int32_t layout,
+                                         bool halfSize) {
     PreviewPlacement placement{};
     if (width <= 0 || height <= 0) {
         return placement;
@@ -26,6 +27,18 @@ PreviewPlacement ComputePreviewPlacement(int32_t width, int32_t height, int32_t 
     placement.leftOffset = x0;
 
     const int32_t half = RoundHalfEven(dw / 2.0);
+    if (layout == kSeparateFiles) {
+        layout = kSideBySideHorizontal;
+    }
+    if (halfSize && layout != kAnaglyph) {
+        const bool vertical = layout == kSideBySideVertical;
+        placement.firstView =
+            vertical ? PreviewRect{x0, 0, dw, 150} : PreviewRect{x0, 0, half, 300};
+        placement.secondView =
+            vertical ? PreviewRect{x0, 150, dw, 150} : PreviewRect{x0 + half, 0, half, 300};
+        placement.showsSecondView = true;
+        return placement;
+    }
     switch (layout) {
         case 1:  // side by side, vertical: two half-size pictures, one above the other
             placement.firstView = {RoundHalfEven(dw / 4.0) + x0, 0, half, 150};

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "stereo/conversion_settings.h"
+
 namespace k3v {
 
 inline constexpr int32_t kPreviewWidth = 1000;
@@ -25,6 +27,9 @@ struct PreviewPlacement {
     bool showsSecondView;
 };
 
-PreviewPlacement ComputePreviewPlacement(int32_t width, int32_t height, int32_t layout);
+// The layout "separate files" shows its two views as the horizontal layout does. A half-size
+// pair shows each view squeezed along the layout's axis, the pair taking one picture's place.
+PreviewPlacement ComputePreviewPlacement(int32_t width, int32_t height, int32_t layout,
+                                         bool halfSize = false);
 
 }  // namespace k3v

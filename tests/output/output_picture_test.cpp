@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/support/plane_builders.h"
 
 namespace k3v {
@@ -102,6 +104,56 @@ TEST(OutputPicture, HorizontalPutsTheFirstViewOnTheLeftOfEachRow) {
     EXPECT_EQ(std::vector<uint32_t>(all, all + 16),
               (std::vector<uint32_t>{0, 1, 2, 3, 1000000, 1000001, 1000002, 1000003, 4, 5, 6, 7,
                                      1000004, 1000005, 1000006, 1000007}));
+}
+
+std::vector<uint32_t> ReadRow(const OutputPicture& picture, int32_t y) {
+    std::vector<uint32_t> pixels(size_t(picture.width()));
+    picture.readRow(y, pixels.data());
+    return pixels;
+}
+
+// Halving averages byte by byte, rounding half up (1 and 2 give 2, 0xFF and 0 give 0x80), the
+// fourth byte too; an odd length keeps its last pixel.
+TEST(OutputPicture, AHalfSizeHorizontalPairHalvesEachRow) {
+    StereoPlanes planes = PlanesWith(NoisePlane(3, 1, 1));
+    const uint32_t first[3] = {0x01FF0001u, 0x02000002u, 0x12345678u};
+    std::copy(first, first + 3, planes.FirstView.data());
+    std::fill_n(planes.SecondView.data(), 3, 0x00000010u);
+    ConversionSettings settings;
+    settings.StereoLayout = kSideBySideHorizontal;
+    settings.HalfSize = 1;
+    const OutputPicture picture(settings, planes);
+    EXPECT_EQ(picture.width(), 4);
+    EXPECT_EQ(ReadRow(picture, 0),
+              (std::vector<uint32_t>{0x02800002u, 0x12345678u, 0x00000010u, 0x00000010u}));
+}
+
+// Rows pair from the picture's top (the last stored row): of three rows, the top two are
+// averaged and the bottom one kept; the first view stays below the second.
+TEST(OutputPicture, AHalfSizeVerticalPairHalvesEachColumnFromTheTop) {
+    const StereoPlanes planes = NumberedViews(2, 3);  // stored rows 0 (bottom) to 2 (top)
+    ConversionSettings settings;
+    settings.StereoLayout = kSideBySideVertical;
+    settings.HalfSize = 1;
+    const OutputPicture picture(settings, planes);
+    EXPECT_EQ(picture.height(), 4);
+    EXPECT_EQ(ReadRow(picture, 0), (std::vector<uint32_t>{0, 1}));  // the bottom row alone
+    EXPECT_EQ(ReadRow(picture, 1),
+              (std::vector<uint32_t>{3, 4}));  // (2 + 4 + 1) / 2, (3 + 5 + 1) / 2
+    EXPECT_EQ(ReadRow(picture, 3), (std::vector<uint32_t>{1000003, 1000004}));
+}
+
+TEST(OutputPicture, EachEyeAloneIsItsWholeView) {
+    const StereoPlanes planes = NumberedViews(2, 2);
+    ConversionSettings settings;
+    settings.StereoLayout = kSeparateFiles;
+    settings.HalfSize = 1;  // only pairs are halved
+    const OutputPicture left(settings, planes, OutputPart::LeftEye);
+    const OutputPicture right(settings, planes, OutputPart::RightEye);
+    EXPECT_EQ(left.width(), 2);
+    EXPECT_EQ(left.height(), 2);
+    EXPECT_EQ(ReadRow(left, 1), (std::vector<uint32_t>{1000002, 1000003}));
+    EXPECT_EQ(ReadRow(right, 1), (std::vector<uint32_t>{2, 3}));
 }
 
 }  // namespace

@@ -46,5 +46,26 @@ INSTANTIATE_TEST_SUITE_P(
         PlacementCase{"one_pixel", 1, 1, 0, 300, 350, {350, 0, 300, 300}, {}}),
     [](const auto& row) { return std::string(row.param.name); });
 
+TEST(PreviewPlacement, SeparateFilesShowAsTheHorizontalPair) {
+    const PreviewPlacement separate = ComputePreviewPlacement(2000, 1000, kSeparateFiles);
+    const PreviewPlacement horizontal = ComputePreviewPlacement(2000, 1000, kSideBySideHorizontal);
+    EXPECT_EQ(separate.firstView, horizontal.firstView);
+    EXPECT_EQ(separate.secondView, horizontal.secondView);
+    EXPECT_TRUE(separate.showsSecondView);
+}
+
+TEST(PreviewPlacement, AHalfSizePairTakesOnePicturesPlace) {
+    const PreviewPlacement across =
+        ComputePreviewPlacement(2000, 1000, kSideBySideHorizontal, true);
+    EXPECT_EQ(across.firstView, (PreviewRect{200, 0, 300, 300}));
+    EXPECT_EQ(across.secondView, (PreviewRect{500, 0, 300, 300}));
+    const PreviewPlacement stacked = ComputePreviewPlacement(2000, 1000, kSideBySideVertical, true);
+    EXPECT_EQ(stacked.firstView, (PreviewRect{200, 0, 600, 150}));
+    EXPECT_EQ(stacked.secondView, (PreviewRect{200, 150, 600, 150}));
+    // The anaglyph has no pair to halve.
+    EXPECT_EQ(ComputePreviewPlacement(2000, 1000, kAnaglyph, true).firstView,
+              ComputePreviewPlacement(2000, 1000, kAnaglyph).firstView);
+}
+
 }  // namespace
 }  // namespace k3v
