@@ -506,7 +506,7 @@ class MainWindowTest : public QObject {
 
     void autoBoxAndF1OnlyClick() {
         QTest::mouseClick(checkBox(kCmdAuto), Qt::LeftButton);
-        window_->command(kCmdF1);
+        window_->clickOnly();
         QCOMPARE(sound_.plays, 2);
         QCOMPARE(conversions_, 0);
         QCOMPARE(state_.settings, ConversionSettings{});
@@ -641,7 +641,7 @@ class MainWindowTest : public QObject {
             const QCursor* cursor = QApplication::overrideCursor();
             shapes.append(cursor != nullptr ? int(cursor->shape()) : -1);
         });
-        window_->command(kCmdVertical);
+        window_->action(kCmdVertical)->trigger();
         QCOMPARE(shapes, QList<int>{int(Qt::WaitCursor)});
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
