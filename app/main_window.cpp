@@ -66,6 +66,7 @@ MainWindow::MainWindow(AppState& state, UserDialogs& dialogs, ClickSound& sound,
     buildMenus();
     buildHeader(client);
     buildCommandButtons(client);
+    MakeSunkenEdge(client, {5, 150, 1000, 300})->setObjectName(QStringLiteral("previewEdge"));
     auto* preview = new PreviewWidget(client);
     preview->setObjectName(QStringLiteral("preview"));
     preview->setGeometry(5, 150, 1000, 300);

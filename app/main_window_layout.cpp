@@ -2,23 +2,23 @@
 // setting groups, each control at its place with its colours, and the keyboard order.
 
 #include <QAction>
-#include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <tuple>
 
 #include "app/control_style.h"
+#include "app/flat_button.h"
 #include "app/gradient_button.h"
 #include "app/main_window.h"
 #include "app/path_field.h"
 #include "app/product_info.h"
 #include "app/setting_controls.h"
+#include "app/setting_slider.h"
 #include "stereo/depth_list.h"
 
 namespace k3v {
@@ -42,7 +42,8 @@ void MainWindow::buildMenus() {
         &MainWindow::publish);
     add(file, kCmdDefaults, tr("Options by default"), {}, &MainWindow::resetDefaults);
     file->addSeparator();
-    auto* layouts = new QActionGroup(this);
+    // Check items, shown with a check mark: no exclusive action group, which would draw option
+    // dots. They still act as one choice, since syncControls() checks only the chosen layout.
     for (const auto& [id, layout, text] :
          {std::tuple{kCmdAnaglyph, kAnaglyph, QT_TR_NOOP("Anaglyph stereo mode")},
           std::tuple{kCmdVertical, kSideBySideVertical,
@@ -52,7 +53,6 @@ void MainWindow::buildMenus() {
         const int chosen = layout;
         QAction* item = add(file, id, tr(text), {}, [this, chosen] { chooseLayout(chosen); });
         item->setCheckable(true);
-        layouts->addAction(item);
     }
     file->addSeparator();
     // Alt+F4 is only shown: the window system's own close acts on it.
@@ -72,6 +72,7 @@ void MainWindow::buildHeader(QWidget* client) {
         auto* box = new EdgedCheckBox(tr(text), client);
         box->setGeometry(5, y, 100, 18);
         SetColours(box, Qt::white, Qt::black);
+        box->setIndicatorOutline(kOptionGrey);
         const int chosen = kind;
         connect(box, &QCheckBox::clicked, this, [this, chosen] { chooseSourceKind(chosen); });
         controls_.insert(id, box);
@@ -202,7 +203,10 @@ void MainWindow::buildModeAndStereoGroups(QWidget* client) {
         depthList->addItem(QString::fromLatin1(entry.data(), qsizetype(entry.size())));
     }
     depthList->setGeometry(219, 478, 60, 20);
-    depthList->setMaxVisibleItems(5);  // the open list reaches 90 pixels down, as drawn
+    // The open list stays short, with a scroll bar: the control and its open list together
+    // are about 90 pixels tall. Fusion shows every entry unless told to use a plain list.
+    depthList->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
+    depthList->setMaxVisibleItems(5);
     SetColours(depthList, Qt::white, Qt::black);
     depthList->setAccessibleName(tr("Depth value"));
     connect(depthList, &QComboBox::activated, this, &MainWindow::chooseDepthEntry);
@@ -235,21 +239,12 @@ void MainWindow::buildModeAndStereoGroups(QWidget* client) {
 
 void MainWindow::buildSlider(QWidget* client, int id, const QString& name, QRect geometry,
                              const QColor& background) {
-    auto* slider = new QSlider(Qt::Horizontal, client);
+    auto* slider = new SettingSlider(SliderRange(id), client);
     slider->setGeometry(geometry);
-    slider->setRange(SliderRange(id).min, SliderRange(id).max);
     slider->setTickPosition(QSlider::NoTicks);
-    slider->setPageStep(1);
     slider->setAccessibleName(name);
     SetColours(slider, Qt::black, background);
-    // A conversion per finished movement: the release after a drag (even at the same value),
-    // or a change made without holding the thumb (keys, a click on the groove, the wheel).
-    connect(slider, &QSlider::sliderReleased, this, [this, id] { sliderMovementEnded(id); });
-    connect(slider, &QSlider::valueChanged, this, [this, id, slider] {
-        if (!slider->isSliderDown()) {
-            sliderMovementEnded(id);
-        }
-    });
+    connect(slider, &SettingSlider::movementEnded, this, [this, id] { sliderMovementEnded(id); });
     controls_.insert(id, slider);
 }
 
@@ -282,8 +277,7 @@ void MainWindow::buildAdjustmentGroups(QWidget* client) {
                          &MainWindow::resetNoise},
           ResetButtonDef{kCmdResetStereo, 219, QT_TR_NOOP("Reset stereo effect"),
                          &MainWindow::resetStereoEffect}}) {
-        auto* reset = new QPushButton(tr("Reset"), client);
-        reset->setFlat(true);
+        auto* reset = new FlatButton(tr("Reset"), client);
         reset->setGeometry(def.x, 520, 42, 18);
         reset->setAccessibleName(tr(def.name));
         connect(reset, &QPushButton::clicked, this, def.slot);

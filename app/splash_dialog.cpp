@@ -3,8 +3,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPushButton>
 
+#include "app/flat_button.h"
 #include "app/product_info.h"
 
 namespace k3v {
@@ -99,10 +99,9 @@ SplashDialog::SplashDialog(const QCursor& linkCursor, UrlOpener openUrl) {
     link->setAccessibleName(tr("Web address"));
     connect(link, &LinkLabel::clicked, this, [openUrl] { openUrl(QUrl(kWebAddress)); });
 
-    auto* start = new QPushButton(tr("Start"), this);
+    auto* start = new FlatButton(tr("Start"), this);
     start->setObjectName(QStringLiteral("start"));
     start->setFont(SplashFont());
-    start->setFlat(true);
     start->setCursor(linkCursor);
     start->setGeometry(DialogX(360), DialogY(102), DialogX(70), DialogY(14));
     start->setDefault(true);
