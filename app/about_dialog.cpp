@@ -24,7 +24,7 @@ const QColor kAboutBlue(20, 50, 195);
 AboutDialog::AboutDialog(QWidget* owner, const QCursor& linkCursor, UrlOpener openUrl)
     : QDialog(owner) {
     setObjectName(QStringLiteral("about"));
-    setWindowTitle(QStringLiteral("About"));
+    setWindowTitle(tr("About"));
     const QIcon icon(QStringLiteral(":/k3v/VIDEO"));
     setWindowIcon(icon);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -38,7 +38,7 @@ AboutDialog::AboutDialog(QWidget* owner, const QCursor& linkCursor, UrlOpener op
     iconImage->setPixmap(icon.pixmap(32, 32));
     iconImage->setGeometry(DialogX(10), DialogY(5), 32, 32);
 
-    auto* name = new QLabel(kProductName, this);
+    auto* name = new QLabel(ProductName(), this);
     name->setObjectName(QStringLiteral("productName"));
     name->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     name->setWordWrap(true);
@@ -51,7 +51,7 @@ AboutDialog::AboutDialog(QWidget* owner, const QCursor& linkCursor, UrlOpener op
     line->setFrameShadow(QFrame::Sunken);
     line->setGeometry(DialogX(10), DialogY(35), DialogX(190), DialogY(2));
 
-    auto* build = new QLabel(kBuildText, this);
+    auto* build = new QLabel(BuildText(), this);
     build->setObjectName(QStringLiteral("build"));
     build->setGeometry(DialogX(150), DialogY(23), DialogX(50), DialogY(10));
     QPalette buildPalette = build->palette();
@@ -63,7 +63,7 @@ AboutDialog::AboutDialog(QWidget* owner, const QCursor& linkCursor, UrlOpener op
     link->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     link->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     link->setGeometry(DialogX(70), DialogY(169), DialogX(141), DialogY(11));
-    link->setAccessibleName(QStringLiteral("Web address"));
+    link->setAccessibleName(tr("Web address"));
     SetColours(link, QColor(220, 210, 120), QColor(0, 0, 127));
     connect(link, &LinkLabel::clicked, this, [openUrl] { openUrl(QUrl(kWebAddress)); });
 }

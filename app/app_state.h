@@ -19,7 +19,7 @@ struct AppState {
     // The texts of the two path fields: the full paths of the loaded pictures, or empty.
     QString FirstPicturePath;
     QString SecondPicturePath;
-    // The selected row of the depth list; the conversion reads the number from its text.
+    // The selected row of the depth list; the conversion takes its depth value from this row.
     int DepthEntry = kDefaultDepthEntry;
 };
 

@@ -24,7 +24,7 @@ Balloon::Balloon() : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint) {
 
     auto* icon = new QLabel(this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(16, 16));
-    titleLabel_ = new QLabel(QStringLiteral("Information:"), this);
+    titleLabel_ = new QLabel(tr("Information:"), this);
     titleLabel_->setObjectName(QStringLiteral("balloonTitle"));
     QFont bold = titleLabel_->font();
     bold.setBold(true);

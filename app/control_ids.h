@@ -11,7 +11,6 @@ enum CommandId : int {
     kCmdAbout = 102,
     kCmdDefaults = 104,
     kCmdExit = 108,
-    kCmdF1 = 133,  // F1 alone: only the click
     kCmdK3vStereo = 147,
     kCmdStandardStereo = 148,
     kCmdHelp = 159,
@@ -38,14 +37,25 @@ enum CommandId : int {
 // Identifiers of the controls that send no command.
 enum ControlId : int {
     kIdFirstPath = 103,
-    kIdSecondPath = 163,
+    kIdTitle = 105,
+    kIdTitleShadow = 106,
+    kIdFirstPathCaption = 135,
+    kIdModeGroup = 146,
+    kIdStereoGroup = 151,
+    kIdBuild = 154,
     kIdPreview = 161,
+    kIdSecondPathCaption = 162,
+    kIdSecondPath = 163,
     kIdStereoSlider = 164,
+    kIdSharpenGroup = 165,
     kIdSharpenSlider = 166,
     kIdBlendSlider = 167,
     kIdBrightnessSlider = 168,
     kIdContrastSlider = 169,
     kIdNoiseSlider = 185,
+    kIdBrightnessGroup = 190,
+    kIdContrastGroup = 191,
+    kIdNoiseGroup = 192,
 };
 
 }  // namespace k3v

@@ -1,30 +1,37 @@
 #include "app/file_dialogs.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 
 namespace k3v {
 
-const QList<FileFilter>& PictureFilters() {
-    static const QList<FileFilter> filters = {
-        {QStringLiteral("All panorama files"),
+QList<FileFilter> PictureFilters() {
+    return {
+        {QCoreApplication::translate("k3v::FileDialogs", "All panorama files"),
          {QStringLiteral("*.jpg"), QStringLiteral("*.jpeg"), QStringLiteral("*.bmp"),
           QStringLiteral("*.png"), QStringLiteral("*.tif")}},
-        {QStringLiteral("Panoramas/Photo JPG files  (*.JPG)"), {QStringLiteral("*.jpg")}},
-        {QStringLiteral("Panoramas/Photo JPEG files (*.JPEG)"), {QStringLiteral("*.jpeg")}},
-        {QStringLiteral("Panoramas/Photo BMP files  (*.BMP)"), {QStringLiteral("*.bmp")}},
-        {QStringLiteral("Panoramas/Photo PNG files  (*.PNG)"), {QStringLiteral("*.png")}},
-        {QStringLiteral("Panoramas/Photo TIFF video files (*.TIF)"), {QStringLiteral("*.tif")}},
+        {QCoreApplication::translate("k3v::FileDialogs", "Panoramas/Photo JPG files  (*.JPG)"),
+         {QStringLiteral("*.jpg")}},
+        {QCoreApplication::translate("k3v::FileDialogs", "Panoramas/Photo JPEG files (*.JPEG)"),
+         {QStringLiteral("*.jpeg")}},
+        {QCoreApplication::translate("k3v::FileDialogs", "Panoramas/Photo BMP files  (*.BMP)"),
+         {QStringLiteral("*.bmp")}},
+        {QCoreApplication::translate("k3v::FileDialogs", "Panoramas/Photo PNG files  (*.PNG)"),
+         {QStringLiteral("*.png")}},
+        {QCoreApplication::translate("k3v::FileDialogs",
+                                     "Panoramas/Photo TIFF video files (*.TIF)"),
+         {QStringLiteral("*.tif")}},
     };
-    return filters;
 }
 
-const QList<FileFilter>& StereoImageFilters() {
-    static const QList<FileFilter> filters = {
-        {QStringLiteral("3D Stereo Files (*.jpg)"), {QStringLiteral("*.jpg")}},
-        {QStringLiteral("3D Stereo Files (*.bmp)"), {QStringLiteral("*.bmp")}},
+QList<FileFilter> StereoImageFilters() {
+    return {
+        {QCoreApplication::translate("k3v::FileDialogs", "3D Stereo Files (*.jpg)"),
+         {QStringLiteral("*.jpg")}},
+        {QCoreApplication::translate("k3v::FileDialogs", "3D Stereo Files (*.bmp)"),
+         {QStringLiteral("*.bmp")}},
     };
-    return filters;
 }
 
 QString CaseInsensitivePattern(const QString& pattern) {
@@ -79,7 +86,8 @@ QFileDialog* MakeOpenPictureDialog(QWidget* owner, const QString& title, const Q
 
 QFileDialog* MakeSaveStereoDialog(QWidget* owner, const QString& folder,
                                   const QString& proposedName) {
-    auto* dialog = new QFileDialog(owner, QStringLiteral("Save Stereo Image"), folder);
+    auto* dialog = new QFileDialog(
+        owner, QCoreApplication::translate("k3v::FileDialogs", "Save Stereo Image"), folder);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);

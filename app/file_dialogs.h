@@ -15,9 +15,9 @@ struct FileFilter {
 };
 
 // "All panorama files" and the five single types, in the order the dialog lists them.
-const QList<FileFilter>& PictureFilters();
+QList<FileFilter> PictureFilters();
 // "3D Stereo Files (*.jpg)" and "3D Stereo Files (*.bmp)".
-const QList<FileFilter>& StereoImageFilters();
+QList<FileFilter> StereoImageFilters();
 
 // "*.jpg" as "*.[jJ][pP][gG]": the file dialog matches case-sensitively on case-sensitive file
 // systems, and a camera's IMG_1.JPG must be offered too.

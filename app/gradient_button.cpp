@@ -51,7 +51,7 @@ void GradientButton::paintEvent(QPaintEvent*) {
         // No background: the window shows through the sunken edge.
         qDrawShadePanel(&painter, faceRect, colours, true, 2);
         painter.setPen(QColor(0, 0, 255));
-        painter.drawText(faceRect, Qt::AlignCenter | Qt::TextSingleLine, QStringLiteral("Process"));
+        painter.drawText(faceRect, Qt::AlignCenter | Qt::TextSingleLine, tr("Process"));
         return;
     }
     PaintGradient(painter, faceRect.width(), faceRect.height(), key_);

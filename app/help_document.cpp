@@ -1,5 +1,6 @@
 #include "app/help_document.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -22,7 +23,8 @@ QString FindHelpDocument(const QString& programFolder) {
 }
 
 QString MissingHelpMessage(const QString& programFolder) {
-    return QStringLiteral("The help document %1 was not found. It was expected at:\n%2")
+    return QCoreApplication::translate(
+               "k3v", "The help document %1 was not found. It was expected at:\n%2")
         .arg(kHelpDocumentName, HelpDocumentCandidates(programFolder).join(u'\n'));
 }
 

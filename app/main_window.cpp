@@ -49,7 +49,7 @@ QString FromStatus(const Status& status) {
 MainWindow::MainWindow(AppState& state, UserDialogs& dialogs, ClickSound& sound,
                        const QString& programFolder)
     : state_(state), dialogs_(dialogs), sound_(sound), programFolder_(programFolder) {
-    setWindowTitle(kProductName);
+    setWindowTitle(ProductName());
     setWindowIcon(QIcon(QStringLiteral(":/k3v/VIDEO")));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -66,6 +66,7 @@ MainWindow::MainWindow(AppState& state, UserDialogs& dialogs, ClickSound& sound,
     buildMenus();
     buildHeader(client);
     buildCommandButtons(client);
+    MakeSunkenEdge(client, {5, 150, 1000, 300})->setObjectName(QStringLiteral("previewEdge"));
     auto* preview = new PreviewWidget(client);
     preview->setObjectName(QStringLiteral("preview"));
     preview->setGeometry(5, 150, 1000, 300);
@@ -77,13 +78,13 @@ MainWindow::MainWindow(AppState& state, UserDialogs& dialogs, ClickSound& sound,
     auto* help = new BalloonHelp(this);
     help->setObjectName(QStringLiteral("balloonHelp"));
     help->attach(control(kCmdK3vStereo),
-                 QStringLiteral("K3V Stereo mode. \rOne image 2D to 3D converting mode."));
+                 tr("K3V Stereo mode. \rOne image 2D to 3D converting mode."));
     help->attach(control(kCmdStandardStereo),
-                 QStringLiteral("3D Standard Stereo mode.\rTwo images 2D to 3D converting mode."));
+                 tr("3D Standard Stereo mode.\rTwo images 2D to 3D converting mode."));
 
     // F1 alone is bound to no work; it only clicks.
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
-    connect(f1, &QShortcut::activated, this, [this] { command(kCmdF1); });
+    connect(f1, &QShortcut::activated, this, &MainWindow::clickOnly);
 
     setKeyboardOrder();
     syncControls();
@@ -134,74 +135,94 @@ void MainWindow::syncControls() {
 
 // ---- Commands -----------------------------------------------------------------------------
 
-void MainWindow::command(int id) {
+void MainWindow::loadFirstPicture() {
     sound_.play();
-    ConversionSettings& settings = state_.settings;
-    switch (id) {
-        case kCmdLoadFirst:
-            return loadCommand(PictureSlot::First);
-        case kCmdLoadSecond:
-            return loadCommand(PictureSlot::Second);
-        case kCmdPublish:
-            return publish();
-        case kCmdDefaults:
-            return resetToDefaults();
-        case kCmdAbout:
-            return dialogs_.showAbout();
-        case kCmdExit:
-            close();
-            return;
-        case kCmdHelp:
-            return openHelp();
-        case kCmdAnaglyph:
-        case kCmdVertical:
-        case kCmdHorizontal:
-            settings.StereoLayout = id - kCmdAnaglyph;
-            break;
-        case kCmdK3vStereo:
-        case kCmdStandardStereo:
-            settings.TransformationMode = id - kCmdK3vStereo;
-            break;
-        case kCmdPanorama:
-        case kCmdStillPhoto:
-            // The kind only shapes the saved picture: no conversion.
-            settings.SourceKind = id == kCmdPanorama ? kPanorama : kStillPhoto;
-            syncControls();
-            return;
-        case kCmdDepth:
-        case kCmdSharpen:
-        case kCmdBrightness:
-        case kCmdContrast:
-        case kCmdNoise:
-            return toggleFlag(id);
-        case kCmdDepthList:
-            break;
-        case kCmdResetStereo:
-            settings.StereoEffect = 3;
-            break;
-        case kCmdResetSharpen:
-            settings.SharpenLevel = 1;
-            settings.SharpenBlend = 0;
-            break;
-        case kCmdResetBrightness:
-            settings.Brightness = 127;
-            break;
-        case kCmdResetContrast:
-            settings.Contrast = 127;
-            break;
-        case kCmdResetNoise:
-            settings.NoisePasses = 1;
-            break;
-        default:
-            return;  // F1, " Auto" and the like: the click is all
-    }
-    syncControls();
-    runConversion();
+    loadCommand(PictureSlot::First);
 }
 
-void MainWindow::toggleFlag(int id) {
+void MainWindow::loadSecondPicture() {
+    sound_.play();
+    loadCommand(PictureSlot::Second);
+}
+
+void MainWindow::showAbout() {
+    sound_.play();
+    dialogs_.showAbout();
+}
+
+void MainWindow::exitProgram() {
+    sound_.play();
+    close();
+}
+
+void MainWindow::chooseLayout(int layout) {
+    sound_.play();
+    state_.settings.StereoLayout = layout;
+    settingsChanged();
+}
+
+void MainWindow::chooseMode(int mode) {
+    sound_.play();
+    state_.settings.TransformationMode = mode;
+    settingsChanged();
+}
+
+void MainWindow::chooseSourceKind(int kind) {
+    sound_.play();
+    // The kind only shapes the saved picture: no conversion.
+    state_.settings.SourceKind = kind;
+    syncControls();
+}
+
+void MainWindow::switchFlag(int boxId) {
+    sound_.play();
     sound_.play();  // the flag boxes click twice, the second cutting the first
-    state_.settings.*FlagOf(id) = static_cast<QCheckBox*>(control(id))->isChecked() ? 1 : 0;
+    state_.settings.*FlagOf(boxId) = static_cast<QCheckBox*>(control(boxId))->isChecked() ? 1 : 0;
+    settingsChanged();
+}
+
+void MainWindow::chooseDepthEntry(int row) {
+    sound_.play();
+    state_.DepthEntry = row;
+    settingsChanged();
+}
+
+void MainWindow::resetStereoEffect() {
+    sound_.play();
+    state_.settings.StereoEffect = 3;
+    settingsChanged();
+}
+
+void MainWindow::resetSharpen() {
+    sound_.play();
+    state_.settings.SharpenLevel = 1;
+    state_.settings.SharpenBlend = 0;
+    settingsChanged();
+}
+
+void MainWindow::resetBrightness() {
+    sound_.play();
+    state_.settings.Brightness = 127;
+    settingsChanged();
+}
+
+void MainWindow::resetContrast() {
+    sound_.play();
+    state_.settings.Contrast = 127;
+    settingsChanged();
+}
+
+void MainWindow::resetNoise() {
+    sound_.play();
+    state_.settings.NoisePasses = 1;
+    settingsChanged();
+}
+
+void MainWindow::clickOnly() {
+    sound_.play();
+}
+
+void MainWindow::settingsChanged() {
     syncControls();
     runConversion();
 }
@@ -211,7 +232,8 @@ void MainWindow::sliderMovementEnded(int id) {
     runConversion();
 }
 
-void MainWindow::resetToDefaults() {
+void MainWindow::resetDefaults() {
+    sound_.play();
     ConversionSettings& settings = state_.settings;
     // Back to one-picture mode, so the option buttons and the enabled controls agree with it.
     settings.TransformationMode = kK3vStereo;
@@ -225,14 +247,12 @@ void MainWindow::resetToDefaults() {
     settings.Contrast = 127;
     settings.NoisePasses = 1;
     settings.StereoEffect = 3;
-    syncControls();
-    runConversion();
+    settingsChanged();
 }
 
 void MainWindow::runConversion() {
     const WaitCursor wait;
-    const QString depthText = static_cast<QComboBox*>(control(kCmdDepthList))->currentText();
-    state_.settings.DepthValue = ParseDepthText(depthText.toStdString());
+    state_.settings.DepthValue = ParseDepthText(kDepthEntries[size_t(state_.DepthEntry)]);
     ConvertPlanes(state_.settings, state_.planes);
     preview()->showPicture(RenderPreview(state_.settings, state_.planes));
     if (conversionHook_) {
@@ -276,13 +296,14 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
 }
 
 void MainWindow::publish() {
+    sound_.play();
     const QString picture = state_.FirstPicturePath.trimmed();
     if (picture.isEmpty()) {
-        dialogs_.warning(QStringLiteral("Image file not selected"));
+        dialogs_.warning(tr("Image file not selected"));
         return;
     }
     if (!QFileInfo::exists(picture)) {
-        dialogs_.warning(QStringLiteral("Image file not found"));
+        dialogs_.warning(tr("Image file not found"));
         return;
     }
     const QString target =
@@ -298,8 +319,8 @@ void MainWindow::publish() {
         std::error_code ignored;
         if (!source.isEmpty() &&
             std::filesystem::equivalent(target.toStdString(), source.toStdString(), ignored)) {
-            dialogs_.warning(QStringLiteral("Cannot write \"%1\": it is one of the input pictures, "
-                                            "which would be lost")
+            dialogs_.warning(tr("Cannot write \"%1\": it is one of the input pictures, "
+                                "which would be lost")
                                  .arg(target));
             return;
         }
@@ -319,11 +340,12 @@ void MainWindow::publish() {
         dialogs_.warning(FromStatus(written));
         return;
     }
-    dialogs_.information(QStringLiteral("Publishing succeeded"));
+    dialogs_.information(tr("Publishing succeeded"));
     dialogs_.openUrl(QUrl::fromLocalFile(target));
 }
 
-void MainWindow::openHelp() {
+void MainWindow::showHelp() {
+    sound_.play();
     const QString document = FindHelpDocument(programFolder_);
     if (document.isEmpty()) {
         dialogs_.warning(MissingHelpMessage(programFolder_));
@@ -333,7 +355,7 @@ void MainWindow::openHelp() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (dialogs_.confirm(QStringLiteral("Are you sure?"), QStringLiteral("Exit IDE"))) {
+    if (dialogs_.confirm(tr("Are you sure?"), tr("Exit IDE"))) {
         event->accept();
     } else {
         event->ignore();

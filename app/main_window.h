@@ -1,9 +1,9 @@
 #pragma once
 // The program's one working window: menus, header, path fields, the six command buttons, the
-// preview and the six setting groups. Every user action arrives in command() (menu items,
-// shortcuts, buttons, check boxes, option buttons, the depth list) or ends a slider movement;
-// both change the AppState, bring the controls in step in syncControls() and re-run the
-// conversion where the result changes.
+// preview and the six setting groups. Every user action arrives in one of the slots below (from
+// a menu item, shortcut, button, check box, option button or the depth list) or ends a slider
+// movement; both change the AppState, bring the controls in step in syncControls() and re-run
+// the conversion where the result changes.
 
 #include <QHash>
 #include <QMainWindow>
@@ -30,8 +30,6 @@ class MainWindow : public QMainWindow {
     MainWindow(AppState& state, UserDialogs& dialogs, ClickSound& sound,
                const QString& programFolder);
 
-    // What a command does, whichever control sent it. Every command clicks first.
-    void command(int id);
     // Decodes a picture file into the first or second slot and converts; a failure is
     // reported in a warning and changes nothing.
     void loadPicture(const QString& path, PictureSlot slot);
@@ -45,6 +43,27 @@ class MainWindow : public QMainWindow {
     QWidget* control(int id) const { return controls_.value(id); }
     QAction* action(int id) const { return actions_.value(id); }
     PreviewWidget* preview() const;
+
+  public slots:
+    // The commands, whichever control sends them. Every one clicks first.
+    void loadFirstPicture();
+    void loadSecondPicture();
+    void publish();
+    void resetDefaults();  // "Options by default"
+    void showAbout();
+    void showHelp();
+    void exitProgram();
+    void chooseLayout(int layout);  // kAnaglyph, kSideBySideVertical, kSideBySideHorizontal
+    void chooseMode(int mode);      // kK3vStereo, kStandardStereo
+    void chooseSourceKind(int kind);
+    void switchFlag(int boxId);  // one of the five flag check boxes was clicked
+    void chooseDepthEntry(int row);
+    void resetStereoEffect();
+    void resetSharpen();
+    void resetBrightness();
+    void resetContrast();
+    void resetNoise();
+    void clickOnly();  // F1 alone and " Auto": bound to no work
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -61,11 +80,8 @@ class MainWindow : public QMainWindow {
     void syncControls();
 
     void loadCommand(PictureSlot slot);
-    void publish();
-    void resetToDefaults();
-    void toggleFlag(int id);
+    void settingsChanged();
     void sliderMovementEnded(int id);
-    void openHelp();
 
     AppState& state_;
     UserDialogs& dialogs_;

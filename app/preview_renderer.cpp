@@ -1,5 +1,6 @@
 #include "app/preview_renderer.h"
 
+#include <QCoreApplication>
 #include <QPainter>
 
 #include "stereo/preview_geometry.h"
@@ -30,7 +31,8 @@ QImage BlankPreview(const QColor& colour) {
 QImage RenderStartPreview() {
     QImage image = BlankPreview(QColor(0x33, 0x33, 0x33));
     QPainter painter(&image);
-    DrawBoxedText(painter, QStringLiteral("Main Window"), QColor(0x33, 0x33, 0x33));
+    DrawBoxedText(painter, QCoreApplication::translate("k3v::Preview", "Main Window"),
+                  QColor(0x33, 0x33, 0x33));
     return image;
 }
 
@@ -63,8 +65,10 @@ QImage RenderPreview(const ConversionSettings& settings, const StereoPlanes& pla
             draw(planes.SecondView, placement.secondView);
         }
     }
-    DrawBoxedText(painter, QStringLiteral(" Image size: %1x%2 ").arg(width).arg(height),
-                  QColor(0x80, 0x80, 0x80));
+    DrawBoxedText(
+        painter,
+        QCoreApplication::translate("k3v::Preview", " Image size: %1x%2 ").arg(width).arg(height),
+        QColor(0x80, 0x80, 0x80));
     return image;
 }
 

@@ -6,7 +6,7 @@ namespace k3v {
 
 PreviewWidget::PreviewWidget(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setAccessibleName(QStringLiteral("Preview"));
+    setAccessibleName(tr("Preview"));
     setFocusPolicy(Qt::NoFocus);
 }
 

@@ -1,14 +1,23 @@
 #pragma once
 // Names and numbers the program shows about itself.
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QString>
 
 namespace k3v {
 
-inline const QString kProductName = QStringLiteral("Quorvex Still K3V Stereo Converter");
-inline const QString kTitleText = QStringLiteral("Quorvex K3V Still Stereo Converter");
-inline const QString kBuildText = QStringLiteral(" Build 011.01");
+// Functions rather than constants, so the texts are looked up in the translation installed at
+// the time they are shown.
+inline QString ProductName() {
+    return QCoreApplication::translate("k3v", "Quorvex Still K3V Stereo Converter");
+}
+inline QString TitleText() {
+    return QCoreApplication::translate("k3v", "Quorvex K3V Still Stereo Converter");
+}
+inline QString BuildText() {
+    return QCoreApplication::translate("k3v", " Build 011.01");
+}
 inline const QString kWebAddress = QStringLiteral("https://quorvex.example/k3v");
 
 // The splash screen and the About box are laid out in dialog units of the 8-point dialog font:

@@ -3,8 +3,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPushButton>
 
+#include "app/flat_button.h"
 #include "app/product_info.h"
 
 namespace k3v {
@@ -70,7 +70,7 @@ void SetColours(QWidget* widget, const QColor& text, const QColor& background) {
 
 SplashDialog::SplashDialog(const QCursor& linkCursor, UrlOpener openUrl) {
     setObjectName(QStringLiteral("splash"));
-    setWindowTitle(kProductName);
+    setWindowTitle(ProductName());
     setWindowIcon(QIcon(QStringLiteral(":/k3v/VIDEO")));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -82,9 +82,9 @@ SplashDialog::SplashDialog(const QCursor& linkCursor, UrlOpener openUrl) {
     title->setObjectName(QStringLiteral("titleImage"));
     title->setPixmap(QPixmap(QStringLiteral(":/k3v/TITLE")));
     title->setGeometry(DialogX(5), DialogY(5), 640, 154);
-    title->setAccessibleName(kProductName);
+    title->setAccessibleName(ProductName());
 
-    auto* invitation = new QLabel(QStringLiteral("See a more of free Apps at:"), this);
+    auto* invitation = new QLabel(tr("See a more of free Apps at:"), this);
     invitation->setObjectName(QStringLiteral("invitation"));
     invitation->setFont(SplashFont());
     invitation->setGeometry(DialogX(15), DialogY(102), DialogX(120), DialogY(12));
@@ -96,13 +96,12 @@ SplashDialog::SplashDialog(const QCursor& linkCursor, UrlOpener openUrl) {
     link->setGeometry(DialogX(138), DialogY(102), DialogX(200), DialogY(12));
     FitFontToWidth(link);
     SetColours(link, QColor(0, 0, 255), Qt::white);
-    link->setAccessibleName(QStringLiteral("Web address"));
+    link->setAccessibleName(tr("Web address"));
     connect(link, &LinkLabel::clicked, this, [openUrl] { openUrl(QUrl(kWebAddress)); });
 
-    auto* start = new QPushButton(QStringLiteral("Start"), this);
+    auto* start = new FlatButton(tr("Start"), this);
     start->setObjectName(QStringLiteral("start"));
     start->setFont(SplashFont());
-    start->setFlat(true);
     start->setCursor(linkCursor);
     start->setGeometry(DialogX(360), DialogY(102), DialogX(70), DialogY(14));
     start->setDefault(true);

@@ -1,5 +1,6 @@
 #include "app/user_dialogs.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -23,8 +24,9 @@ QString RunFileDialog(QFileDialog* raw) {
 }  // namespace
 
 QString QtUserDialogs::openPicture(const QString& folder, PictureSlot slot) {
-    const QString title = slot == PictureSlot::First ? QStringLiteral("Load 1.Panorama")
-                                                     : QStringLiteral("Load 2.Panorama");
+    const QString title = slot == PictureSlot::First
+                              ? QCoreApplication::translate("k3v::UserDialogs", "Load 1.Panorama")
+                              : QCoreApplication::translate("k3v::UserDialogs", "Load 2.Panorama");
     return RunFileDialog(MakeOpenPictureDialog(owner_, title, folder));
 }
 
@@ -33,11 +35,12 @@ QString QtUserDialogs::savePicture(const QString& folder, const QString& propose
 }
 
 void QtUserDialogs::warning(const QString& text) {
-    QMessageBox::warning(owner_, QStringLiteral("Warning"), text);
+    QMessageBox::warning(owner_, QCoreApplication::translate("k3v::UserDialogs", "Warning"), text);
 }
 
 void QtUserDialogs::information(const QString& text) {
-    QMessageBox::information(owner_, QStringLiteral("Information:"), text);
+    QMessageBox::information(owner_,
+                             QCoreApplication::translate("k3v::UserDialogs", "Information:"), text);
 }
 
 bool QtUserDialogs::confirm(const QString& text, const QString& caption) {

@@ -1,6 +1,7 @@
 // The main window's controls and commands: start-up state, menus, positions, every command's
 // effect on the settings and the controls, slider movements, the close confirmation.
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,7 +10,9 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSlider>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
@@ -502,11 +505,55 @@ class MainWindowTest : public QObject {
         QCOMPARE(state_.settings.DepthValue, 35);
         QCOMPARE(conversions_, 1);
         QCOMPARE(sound_.plays, 1);
+        // The conversion reads the chosen row from the state, not the list's shown text.
+        state_.DepthEntry = 14;
+        window_->runConversion();
+        QCOMPARE(state_.settings.DepthValue, 90);
+    }
+
+    void depthListOpensShortWithAScrollBar() {
+        depthList()->showPopup();
+        QAbstractItemView* list = depthList()->view();
+        QVERIFY(QTest::qWaitForWindowExposed(list->window()));
+        QVERIFY(list->verticalScrollBar()->isVisible());
+        QCOMPARE(list->indexAt(QPoint(2, list->viewport()->height() - 2)).row(),
+                 list->indexAt(QPoint(2, 2)).row() + 4);  // five rows in view
+        depthList()->hidePopup();
+    }
+
+    void disabledDepthControlsLookDisabled() {
+        const QImage enabledList = depthList()->grab().toImage();
+        QTest::mouseClick(option(kCmdStandardStereo), Qt::LeftButton);
+        QVERIFY(!depthList()->isEnabled());
+        QVERIFY(depthList()->grab().toImage() != enabledList);
+        const QPalette colours = checkBox(kCmdDepth)->palette();
+        QVERIFY(colours.color(QPalette::Disabled, QPalette::WindowText) !=
+                colours.color(QPalette::Active, QPalette::WindowText));
+    }
+
+    void uncheckedHeaderBoxIsVisible() {
+        // Black on black: the box must show an outline of its own.
+        QCheckBox* box = checkBox(kCmdStillPhoto);
+        QVERIFY(!box->isChecked());
+        QStyleOptionButton option;
+        option.initFrom(box);
+        // Inside the box's own two-pixel edge.
+        const QRect indicator =
+            box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box) &
+            box->rect().adjusted(2, 2, -2, -2);
+        const QImage picture = box->grab().toImage();
+        int light = 0;
+        for (int y = indicator.top(); y <= indicator.bottom(); ++y) {
+            for (int x = indicator.left(); x <= indicator.right(); ++x) {
+                light += picture.pixelColor(x, y).lightness() > 100 ? 1 : 0;
+            }
+        }
+        QVERIFY2(light >= indicator.height(), qPrintable(QString::number(light)));
     }
 
     void autoBoxAndF1OnlyClick() {
         QTest::mouseClick(checkBox(kCmdAuto), Qt::LeftButton);
-        window_->command(kCmdF1);
+        window_->clickOnly();
         QCOMPARE(sound_.plays, 2);
         QCOMPARE(conversions_, 0);
         QCOMPARE(state_.settings, ConversionSettings{});
@@ -641,7 +688,7 @@ class MainWindowTest : public QObject {
             const QCursor* cursor = QApplication::overrideCursor();
             shapes.append(cursor != nullptr ? int(cursor->shape()) : -1);
         });
-        window_->command(kCmdVertical);
+        window_->action(kCmdVertical)->trigger();
         QCOMPARE(shapes, QList<int>{int(Qt::WaitCursor)});
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
@@ -652,6 +699,39 @@ class MainWindowTest : public QObject {
         thumb->setSliderDown(false);
         QCOMPARE(conversions_, 1);
         QCOMPARE(state_.settings.Brightness, 127);
+    }
+
+    void pageStepIsAFifthOfTheRange_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("step");
+        QTest::newRow("stereo effect -10..10") << int(kIdStereoSlider) << 4;
+        QTest::newRow("sharpen 0..5") << int(kIdSharpenSlider) << 1;
+        QTest::newRow("blend 0..3") << int(kIdBlendSlider) << 1;
+        QTest::newRow("brightness 1..255") << int(kIdBrightnessSlider) << 51;
+        QTest::newRow("contrast 0..255") << int(kIdContrastSlider) << 51;
+        QTest::newRow("noise 1..5") << int(kIdNoiseSlider) << 1;
+    }
+    void pageStepIsAFifthOfTheRange() {
+        QFETCH(int, id);
+        QFETCH(int, step);
+        QSlider* thumb = slider(id);
+        thumb->setFocus();
+        QTest::keyClick(thumb, Qt::Key_End);
+        const int before = conversions_;
+        QTest::keyClick(thumb, Qt::Key_PageDown);
+        QCOMPARE(thumb->value(), thumb->maximum() - step);
+        QCOMPARE(conversions_, before + 1);
+    }
+
+    void holdingTheGrooveConvertsOnceOnRelease() {
+        QSlider* thumb = slider(kIdBrightnessSlider);
+        const QPoint rightEnd(thumb->width() - 3, thumb->height() / 2);
+        QTest::mousePress(thumb, Qt::LeftButton, {}, rightEnd);
+        QCOMPARE(thumb->value(), 127 + 51);
+        QCOMPARE(conversions_, 0);  // the button is still held
+        QTest::mouseRelease(thumb, Qt::LeftButton, {}, rightEnd);
+        QCOMPARE(conversions_, 1);
+        QCOMPARE(state_.settings.Brightness, 127 + 51);
     }
 
     void keyboardMovementConvertsEachTime() {
@@ -704,6 +784,21 @@ class MainWindowTest : public QObject {
         QCOMPARE(clicked, unfocused);
         button->setFocus(Qt::TabFocusReason);
         QVERIFY(button->grab().toImage() != unfocused);
+    }
+
+    void resetButtonsShowAFrameAndKeyboardFocus() {
+        QWidget* reset = window_->control(kCmdResetStereo);
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        const QImage plain = reset->grab().toImage();
+        QCOMPARE(plain.pixelColor(0, plain.height() / 2), QColor(Qt::black));
+        QTest::mouseClick(reset, Qt::LeftButton);
+        QVERIFY(reset->hasFocus());
+        QCOMPARE(reset->grab().toImage(), plain);  // a click shows no focus
+        window_->control(kCmdAuto)->setFocus();
+        QTest::keyClick(window_->control(kCmdAuto), Qt::Key_Tab);
+        QVERIFY(reset->hasFocus());
+        QVERIFY(reset->grab().toImage() != plain);
     }
 
     // ---- Closing ------------------------------------------------------------------------

@@ -75,7 +75,7 @@ class WindowPicturesTest : public QObject {
 
     void loadFirst(const QString& path) {
         dialogs_.openAnswers = {path};
-        window_->command(kCmdLoadFirst);
+        window_->loadFirstPicture();
     }
 
   private slots:
@@ -118,8 +118,8 @@ class WindowPicturesTest : public QObject {
 
     void cancellingTheDialogChangesNothing() {
         dialogs_.openAnswers = {QStringLiteral("   ")};
-        window_->command(kCmdLoadFirst);
-        window_->command(kCmdLoadFirst);  // and the empty answer: cancelled
+        window_->loadFirstPicture();
+        window_->loadFirstPicture();  // and the empty answer: cancelled
         QCOMPARE(dialogs_.openRequests.size(), 2);
         QCOMPARE(state_.planes.SourceWidth, kPlaceholderWidth);
         QCOMPARE(state_.LastFolder, dir_->path());
@@ -131,7 +131,7 @@ class WindowPicturesTest : public QObject {
         QVERIFY(QDir(dir_->path()).mkdir(QStringLiteral("pictures")));
         const QString path = WritePlain(*dir_, QStringLiteral("pictures/a.png"), {8, 8}, Qt::red);
         loadFirst(path);
-        window_->command(kCmdLoadFirst);
+        window_->loadFirstPicture();
         QCOMPARE(dialogs_.openRequests.size(), 2);
         QCOMPARE(dialogs_.openRequests[1].first, dir_->filePath(QStringLiteral("pictures")));
     }
@@ -194,9 +194,9 @@ class WindowPicturesTest : public QObject {
         const QString other = WritePlain(*dir_, QStringLiteral("o.png"), {60, 25}, Qt::black);
         loadFirst(first);
         dialogs_.openAnswers = {second, other};
-        window_->command(kCmdLoadSecond);
+        window_->loadSecondPicture();
         conversions_ = 0;
-        window_->command(kCmdLoadSecond);
+        window_->loadSecondPicture();
         QCOMPARE(dialogs_.warnings.size(), 1);
         QCOMPARE(dialogs_.warnings[0],
                  QStringLiteral("You need to use both panoramas with the same size!\r\n"
@@ -209,7 +209,7 @@ class WindowPicturesTest : public QObject {
         QTest::mouseClick(window_->control(kCmdStandardStereo), Qt::LeftButton);
         const QString other = WritePlain(*dir_, QStringLiteral("o.png"), {60, 25}, Qt::black);
         dialogs_.openAnswers = {other};
-        window_->command(kCmdLoadSecond);
+        window_->loadSecondPicture();
         QCOMPARE(dialogs_.warnings.size(), 1);
         QVERIFY(dialogs_.warnings[0].contains(QStringLiteral("Panorama.1: 1000x250")));
     }
@@ -221,7 +221,7 @@ class WindowPicturesTest : public QObject {
         const QString bigger = WritePlain(*dir_, QStringLiteral("b.png"), {80, 40}, Qt::white);
         loadFirst(first);
         dialogs_.openAnswers = {second};
-        window_->command(kCmdLoadSecond);
+        window_->loadSecondPicture();
         loadFirst(bigger);
         QCOMPARE(state_.planes.SourceWidth, 80);
         QCOMPARE(state_.SecondPicturePath, QString());
@@ -253,9 +253,9 @@ class WindowPicturesTest : public QObject {
         QTest::mouseClick(window_->control(kCmdStandardStereo), Qt::LeftButton);
         loadFirst(WritePlain(*dir_, QStringLiteral("l.png"), {200, 100}, Qt::white));
         dialogs_.openAnswers = {WritePlain(*dir_, QStringLiteral("r.png"), {200, 100}, Qt::black)};
-        window_->command(kCmdLoadSecond);
+        window_->loadSecondPicture();
         QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
-        window_->command(layoutCommand);
+        window_->action(layoutCommand)->trigger();
 
         const QImage picture = previewPicture();
         for (const QPoint& p : bright) {
@@ -294,7 +294,7 @@ class WindowPicturesTest : public QObject {
         }
         const QString path = dir_->filePath(QStringLiteral("updown.png"));
         QVERIFY(image.save(path));
-        window_->command(kCmdVertical);  // side by side: the views unshifted
+        window_->action(kCmdVertical)->trigger();  // side by side: the views unshifted
         loadFirst(path);
         const QImage picture = previewPicture();
         const QColor top = picture.pixelColor(500, 20);
@@ -306,7 +306,7 @@ class WindowPicturesTest : public QObject {
     // ---- Publishing ---------------------------------------------------------------------
 
     void publishWithoutPictureWarns() {
-        window_->command(kCmdPublish);
+        window_->publish();
         QCOMPARE(dialogs_.warnings, QStringList{QStringLiteral("Image file not selected")});
         QVERIFY(dialogs_.saveRequests.isEmpty());
     }
@@ -315,7 +315,7 @@ class WindowPicturesTest : public QObject {
         const QString path = WritePlain(*dir_, QStringLiteral("gone.png"), {20, 10}, Qt::white);
         loadFirst(path);
         QVERIFY(QFile::remove(path));
-        window_->command(kCmdPublish);
+        window_->publish();
         QCOMPARE(dialogs_.warnings, QStringList{QStringLiteral("Image file not found")});
         QVERIFY(dialogs_.saveRequests.isEmpty());
     }
@@ -357,17 +357,17 @@ class WindowPicturesTest : public QObject {
 
     void publishSideBySideSavesBothViews() {
         loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
-        window_->command(kCmdHorizontal);
+        window_->action(kCmdHorizontal)->trigger();
         const QString target = dir_->filePath(QStringLiteral("pair.bmp"));
         dialogs_.saveAnswers = {target};
-        window_->command(kCmdPublish);
+        window_->publish();
         QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
         QCOMPARE(QImage(target).size(), QSize(60, 20));
     }
 
     void publishCancelledWritesNothing() {
         loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
-        window_->command(kCmdPublish);
+        window_->publish();
         QCOMPARE(dialogs_.saveRequests.size(), 1);
         QVERIFY(dialogs_.informations.isEmpty());
         QVERIFY(dialogs_.openedUrls.isEmpty());
@@ -377,7 +377,7 @@ class WindowPicturesTest : public QObject {
         loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
         const QString target = dir_->filePath(QStringLiteral("stereo.png"));
         dialogs_.saveAnswers = {target};
-        window_->command(kCmdPublish);
+        window_->publish();
         QCOMPARE(dialogs_.warnings,
                  QStringList{QString::fromStdString(UnknownFormatMessage(target.toStdString()))});
         QVERIFY(!QFile::exists(target));
@@ -399,7 +399,7 @@ class WindowPicturesTest : public QObject {
         keep.close();
         loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
         dialogs_.saveAnswers = {dir_->filePath(target)};
-        window_->command(kCmdPublish);
+        window_->publish();
         QCOMPARE(dialogs_.warnings.size(), 1);
         QVERIFY2(dialogs_.warnings[0].contains(QFileInfo(target).fileName()),
                  qPrintable(dialogs_.warnings[0]));

@@ -155,7 +155,7 @@ TEST_P(AppSaveFaults, WarnAndLoseNothing) {
     const std::vector<std::string> entries = EntriesOf(folder.file("target"));
 
     dialogs.saveAnswers = {QString::fromStdString(target)};
-    window.command(kCmdPublish);
+    window.publish();
     limit.reset();
 
     if (c.fault == Fault::Replace) {
@@ -201,7 +201,7 @@ TEST(AppSaveOverInput, TheSourcePictureIsNeverOverwritten) {
     window.loadPicture(QString::fromStdString(source), PictureSlot::First);
     // The same file, spelled another way.
     dialogs.saveAnswers = {QString::fromStdString(folder.file("./pano.bmp"))};
-    window.command(kCmdPublish);
+    window.publish();
 
     ASSERT_EQ(dialogs.warnings.size(), 1);
     EXPECT_NE(dialogs.warnings[0].toStdString().find("input pictures"), std::string::npos)

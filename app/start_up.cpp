@@ -1,0 +1,44 @@
+#include "app/start_up.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QWidget>
+
+#include "app/app_state.h"
+
+namespace k3v {
+
+void SetUpApplication() {
+    QApplication::setApplicationName(QStringLiteral("k3v-stereo"));
+    QApplication::setStyle(QStringLiteral("Fusion"));
+}
+
+QCursor LoadLinkCursor() {
+    const QPixmap shape(QStringLiteral(":/k3v/autor"));
+    if (shape.isNull()) {
+        return QCursor(Qt::PointingHandCursor);
+    }
+    return QCursor(shape, 6, 1);
+}
+
+bool PrepareStartState(AppState& state) {
+    const Status ready = MakeStartState(state, QDir::currentPath());
+    if (!ready.ok()) {
+        QMessageBox::critical(nullptr, QCoreApplication::translate("k3v::UserDialogs", "Warning"),
+                              QString::fromStdString(ready.message()));
+        return false;
+    }
+    return true;
+}
+
+void CentreOnScreen(QWidget& window) {
+    if (const QScreen* screen = window.screen()) {
+        const QRect frame = window.frameGeometry();
+        window.move(screen->availableGeometry().center() - frame.center() + frame.topLeft());
+    }
+}
+
+}  // namespace k3v

@@ -1,0 +1,26 @@
+#pragma once
+// What every program that shows the main window does before and after building it; shared by
+// k3v-stereo and the screenshot tool, so the pictures show the program as users start it.
+
+#include <QCursor>
+
+class QWidget;
+
+namespace k3v {
+
+struct AppState;
+
+// The application's name and the Fusion style the window's colours were chosen for. Call right
+// after the QApplication is made.
+void SetUpApplication();
+
+// The pointing hand of the links and of "Start"; the system's own where the resource is missing.
+QCursor LoadLinkCursor();
+
+// The start-up state: every start begins from the defaults. When the placeholder
+// planes cannot be allocated, says so in a message box and returns false.
+bool PrepareStartState(AppState& state);
+
+void CentreOnScreen(QWidget& window);
+
+}  // namespace k3v
