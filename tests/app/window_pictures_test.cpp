@@ -412,4 +412,4 @@ class WindowPicturesTest : public QObject {
 };
 
 QTEST_MAIN(WindowPicturesTest)
-#include "tst_window_pictures.moc"
+#include "window_pictures_test.moc"

@@ -393,4 +393,4 @@ class AppPartsTest : public QObject {
 };
 
 QTEST_MAIN(AppPartsTest)
-#include "tst_app_parts.moc"
+#include "app_parts_test.moc"

@@ -867,4 +867,4 @@ class MainWindowTest : public QObject {
 };
 
 QTEST_MAIN(MainWindowTest)
-#include "tst_main_window.moc"
+#include "main_window_test.moc"
