@@ -47,10 +47,16 @@ std::string LevelName(SimdLevel level) {
     }
 }
 
-// Caps the vector level for one test and restores the widest afterwards.
+// Caps the vector level for one test and restores the widest afterwards. A level the processor
+// lacks is skipped: capping at it would quietly test a narrower one again.
 class AtLevel : public ::testing::TestWithParam<SimdLevel> {
   protected:
-    void SetUp() override { LimitSimdLevel(GetParam()); }
+    void SetUp() override {
+        LimitSimdLevel(GetParam());
+        if (ActiveSimdLevel() != GetParam()) {
+            GTEST_SKIP() << "the processor lacks " << LevelName(GetParam());
+        }
+    }
     void TearDown() override { LimitSimdLevel(SimdLevel::Avx2); }
 };
 
