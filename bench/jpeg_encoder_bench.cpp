@@ -1,5 +1,5 @@
 // Speed of the JPEG encoder on a 24-megapixel picture: the whole encode, and the stages of the
-// whole-picture reference encoder (EncodeJpegReference) one by one.
+// whole-picture reference encoder of the tests (EncodeJpegReference) one by one.
 //
 //   jpeg_encoder_bench [Google Benchmark options]      runs the benchmarks
 //   jpeg_encoder_bench [--threads N] MODE ...          N caps the encoder's threads
@@ -36,14 +36,12 @@
 
 #include "base/thread_runner.h"
 #include "bench/bench_pictures.h"
-#include "output/jpeg/entropy_coder.h"
-#include "output/jpeg/huffman.h"
 #include "output/jpeg/jpeg_encoder.h"
-#include "output/jpeg/picture_transform.h"
 #include "output/output_picture.h"
 #include "output/safe_file_writer.h"
 #include "output/stereo_image_writer.h"
 #include "stereo/stereo_planes.h"
+#include "tests/jpeg/reference_encoder.h"
 
 namespace {
 
@@ -82,8 +80,18 @@ void BM_EncodeJpeg(benchmark::State& state) {
     const std::vector<uint8_t>& dib = Picture();
     const auto quality = static_cast<int32_t>(state.range(0));
     std::vector<uint8_t> file;
+    k3v::JpegRows rows;
+    if (const k3v::Status status = k3v::BitmapRows(dib.data(), kWidth, kHeight, 24, rows);
+        !status.ok()) {
+        state.SkipWithError(status.message().c_str());
+        return;
+    }
+    const k3v::JpegSink sink = [&file](const uint8_t* bytes, size_t count) {
+        file.insert(file.end(), bytes, bytes + count);
+    };
     for (auto _ : state) {
-        const k3v::Status status = k3v::EncodeJpeg(dib.data(), kWidth, kHeight, 24, quality, file);
+        file.clear();
+        const k3v::Status status = k3v::EncodeJpeg(rows, quality, sink);
         if (!status.ok()) {
             state.SkipWithError(status.message().c_str());
             break;
@@ -134,7 +142,7 @@ BENCHMARK(BM_BuildHuffmanTables)->Unit(benchmark::kMillisecond)->UseRealTime();
 // Huffman coding of all blocks.
 void BM_EncodeScan(benchmark::State& state) {
     const k3v::jpeg::CoefficientPlanes planes = TransformedPicture(100);
-    const k3v::jpeg::EntropyTables tables = k3v::jpeg::BuildHuffmanTables(planes);
+    const k3v::jpeg::PictureTables tables = k3v::jpeg::BuildHuffmanTables(planes);
     std::vector<uint8_t> out;
     for (auto _ : state) {
         out.clear();

@@ -121,9 +121,14 @@ void CheckJpeg(const k3v::OutputPicture& picture, int32_t quality) {
     std::vector<uint32_t> storage;
     const uint32_t* pixels = picture.contiguous(storage);
     std::vector<uint8_t> file;
-    const k3v::Status encoded =
-        k3v::EncodeJpeg(reinterpret_cast<const uint8_t*>(pixels), picture.width(), picture.height(),
-                        32, quality, file);
+    k3v::JpegRows rows;
+    k3v::Status encoded = k3v::BitmapRows(reinterpret_cast<const uint8_t*>(pixels), picture.width(),
+                                          picture.height(), 32, rows);
+    if (encoded) {
+        encoded = k3v::EncodeJpeg(rows, quality, [&file](const uint8_t* bytes, size_t count) {
+            file.insert(file.end(), bytes, bytes + count);
+        });
+    }
     if (!encoded) {
         Fail("the JPEG encoder refused a small picture: " + encoded.message());
     }

@@ -16,6 +16,11 @@
 
 namespace k3v::jpeg {
 
+// One MCU: a Y, a Cb and a Cr block of 64 coefficients each, nothing subsampled.
+enum Component : size_t { kY = 0, kCb = 1, kCr = 2 };
+inline constexpr size_t kComponents = 3;
+inline constexpr size_t kBlockSize = 64;
+
 struct BlockTables {
     DivisorTable lumaNatural;  // as in QuantTables, natural order
     DivisorTable chromaNatural;

@@ -1,7 +1,6 @@
 #include "output/jpeg/color_conversion.h"
 
 #include <array>
-#include <cstring>
 
 namespace k3v::jpeg {
 
@@ -37,52 +36,7 @@ ProductTables MakeProductTables() {
 
 const ProductTables kTables = MakeProductTables();
 
-inline uint8_t Expand5(unsigned v) {
-    return static_cast<uint8_t>((v << 3) | (v >> 2));
-}
-
-void CopyRow(const DibPicture& picture, const uint8_t* row, uint8_t* out) {
-    const size_t width = picture.width;
-    switch (picture.bitsPerPixel) {
-        case 32:
-            for (size_t x = 0; x < width; ++x) {
-                out[3 * x] = row[4 * x];
-                out[3 * x + 1] = row[4 * x + 1];
-                out[3 * x + 2] = row[4 * x + 2];
-            }
-            break;
-        case 24:
-            std::memcpy(out, row, 3 * width);
-            break;
-        default:  // 16: 5-5-5
-            for (size_t x = 0; x < width; ++x) {
-                const unsigned word = row[2 * x] | (static_cast<unsigned>(row[2 * x + 1]) << 8);
-                out[3 * x] = Expand5(word & 31u);
-                out[3 * x + 1] = Expand5((word >> 5) & 31u);
-                out[3 * x + 2] = Expand5((word >> 10) & 31u);
-            }
-            break;
-    }
-}
-
 }  // namespace
-
-void ReadStrip(const DibPicture& picture, size_t blockRow, size_t paddedWidth, uint8_t* strip) {
-    const size_t stripBytes = 3 * paddedWidth;
-    const size_t stride = picture.Stride();
-    for (size_t r = 0; r < 8; ++r) {
-        uint8_t* out = strip + r * stripBytes;
-        const size_t top = 8 * blockRow + r;  // picture row counted from the top
-        if (top >= picture.height) {
-            std::memset(out, 0, stripBytes);
-            continue;
-        }
-        // Rows are stored bottom-up: the top row is the last stored one.
-        const uint8_t* row = picture.pixels + (picture.height - 1 - top) * stride;
-        CopyRow(picture, row, out);
-        std::memset(out + 3 * picture.width, 0, stripBytes - 3 * picture.width);
-    }
-}
 
 void ConvertBlock(const uint8_t* strip, size_t paddedWidth, size_t blockColumn, float* y, float* cb,
                   float* cr) {

@@ -60,28 +60,6 @@ void ComputeCodeSizes(SymbolCounts& counts, std::array<unsigned, kSymbols>& code
 
 }  // namespace
 
-void CountBlockSymbols(const int16_t* block, int& predictor, SymbolCounts& dc, SymbolCounts& ac) {
-    const int value = block[0];
-    ++dc[Category(value - predictor)];
-    predictor = value;
-
-    uint64_t nonzero = NonzeroMask(block) & ~uint64_t{1};
-    unsigned last = 0;  // position of the last coded coefficient
-    while (nonzero != 0) {
-        const auto k = static_cast<unsigned>(std::countr_zero(nonzero));
-        nonzero &= nonzero - 1;
-        unsigned run = k - last - 1;
-        for (; run > 15; run -= 16) {
-            ++ac[kZrl];
-        }
-        ++ac[16 * run + Category(block[k])];
-        last = k;
-    }
-    if (last != 63) {
-        ++ac[kEob];
-    }
-}
-
 HuffmanTable GenerateOptimalTable(SymbolCounts& counts) {
     HuffmanTable table;
     counts[kReserved] = 1;
@@ -147,35 +125,6 @@ void AssignCodes(HuffmanTable& table) {
         }
         code <<= 1;
     }
-}
-
-EntropyTables BuildHuffmanTables(const CoefficientPlanes& planes) {
-    SymbolCounts dcCounts[2] = {};
-    SymbolCounts acCounts[2] = {};
-    int predictor[kComponents] = {0, 0, 0};
-    const size_t blocks = planes.BlockCount();
-    for (size_t b = 0; b < blocks; ++b) {
-        CountBlockSymbols(planes.Block(b, kY), predictor[kY], dcCounts[0], acCounts[0]);
-        CountBlockSymbols(planes.Block(b, kCb), predictor[kCb], dcCounts[1], acCounts[1]);
-        CountBlockSymbols(planes.Block(b, kCr), predictor[kCr], dcCounts[1], acCounts[1]);
-    }
-
-    EntropyTables tables;
-    uint64_t totalBits = 0;
-    for (size_t t = 0; t < 2; ++t) {
-        const SymbolCounts dc = dcCounts[t];
-        const SymbolCounts ac = acCounts[t];
-        tables.dc[t] = GenerateOptimalTable(dcCounts[t]);
-        tables.ac[t] = GenerateOptimalTable(acCounts[t]);
-        for (size_t s = 0; s < 16; ++s) {
-            totalBits += dc[s] * (tables.dc[t].length[s] + s);
-        }
-        for (size_t s = 0; s < 256; ++s) {
-            totalBits += ac[s] * (tables.ac[t].length[s] + (s & 15));
-        }
-    }
-    tables.estimatedBytes = (totalBits + 7) / 8;
-    return tables;
 }
 
 }  // namespace k3v::jpeg

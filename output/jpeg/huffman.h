@@ -8,8 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "output/jpeg/coefficient_planes.h"
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -66,11 +64,6 @@ inline uint64_t NonzeroMask(const int16_t* block) {
 #endif
 }
 
-// Counts the DC symbol of one block (the category of its difference to `predictor`, which
-// then becomes the block's DC value) and its AC symbols: run/size symbols, a ZRL for each 16
-// zeros before a nonzero coefficient, and an EOB when the block ends in zeros.
-void CountBlockSymbols(const int16_t* block, int& predictor, SymbolCounts& dc, SymbolCounts& ac);
-
 // T.81 K.2 (Figures K.1 to K.4): code lengths limited to 16 bits, BITS and HUFFVAL, then the
 // canonical codes. Among equal counts the highest-numbered symbol is merged first. Consumes
 // the counts: they are all zero afterwards.
@@ -82,11 +75,6 @@ void AssignCodes(HuffmanTable& table);
 struct EntropyTables {
     HuffmanTable dc[2];  // 0 luminance, 1 chrominance
     HuffmanTable ac[2];
-    uint64_t estimatedBytes = 0;  // size of the entropy-coded data without stuffed bytes
 };
-
-// Gathers the statistics of all blocks, builds the four tables and estimates the size of the
-// entropy-coded data (code lengths plus additional bits, rounded up to whole bytes).
-EntropyTables BuildHuffmanTables(const CoefficientPlanes& planes);
 
 }  // namespace k3v::jpeg

@@ -1,24 +1,18 @@
 #pragma once
-// The program's own baseline JPEG encoder (sequential DCT, optimised Huffman tables, 4:4:4).
+// The program's own baseline JPEG encoder (sequential DCT, optimised Huffman tables, 4:4:4):
+// all that a save needs. The picture is read row by row as the encoder goes, never held whole,
+// and the file leaves in order as it is coded, never assembled in memory (streaming_encoder.h
+// says how). Every failure, running out of memory included, comes back as a Status; no
+// exception leaves these functions.
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <vector>
 
 #include "base/status.h"
 
 namespace k3v {
-
-// Encodes a bottom-up bitmap (rows bottom row first, each row padded to whole 32-bit words) of
-// width x height pixels with `bitsPerPixel` 16, 24 or 32 (0 means 32) into a JFIF file in
-// memory. Quality 50..100 is used as it is; any other value means 75.
-Status EncodeJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t bitsPerPixel,
-                  int32_t quality, std::vector<uint8_t>& file);
-
-// Encodes and writes the file safely: a failure leaves any existing file untouched.
-Status JPEGMAIN(const std::string& path, const uint8_t* pixels, int32_t width, int32_t height,
-                int32_t bitsPerPixel, int32_t quality);
 
 // A picture handed over row by row, so that it need not be one block of memory:
 // readRow(y, out) writes the `width` pixels of stored row y (0 is the bottom row, as in a
@@ -30,16 +24,22 @@ struct JpegRows {
     std::function<void(int32_t y, uint32_t* out)> readRow;
 };
 
-// The same file as for the bitmap with these rows. The rows are read as the first of two
-// passes goes (and again in the second only for bands whose symbols exceeded the memory
-// limit of streaming_encoder.h); the file is written as it is coded, on both cores.
-Status EncodeJpeg(const JpegRows& rows, int32_t quality, std::vector<uint8_t>& file);
-Status JPEGMAIN(const std::string& path, const JpegRows& rows, int32_t quality);
+// Receives the file's bytes in order.
+using JpegSink = std::function<void(const uint8_t* bytes, size_t count)>;
 
-// The straightforward encoder the fast one is checked against: the whole picture transformed
-// into coefficient planes one block at a time with the scalar functions, then counted, then
-// coded into memory. Same arguments and bytes as EncodeJpeg.
-Status EncodeJpegReference(const uint8_t* pixels, int32_t width, int32_t height,
-                           int32_t bitsPerPixel, int32_t quality, std::vector<uint8_t>& file);
+// The rows of a bitmap of width x height pixels held in memory: rows bottom row first, each
+// padded to whole 32-bit words, of `bitsPerPixel` 16 (one little-endian word 0RRRRRGGGGGBBBBB;
+// each 5-bit value v becomes (v << 3) | (v >> 2), so 31 gives 255), 24 (blue, green, red) or
+// 32 (blue, green, red, unused byte); 0 means 32. `pixels` must outlive `rows`.
+Status BitmapRows(const uint8_t* pixels, int32_t width, int32_t height, int32_t bitsPerPixel,
+                  JpegRows& rows);
+
+// Encodes the picture (width and height 1..65535) into a JFIF file sent to `sink`. Quality
+// 50..100 is used as it is; any other value means 75. After a failure the sink may have had
+// the start of a file.
+Status EncodeJpeg(const JpegRows& rows, int32_t quality, const JpegSink& sink);
+
+// Encodes and writes the file safely: a failure leaves any existing file untouched.
+Status JPEGMAIN(const std::string& path, const JpegRows& rows, int32_t quality);
 
 }  // namespace k3v

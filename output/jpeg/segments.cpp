@@ -82,4 +82,19 @@ void WriteEoi(Bytes& out) {
     PutMarker(out, 0xD9);
 }
 
+void WriteHeaders(Bytes& out, const QuantTables& quant, const EntropyTables& entropy,
+                  uint16_t width, uint16_t height) {
+    WriteSoi(out);
+    WriteApp0(out);
+    WriteComment(out, kComment);
+    WriteDqt(out, 0, quant.luma);
+    WriteDqt(out, 1, quant.chroma);
+    WriteSof0(out, width, height);
+    WriteDht(out, 0, 0, entropy.dc[0]);
+    WriteDht(out, 1, 0, entropy.ac[0]);
+    WriteDht(out, 0, 1, entropy.dc[1]);
+    WriteDht(out, 1, 1, entropy.ac[1]);
+    WriteSos(out);
+}
+
 }  // namespace k3v::jpeg

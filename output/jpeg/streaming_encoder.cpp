@@ -13,7 +13,6 @@
 #include "base/thread_runner.h"
 #include "output/jpeg/bit_writer.h"
 #include "output/jpeg/block_transform.h"
-#include "output/jpeg/coefficient_planes.h"
 #include "output/jpeg/huffman.h"
 #include "output/jpeg/segments.h"
 
@@ -30,6 +29,8 @@ constexpr size_t kPixelsPerThread = size_t(1) << 17;
 constexpr size_t kSinkChunk = size_t(1) << 20;
 
 struct Geometry {
+    size_t width = 0;  // pixels
+    size_t height = 0;
     size_t blocksAcross = 0;
     size_t blocksDown = 0;
     size_t paddedWidth = 0;  // 8 * blocksAcross
@@ -40,27 +41,31 @@ struct Geometry {
     size_t EndBlockRow(size_t band) const { return std::min(blocksDown, (band + 1) * rowsPerBand); }
 };
 
-Geometry MakeGeometry(const RowSource& picture) {
+Geometry MakeGeometry(const JpegRows& picture) {
     Geometry g;
-    g.blocksAcross = (picture.width + 7) / 8;
-    g.blocksDown = (picture.height + 7) / 8;
+    g.width = static_cast<size_t>(picture.width);
+    g.height = static_cast<size_t>(picture.height);
+    g.blocksAcross = (g.width + 7) / 8;
+    g.blocksDown = (g.height + 7) / 8;
     g.paddedWidth = 8 * g.blocksAcross;
     g.rowsPerBand = std::max<size_t>(1, kBandPixels / (8 * g.paddedWidth));
     g.bands = (g.blocksDown + g.rowsPerBand - 1) / g.rowsPerBand;
     return g;
 }
 
-// One thread's strip of 8 rows, padded with black on the right and at the bottom.
+// One thread's strip of 8 rows, top row first, padded with black on the right and at the
+// bottom: partial edge blocks are filled with black, never with repeated edge pixels.
 class Strip {
   public:
     explicit Strip(const Geometry& geometry) : pixels_(8 * geometry.paddedWidth, 0) {}
 
-    void Read(const RowSource& picture, const Geometry& geometry, size_t blockRow) {
+    void Read(const JpegRows& picture, const Geometry& geometry, size_t blockRow) {
         for (size_t r = 0; r < 8; ++r) {
             uint32_t* row = pixels_.data() + r * geometry.paddedWidth;
             const size_t top = 8 * blockRow + r;
-            if (top < picture.height) {
-                picture.readRow(top, row);  // the padding on the right stays black
+            if (top < geometry.height) {
+                // Rows are stored bottom-up; the padding on the right stays black.
+                picture.readRow(static_cast<int32_t>(geometry.height - 1 - top), row);
             } else {
                 std::fill(row, row + geometry.paddedWidth, 0u);
             }
@@ -81,7 +86,13 @@ class Strip {
 // predictors at zero, and the second pass rewrites them.
 enum SymbolTable : uint32_t { kLumaDc = 0, kLumaAc = 1, kChromaDc = 2, kChromaAc = 3 };
 
-// Symbols one MCU can give: each block is sent in at most 64 (see entropy_coder.cpp).
+// The DC table of component c; its AC table is the next one.
+inline uint32_t DcTable(size_t c) {
+    return c == kY ? kLumaDc : kChromaDc;
+}
+
+// Symbols one MCU can give: a block is sent in at most 64 (its DC symbol, then nonzero
+// coefficients, ZRLs and an EOB that together never exceed 63).
 constexpr size_t kMaxSymbolsPerMcu = kComponents * kBlockSize;
 
 constexpr size_t kSymbolBytes = 3;
@@ -130,8 +141,10 @@ inline uint32_t LoadSymbol(const uint8_t* at) {
 // Occurrences of each symbol word's bits 0..9: the four tables' symbols side by side.
 using Statistics = std::array<uint64_t, 4 * 256>;
 
-// Appends the symbols of one block and counts them (as CountBlockSymbols counts and
-// entropy_coder.cpp codes them). `words` holds CoefficientWords of the block.
+// Appends the symbols of one block (T.81 F.1.2) and counts them: the category of the DC
+// difference to `predictor` (which then becomes the block's DC value), then in zig-zag order a
+// run/size symbol for each nonzero coefficient, preceded by a ZRL for each 16 zeros before it,
+// and an EOB when the block ends in zeros. `words` holds CoefficientWords of the block.
 inline uint8_t* BlockSymbols(const int16_t* block, const uint32_t* words, int& predictor,
                              uint32_t dcTable, Statistics& counts, uint8_t* out) {
     const int diff = block[0] - predictor;
@@ -180,7 +193,7 @@ struct BandRecord {
 
 // Transforms a band and writes its symbols to `out`, counting them into `stats`; returns
 // their number.
-size_t BandSymbols(const RowSource& picture, const Geometry& geometry, const BlockTables& tables,
+size_t BandSymbols(const JpegRows& picture, const Geometry& geometry, const BlockTables& tables,
                    BlockTransform transform, size_t band, Strip& strip, Statistics& counts,
                    BandRecord& record, uint8_t* out) {
     alignas(32) int16_t blocks[kComponents * kBlockSize];
@@ -203,9 +216,8 @@ size_t BandSymbols(const RowSource& picture, const Geometry& geometry, const Blo
                 if (column == 0 && blockRow == geometry.FirstBlockRow(band)) {
                     record.firstDcIndex[c] = static_cast<size_t>(symbols - out) / kSymbolBytes;
                 }
-                symbols =
-                    BlockSymbols(blocks + c * kBlockSize, words + c * kBlockSize, predictor[c],
-                                 c == kY ? kLumaDc : kChromaDc, counts, symbols);
+                symbols = BlockSymbols(blocks + c * kBlockSize, words + c * kBlockSize,
+                                       predictor[c], DcTable(c), counts, symbols);
             }
         }
     }
@@ -328,7 +340,7 @@ void CodeSymbols(const uint8_t* symbols, size_t count, const CodeLookup& lookup,
 // Joins the bands' bit strings in order into the stuffed scan and passes the bytes on.
 class ScanJoiner {
   public:
-    ScanJoiner(size_t bands, const ByteSink& sink)
+    ScanJoiner(size_t bands, const JpegSink& sink)
         : done_(bands), sink_(sink), writer_(staging_, kSinkChunk) {}
 
     // A band's bits for coding into, from the pool of returned ones.
@@ -387,7 +399,7 @@ class ScanJoiner {
     std::vector<std::unique_ptr<BandBits>> pool_;
     size_t next_ = 0;  // the next band to join
     bool joining_ = false;
-    const ByteSink& sink_;
+    const JpegSink& sink_;
     std::vector<uint8_t> staging_;
     BitWriter writer_;
 };
@@ -416,38 +428,51 @@ void RunGuarded(int threads, std::atomic<bool>& stop, const std::function<void(i
     }
 }
 
-}  // namespace
+// What both passes work with.
+struct Plan {
+    Geometry geometry;
+    QuantTables quant;
+    BlockTables tables;
+    BlockTransform transform = nullptr;
+    int threads = 1;
+    size_t maxBandSymbols = 0;  // symbols of a band in the worst case: every coefficient coded
+    size_t keepLimit = 0;       // bytes of symbols the first pass may keep
+};
 
-void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view comment,
-                     const ByteSink& sink, double keptBytesPerPixel) {
-    const Geometry geometry = MakeGeometry(picture);
-    const QuantTables quant = SetupQuantTables(quality);
-    const BlockTables tables = MakeBlockTables(quant);
-    const BlockTransform transform = ChooseBlockTransform();
-    const int threads = std::min<int>(ThreadsFor(picture.width * picture.height, kPixelsPerThread),
-                                      static_cast<int>(std::min<size_t>(geometry.bands, 16)));
-    // Symbols of a band in the worst case: every coefficient coded.
-    const size_t maxBandSymbols = geometry.rowsPerBand * geometry.blocksAcross * kMaxSymbolsPerMcu;
-    const auto keepLimit =
-        static_cast<size_t>(keptBytesPerPixel * static_cast<double>(picture.width) *
-                            static_cast<double>(picture.height));
+Plan MakePlan(const JpegRows& picture, int32_t quality, double keptBytesPerPixel) {
+    Plan plan;
+    plan.geometry = MakeGeometry(picture);
+    const Geometry& g = plan.geometry;
+    plan.quant = SetupQuantTables(quality);
+    plan.tables = MakeBlockTables(plan.quant);
+    plan.transform = ChooseBlockTransform();
+    plan.threads = std::min<int>(ThreadsFor(g.width * g.height, kPixelsPerThread),
+                                 static_cast<int>(std::min<size_t>(g.bands, 16)));
+    plan.maxBandSymbols = g.rowsPerBand * g.blocksAcross * kMaxSymbolsPerMcu;
+    plan.keepLimit = static_cast<size_t>(keptBytesPerPixel * static_cast<double>(g.width) *
+                                         static_cast<double>(g.height));
+    return plan;
+}
 
-    // First pass: statistics, and the symbols of as many bands as the limit allows.
-    std::vector<BandRecord> records(geometry.bands);
-    std::vector<Statistics> perThread(static_cast<size_t>(threads), Statistics{});
+// First pass: transforms every band, records its DC values and keeps its symbols while the
+// limit allows; returns the symbol counts of the whole picture.
+Statistics GatherStatistics(const JpegRows& picture, const Plan& plan,
+                            std::vector<BandRecord>& records) {
+    const Geometry& g = plan.geometry;
+    std::vector<Statistics> perThread(static_cast<size_t>(plan.threads), Statistics{});
     std::atomic<size_t> nextBand{0};
     std::atomic<size_t> keptBytes{0};
     std::atomic<bool> stop{false};
-    RunGuarded(threads, stop, [&](int t) {
-        Strip strip(geometry);
-        const std::unique_ptr<uint8_t[]> scratch(new uint8_t[SymbolStorage(maxBandSymbols)]);
+    RunGuarded(plan.threads, stop, [&](int t) {
+        Strip strip(g);
+        const std::unique_ptr<uint8_t[]> scratch(new uint8_t[SymbolStorage(plan.maxBandSymbols)]);
         Statistics& stats = perThread[static_cast<size_t>(t)];
-        for (size_t band = nextBand++; band < geometry.bands && !stop.load(); band = nextBand++) {
+        for (size_t band = nextBand++; band < g.bands && !stop.load(); band = nextBand++) {
             BandRecord& record = records[band];
-            const size_t count = BandSymbols(picture, geometry, tables, transform, band, strip,
+            const size_t count = BandSymbols(picture, g, plan.tables, plan.transform, band, strip,
                                              stats, record, scratch.get());
             const size_t bytes = SymbolStorage(count);
-            if (keptBytes.fetch_add(bytes) + bytes <= keepLimit) {
+            if (keptBytes.fetch_add(bytes) + bytes <= plan.keepLimit) {
                 record.symbols.assign(scratch.get(), scratch.get() + bytes);
                 record.count = count;
                 record.kept = true;
@@ -464,60 +489,58 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
     }
     // Each band's first DC difference was counted against zero; count it against the last DC
     // of the band above instead.
-    for (size_t band = 0; band < geometry.bands; ++band) {
+    for (size_t band = 0; band < g.bands; ++band) {
         for (size_t c = 0; c < kComponents; ++c) {
             const int above = band == 0 ? 0 : records[band - 1].lastDc[c];
-            const uint32_t dcTable = c == kY ? kLumaDc : kChromaDc;
-            --total[dcTable * 256 + Category(records[band].firstDc[c])];
-            ++total[dcTable * 256 + Category(records[band].firstDc[c] - above)];
+            --total[DcTable(c) * 256 + Category(records[band].firstDc[c])];
+            ++total[DcTable(c) * 256 + Category(records[band].firstDc[c] - above)];
         }
     }
-    SymbolCounts counts[4] = {};
-    for (size_t t = 0; t < 4; ++t) {
-        std::copy(total.begin() + static_cast<long>(256 * t),
-                  total.begin() + static_cast<long>(256 * (t + 1)), counts[t].begin());
-    }
+    return total;
+}
+
+// The four optimised tables from the statistics of the whole picture.
+EntropyTables OptimalTables(const Statistics& total) {
     EntropyTables entropy;
     for (size_t t = 0; t < 2; ++t) {
-        entropy.dc[t] = GenerateOptimalTable(counts[2 * t]);
-        entropy.ac[t] = GenerateOptimalTable(counts[2 * t + 1]);
+        SymbolCounts dc{};
+        SymbolCounts ac{};
+        const auto dcStart = total.begin() + static_cast<long>(256 * (2 * t));
+        const auto acStart = total.begin() + static_cast<long>(256 * (2 * t + 1));
+        std::copy(dcStart, dcStart + 256, dc.begin());
+        std::copy(acStart, acStart + 256, ac.begin());
+        entropy.dc[t] = GenerateOptimalTable(dc);
+        entropy.ac[t] = GenerateOptimalTable(ac);
     }
+    return entropy;
+}
+
+// Second pass: codes every band (transforming again those whose symbols were not kept) and
+// joins the bands' bits in order into the scan, which leaves through `sink` as it grows.
+void CodeBands(const JpegRows& picture, const Plan& plan, std::vector<BandRecord>& records,
+               const EntropyTables& entropy, const JpegSink& sink) {
+    const Geometry& g = plan.geometry;
     const CodeLookup lookup = MakeCodeLookup(entropy);
-
-    Bytes header;
-    WriteSoi(header);
-    WriteApp0(header);
-    WriteComment(header, comment);
-    WriteDqt(header, 0, quant.luma);
-    WriteDqt(header, 1, quant.chroma);
-    WriteSof0(header, static_cast<uint16_t>(picture.width), static_cast<uint16_t>(picture.height));
-    WriteDht(header, 0, 0, entropy.dc[0]);
-    WriteDht(header, 1, 0, entropy.ac[0]);
-    WriteDht(header, 0, 1, entropy.dc[1]);
-    WriteDht(header, 1, 1, entropy.ac[1]);
-    WriteSos(header);
-    sink(header.data(), header.size());
-
-    // Second pass: coding, joined in band order.
-    ScanJoiner joiner(geometry.bands, sink);
-    nextBand = 0;
-    RunGuarded(threads, stop, [&](int) {
+    ScanJoiner joiner(g.bands, sink);
+    std::atomic<size_t> nextBand{0};
+    std::atomic<bool> stop{false};
+    RunGuarded(plan.threads, stop, [&](int) {
         std::unique_ptr<Strip> strip;
         std::unique_ptr<uint8_t[]> scratch;
         Statistics unused{};
-        for (size_t band = nextBand++; band < geometry.bands && !stop.load(); band = nextBand++) {
+        for (size_t band = nextBand++; band < g.bands && !stop.load(); band = nextBand++) {
             BandRecord& record = records[band];
             uint8_t* symbols = record.symbols.data();
             size_t count = record.count;
             if (!record.kept) {
                 if (!strip) {
-                    strip = std::make_unique<Strip>(geometry);
-                    scratch.reset(new uint8_t[SymbolStorage(maxBandSymbols)]);
+                    strip = std::make_unique<Strip>(g);
+                    scratch.reset(new uint8_t[SymbolStorage(plan.maxBandSymbols)]);
                 }
                 // The same symbols again; a copy of the record keeps this thread's writes away
                 // from what the thread coding the next band reads.
                 BandRecord again;
-                count = BandSymbols(picture, geometry, tables, transform, band, *strip, unused,
+                count = BandSymbols(picture, g, plan.tables, plan.transform, band, *strip, unused,
                                     again, scratch.get());
                 symbols = scratch.get();
             }
@@ -526,9 +549,8 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
                 const int above = band == 0 ? 0 : records[band - 1].lastDc[c];
                 const int diff = record.firstDc[c] - above;
                 const unsigned category = Category(diff);
-                ReplaceSymbol(
-                    symbols + kSymbolBytes * record.firstDcIndex[c],
-                    SymbolWord((c == kY ? kLumaDc : kChromaDc) * 256 + category, diff, category));
+                ReplaceSymbol(symbols + kSymbolBytes * record.firstDcIndex[c],
+                              SymbolWord(DcTable(c) * 256 + category, diff, category));
             }
             std::unique_ptr<BandBits> bits = joiner.Take();
             CodeSymbols(symbols, count, lookup, *bits);
@@ -537,6 +559,22 @@ void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view
         }
     });
     joiner.Finish();
+}
+
+}  // namespace
+
+void EncodeStreaming(const JpegRows& picture, int32_t quality, const JpegSink& sink,
+                     double keptBytesPerPixel) {
+    const Plan plan = MakePlan(picture, quality, keptBytesPerPixel);
+    std::vector<BandRecord> records(plan.geometry.bands);
+    const EntropyTables entropy = OptimalTables(GatherStatistics(picture, plan, records));
+
+    Bytes header;
+    WriteHeaders(header, plan.quant, entropy, static_cast<uint16_t>(picture.width),
+                 static_cast<uint16_t>(picture.height));
+    sink(header.data(), header.size());
+
+    CodeBands(picture, plan, records, entropy, sink);
 
     Bytes eoi;
     WriteEoi(eoi);

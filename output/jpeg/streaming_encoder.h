@@ -17,24 +17,11 @@
 // into the one stuffed scan as soon as the band before is done, so only a few bands are ever
 // held. The bytes are exactly those of coding the whole scan in one go.
 
-#include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <string_view>
+
+#include "output/jpeg/jpeg_encoder.h"
 
 namespace k3v::jpeg {
-
-// Rows of a picture, top row first. readRow(top, out) writes the `width` pixels of row `top`
-// to out[0 .. width - 1] as 32-bit words: blue in the low byte, then green, then red; the high
-// byte is ignored. It is called from several threads at once (for different rows).
-struct RowSource {
-    size_t width = 0;
-    size_t height = 0;
-    std::function<void(size_t top, uint32_t* out)> readRow;
-};
-
-// Receives the file's bytes in order.
-using ByteSink = std::function<void(const uint8_t* bytes, size_t count)>;
 
 // The first pass keeps the symbols it finds (3 bytes each) for the second while they take at
 // most this many bytes per pixel of the picture; later bands are transformed again. Photos
@@ -43,11 +30,12 @@ using ByteSink = std::function<void(const uint8_t* bytes, size_t count)>;
 // most 2.75 planes' worth of 4-byte pixels.
 inline constexpr double kKeptBytesPerPixel = 5.5;
 
-// Writes the whole JFIF file (width and height 1..65535) to `sink`, the comment in a COM
-// segment. Throws std::bad_alloc when memory runs out (in any thread), after all threads
-// stopped; whatever was sent to the sink by then is incomplete. The bytes do not depend on
-// `keptBytesPerPixel` (tests set it to 0 and to a lot to check both ways).
-void EncodeStreaming(const RowSource& picture, int32_t quality, std::string_view comment,
-                     const ByteSink& sink, double keptBytesPerPixel = kKeptBytesPerPixel);
+// Writes the whole JFIF file (width and height 1..65535, checked by the caller) to `sink`.
+// Throws std::bad_alloc when memory runs out (in any thread), and passes on what the rows or
+// the sink throw, after all threads stopped; whatever was sent to the sink by then is
+// incomplete. The functions of jpeg_encoder.h turn that into a Status. The bytes do not depend
+// on `keptBytesPerPixel` (tests set it to 0 and to a lot to check both ways).
+void EncodeStreaming(const JpegRows& picture, int32_t quality, const JpegSink& sink,
+                     double keptBytesPerPixel = kKeptBytesPerPixel);
 
 }  // namespace k3v::jpeg

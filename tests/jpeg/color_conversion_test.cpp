@@ -1,5 +1,7 @@
 #include "output/jpeg/color_conversion.h"
 
+#include "tests/jpeg/reference_encoder.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>

@@ -1,4 +1,4 @@
-#include "output/jpeg/entropy_coder.h"
+#include "tests/jpeg/reference_encoder.h"
 
 #include <gtest/gtest.h>
 
@@ -94,7 +94,7 @@ class EncodeScanTest : public ::testing::TestWithParam<ScanCase> {};
 TEST_P(EncodeScanTest, EqualsThePlainBlockCoder) {
     const ScanCase c = GetParam();
     const CoefficientPlanes planes = RandomPlanes(c.across, c.down, 99, c.density);
-    const EntropyTables tables = BuildHuffmanTables(planes);
+    const PictureTables tables = BuildHuffmanTables(planes);
     std::vector<uint8_t> fast = {0xAA};  // appended after what is there
     EncodeScan(planes, tables, fast);
     const std::vector<uint8_t> slow = SlowEncodeScan(planes, tables);
@@ -121,7 +121,7 @@ TEST(EncodeScan, StuffingFarBeyondTheEstimateStillFits) {
     planes.blocksAcross = 20;
     planes.blocksDown = 20;
     planes.coefficients.assign(planes.BlockCount() * 3 * 64, 1023);
-    const EntropyTables tables = BuildHuffmanTables(planes);
+    const PictureTables tables = BuildHuffmanTables(planes);
     std::vector<uint8_t> fast;
     EncodeScan(planes, tables, fast);
     EXPECT_EQ(fast, SlowEncodeScan(planes, tables));
@@ -139,7 +139,7 @@ TEST(EncodeScan, DcOnlyPictureSendsOneBitPerAcTable) {
     planes.blocksAcross = 3;
     planes.blocksDown = 1;
     planes.coefficients.assign(3 * 3 * 64, 0);
-    const EntropyTables tables = BuildHuffmanTables(planes);
+    const PictureTables tables = BuildHuffmanTables(planes);
     std::vector<uint8_t> out;
     EncodeScan(planes, tables, out);
     // 18 zero bits, then six 1-bits of padding: 00000000 00000000 00111111.

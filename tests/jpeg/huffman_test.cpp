@@ -7,6 +7,7 @@
 #include <numeric>
 #include <set>
 
+#include "tests/jpeg/reference_encoder.h"
 #include "tests/jpeg/test_random.h"
 
 namespace k3v::jpeg {
@@ -375,7 +376,7 @@ TEST(BuildHuffmanTables, ListsExactlyTheSymbolsThatOccur) {
         chromaAc.insert(kZrl);
         chromaAc.insert(0xE1);  // 62 zeros: three ZRLs, then run 14, category 1
     }
-    const EntropyTables tables = BuildHuffmanTables(planes);
+    const PictureTables tables = BuildHuffmanTables(planes);
     ExpectValidTable(tables.dc[0], lumaDc);
     ExpectValidTable(tables.ac[0], lumaAc);
     ExpectValidTable(tables.dc[1], chromaDc);

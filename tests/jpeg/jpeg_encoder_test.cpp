@@ -10,9 +10,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "output/jpeg/picture_transform.h"
+#include "tests/jpeg/encode_to_memory.h"
 #include "tests/jpeg/jpeg_file_parsing.h"
 #include "tests/jpeg/libjpeg_decoder.h"
+#include "tests/jpeg/reference_encoder.h"
 #include "tests/jpeg/test_pictures.h"
 
 namespace k3v::jpeg {
@@ -28,8 +29,8 @@ std::vector<uint8_t> Encode(const TestPicture& picture, int quality, int bitsPer
                             uint8_t fourth = 0) {
     const std::vector<uint8_t> dib = picture.Dib(bitsPerPixel == 0 ? 32 : bitsPerPixel, fourth);
     std::vector<uint8_t> file;
-    const Status status =
-        EncodeJpeg(dib.data(), picture.width, picture.height, bitsPerPixel, quality, file);
+    const Status status = testing::EncodeBitmap(dib.data(), picture.width, picture.height,
+                                                bitsPerPixel, quality, file);
     EXPECT_TRUE(status.ok()) << status.message();
     return file;
 }
@@ -176,7 +177,7 @@ TEST(PixelFormats, OtherDepthsAreRefused) {
     const std::vector<uint8_t> pixels(64, 0);
     for (int32_t bits : {1, 4, 8, 15, 48}) {
         std::vector<uint8_t> file = {1, 2, 3};
-        const Status status = EncodeJpeg(pixels.data(), 2, 2, bits, 100, file);
+        const Status status = testing::EncodeBitmap(pixels.data(), 2, 2, bits, 100, file);
         EXPECT_FALSE(status.ok()) << bits;
         EXPECT_NE(status.message().find("bits per pixel"), std::string::npos);
         EXPECT_TRUE(file.empty());
@@ -251,7 +252,7 @@ TEST_P(RefusedSizes, AreRefusedWithAMessageAndNoOutput) {
     const BadSize c = GetParam();
     const std::vector<uint8_t> pixels(16, 0);  // never read: the size is checked first
     std::vector<uint8_t> file = {0xAA};
-    const Status status = EncodeJpeg(pixels.data(), c.width, c.height, 32, 100, file);
+    const Status status = testing::EncodeBitmap(pixels.data(), c.width, c.height, 32, 100, file);
     ASSERT_FALSE(status.ok());
     EXPECT_NE(status.message().find(c.reason), std::string::npos) << status.message();
     EXPECT_TRUE(file.empty());
@@ -289,7 +290,7 @@ TEST(Sizes, VeryWidePictureDecodes) {
 
 TEST(Sizes, NullPixelsAreRefused) {
     std::vector<uint8_t> file;
-    EXPECT_FALSE(EncodeJpeg(nullptr, 4, 4, 32, 100, file).ok());
+    EXPECT_FALSE(testing::EncodeBitmap(nullptr, 4, 4, 32, 100, file).ok());
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
@@ -345,7 +346,7 @@ TEST(Memory, StreamingEncoderReportsFailedAllocation) {
     {
         const AddressSpaceLimit limit(size_t{1} << 20);
         ASSERT_TRUE(limit.ok());
-        status = EncodeJpeg(rows, 100, file);
+        status = testing::EncodeRows(rows, 100, file);
     }
     ASSERT_FALSE(status.ok());
     EXPECT_NE(status.message().find("not enough memory"), std::string::npos) << status.message();
@@ -359,7 +360,7 @@ TEST(Buffer, NoisyPictureAtHundredGrowsTheBufferAndDecodes) {
     const TestPicture noise = MakePicture(301, 203, Content("noise", 301, 203));
     std::vector<uint8_t> file(5, 0x11);  // stale contents are replaced
     const std::vector<uint8_t> dib = noise.Dib(32);
-    ASSERT_TRUE(EncodeJpeg(dib.data(), 301, 203, 32, 100, file).ok());
+    ASSERT_TRUE(testing::EncodeBitmap(dib.data(), 301, 203, 32, 100, file).ok());
     EXPECT_GT(file.size(), 301u * 203u * 2u);  // noise does not compress
     EXPECT_EQ(file[0], 0xFF);
     EXPECT_EQ(file[1], 0xD8);
@@ -401,9 +402,9 @@ class WriteJpegFile : public ::testing::Test {
 
 TEST_F(WriteJpegFile, WritesExactlyTheEncodedBytes) {
     const fs::path path = folder_ / "out.jpg";
-    ASSERT_TRUE(JPEGMAIN(path.string(), dib_.data(), 45, 30, 32, 100).ok());
+    ASSERT_TRUE(testing::WriteBitmap(path.string(), dib_.data(), 45, 30, 32, 100).ok());
     std::vector<uint8_t> expected;
-    ASSERT_TRUE(EncodeJpeg(dib_.data(), 45, 30, 32, 100, expected).ok());
+    ASSERT_TRUE(testing::EncodeBitmap(dib_.data(), 45, 30, 32, 100, expected).ok());
     EXPECT_EQ(ReadFile(path), expected);
     EXPECT_EQ(FilesInFolder(), 1u);  // no temporary file left behind
 }
@@ -411,7 +412,7 @@ TEST_F(WriteJpegFile, WritesExactlyTheEncodedBytes) {
 TEST_F(WriteJpegFile, ReplacesALongerFileCompletely) {
     const fs::path path = folder_ / "out.jpg";
     WriteBytes(path, std::vector<uint8_t>(1 << 20, 0x5A));
-    ASSERT_TRUE(JPEGMAIN(path.string(), dib_.data(), 45, 30, 32, 100).ok());
+    ASSERT_TRUE(testing::WriteBitmap(path.string(), dib_.data(), 45, 30, 32, 100).ok());
     const std::vector<uint8_t> written = ReadFile(path);
     ASSERT_LT(written.size(), 1u << 20);
     EXPECT_EQ(written[written.size() - 2], 0xFF);
@@ -420,7 +421,7 @@ TEST_F(WriteJpegFile, ReplacesALongerFileCompletely) {
 
 TEST_F(WriteJpegFile, MissingFolderIsReportedAndNothingIsWritten) {
     const fs::path path = folder_ / "missing" / "out.jpg";
-    const Status status = JPEGMAIN(path.string(), dib_.data(), 45, 30, 32, 100);
+    const Status status = testing::WriteBitmap(path.string(), dib_.data(), 45, 30, 32, 100);
     ASSERT_FALSE(status.ok());
     EXPECT_NE(status.message().find(path.string()), std::string::npos) << status.message();
     EXPECT_NE(status.message().find("does not exist"), std::string::npos) << status.message();
@@ -443,7 +444,7 @@ TEST_F(WriteJpegFile, FailedWriteLeavesTheExistingFileUntouched) {
     rlimit limited = saved;
     limited.rlim_cur = 500;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    const Status status = JPEGMAIN(path.string(), dib_.data(), 45, 30, 32, 100);
+    const Status status = testing::WriteBitmap(path.string(), dib_.data(), 45, 30, 32, 100);
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, previousHandler);
 
@@ -457,7 +458,7 @@ TEST_F(WriteJpegFile, RefusedPictureLeavesTheExistingFileUntouched) {
     const fs::path path = folder_ / "out.jpg";
     const std::vector<uint8_t> old = {1, 2, 3, 4, 5};
     WriteBytes(path, old);
-    const Status status = JPEGMAIN(path.string(), dib_.data(), 70000, 30, 32, 100);
+    const Status status = testing::WriteBitmap(path.string(), dib_.data(), 70000, 30, 32, 100);
     ASSERT_FALSE(status.ok());
     EXPECT_NE(status.message().find("65535"), std::string::npos) << status.message();
     EXPECT_EQ(ReadFile(path), old);
@@ -467,7 +468,7 @@ TEST_F(WriteJpegFile, RefusedPictureLeavesTheExistingFileUntouched) {
 TEST_F(WriteJpegFile, FolderInPlaceOfTheFileIsReported) {
     const fs::path path = folder_ / "taken.jpg";
     fs::create_directory(path);
-    const Status status = JPEGMAIN(path.string(), dib_.data(), 45, 30, 32, 100);
+    const Status status = testing::WriteBitmap(path.string(), dib_.data(), 45, 30, 32, 100);
     ASSERT_FALSE(status.ok());
     EXPECT_TRUE(fs::is_directory(path));
 }

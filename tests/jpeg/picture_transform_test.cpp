@@ -1,4 +1,4 @@
-#include "output/jpeg/picture_transform.h"
+#include "tests/jpeg/reference_encoder.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "output/jpeg/jpeg_encoder.h"
+#include "tests/jpeg/encode_to_memory.h"
 #include "tests/jpeg/jpeg_file_parsing.h"
 #include "tests/jpeg/test_pictures.h"
 
@@ -20,7 +20,7 @@ std::vector<uint8_t> EncodeTestPicture(int width, int height, int quality,
         testing::MakePicture(width, height, testing::Content(content, width, height));
     const std::vector<uint8_t> dib = picture.Dib(32);
     std::vector<uint8_t> file;
-    const Status status = EncodeJpeg(dib.data(), width, height, 32, quality, file);
+    const Status status = testing::EncodeBitmap(dib.data(), width, height, 32, quality, file);
     EXPECT_TRUE(status.ok()) << status.message();
     return file;
 }

@@ -22,6 +22,8 @@
 #include "output/jpeg/streaming_encoder.h"
 #include "output/output_picture.h"
 #include "output/stereo_image_writer.h"
+#include "tests/jpeg/encode_to_memory.h"
+#include "tests/jpeg/reference_encoder.h"
 #include "tests/jpeg/test_pictures.h"
 
 namespace k3v::jpeg {
@@ -45,10 +47,16 @@ std::string LevelName(SimdLevel level) {
     }
 }
 
-// Caps the vector level for one test and restores the widest afterwards.
+// Caps the vector level for one test and restores the widest afterwards. A level the processor
+// lacks is skipped: capping at it would quietly test a narrower one again.
 class AtLevel : public ::testing::TestWithParam<SimdLevel> {
   protected:
-    void SetUp() override { LimitSimdLevel(GetParam()); }
+    void SetUp() override {
+        LimitSimdLevel(GetParam());
+        if (ActiveSimdLevel() != GetParam()) {
+            GTEST_SKIP() << "the processor lacks " << LevelName(GetParam());
+        }
+    }
     void TearDown() override { LimitSimdLevel(SimdLevel::Avx2); }
 };
 
@@ -64,7 +72,8 @@ std::vector<uint8_t> Reference(const std::vector<uint8_t>& dib, int width, int h
 std::vector<uint8_t> Streamed(const std::vector<uint8_t>& dib, int width, int height,
                               int bitsPerPixel, int quality) {
     std::vector<uint8_t> file;
-    const Status status = EncodeJpeg(dib.data(), width, height, bitsPerPixel, quality, file);
+    const Status status =
+        testing::EncodeBitmap(dib.data(), width, height, bitsPerPixel, quality, file);
     EXPECT_TRUE(status.ok()) << status.message();
     return file;
 }
@@ -78,6 +87,16 @@ long FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& 
         }
     }
     return a.size() == b.size() ? -1 : static_cast<long>(n);
+}
+
+JpegRows RowsOf(const std::vector<uint8_t>& dib32, int width, int height) {
+    JpegRows rows;
+    rows.width = width;
+    rows.height = height;
+    rows.readRow = [&dib32, width](int32_t y, uint32_t* out) {
+        std::memcpy(out, dib32.data() + 4 * static_cast<size_t>(y) * width, 4 * size_t(width));
+    };
+    return rows;
 }
 
 // ---- One block ------------------------------------------------------------------------------
@@ -230,17 +249,11 @@ TEST_P(SweepAtLevel, KeptAndRecomputedBandsGiveTheSameBytes) {
     const TestPicture picture = MakePicture(width, height, Content("noise", width, height));
     const std::vector<uint8_t> dib = picture.Dib(32);
     const std::vector<uint8_t> expected = Reference(dib, width, height, 32, 100);
-    RowSource rows;
-    rows.width = width;
-    rows.height = height;
-    rows.readRow = [&dib, width, height](size_t top, uint32_t* out) {
-        std::memcpy(out, dib.data() + 4 * (static_cast<size_t>(height) - 1 - top) * width,
-                    4 * static_cast<size_t>(width));
-    };
+    const JpegRows rows = RowsOf(dib, width, height);
     for (const double kept : {0.0, 2.0, 100.0}) {
         std::vector<uint8_t> ours;
         EncodeStreaming(
-            rows, 100, "Quorvex Inc.\r\nBaseline JPEG encoder by the Quorvex K3V team",
+            rows, 100,
             [&ours](const uint8_t* bytes, size_t count) {
                 ours.insert(ours.end(), bytes, bytes + count);
             },
@@ -256,22 +269,12 @@ INSTANTIATE_TEST_SUITE_P(Levels, SweepAtLevel, ::testing::ValuesIn(kLevels),
 
 // ---- Rows on demand and files ---------------------------------------------------------------
 
-JpegRows RowsOf(const std::vector<uint8_t>& dib32, int width, int height) {
-    JpegRows rows;
-    rows.width = width;
-    rows.height = height;
-    rows.readRow = [&dib32, width](int32_t y, uint32_t* out) {
-        std::memcpy(out, dib32.data() + 4 * static_cast<size_t>(y) * width, 4 * size_t(width));
-    };
-    return rows;
-}
-
 TEST(Rows, GiveTheBytesOfTheSameBitmap) {
     for (const auto& [width, height] : {std::pair{1, 1}, std::pair{13, 6}, std::pair{640, 480}}) {
         const TestPicture picture = MakePicture(width, height, Content("edges", width, height));
         const std::vector<uint8_t> dib = picture.Dib(32, 0x17);
         std::vector<uint8_t> ours;
-        ASSERT_TRUE(EncodeJpeg(RowsOf(dib, width, height), 92, ours).ok());
+        ASSERT_TRUE(testing::EncodeRows(RowsOf(dib, width, height), 92, ours).ok());
         EXPECT_EQ(FirstDifference(ours, Reference(dib, width, height, 32, 92)), -1)
             << width << " x " << height;
     }
@@ -283,11 +286,11 @@ TEST(Rows, EmptyOrOversizedPicturesAreRefused) {
     std::vector<uint8_t> file = {1};
     rows.width = 0;
     rows.height = 5;
-    EXPECT_FALSE(EncodeJpeg(rows, 100, file).ok());
+    EXPECT_FALSE(testing::EncodeRows(rows, 100, file).ok());
     EXPECT_TRUE(file.empty());
     rows.width = 65536;
     rows.height = 1;
-    const Status status = EncodeJpeg(rows, 100, file);
+    const Status status = testing::EncodeRows(rows, 100, file);
     EXPECT_FALSE(status.ok());
     EXPECT_NE(status.message().find("65535"), std::string::npos) << status.message();
 }
@@ -322,7 +325,8 @@ TEST(Files, WrittenFilesHoldTheReferenceBytes) {
     const TestPicture picture = MakePicture(width, height, Content("noise", width, height));
     const std::vector<uint8_t> dib = picture.Dib(32);
     const std::vector<uint8_t> expected = Reference(dib, width, height, 32, 100);
-    ASSERT_TRUE(JPEGMAIN(folder.File("bitmap.jpg"), dib.data(), width, height, 32, 100).ok());
+    ASSERT_TRUE(
+        testing::WriteBitmap(folder.File("bitmap.jpg"), dib.data(), width, height, 32, 100).ok());
     ASSERT_TRUE(JPEGMAIN(folder.File("rows.jpg"), RowsOf(dib, width, height), 100).ok());
     EXPECT_EQ(FirstDifference(ReadAll(folder.File("bitmap.jpg")), expected), -1);
     EXPECT_EQ(FirstDifference(ReadAll(folder.File("rows.jpg")), expected), -1);
@@ -332,7 +336,7 @@ TEST(Files, AMissingFolderIsReportedAndNothingIsWritten) {
     const TempFolder folder;
     const std::vector<uint8_t> dib(4 * 8 * 8, 0x40);
     const std::string path = folder.File("missing/picture.jpg");
-    const Status status = JPEGMAIN(path, dib.data(), 8, 8, 32, 100);
+    const Status status = testing::WriteBitmap(path, dib.data(), 8, 8, 32, 100);
     EXPECT_FALSE(status.ok());
     EXPECT_FALSE(fs::exists(path));
 }
