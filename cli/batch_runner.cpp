@@ -83,7 +83,7 @@ Status LoadPictures(const ConversionJob& job, StereoPlanes& planes) {
         return decoded;
     }
     if (Status installed = InstallFirstPicture(planes, std::move(first)); !installed) {
-        return Status::Error("Cannot load \"" + job.first + "\": " + installed.message());
+        return CannotLoad(job.first, installed.message());
     }
     if (job.second.empty()) {
         return Status::Ok();
@@ -93,7 +93,7 @@ Status LoadPictures(const ConversionJob& job, StereoPlanes& planes) {
         return decoded;
     }
     if (Status installed = InstallSecondPicture(planes, std::move(second)); !installed) {
-        return Status::Error("Cannot load \"" + job.second + "\": " + OneLine(installed.message()));
+        return CannotLoad(job.second, OneLine(installed.message()));
     }
     return Status::Ok();
 }
@@ -136,12 +136,8 @@ class MemoryGate {
 constexpr int kPlanesPerJob = 9;
 
 uint64_t EstimatedJobBytes(const ConversionJob& job) {
-    int32_t width = 0;
-    int32_t height = 0;
-    if (!PeekPictureSize(job.first, width, height)) {
-        return 0;
-    }
-    return PlaneBytes(width, height, kPlanesPerJob);
+    const Result<PictureSize> size = PeekPictureSize(job.first);
+    return size ? PlaneBytes(size.value().width, size.value().height, kPlanesPerJob) : 0;
 }
 
 }  // namespace
