@@ -7,6 +7,7 @@
 #include <set>
 
 #include "output/output_format.h"
+#include "output/output_naming.h"
 #include "stereo/depth_list.h"
 
 namespace k3v {
@@ -240,14 +241,6 @@ Turns pictures into stereo images, exactly as the desktop program saves them.
 
 Exit status: 0 success, 1 a file could not be read or written, 2 usage error.
 )";
-}
-
-std::string UnwrappedName(const std::string& inputPath) {
-    std::string name = std::filesystem::path(inputPath).filename().string();
-    if (const size_t dot = name.rfind('.'); dot != std::string::npos) {
-        name.resize(dot);
-    }
-    return name + "_Unwrapped";
 }
 
 std::vector<ConversionJob> PlanJobs(const CliOptions& options, std::string& error) {

@@ -41,7 +41,4 @@ struct ConversionJob {
 // output folder. `error` is set when two inputs would write the same output.
 std::vector<ConversionJob> PlanJobs(const CliOptions& options, std::string& error);
 
-// "<name>_Unwrapped": the file name without folder and without its last extension.
-std::string UnwrappedName(const std::string& inputPath);
-
 }  // namespace k3v
