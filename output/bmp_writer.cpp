@@ -42,10 +42,10 @@ Status WriteBmpFile(const std::string& path, const OutputPicture& picture) {
     const uint64_t fileSize =
         kBmpHeaderSize + 4 * uint64_t(picture.width()) * uint64_t(picture.height());
     if (fileSize > std::numeric_limits<uint32_t>::max()) {
-        return Status::Error("Cannot write \"" + path + "\": a picture of " +
-                             std::to_string(picture.width()) + " x " +
-                             std::to_string(picture.height()) +
-                             " pixels is larger than a BMP file can hold (4 GB); save it as JPEG");
+        return CannotWrite(path, "a picture of " + std::to_string(picture.width()) + " x " +
+                                     std::to_string(picture.height()) +
+                                     " pixels is larger than a BMP file can hold (4 GB); save it "
+                                     "as JPEG");
     }
     SafeFileWriter file;
     if (Status opened = file.open(path); !opened) {
