@@ -35,47 +35,41 @@ constexpr OptionValue Choice(std::span<const OptionChoice> choices, std::string_
 }
 constexpr OptionValue kText{Kind::Text};
 
+// The setters most rows share: a setting takes the value, or a filter is switched on with it.
+template <int32_t ConversionSettings::*Setting>
+void Set(CliOptions& o, int32_t value, const std::string&) {
+    o.settings.*Setting = value;
+}
+template <int32_t ConversionSettings::*On, int32_t ConversionSettings::*Setting>
+void SwitchOn(CliOptions& o, int32_t value, const std::string&) {
+    o.settings.*On = 1;
+    o.settings.*Setting = value;
+}
+using S = ConversionSettings;
+
 const OptionRow kOptions[] = {
     {"--mode", "", "",
      "k3v (default): one picture, shifted by its own colours;\n"
      "standard: FIRST and SECOND of equal size are the two views",
-     Choice(kModes),
-     [](CliOptions& o, int32_t v, const std::string&) { o.settings.TransformationMode = v; }},
-    {"--layout", "", "", "default anaglyph", Choice(kLayouts),
-     [](CliOptions& o, int32_t v, const std::string&) { o.settings.StereoLayout = v; }},
+     Choice(kModes), Set<&S::TransformationMode>},
+    {"--layout", "", "", "default anaglyph", Choice(kLayouts), Set<&S::StereoLayout>},
     {"--kind", "", "", "default panorama (photo: the anaglyph's invalid stripe is cut)",
-     Choice(kKinds),
-     [](CliOptions& o, int32_t v, const std::string&) { o.settings.SourceKind = v; }},
+     Choice(kKinds), Set<&S::SourceKind>},
     {"--effect", "", "N", "stereo effect {range}, default 3", Number(kStereoEffectRange),
      [](CliOptions& o, int32_t v, const std::string&) { o.settings.StereoEffect = int16_t(v); }},
     {"--depth", "", "N", "switch Depth on with depth value N (20, 25, ... 90)",
      ListedNumber(IsDepthListValue, "takes one of 20, 25, 30, ... 90"),
-     [](CliOptions& o, int32_t v, const std::string&) {
-         o.settings.DepthOn = 1;
-         o.settings.DepthValue = v;
-     }},
+     SwitchOn<&S::DepthOn, &S::DepthValue>},
     {"--sharpen", "", "LEVEL", "switch Sharpen on, level {range}", Number(kSharpenLevelRange),
-     [](CliOptions& o, int32_t v, const std::string&) {
-         o.settings.SharpenOn = 1;
-         o.settings.SharpenLevel = v;
-     }},
+     SwitchOn<&S::SharpenOn, &S::SharpenLevel>},
     {"--sharpen-blend", "", "B", "{range}, default 3", Number(kSharpenBlendRange),
-     [](CliOptions& o, int32_t v, const std::string&) { o.settings.SharpenBlend = v; }},
+     Set<&S::SharpenBlend>},
     {"--brightness", "", "V", "switch Brightness on, {range}", Number(kBrightnessRange),
-     [](CliOptions& o, int32_t v, const std::string&) {
-         o.settings.BrightnessOn = 1;
-         o.settings.Brightness = v;
-     }},
+     SwitchOn<&S::BrightnessOn, &S::Brightness>},
     {"--contrast", "", "V", "switch Contrast on, {range}", Number(kContrastRange),
-     [](CliOptions& o, int32_t v, const std::string&) {
-         o.settings.ContrastOn = 1;
-         o.settings.Contrast = v;
-     }},
+     SwitchOn<&S::ContrastOn, &S::Contrast>},
     {"--noise", "", "PASSES", "switch Noise Median on, {range} passes", Number(kNoisePassesRange),
-     [](CliOptions& o, int32_t v, const std::string&) {
-         o.settings.NoiseOn = 1;
-         o.settings.NoisePasses = v;
-     }},
+     SwitchOn<&S::NoiseOn, &S::NoisePasses>},
     {"--quality", "", "Q", "JPEG quality {range}, default 100", Number(kQualityRange),
      [](CliOptions& o, int32_t v, const std::string&) { o.jpegQuality = v; }},
     {"-o", "--output", "OUTPUT", ".jpg/.jpeg or .bmp (any case) chooses the format", kText,
