@@ -47,8 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fclose(file) != 0) {
         Fail("cannot write the input file");
     }
-    const k3v::Result<k3v::PictureSize> size = k3v::PeekPictureSize(g_path);
-    if (size && int64_t(size.value().width) * int64_t(size.value().height) > kLargestFuzzedPixels) {
+    const k3v::Result<k3v::PictureSize> peeked = k3v::PeekPictureSize(g_path);
+    if (peeked &&
+        int64_t(peeked.value().width) * int64_t(peeked.value().height) > kLargestFuzzedPixels) {
         return -1;  // not added to the corpus
     }
 
