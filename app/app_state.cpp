@@ -1,6 +1,6 @@
 #include "app/app_state.h"
 
-#include <algorithm>
+#include "output/output_naming.h"
 
 namespace k3v {
 
@@ -19,15 +19,9 @@ Status MakeStartState(AppState& state, const QString& startFolder) {
 }
 
 QString ProposedSaveName(const QString& picturePath) {
-    // Both separators count, so a path typed the Windows way gives the same name.
-    const qsizetype slash = std::max({picturePath.lastIndexOf(u'/'), picturePath.lastIndexOf(u'\\'),
-                                      picturePath.lastIndexOf(u':')});
-    QString name = picturePath.mid(slash + 1);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot >= 0) {
-        name.truncate(dot);
-    }
-    return name + QStringLiteral("_Unwrapped");
+    // A path typed the Windows way gives the same name.
+    return QString::fromStdString(
+        UnwrappedName(picturePath.toStdString(), FolderSeparators::AlsoWindows));
 }
 
 }  // namespace k3v

@@ -1,7 +1,5 @@
 #include "app/main_window.h"
 
-#include <filesystem>
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -24,6 +22,7 @@
 #include "app/setting_controls.h"
 #include "input/picture_decoder.h"
 #include "output/output_format.h"
+#include "output/output_naming.h"
 #include "output/stereo_image_writer.h"
 #include "stereo/conversion.h"
 
@@ -315,15 +314,13 @@ void MainWindow::publish() {
     runConversion();  // the file always holds a freshly converted image
 
     // Saving over a source picture would lose it: the overwrite prompt only asked about a file.
-    for (const QString& source : {state_.FirstPicturePath, state_.SecondPicturePath}) {
-        std::error_code ignored;
-        if (!source.isEmpty() &&
-            std::filesystem::equivalent(target.toStdString(), source.toStdString(), ignored)) {
-            dialogs_.warning(tr("Cannot write \"%1\": it is one of the input pictures, "
-                                "which would be lost")
-                                 .arg(target));
-            return;
-        }
+    const std::string sources[] = {state_.FirstPicturePath.toStdString(),
+                                   state_.SecondPicturePath.toStdString()};
+    if (!InputFiles(sources).checkOutput(target.toStdString()).ok()) {
+        dialogs_.warning(tr("Cannot write \"%1\": it is one of the input pictures, "
+                            "which would be lost")
+                             .arg(target));
+        return;
     }
 
     const std::string targetName = target.toStdString();

@@ -1,6 +1,7 @@
 #pragma once
 // The one result type that crosses module boundaries: ok, or a message for the user.
 // The message is complete ("Cannot read "x.jpg": not a JPEG file"); callers show it as it is.
+// (base/result.h adds a value for the functions that hand one back.)
 
 #include <string>
 #include <utility>
@@ -23,5 +24,13 @@ class Status {
     bool failed_ = false;
     std::string message_;
 };
+
+// The two shapes every file failure takes, so that both programs word them alike.
+inline Status CannotLoad(const std::string& path, const std::string& reason) {
+    return Status::Error("Cannot load \"" + path + "\": " + reason);
+}
+inline Status CannotWrite(const std::string& path, const std::string& reason) {
+    return Status::Error("Cannot write \"" + path + "\": " + reason);
+}
 
 }  // namespace k3v

@@ -348,7 +348,7 @@ int SaveHorizontal(int width, int height, const char* outPath, int32_t quality, 
     if (contiguous) {
         const k3v::OutputPicture picture(settings, planes);
         std::vector<uint32_t> storage;
-        const uint32_t* pixels = picture.contiguous(storage);
+        const uint32_t* pixels = picture.contiguous(storage).value();
         std::vector<uint8_t> file;
         status = k3v::EncodeJpegReference(reinterpret_cast<const uint8_t*>(pixels), picture.width(),
                                           picture.height(), 32, quality, file);

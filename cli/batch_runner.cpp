@@ -1,16 +1,12 @@
 #include "cli/batch_runner.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <iomanip>
 #include <mutex>
 #include <ostream>
-#include <set>
 #include <sstream>
 #include <utility>
 
@@ -19,6 +15,7 @@
 #include "input/library_messages.h"
 #include "input/picture_decoder.h"
 #include "output/output_format.h"
+#include "output/output_naming.h"
 #include "output/stereo_image_writer.h"
 #include "stereo/conversion.h"
 #include "stereo/stereo_planes.h"
@@ -40,41 +37,14 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code ignored;
-    return std::filesystem::equivalent(a, b, ignored);
-}
-
-// The files a batch reads, by device and inode, so that no job's output replaces another
-// job's input (a second run over a folder that holds the first run's outputs would).
-class BatchInputs {
-  public:
-    explicit BatchInputs(const std::vector<ConversionJob>& jobs) {
-        for (const ConversionJob& job : jobs) {
-            add(job.first);
-            add(job.second);
-        }
+// Every file the batch reads, so that no job's output replaces another job's input either.
+InputFiles BatchInputs(const std::vector<ConversionJob>& jobs) {
+    std::vector<std::string> paths;
+    for (const ConversionJob& job : jobs) {
+        paths.push_back(job.first);
+        paths.push_back(job.second);
     }
-
-    bool contains(const std::string& path) const {
-        struct stat info {};
-        return stat(path.c_str(), &info) == 0 && files_.count({info.st_dev, info.st_ino}) > 0;
-    }
-
-  private:
-    void add(const std::string& path) {
-        struct stat info {};
-        if (!path.empty() && stat(path.c_str(), &info) == 0) {
-            files_.insert({info.st_dev, info.st_ino});
-        }
-    }
-
-    std::set<std::pair<dev_t, ino_t>> files_;
-};
-
-Status InputWouldBeLost(const std::string& output) {
-    return Status::Error("Cannot write \"" + output +
-                         "\": it is one of the input pictures, which would be lost");
+    return InputFiles(paths);
 }
 
 Status LoadPictures(const ConversionJob& job, StereoPlanes& planes) {
@@ -83,7 +53,7 @@ Status LoadPictures(const ConversionJob& job, StereoPlanes& planes) {
         return decoded;
     }
     if (Status installed = InstallFirstPicture(planes, std::move(first)); !installed) {
-        return Status::Error("Cannot load \"" + job.first + "\": " + installed.message());
+        return CannotLoad(job.first, installed.message());
     }
     if (job.second.empty()) {
         return Status::Ok();
@@ -93,7 +63,7 @@ Status LoadPictures(const ConversionJob& job, StereoPlanes& planes) {
         return decoded;
     }
     if (Status installed = InstallSecondPicture(planes, std::move(second)); !installed) {
-        return Status::Error("Cannot load \"" + job.second + "\": " + OneLine(installed.message()));
+        return CannotLoad(job.second, OneLine(installed.message()));
     }
     return Status::Ok();
 }
@@ -136,21 +106,12 @@ class MemoryGate {
 constexpr int kPlanesPerJob = 9;
 
 uint64_t EstimatedJobBytes(const ConversionJob& job) {
-    int32_t width = 0;
-    int32_t height = 0;
-    if (!PeekPictureSize(job.first, width, height)) {
-        return 0;
-    }
-    return PlaneBytes(width, height, kPlanesPerJob);
+    const Result<PictureSize> size = PeekPictureSize(job.first);
+    return size ? PlaneBytes(size.value().width, size.value().height, kPlanesPerJob) : 0;
 }
 
-}  // namespace
-
+// The caller has made sure that the output replaces none of the batch's inputs.
 Status RunConversionJob(const ConversionJob& job, const CliOptions& options) {
-    if (SameFile(job.output, job.first) ||
-        (!job.second.empty() && SameFile(job.output, job.second))) {
-        return InputWouldBeLost(job.output);
-    }
     if (OutputFormatOfName(job.output) == OutputFormat::Unknown) {
         return Status::Error(UnknownFormatMessage(job.output));
     }
@@ -161,6 +122,8 @@ Status RunConversionJob(const ConversionJob& job, const CliOptions& options) {
     ConvertPlanes(options.settings, planes);
     return WriteStereoImage(job.output, options.settings, planes, options.jpegQuality);
 }
+
+}  // namespace
 
 std::string ProgressLine(size_t done, size_t total, size_t failed, double seconds) {
     std::ostringstream line;
@@ -183,7 +146,7 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
     const uint64_t budget = AvailableMemoryBytes() / 10 * 8;
     MemoryGate gate(budget == 0 ? UINT64_MAX : budget);
     std::mutex outputMutex;
-    const BatchInputs inputs(jobs);
+    const InputFiles inputs = BatchInputs(jobs);
     std::atomic<size_t> next{0};
     const auto start = std::chrono::steady_clock::now();
     size_t done = 0;
@@ -194,8 +157,10 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
             const ConversionJob& job = jobs[i];
             const uint64_t bytes = EstimatedJobBytes(job);
             gate.acquire(bytes);
-            const Status result = inputs.contains(job.output) ? InputWouldBeLost(job.output)
-                                                              : RunConversionJob(job, options);
+            Status result = inputs.checkOutput(job.output);
+            if (result) {
+                result = RunConversionJob(job, options);
+            }
             gate.release(bytes, budget == 0 ? UINT64_MAX : budget);
 
             std::lock_guard lock(outputMutex);

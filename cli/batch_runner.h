@@ -1,7 +1,7 @@
 #pragma once
 // Runs the conversions the command line asks for: each job loads its picture(s), converts
-// them with the options' settings and writes the output safely. A batch goes on past a failed
-// file, runs several files at once when memory allows, and reports each failure.
+// them with the options' settings and writes the output safely, never over an input. A batch goes
+// on past a failed file, runs several files at once when memory allows, and reports each failure.
 
 #include <iosfwd>
 #include <string>
@@ -11,8 +11,6 @@
 #include "cli/cli_options.h"
 
 namespace k3v {
-
-Status RunConversionJob(const ConversionJob& job, const CliOptions& options);
 
 // The progress a batch shows on a terminal: "3 of 10 files done, 1 failed (4.5 files a
 // minute)".

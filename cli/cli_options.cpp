@@ -2,179 +2,228 @@
 
 #include <charconv>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <set>
 
 #include "output/output_format.h"
+#include "output/output_naming.h"
 #include "stereo/depth_list.h"
 
 namespace k3v {
 
 namespace {
 
-bool ParseInt(const std::string& text, int& value) {
+using Kind = OptionValue::Kind;
+
+constexpr OptionChoice kModes[] = {{"k3v", kK3vStereo}, {"standard", kStandardStereo}};
+constexpr OptionChoice kLayouts[] = {{"anaglyph", kAnaglyph},
+                                     {"vertical", kSideBySideVertical},
+                                     {"horizontal", kSideBySideHorizontal}};
+constexpr OptionChoice kKinds[] = {{"panorama", kPanorama}, {"photo", kStillPhoto}};
+constexpr OptionChoice kFormats[] = {{"jpg", 0}, {"bmp", 0}};
+constexpr SettingRange kQualityRange{50, 100};
+
+constexpr OptionValue Number(SettingRange range) {
+    return {Kind::Number, range};
+}
+// A number from a list rather than a range, refused with one wording.
+constexpr OptionValue ListedNumber(bool (*accepts)(int32_t), std::string_view refusal) {
+    return {Kind::Number, {0, 0}, accepts, {}, refusal};
+}
+constexpr OptionValue Choice(std::span<const OptionChoice> choices, std::string_view refusal = {}) {
+    return {Kind::Choice, {0, 0}, nullptr, choices, refusal};
+}
+constexpr OptionValue kText{Kind::Text};
+
+// The setters most rows share: a setting takes the value, or a filter is switched on with it.
+template <int32_t ConversionSettings::*Setting>
+void Set(CliOptions& o, int32_t value, const std::string&) {
+    o.settings.*Setting = value;
+}
+template <int32_t ConversionSettings::*On, int32_t ConversionSettings::*Setting>
+void SwitchOn(CliOptions& o, int32_t value, const std::string&) {
+    o.settings.*On = 1;
+    o.settings.*Setting = value;
+}
+using S = ConversionSettings;
+
+const OptionRow kOptions[] = {
+    {"--mode", "", "",
+     "k3v (default): one picture, shifted by its own colours;\n"
+     "standard: FIRST and SECOND of equal size are the two views",
+     Choice(kModes), Set<&S::TransformationMode>},
+    {"--layout", "", "", "default anaglyph", Choice(kLayouts), Set<&S::StereoLayout>},
+    {"--kind", "", "", "default panorama (photo: the anaglyph's invalid stripe is cut)",
+     Choice(kKinds), Set<&S::SourceKind>},
+    {"--effect", "", "N", "stereo effect {range}, default 3", Number(kStereoEffectRange),
+     [](CliOptions& o, int32_t v, const std::string&) { o.settings.StereoEffect = int16_t(v); }},
+    {"--depth", "", "N", "switch Depth on with depth value N (20, 25, ... 90)",
+     ListedNumber(IsDepthListValue, "takes one of 20, 25, 30, ... 90"),
+     SwitchOn<&S::DepthOn, &S::DepthValue>},
+    {"--sharpen", "", "LEVEL", "switch Sharpen on, level {range}", Number(kSharpenLevelRange),
+     SwitchOn<&S::SharpenOn, &S::SharpenLevel>},
+    {"--sharpen-blend", "", "B", "{range}, default 3", Number(kSharpenBlendRange),
+     Set<&S::SharpenBlend>},
+    {"--brightness", "", "V", "switch Brightness on, {range}", Number(kBrightnessRange),
+     SwitchOn<&S::BrightnessOn, &S::Brightness>},
+    {"--contrast", "", "V", "switch Contrast on, {range}", Number(kContrastRange),
+     SwitchOn<&S::ContrastOn, &S::Contrast>},
+    {"--noise", "", "PASSES", "switch Noise Median on, {range} passes", Number(kNoisePassesRange),
+     SwitchOn<&S::NoiseOn, &S::NoisePasses>},
+    {"--quality", "", "Q", "JPEG quality {range}, default 100", Number(kQualityRange),
+     [](CliOptions& o, int32_t v, const std::string&) { o.jpegQuality = v; }},
+    {"-o", "--output", "OUTPUT", ".jpg/.jpeg or .bmp (any case) chooses the format", kText,
+     [](CliOptions& o, int32_t, const std::string& text) { o.output = text; }},
+    {"--output-dir", "", "DIR",
+     "one output per input (per pair in standard mode),\nnamed <name>_Unwrapped.<ext>", kText,
+     [](CliOptions& o, int32_t, const std::string& text) { o.outputDir = text; }},
+    {"--format", "", "", "the batch's output format, default jpg",
+     Choice(kFormats, "takes jpg or bmp"),
+     [](CliOptions& o, int32_t, const std::string& text) { o.format = text; }},
+};
+
+const OptionRow* FindOption(std::string_view name) {
+    for (const OptionRow& row : kOptions) {
+        if (row.name == name || (!row.alias.empty() && row.alias == name)) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+bool ParseInt(const std::string& text, int32_t& value) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && ptr == end && !text.empty();
 }
 
-struct Parser {
-    ParsedCommandLine result;
+std::string RangeText(SettingRange range) {
+    return std::to_string(range.min) + ".." + std::to_string(range.max);
+}
 
-    bool fail(std::string message) {
-        result.ok = false;
-        result.error = std::move(message);
-        return false;
+// The choices' names in alphabetical order, as the refusal lists them.
+std::string SortedNames(std::span<const OptionChoice> choices) {
+    std::set<std::string_view> sorted;
+    for (const OptionChoice& choice : choices) {
+        sorted.insert(choice.name);
     }
-
-    bool number(const std::string& option, const std::string& text, SettingRange range,
-                int& value) {
-        if (!ParseInt(text, value)) {
-            return fail(option + " takes a whole number, not \"" + text + "\"");
-        }
-        if (value < range.min || value > range.max) {
-            return fail(option + " must lie between " + std::to_string(range.min) + " and " +
-                        std::to_string(range.max) + ", not " + text);
-        }
-        return true;
+    std::string names;
+    for (const std::string_view name : sorted) {
+        names += (names.empty() ? "" : ", ") + std::string(name);
     }
+    return names;
+}
 
-    bool choice(const std::string& option, const std::string& text,
-                const std::map<std::string, int32_t>& choices, int32_t& value) {
-        const auto found = choices.find(text);
-        if (found == choices.end()) {
-            std::string names;
-            for (const auto& [name, ignored] : choices) {
-                names += (names.empty() ? "" : ", ") + name;
+// The number (or choice) the value gives, or the usage error that refuses it.
+Result<int32_t> CheckValue(const OptionRow& row, const std::string& option,
+                           const std::string& text) {
+    const OptionValue& rule = row.value;
+    const auto refused = [&](const std::string& usual) {
+        const std::string wording = rule.refusal.empty() ? usual : std::string(rule.refusal);
+        return Status::Error(option + " " + wording + ", not \"" + text + "\"");
+    };
+    if (rule.kind == Kind::Choice) {
+        for (const OptionChoice& choice : rule.choices) {
+            if (choice.name == text) {
+                return choice.value;
             }
-            return fail(option + " takes one of " + names + ", not \"" + text + "\"");
         }
-        value = found->second;
-        return true;
+        return refused("takes one of " + SortedNames(rule.choices));
     }
-
-    // Applies one option with its value; false on a usage error.
-    bool apply(const std::string& option, const std::string& value) {
-        CliOptions& o = result.options;
-        ConversionSettings& s = o.settings;
-        int n = 0;
-        if (option == "--mode") {
-            return choice(option, value, {{"k3v", kK3vStereo}, {"standard", kStandardStereo}},
-                          s.TransformationMode);
-        }
-        if (option == "--layout") {
-            return choice(option, value,
-                          {{"anaglyph", kAnaglyph},
-                           {"vertical", kSideBySideVertical},
-                           {"horizontal", kSideBySideHorizontal}},
-                          s.StereoLayout);
-        }
-        if (option == "--kind") {
-            return choice(option, value, {{"panorama", kPanorama}, {"photo", kStillPhoto}},
-                          s.SourceKind);
-        }
-        if (option == "--effect") {
-            if (!number(option, value, kStereoEffectRange, n)) {
-                return false;
-            }
-            s.StereoEffect = int16_t(n);
-            return true;
-        }
-        if (option == "--depth") {
-            if (!ParseInt(value, n) || !IsDepthListValue(n)) {
-                return fail("--depth takes one of 20, 25, 30, ... 90, not \"" + value + "\"");
-            }
-            s.DepthOn = 1;
-            s.DepthValue = n;
-            return true;
-        }
-        if (option == "--sharpen") {
-            s.SharpenOn = 1;
-            return number(option, value, kSharpenLevelRange, s.SharpenLevel);
-        }
-        if (option == "--sharpen-blend") {
-            return number(option, value, kSharpenBlendRange, s.SharpenBlend);
-        }
-        if (option == "--brightness") {
-            s.BrightnessOn = 1;
-            return number(option, value, kBrightnessRange, s.Brightness);
-        }
-        if (option == "--contrast") {
-            s.ContrastOn = 1;
-            return number(option, value, kContrastRange, s.Contrast);
-        }
-        if (option == "--noise") {
-            s.NoiseOn = 1;
-            return number(option, value, kNoisePassesRange, s.NoisePasses);
-        }
-        if (option == "--quality") {
-            return number(option, value, {50, 100}, o.jpegQuality);
-        }
-        if (option == "-o" || option == "--output") {
-            o.output = value;
-            return true;
-        }
-        if (option == "--output-dir") {
-            o.outputDir = value;
-            return true;
-        }
-        if (option == "--format") {
-            if (value != "jpg" && value != "bmp") {
-                return fail("--format takes jpg or bmp, not \"" + value + "\"");
-            }
-            o.format = value;
-            return true;
-        }
-        return fail("unknown option " + option);
+    if (rule.kind != Kind::Number) {
+        return 0;
     }
+    int32_t number = 0;
+    if (!ParseInt(text, number)) {
+        return refused("takes a whole number");
+    }
+    if (rule.accepts != nullptr ? !rule.accepts(number)
+                                : number < rule.range.min || number > rule.range.max) {
+        if (!rule.refusal.empty()) {
+            return refused({});
+        }
+        return Status::Error(option + " must lie between " + std::to_string(rule.range.min) +
+                             " and " + std::to_string(rule.range.max) + ", not " + text);
+    }
+    return number;
+}
 
-    bool checkShape(bool formatGiven) {
-        const CliOptions& o = result.options;
-        const bool standard = o.settings.TransformationMode == kStandardStereo;
-        if (o.inputs.empty()) {
-            return fail("no input picture given");
-        }
-        if (!o.output.empty() && !o.outputDir.empty()) {
-            return fail("give either -o OUTPUT or --output-dir DIR, not both");
-        }
-        if (o.output.empty() && o.outputDir.empty()) {
-            return fail("no output given: use -o OUTPUT or --output-dir DIR");
-        }
-        if (formatGiven && o.outputDir.empty()) {
-            return fail("--format goes with --output-dir; with -o the name's ending decides");
-        }
-        if (!o.output.empty()) {
-            if (o.inputs.size() != (standard ? 2u : 1u)) {
-                return fail(standard ? "standard mode takes two pictures: FIRST SECOND -o OUTPUT"
+// The combinations of inputs and outputs that make sense together.
+Status CheckShape(const CliOptions& o, bool formatGiven) {
+    const bool standard = o.settings.TransformationMode == kStandardStereo;
+    if (o.inputs.empty()) {
+        return Status::Error("no input picture given");
+    }
+    if (!o.output.empty() && !o.outputDir.empty()) {
+        return Status::Error("give either -o OUTPUT or --output-dir DIR, not both");
+    }
+    if (o.output.empty() && o.outputDir.empty()) {
+        return Status::Error("no output given: use -o OUTPUT or --output-dir DIR");
+    }
+    if (formatGiven && o.outputDir.empty()) {
+        return Status::Error("--format goes with --output-dir; with -o the name's ending decides");
+    }
+    if (!o.output.empty()) {
+        if (o.inputs.size() != (standard ? 2u : 1u)) {
+            return Status::Error(standard
+                                     ? "standard mode takes two pictures: FIRST SECOND -o OUTPUT"
                                      : "one picture with -o; use --output-dir for several");
-            }
-            if (OutputFormatOfName(o.output) == OutputFormat::Unknown) {
-                return fail("the output name must end in .jpg, .jpeg or .bmp: " + o.output);
-            }
         }
-        if (!o.outputDir.empty() && standard && o.inputs.size() % 2 != 0) {
-            return fail("standard mode takes the pictures in pairs (first, second, ...)");
+        if (OutputFormatOfName(o.output) == OutputFormat::Unknown) {
+            return Status::Error("the output name must end in .jpg, .jpeg or .bmp: " + o.output);
         }
-        return true;
     }
-};
+    if (!o.outputDir.empty() && standard && o.inputs.size() % 2 != 0) {
+        return Status::Error("standard mode takes the pictures in pairs (first, second, ...)");
+    }
+    return Status::Ok();
+}
 
-const std::set<std::string> kFlagsWithValue = {
-    "--mode",          "--layout",     "--kind",     "--effect", "--depth",   "--sharpen",
-    "--sharpen-blend", "--brightness", "--contrast", "--noise",  "--quality", "-o",
-    "--output",        "--output-dir", "--format"};
+// "  --effect N" and its help in the help column; a name too long for the column keeps three
+// blanks before its help.
+std::string UsageLine(const std::string& left, std::string_view help) {
+    constexpr size_t kHelpColumn = 31;
+    std::string line = left;
+    line += left.size() < kHelpColumn ? std::string(kHelpColumn - left.size(), ' ') : "   ";
+    for (const char c : help) {
+        line += c;
+        if (c == '\n') {
+            line += std::string(kHelpColumn, ' ');
+        }
+    }
+    return line + "\n";
+}
+
+std::string UsageRow(const OptionRow& row) {
+    std::string left = "  " + std::string(row.name);
+    if (row.value.kind == Kind::Choice) {
+        for (size_t i = 0; i < row.value.choices.size(); ++i) {
+            left += (i == 0 ? " " : "|") + std::string(row.value.choices[i].name);
+        }
+    } else if (row.value.kind != Kind::None) {
+        left += " " + std::string(row.placeholder);
+    }
+    std::string help(row.help);
+    if (const size_t at = help.find("{range}"); at != std::string::npos) {
+        help.replace(at, 7, RangeText(row.value.range));
+    }
+    return UsageLine(left, help);
+}
 
 }  // namespace
 
-ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
-    Parser parser;
+std::span<const OptionRow> OptionTable() {
+    return kOptions;
+}
+
+Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
+    CliOptions options;
     bool formatGiven = false;
     bool onlyFiles = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (onlyFiles || arg == "-" || arg.empty() || arg[0] != '-') {
-            parser.result.options.inputs.push_back(arg);
+            options.inputs.push_back(arg);
             continue;
         }
         if (arg == "--") {
@@ -182,9 +231,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             continue;
         }
         if (arg == "-h" || arg == "--help") {
-            parser.result.options.showHelp = true;
-            parser.result.ok = true;
-            return parser.result;
+            options.showHelp = true;
+            return options;
         }
         std::string option = arg;
         std::string value;
@@ -194,63 +242,49 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             value = arg.substr(eq + 1);
             hasValue = true;
         }
-        if (kFlagsWithValue.count(option) == 0) {
-            parser.fail("unknown option " + option);
-            return parser.result;
+        const OptionRow* row = FindOption(option);
+        if (row == nullptr) {
+            return Status::Error("unknown option " + option);
         }
-        if (!hasValue) {
+        if (row->value.kind == Kind::None) {
+            if (hasValue) {
+                return Status::Error(option + " takes no value");
+            }
+        } else if (!hasValue) {
             if (i + 1 >= args.size()) {
-                parser.fail(option + " needs a value");
-                return parser.result;
+                return Status::Error(option + " needs a value");
             }
             value = args[++i];
         }
-        formatGiven = formatGiven || option == "--format";
-        if (!parser.apply(option, value)) {
-            return parser.result;
+        const Result<int32_t> checked = CheckValue(*row, option, value);
+        if (!checked) {
+            return checked.status();
         }
+        row->apply(options, checked.value(), value);
+        formatGiven = formatGiven || row->name == "--format";
     }
-    parser.result.ok = parser.checkShape(formatGiven);
-    return parser.result;
+    if (Status shape = CheckShape(options, formatGiven); !shape) {
+        return shape;
+    }
+    return options;
 }
 
 std::string UsageText() {
-    return R"(Usage: k3v-convert [options] FIRST [SECOND] -o OUTPUT
-       k3v-convert [options] INPUT... --output-dir DIR [--format jpg|bmp]
-
-Turns pictures into stereo images, exactly as the desktop program saves them.
-
-  --mode k3v|standard          k3v (default): one picture, shifted by its own colours;
-                               standard: FIRST and SECOND of equal size are the two views
-  --layout anaglyph|vertical|horizontal   default anaglyph
-  --kind panorama|photo        default panorama (photo: the anaglyph's invalid stripe is cut)
-  --effect N                   stereo effect -10..10, default 3
-  --depth N                    switch Depth on with depth value N (20, 25, ... 90)
-  --sharpen LEVEL              switch Sharpen on, level 0..5
-  --sharpen-blend B            0..3, default 3
-  --brightness V               switch Brightness on, 1..255
-  --contrast V                 switch Contrast on, 0..255
-  --noise PASSES               switch Noise Median on, 1..5 passes
-  --quality Q                  JPEG quality 50..100, default 100
-  -o OUTPUT                    .jpg/.jpeg or .bmp (any case) chooses the format
-  --output-dir DIR             one output per input (per pair in standard mode),
-                               named <name>_Unwrapped.<ext>
-  --format jpg|bmp             the batch's output format, default jpg
-  --                           everything after this is a file name
-
-Exit status: 0 success, 1 a file could not be read or written, 2 usage error.
-)";
-}
-
-std::string UnwrappedName(const std::string& inputPath) {
-    std::string name = std::filesystem::path(inputPath).filename().string();
-    if (const size_t dot = name.rfind('.'); dot != std::string::npos) {
-        name.resize(dot);
+    std::string text =
+        "Usage: k3v-convert [options] FIRST [SECOND] -o OUTPUT\n"
+        "       k3v-convert [options] INPUT... --output-dir DIR [--format jpg|bmp]\n"
+        "\n"
+        "Turns pictures into stereo images, exactly as the desktop program saves them.\n"
+        "\n";
+    for (const OptionRow& row : kOptions) {
+        text += UsageRow(row);
     }
-    return name + "_Unwrapped";
+    text += UsageLine("  --", "everything after this is a file name");
+    text += "\nExit status: 0 success, 1 a file could not be read or written, 2 usage error.\n";
+    return text;
 }
 
-std::vector<ConversionJob> PlanJobs(const CliOptions& options, std::string& error) {
+Result<std::vector<ConversionJob>> PlanJobs(const CliOptions& options) {
     std::vector<ConversionJob> jobs;
     const bool standard = options.settings.TransformationMode == kStandardStereo;
     const size_t step = standard ? 2 : 1;
@@ -265,9 +299,8 @@ std::vector<ConversionJob> PlanJobs(const CliOptions& options, std::string& erro
                       (UnwrappedName(job.first) + "." + options.format))
                          .string();
         if (const auto [at, fresh] = claimed.emplace(job.output, job.first); !fresh) {
-            error = "\"" + at->second + "\" and \"" + job.first + "\" would both be saved as \"" +
-                    job.output + "\"";
-            return {};
+            return Status::Error("\"" + at->second + "\" and \"" + job.first +
+                                 "\" would both be saved as \"" + job.output + "\"");
         }
         jobs.push_back(std::move(job));
     }

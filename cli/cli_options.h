@@ -3,9 +3,13 @@
 //   k3v-convert [options] FIRST [SECOND] -o OUTPUT
 //   k3v-convert [options] INPUT... --output-dir DIR [--format jpg|bmp]
 
+#include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "base/result.h"
 #include "stereo/conversion_settings.h"
 
 namespace k3v {
@@ -20,15 +24,41 @@ struct CliOptions {
     bool showHelp = false;
 };
 
-struct ParsedCommandLine {
-    bool ok = false;
-    std::string error;  // one line, for a usage error
-    CliOptions options;
-};
-
-ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
+// An error is a usage error: one line, for standard error.
+Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args);
 
 std::string UsageText();
+
+// The options, one row each: parsing, the checks of their values and the usage text all come
+// from here, so an option is added by adding its row.
+struct OptionChoice {
+    std::string_view name;
+    int32_t value;
+};
+
+struct OptionValue {
+    enum class Kind { None, Text, Number, Choice };
+    Kind kind = Kind::None;
+    SettingRange range{0, 0};                 // Number: a value outside is a usage error
+    bool (*accepts)(int32_t) = nullptr;       // Number: the allowed values, instead of range
+    std::span<const OptionChoice> choices{};  // Choice, in the order the usage lists them
+    // The usage error for any refused value, "<option> <refusal>, not "<value>""; empty for
+    // the usual wording of the kind.
+    std::string_view refusal{};
+};
+
+struct OptionRow {
+    std::string_view name;
+    std::string_view alias;        // accepted as well, not listed in the usage
+    std::string_view placeholder;  // "--effect N"; a choice lists its names instead
+    std::string_view help;         // "{range}" stands for "min..max"; '\n' continues below
+    OptionValue value;
+    // Sets the options from a checked value: `number` is a number's or choice's value,
+    // `text` the value as given.
+    void (*apply)(CliOptions& options, int32_t number, const std::string& text);
+};
+
+std::span<const OptionRow> OptionTable();
 
 // One conversion: the inputs (one picture, or a pair in standard mode) and the output file.
 struct ConversionJob {
@@ -38,10 +68,7 @@ struct ConversionJob {
 };
 
 // The jobs the options ask for; in a batch each output is "<name>_Unwrapped.<ext>" in the
-// output folder. `error` is set when two inputs would write the same output.
-std::vector<ConversionJob> PlanJobs(const CliOptions& options, std::string& error);
-
-// "<name>_Unwrapped": the file name without folder and without its last extension.
-std::string UnwrappedName(const std::string& inputPath);
+// output folder. Fails (a usage error) when two inputs would write the same output.
+Result<std::vector<ConversionJob>> PlanJobs(const CliOptions& options);
 
 }  // namespace k3v

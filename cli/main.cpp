@@ -21,23 +21,23 @@ int main(int argc, char** argv) {
     // Our own messages name the file and the reason; the readers' console chatter is noise.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const k3v::ParsedCommandLine parsed = k3v::ParseCommandLine(args);
-    if (!parsed.ok) {
-        std::cerr << "k3v-convert: " << parsed.error << "\n"
+    const k3v::Result<k3v::CliOptions> parsed = k3v::ParseCommandLine(args);
+    if (!parsed) {
+        std::cerr << "k3v-convert: " << parsed.message() << "\n"
                   << "Try 'k3v-convert --help' for more information.\n";
         return 2;
     }
-    if (parsed.options.showHelp) {
+    const k3v::CliOptions& options = parsed.value();
+    if (options.showHelp) {
         std::cout << k3v::UsageText();
         return 0;
     }
-    std::string planError;
-    const std::vector<k3v::ConversionJob> jobs = k3v::PlanJobs(parsed.options, planError);
-    if (!planError.empty()) {
-        std::cerr << "k3v-convert: " << planError << "\n";
+    const k3v::Result<std::vector<k3v::ConversionJob>> jobs = k3v::PlanJobs(options);
+    if (!jobs) {
+        std::cerr << "k3v-convert: " << jobs.message() << "\n";
         return 2;
     }
-    const bool terminal = isatty(STDERR_FILENO) != 0 && jobs.size() > 1;
-    return k3v::RunJobs(jobs, parsed.options, std::cout, std::cerr,
+    const bool terminal = isatty(STDERR_FILENO) != 0 && jobs.value().size() > 1;
+    return k3v::RunJobs(jobs.value(), options, std::cout, std::cerr,
                         terminal ? &std::cerr : nullptr);
 }

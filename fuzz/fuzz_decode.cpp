@@ -47,10 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::fclose(file) != 0) {
         Fail("cannot write the input file");
     }
-    int32_t width = 0;
-    int32_t height = 0;
-    if (k3v::PeekPictureSize(g_path, width, height) &&
-        int64_t(width) * int64_t(height) > kLargestFuzzedPixels) {
+    const k3v::Result<k3v::PictureSize> peeked = k3v::PeekPictureSize(g_path);
+    if (peeked &&
+        int64_t(peeked.value().width) * int64_t(peeked.value().height) > kLargestFuzzedPixels) {
         return -1;  // not added to the corpus
     }
 

@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Fail("the output picture's size does not follow from the layout");
     }
     std::vector<uint32_t> storage;
-    const uint32_t* pixels = picture.contiguous(storage);
+    const uint32_t* pixels = picture.contiguous(storage).value();
     uint64_t sum = 0;
     for (size_t i = 0; i < size_t(picture.width()) * size_t(picture.height()); ++i) {
         sum += pixels[i];

@@ -119,7 +119,7 @@ bool DecodedSize(const std::vector<uint8_t>& file, JDIMENSION& width, JDIMENSION
 
 void CheckJpeg(const k3v::OutputPicture& picture, int32_t quality) {
     std::vector<uint32_t> storage;
-    const uint32_t* pixels = picture.contiguous(storage);
+    const uint32_t* pixels = picture.contiguous(storage).value();
     std::vector<uint8_t> file;
     k3v::JpegRows rows;
     k3v::Status encoded = k3v::BitmapRows(reinterpret_cast<const uint8_t*>(pixels), picture.width(),

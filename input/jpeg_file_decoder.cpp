@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include <jpeglib.h>
@@ -109,7 +110,7 @@ bool ReadPixels(Decoder& d, PixelPlane& plane) {
 
 }  // namespace
 
-bool DecodeJpegFile(std::FILE* file, PixelPlane& plane, std::string& reason) {
+Status DecodeJpegFile(std::FILE* file, PixelPlane& plane) {
     Decoder d;
     d.cinfo.err = jpeg_std_error(&d.errors.base);
     d.errors.base.error_exit = ExitWithError;
@@ -118,6 +119,7 @@ bool DecodeJpegFile(std::FILE* file, PixelPlane& plane, std::string& reason) {
     jpeg_create_decompress(&d.cinfo);
 
     bool ok = ReadHeader(d, file);
+    std::string reason;
     PixelPlane decoded;
     if (ok) {
         const JDIMENSION w = d.cinfo.output_width;
@@ -141,14 +143,13 @@ bool DecodeJpegFile(std::FILE* file, PixelPlane& plane, std::string& reason) {
     }
     jpeg_destroy_decompress(&d.cinfo);
     if (!ok) {
-        return false;
+        return Status::Error(reason);
     }
     if (Status upright = ApplyOrientation(decoded, d.orientation); !upright) {
-        reason = upright.message();
-        return false;
+        return upright;
     }
     plane = std::move(decoded);
-    return true;
+    return Status::Ok();
 }
 
 }  // namespace k3v

@@ -4,14 +4,14 @@
 // handing on a grey-filled picture.
 
 #include <cstdio>
-#include <string>
 
 #include "base/status.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {
 
-// `reason` receives the decoder's own error text on failure.
-bool DecodeJpegFile(std::FILE* file, PixelPlane& plane, std::string& reason);
+// On failure the message is the decoder's own reason alone (DecodePictureFile names the file),
+// and `plane` is unchanged.
+Status DecodeJpegFile(std::FILE* file, PixelPlane& plane);
 
 }  // namespace k3v

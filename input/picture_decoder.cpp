@@ -18,10 +18,6 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-Status CannotLoad(const std::string& path, const std::string& reason) {
-    return Status::Error("Cannot load \"" + path + "\": " + reason);
-}
-
 }  // namespace
 
 Status DecodePictureFile(const std::string& path, PixelPlane& plane) {
@@ -47,22 +43,14 @@ Status DecodePictureFile(const std::string& path, PixelPlane& plane) {
     unsigned char magic[3] = {};
     const size_t got = std::fread(magic, 1, sizeof magic, file.get());
     std::rewind(file.get());
-    std::string reason;
-    bool ok = false;
+    Status decoded = Status::Ok();
     if (got == 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
-        ok = DecodeJpegFile(file.get(), plane, reason);
+        decoded = DecodeJpegFile(file.get(), plane);
     } else {
         file.reset();
-        ok = DecodeWithQt(path, plane, reason);
+        decoded = DecodeWithQt(path, plane);
     }
-    if (!ok) {
-        // Qt's words for content no reader recognises, said in the user's terms.
-        if (reason.empty() || reason == "Unknown error" || reason == "Unsupported image format") {
-            reason = "the file is not a picture in a format this program can read";
-        }
-        return CannotLoad(path, reason);
-    }
-    return Status::Ok();
+    return decoded ? decoded : CannotLoad(path, decoded.message());
 }
 
 }  // namespace k3v

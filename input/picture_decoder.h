@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "base/result.h"
 #include "base/status.h"
 #include "stereo/pixel_plane.h"
 
@@ -19,7 +20,12 @@ Status DecodePictureFile(const std::string& path, PixelPlane& plane);
 
 namespace k3v {
 
-// The picture's size from its header alone, without decoding it; false when it cannot be told.
-bool PeekPictureSize(const std::string& path, int32_t& width, int32_t& height);
+struct PictureSize {
+    int32_t width = 0;
+    int32_t height = 0;
+};
+
+// The picture's size from its header alone, without decoding it; fails when it cannot be told.
+Result<PictureSize> PeekPictureSize(const std::string& path);
 
 }  // namespace k3v

@@ -61,23 +61,20 @@ void CopyIntoPlane(const QImage& image, PixelPlane& plane) {
     }
 }
 
-bool ReadWithQt(const std::string& path, PixelPlane& plane, std::string& reason) {
+Status ReadWithQt(const std::string& path, PixelPlane& plane) {
     const QString name = QString::fromStdString(path);
     if (Status complete = CheckBmpFileComplete(path); !complete) {
-        reason = complete.message();
-        return false;
+        return complete;
     }
     QImageReader reader(name);
     reader.setAutoTransform(true);
     const QByteArray format = reader.format();
     if (format.isEmpty()) {
-        reason = kNotAPicture;
-        return false;
+        return Status::Error(kNotAPicture);
     }
     if (!IsReadFormat(format)) {
-        reason = "it is a picture in the " + format.toUpper().toStdString() +
-                 " format, which this program does not read";
-        return false;
+        return Status::Error("it is a picture in the " + format.toUpper().toStdString() +
+                             " format, which this program does not read");
     }
     // Every format read here tells its size from the header, so memory is checked before
     // the reader allocates anything of the picture's size.
@@ -87,13 +84,11 @@ bool ReadWithQt(const std::string& path, PixelPlane& plane, std::string& reason)
         size.setHeight(-size.height());
     }
     if (!size.isValid() || size.isEmpty()) {
-        reason = "its header gives no valid picture size";
-        return false;
+        return Status::Error("its header gives no valid picture size");
     }
     // The picture, its converted copy and the plane.
     if (Status fits = CheckPlanesFit(size.width(), size.height(), 3); !fits) {
-        reason = fits.message();
-        return false;
+        return fits;
     }
     // Qt's own cap (256 MB) would refuse a 100-megapixel panorama; it is raised to what the
     // header's size needs in the widest pixel format a reader hands back (four 32-bit floats,
@@ -102,26 +97,22 @@ bool ReadWithQt(const std::string& path, PixelPlane& plane, std::string& reason)
     reader.setAllocationLimit(int(std::min<uint64_t>(megabytes, INT32_MAX)));
     QImage image;
     if (!reader.read(&image)) {
-        reason = reader.errorString().toStdString();
-        return false;
+        return Status::Error(reader.errorString().toStdString());
     }
     if (image.isNull() || image.width() < 1 || image.height() < 1) {
-        reason = "the picture has no pixels";
-        return false;
+        return Status::Error("the picture has no pixels");
     }
     image = image.convertToFormat(QImage::Format_ARGB32);
     if (image.isNull()) {
-        reason = MemoryShortageMessage(size.width(), size.height(), 1);
-        return false;
+        return Status::Error(MemoryShortageMessage(size.width(), size.height(), 1));
     }
     PixelPlane decoded;
     if (Status allocated = decoded.allocate(image.width(), image.height()); !allocated) {
-        reason = allocated.message();
-        return false;
+        return allocated;
     }
     CopyIntoPlane(image, decoded);
     plane = std::move(decoded);
-    return true;
+    return Status::Ok();
 }
 
 // Qt's own text for a reader that gave up without saying why.
@@ -131,41 +122,45 @@ bool IsVague(const std::string& reason) {
 
 }  // namespace
 
-bool DecodeWithQt(const std::string& path, PixelPlane& plane, std::string& reason) {
+Status DecodeWithQt(const std::string& path, PixelPlane& plane) {
     PixelPlane decoded;
     CaughtLibraryMessages caught;
-    bool ok = ReadWithQt(path, decoded, reason);
+    Status read = ReadWithQt(path, decoded);
     // A library that reported an error has seen damaged data even when Qt hands back a
     // picture (it may have filled what it could not read); such a picture is refused too.
     const std::string libraryReason = LibraryReason(caught.finish());
-    if (!libraryReason.empty() && (ok || IsVague(reason))) {
-        reason = libraryReason;
-        ok = false;
+    if (!libraryReason.empty() && (read.ok() || IsVague(read.message()))) {
+        read = Status::Error(libraryReason);
     }
-    if (ok) {
+    // Qt's words for content no reader recognises, said in the user's terms.
+    if (!read.ok() && (read.message().empty() || read.message() == "Unknown error" ||
+                       read.message() == "Unsupported image format")) {
+        read = Status::Error(kNotAPicture);
+    }
+    if (read.ok()) {
         plane = std::move(decoded);
     }
-    return ok;
+    return read;
 }
 
 }  // namespace k3v
 
 namespace k3v {
 
-bool PeekPictureSize(const std::string& path, int32_t& width, int32_t& height) {
+Result<PictureSize> PeekPictureSize(const std::string& path) {
+    // Loading the picture says what is wrong with it; this only says that the size is unknown.
+    const Status unknown = Status::Error("the size of \"" + path + "\" cannot be told");
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;  // a pipe would block the reader; loading says what is wrong
+        return unknown;  // a pipe would block the reader
     }
     CaughtLibraryMessages caught;  // a damaged header is reported when the picture is loaded
     QImageReader reader(QString::fromStdString(path));
     const QSize size = reader.size();
     if (!size.isValid()) {
-        return false;
+        return unknown;
     }
-    width = size.width();
-    height = size.height();
-    return true;
+    return PictureSize{size.width(), size.height()};
 }
 
 }  // namespace k3v

@@ -4,11 +4,13 @@
 
 #include <string>
 
+#include "base/status.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {
 
-// `reason` receives the reader's own error text on failure.
-bool DecodeWithQt(const std::string& path, PixelPlane& plane, std::string& reason);
+// On failure the message is the reader's own reason alone (DecodePictureFile names the file),
+// and `plane` is unchanged.
+Status DecodeWithQt(const std::string& path, PixelPlane& plane);
 
 }  // namespace k3v

@@ -41,10 +41,10 @@ Status WriteBmp(const std::string& path, const OutputPicture& picture, SafeFileW
     const uint64_t fileSize =
         kBmpHeaderSize + 4 * uint64_t(picture.width()) * uint64_t(picture.height());
     if (fileSize > std::numeric_limits<uint32_t>::max()) {
-        return Status::Error("Cannot write \"" + path + "\": a picture of " +
-                             std::to_string(picture.width()) + " x " +
-                             std::to_string(picture.height()) +
-                             " pixels is larger than a BMP file can hold (4 GB); save it as JPEG");
+        return CannotWrite(path, "a picture of " + std::to_string(picture.width()) + " x " +
+                                     std::to_string(picture.height()) +
+                                     " pixels is larger than a BMP file can hold (4 GB); save it "
+                                     "as JPEG");
     }
     if (Status opened = file.open(path); !opened) {
         return opened;

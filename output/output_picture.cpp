@@ -2,6 +2,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "base/memory_probe.h"
 
 namespace k3v {
 
@@ -108,11 +112,17 @@ void OutputPicture::readHalvedRow(int32_t y, uint32_t* out) const {
     }
 }
 
-const uint32_t* OutputPicture::contiguous(std::vector<uint32_t>& storage) const {
+Result<const uint32_t*> OutputPicture::contiguous(std::vector<uint32_t>& storage) const {
     if (layout_ == kAnaglyph && width_ == planeWidth_) {
         return first_;
     }
-    storage.resize(size_t(width_) * size_t(height_));
+    try {
+        storage.resize(size_t(width_) * size_t(height_));
+    } catch (const std::bad_alloc&) {
+        return Status::Error(MemoryShortageMessage(width_, height_, 1));
+    } catch (const std::length_error&) {  // more than a vector can hold
+        return Status::Error(MemoryShortageMessage(width_, height_, 1));
+    }
     for (int32_t y = 0; y < height_; ++y) {
         readRow(y, storage.data() + size_t(y) * size_t(width_));
     }

@@ -19,6 +19,7 @@
 #include <span>
 #include <vector>
 
+#include "base/result.h"
 #include "stereo/conversion_settings.h"
 #include "stereo/stereo_planes.h"
 
@@ -49,8 +50,8 @@ class OutputPicture {
 
     // The whole picture as one contiguous block of rows, first stored row first. Points into
     // FirstView when the picture is exactly that plane's rows; otherwise fills `storage`.
-    // Throws std::bad_alloc when the copy cannot be allocated.
-    const uint32_t* contiguous(std::vector<uint32_t>& storage) const;
+    // Fails when the copy cannot be allocated.
+    Result<const uint32_t*> contiguous(std::vector<uint32_t>& storage) const;
 
   private:
     void readHalvedRow(int32_t y, uint32_t* out) const;

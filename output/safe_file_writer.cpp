@@ -35,7 +35,7 @@ SafeFileWriter::~SafeFileWriter() {
 }
 
 Status SafeFileWriter::failure(const std::string& reason) const {
-    return Status::Error("Cannot write \"" + path_ + "\": " + reason);
+    return CannotWrite(path_, reason);
 }
 
 Status SafeFileWriter::open(const std::string& path) {

@@ -16,7 +16,7 @@ Status WriteStereoImage(const std::string& path, const ConversionSettings& setti
         return Status::Error(UnknownFormatMessage(path));
     }
     if (planes.FirstView.empty()) {
-        return Status::Error("Cannot write \"" + path + "\": there is no stereo image");
+        return CannotWrite(path, "there is no stereo image");
     }
     const OutputPicture picture(settings, planes);
     if (format == OutputFormat::Bmp) {

@@ -7,38 +7,38 @@
 namespace k3v {
 namespace {
 
-ParsedCommandLine Parse(std::vector<std::string> args) {
+Result<CliOptions> Parse(std::vector<std::string> args) {
     return ParseCommandLine(args);
 }
 
 TEST(ParseCommandLine, EveryOptionSetsItsSettingAndSwitchesItOn) {
-    const ParsedCommandLine p = Parse({"--mode",
-                                       "standard",
-                                       "--layout=vertical",
-                                       "--kind",
-                                       "photo",
-                                       "--effect",
-                                       "-10",
-                                       "--depth",
-                                       "85",
-                                       "--sharpen",
-                                       "0",
-                                       "--sharpen-blend",
-                                       "2",
-                                       "--brightness",
-                                       "1",
-                                       "--contrast",
-                                       "255",
-                                       "--noise",
-                                       "5",
-                                       "--quality",
-                                       "50",
-                                       "a.png",
-                                       "b.png",
-                                       "-o",
-                                       "out.BMP"});
-    ASSERT_TRUE(p.ok) << p.error;
-    const ConversionSettings& s = p.options.settings;
+    const Result<CliOptions> p = Parse({"--mode",
+                                        "standard",
+                                        "--layout=vertical",
+                                        "--kind",
+                                        "photo",
+                                        "--effect",
+                                        "-10",
+                                        "--depth",
+                                        "85",
+                                        "--sharpen",
+                                        "0",
+                                        "--sharpen-blend",
+                                        "2",
+                                        "--brightness",
+                                        "1",
+                                        "--contrast",
+                                        "255",
+                                        "--noise",
+                                        "5",
+                                        "--quality",
+                                        "50",
+                                        "a.png",
+                                        "b.png",
+                                        "-o",
+                                        "out.BMP"});
+    ASSERT_TRUE(p.ok()) << p.message();
+    const ConversionSettings& s = p.value().settings;
     EXPECT_EQ(s.TransformationMode, kStandardStereo);
     EXPECT_EQ(s.StereoLayout, kSideBySideVertical);
     EXPECT_EQ(s.SourceKind, kStillPhoto);
@@ -54,15 +54,15 @@ TEST(ParseCommandLine, EveryOptionSetsItsSettingAndSwitchesItOn) {
     EXPECT_EQ(s.Contrast, 255);
     EXPECT_EQ(s.NoiseOn, 1);
     EXPECT_EQ(s.NoisePasses, 5);
-    EXPECT_EQ(p.options.jpegQuality, 50);
-    EXPECT_EQ(p.options.inputs, (std::vector<std::string>{"a.png", "b.png"}));
+    EXPECT_EQ(p.value().jpegQuality, 50);
+    EXPECT_EQ(p.value().inputs, (std::vector<std::string>{"a.png", "b.png"}));
 }
 
 TEST(ParseCommandLine, WithoutOptionsTheWindowsStartValuesApply) {
-    const ParsedCommandLine p = Parse({"pano.jpg", "-o", "x.jpg"});
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.settings, ConversionSettings{});
-    EXPECT_EQ(p.options.jpegQuality, 100);
+    const Result<CliOptions> p = Parse({"pano.jpg", "-o", "x.jpg"});
+    ASSERT_TRUE(p.ok()) << p.message();
+    EXPECT_EQ(p.value().settings, ConversionSettings{});
+    EXPECT_EQ(p.value().jpegQuality, 100);
 }
 
 TEST(ParseCommandLine, OutOfRangeAndMalformedValuesAreUsageErrors) {
@@ -89,29 +89,45 @@ TEST(ParseCommandLine, OutOfRangeAndMalformedValuesAreUsageErrors) {
         {"a.png", "--output-dir", "d", "--format", "png"},
     };
     for (const auto& args : bad) {
-        const ParsedCommandLine p = ParseCommandLine(args);
+        const Result<CliOptions> p = ParseCommandLine(args);
         std::string joined;
         for (const auto& a : args) {
             joined += a + " ";
         }
-        EXPECT_FALSE(p.ok) << joined;
-        EXPECT_FALSE(p.error.empty()) << joined;
+        EXPECT_FALSE(p.ok()) << joined;
+        EXPECT_FALSE(p.message().empty()) << joined;
     }
 }
 
 TEST(ParseCommandLine, NamesAfterDoubleDashAreFilesEvenWithALeadingDash) {
-    const ParsedCommandLine p = Parse({"-o", "x.bmp", "--", "-pano.png"});
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.inputs, std::vector<std::string>{"-pano.png"});
+    const Result<CliOptions> p = Parse({"-o", "x.bmp", "--", "-pano.png"});
+    ASSERT_TRUE(p.ok()) << p.message();
+    EXPECT_EQ(p.value().inputs, std::vector<std::string>{"-pano.png"});
+}
+
+// The usage text comes from the option table: a row without a line of help cannot be added.
+TEST(UsageText, ListsEveryOptionOnALineWithItsHelp) {
+    const std::string usage = UsageText();
+    for (const OptionRow& row : OptionTable()) {
+        const std::string_view help = row.help.substr(0, row.help.find('\n'));
+        ASSERT_FALSE(help.empty()) << row.name;
+        const size_t start = usage.find("\n  " + std::string(row.name) + " ");
+        ASSERT_NE(start, std::string::npos) << row.name;
+        const std::string line = usage.substr(start + 1, usage.find('\n', start + 1) - start - 1);
+        const std::string_view afterRange = help.substr(help.rfind('}') + 1);  // all without one
+        EXPECT_NE(line.find(afterRange), std::string::npos) << line;
+    }
+    EXPECT_NE(usage.find("  --effect N                   stereo effect -10..10, default 3\n"),
+              std::string::npos);
 }
 
 TEST(PlanJobs, BatchOutputsAreNamedAfterTheirInputs) {
-    const ParsedCommandLine p =
+    const Result<CliOptions> p =
         Parse({"/a/hall.tif", "b/pano.old.jpg", "photo", "--output-dir", "out", "--format", "bmp"});
-    ASSERT_TRUE(p.ok) << p.error;
-    std::string error;
-    const std::vector<ConversionJob> jobs = PlanJobs(p.options, error);
-    ASSERT_TRUE(error.empty()) << error;
+    ASSERT_TRUE(p.ok()) << p.message();
+    const Result<std::vector<ConversionJob>> planned = PlanJobs(p.value());
+    ASSERT_TRUE(planned.ok()) << planned.message();
+    const std::vector<ConversionJob>& jobs = planned.value();
     ASSERT_EQ(jobs.size(), 3u);
     EXPECT_EQ(jobs[0].output, "out/hall_Unwrapped.bmp");
     EXPECT_EQ(jobs[1].output, "out/pano.old_Unwrapped.bmp");
@@ -119,20 +135,23 @@ TEST(PlanJobs, BatchOutputsAreNamedAfterTheirInputs) {
 }
 
 TEST(PlanJobs, StandardBatchTakesPairsAndCollidingNamesAreRefused) {
-    const ParsedCommandLine pairs =
+    const Result<CliOptions> pairs =
         Parse({"--mode", "standard", "l1.png", "r1.png", "l2.png", "r2.png", "--output-dir", "o"});
-    ASSERT_TRUE(pairs.ok) << pairs.error;
-    std::string error;
-    const std::vector<ConversionJob> jobs = PlanJobs(pairs.options, error);
+    ASSERT_TRUE(pairs.ok()) << pairs.message();
+    const Result<std::vector<ConversionJob>> planned = PlanJobs(pairs.value());
+    ASSERT_TRUE(planned.ok()) << planned.message();
+    const std::vector<ConversionJob>& jobs = planned.value();
     ASSERT_EQ(jobs.size(), 2u);
     EXPECT_EQ(jobs[1].first, "l2.png");
     EXPECT_EQ(jobs[1].second, "r2.png");
     EXPECT_EQ(jobs[1].output, "o/l2_Unwrapped.jpg");
 
-    const ParsedCommandLine same = Parse({"x/a.png", "y/a.jpg", "--output-dir", "o"});
-    ASSERT_TRUE(same.ok);
-    EXPECT_TRUE(PlanJobs(same.options, error).empty());
-    EXPECT_NE(error.find("o/a_Unwrapped.jpg"), std::string::npos) << error;
+    const Result<CliOptions> same = Parse({"x/a.png", "y/a.jpg", "--output-dir", "o"});
+    ASSERT_TRUE(same.ok());
+    const Result<std::vector<ConversionJob>> colliding = PlanJobs(same.value());
+    ASSERT_FALSE(colliding.ok());
+    EXPECT_NE(colliding.message().find("o/a_Unwrapped.jpg"), std::string::npos)
+        << colliding.message();
 }
 
 TEST(ProgressLine, ShowsFilesDoneFailuresAndTheRate) {

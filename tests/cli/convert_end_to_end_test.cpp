@@ -94,7 +94,7 @@ std::vector<uint32_t> ExpectedPixels(const std::string& first, const std::string
     w = picture.width();
     h = picture.height();
     std::vector<uint32_t> storage;
-    const uint32_t* pixels = picture.contiguous(storage);
+    const uint32_t* pixels = picture.contiguous(storage).value();
     return {pixels, pixels + size_t(w) * size_t(h)};
 }
 

@@ -375,7 +375,7 @@ TEST_P(SavedLayouts, GiveTheBytesOfTheContiguousPicture) {
         settings.StereoEffect = c.effect;
         const OutputPicture picture(settings, planes);
         std::vector<uint32_t> storage;
-        const uint32_t* pixels = picture.contiguous(storage);
+        const uint32_t* pixels = picture.contiguous(storage).value();
         std::vector<uint8_t> expected;
         ASSERT_TRUE(EncodeJpegReference(reinterpret_cast<const uint8_t*>(pixels), picture.width(),
                                         picture.height(), 32, 95, expected)

@@ -68,7 +68,7 @@ TEST(OutputPicture, PanoramaAnaglyphIsTheWholeCompositeWhateverTheEffect) {
     EXPECT_EQ(picture.width(), 30);
     EXPECT_EQ(picture.height(), 5);
     std::vector<uint32_t> storage;
-    EXPECT_EQ(picture.contiguous(storage), planes.FirstView.data());
+    EXPECT_EQ(picture.contiguous(storage).value(), planes.FirstView.data());
     EXPECT_TRUE(storage.empty());
 }
 
@@ -84,7 +84,7 @@ TEST(OutputPicture, VerticalStacksTheSecondViewAboveTheFirst) {
     EXPECT_EQ(RowPixels(picture, 2).back(), 20u);
     EXPECT_EQ(RowPixels(picture, 3).front(), 1000000u);
     std::vector<uint32_t> storage;
-    const uint32_t* all = picture.contiguous(storage);
+    const uint32_t* all = picture.contiguous(storage).value();
     EXPECT_EQ(all[20], 20u);
     EXPECT_EQ(all[21], 1000000u);
     EXPECT_EQ(all[41], 1000020u);
@@ -100,7 +100,7 @@ TEST(OutputPicture, HorizontalPutsTheFirstViewOnTheLeftOfEachRow) {
     EXPECT_EQ(RowPixels(picture, 1),
               (std::vector<uint32_t>{4, 5, 6, 7, 1000004, 1000005, 1000006, 1000007}));
     std::vector<uint32_t> storage;
-    const uint32_t* all = picture.contiguous(storage);
+    const uint32_t* all = picture.contiguous(storage).value();
     EXPECT_EQ(std::vector<uint32_t>(all, all + 16),
               (std::vector<uint32_t>{0, 1, 2, 3, 1000000, 1000001, 1000002, 1000003, 4, 5, 6, 7,
                                      1000004, 1000005, 1000006, 1000007}));
