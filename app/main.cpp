@@ -4,9 +4,6 @@
 
 #include <QApplication>
 
-#include "app/app_state.h"
-#include "app/click_sound.h"
-#include "app/main_window.h"
 #include "app/splash_dialog.h"
 #include "app/start_up.h"
 #include "app/user_dialogs.h"
@@ -22,16 +19,10 @@ int main(int argc, char* argv[]) {
         splash.exec();
     }
 
-    k3v::AppState state;
-    if (!k3v::PrepareStartState(state)) {
+    const auto started = k3v::ShowMainWindow(dialogs);
+    if (started == nullptr) {
         return 1;
     }
-
-    k3v::QtClickSound sound;
-    k3v::MainWindow window(state, dialogs, sound, QApplication::applicationDirPath());
-    dialogs.setOwner(&window);
-    window.show();
-    k3v::CentreOnScreen(window);
     app.exec();
     return 0;
 }

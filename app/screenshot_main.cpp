@@ -171,15 +171,11 @@ int main(int argc, char* argv[]) {
 
     const QCursor linkCursor = k3v::LoadLinkCursor();
     k3v::QtUserDialogs dialogs(linkCursor);
-    k3v::AppState state;
-    if (!k3v::PrepareStartState(state)) {
+    const auto started = k3v::ShowMainWindow(dialogs);
+    if (started == nullptr) {
         return 1;
     }
-    k3v::QtClickSound sound;
-    k3v::MainWindow window(state, dialogs, sound, QApplication::applicationDirPath());
-    dialogs.setOwner(&window);
-    window.show();
-    k3v::CentreOnScreen(window);
+    k3v::MainWindow& window = *started->window;
 
     window.loadPicture(picture, k3v::PictureSlot::First);
     Settle(500);

@@ -41,4 +41,17 @@ void CentreOnScreen(QWidget& window) {
     }
 }
 
+std::unique_ptr<StartedWindow> ShowMainWindow(QtUserDialogs& dialogs) {
+    auto started = std::make_unique<StartedWindow>();
+    if (!PrepareStartState(started->state)) {
+        return nullptr;
+    }
+    started->window = std::make_unique<MainWindow>(started->state, dialogs, started->sound,
+                                                   QApplication::applicationDirPath());
+    dialogs.setOwner(started->window.get());
+    started->window->show();
+    CentreOnScreen(*started->window);
+    return started;
+}
+
 }  // namespace k3v

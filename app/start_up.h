@@ -3,12 +3,16 @@
 // k3v-stereo and the screenshot tool, so the pictures show the program as users start it.
 
 #include <QCursor>
+#include <memory>
+
+#include "app/app_state.h"
+#include "app/click_sound.h"
+#include "app/main_window.h"
+#include "app/user_dialogs.h"
 
 class QWidget;
 
 namespace k3v {
-
-struct AppState;
 
 // The application's name and the Fusion style the window's colours were chosen for. Call right
 // after the QApplication is made.
@@ -22,5 +26,14 @@ QCursor LoadLinkCursor();
 bool PrepareStartState(AppState& state);
 
 void CentreOnScreen(QWidget& window);
+
+// The main window with the start-up state and the click sound, shown centred on the screen;
+// null (after the message box) when the start state cannot be made.
+struct StartedWindow {
+    AppState state;
+    QtClickSound sound;
+    std::unique_ptr<MainWindow> window;
+};
+std::unique_ptr<StartedWindow> ShowMainWindow(QtUserDialogs& dialogs);
 
 }  // namespace k3v

@@ -119,8 +119,9 @@ Status RunConversionJob(const ConversionJob& job, const CliOptions& options) {
     if (Status loaded = LoadPictures(job, planes); !loaded) {
         return loaded;
     }
-    ConvertPlanes(options.settings, planes);
-    return WriteStereoImage(job.output, options.settings, planes, options.jpegQuality);
+    const ConversionSettings settings = SettingsForSaving(options.settings, job.output);
+    ConvertPlanes(settings, planes);
+    return WriteStereoImage(job.output, settings, planes, options.jpegQuality);
 }
 
 }  // namespace
@@ -157,7 +158,13 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
             const ConversionJob& job = jobs[i];
             const uint64_t bytes = EstimatedJobBytes(job);
             gate.acquire(bytes);
-            Status result = inputs.checkOutput(job.output);
+            const std::vector<std::string> saved = SavedFileNames(job.output, options.settings);
+            Status result = Status::Ok();
+            for (const std::string& file : saved) {
+                if (result) {
+                    result = inputs.checkOutput(file);
+                }
+            }
             if (result) {
                 result = RunConversionJob(job, options);
             }
@@ -171,7 +178,9 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
                 *progress << "\r\033[K" << std::flush;  // the report line replaces the count
             }
             if (result) {
-                report << "Saved \"" << job.output << "\"" << std::endl;
+                for (const std::string& file : saved) {
+                    report << "Saved \"" << file << "\"" << std::endl;
+                }
             } else {
                 ++failed;
                 errors << "k3v-convert: " << result.message() << std::endl;

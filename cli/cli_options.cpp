@@ -18,9 +18,17 @@ using Kind = OptionValue::Kind;
 constexpr OptionChoice kModes[] = {{"k3v", kK3vStereo}, {"standard", kStandardStereo}};
 constexpr OptionChoice kLayouts[] = {{"anaglyph", kAnaglyph},
                                      {"vertical", kSideBySideVertical},
-                                     {"horizontal", kSideBySideHorizontal}};
+                                     {"horizontal", kSideBySideHorizontal},
+                                     {"separate", kSeparateFiles}};
+constexpr OptionChoice kMethods[] = {{"colour", kColourAnaglyph},
+                                     {"half-colour", kHalfColourAnaglyph},
+                                     {"grey", kGreyAnaglyph},
+                                     {"dubois", kDuboisAnaglyph}};
+constexpr OptionChoice kGlasses[] = {{"red-cyan", kRedCyanGlasses},
+                                     {"green-magenta", kGreenMagentaGlasses},
+                                     {"amber-blue", kAmberBlueGlasses}};
 constexpr OptionChoice kKinds[] = {{"panorama", kPanorama}, {"photo", kStillPhoto}};
-constexpr OptionChoice kFormats[] = {{"jpg", 0}, {"bmp", 0}};
+constexpr OptionChoice kFormats[] = {{"jpg", 0}, {"bmp", 0}, {"mpo", 0}, {"jps", 0}};
 constexpr SettingRange kQualityRange{50, 100};
 
 constexpr OptionValue Number(SettingRange range) {
@@ -34,6 +42,7 @@ constexpr OptionValue Choice(std::span<const OptionChoice> choices, std::string_
     return {Kind::Choice, {0, 0}, nullptr, choices, refusal};
 }
 constexpr OptionValue kText{Kind::Text};
+constexpr OptionValue kFlag{Kind::None};
 
 // The setters most rows share: a setting takes the value, or a filter is switched on with it.
 template <int32_t ConversionSettings::*Setting>
@@ -52,7 +61,18 @@ const OptionRow kOptions[] = {
      "k3v (default): one picture, shifted by its own colours;\n"
      "standard: FIRST and SECOND of equal size are the two views",
      Choice(kModes), Set<&S::TransformationMode>},
-    {"--layout", "", "", "default anaglyph", Choice(kLayouts), Set<&S::StereoLayout>},
+    {"--layout", "", "", "default anaglyph; separate: two files, NAME_left.EXT\nand NAME_right.EXT",
+     Choice(kLayouts), Set<&S::StereoLayout>},
+    {"--anaglyph", "", "", "the anaglyph's method, default colour", Choice(kMethods),
+     Set<&S::AnaglyphMethod>},
+    {"--glasses", "", "", "the anaglyph's glasses, default red-cyan", Choice(kGlasses),
+     Set<&S::Glasses>},
+    {"--swap-eyes", "", "",
+     "exchange the two views (side by side: the parallel order\ninstead of the cross-eyed one)",
+     kFlag, [](CliOptions& o, int32_t, const std::string&) { o.settings.SwapEyes = 1; }},
+    {"--half", "", "",
+     "side-by-side layouts and .jps: each view halved along\nthe layout's axis (3D TV)", kFlag,
+     [](CliOptions& o, int32_t, const std::string&) { o.settings.HalfSize = 1; }},
     {"--kind", "", "", "default panorama (photo: the anaglyph's invalid stripe is cut)",
      Choice(kKinds), Set<&S::SourceKind>},
     {"--effect", "", "N", "stereo effect {range}, default 3", Number(kStereoEffectRange),
@@ -72,13 +92,15 @@ const OptionRow kOptions[] = {
      SwitchOn<&S::NoiseOn, &S::NoisePasses>},
     {"--quality", "", "Q", "JPEG quality {range}, default 100", Number(kQualityRange),
      [](CliOptions& o, int32_t v, const std::string&) { o.jpegQuality = v; }},
-    {"-o", "--output", "OUTPUT", ".jpg/.jpeg or .bmp (any case) chooses the format", kText,
-     [](CliOptions& o, int32_t, const std::string& text) { o.output = text; }},
+    {"-o", "--output", "OUTPUT",
+     ".jpg/.jpeg or .bmp (any case) chooses the format;\n.mpo and .jps are stereo files of both "
+     "views",
+     kText, [](CliOptions& o, int32_t, const std::string& text) { o.output = text; }},
     {"--output-dir", "", "DIR",
      "one output per input (per pair in standard mode),\nnamed <name>_Unwrapped.<ext>", kText,
      [](CliOptions& o, int32_t, const std::string& text) { o.outputDir = text; }},
     {"--format", "", "", "the batch's output format, default jpg",
-     Choice(kFormats, "takes jpg or bmp"),
+     Choice(kFormats, "takes jpg, bmp, mpo or jps"),
      [](CliOptions& o, int32_t, const std::string& text) { o.format = text; }},
 };
 
@@ -170,7 +192,8 @@ Status CheckShape(const CliOptions& o, bool formatGiven) {
                                      : "one picture with -o; use --output-dir for several");
         }
         if (OutputFormatOfName(o.output) == OutputFormat::Unknown) {
-            return Status::Error("the output name must end in .jpg, .jpeg or .bmp: " + o.output);
+            return Status::Error("the output name must end in .jpg, .jpeg, .bmp, .mpo or .jps: " +
+                                 o.output);
         }
     }
     if (!o.outputDir.empty() && standard && o.inputs.size() % 2 != 0) {
@@ -272,7 +295,7 @@ Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
 std::string UsageText() {
     std::string text =
         "Usage: k3v-convert [options] FIRST [SECOND] -o OUTPUT\n"
-        "       k3v-convert [options] INPUT... --output-dir DIR [--format jpg|bmp]\n"
+        "       k3v-convert [options] INPUT... --output-dir DIR [--format jpg|bmp|mpo|jps]\n"
         "\n"
         "Turns pictures into stereo images, exactly as the desktop program saves them.\n"
         "\n";

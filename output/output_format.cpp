@@ -28,12 +28,19 @@ OutputFormat OutputFormatOfName(std::string_view path) {
     if (EndsWithNoCase(path, ".bmp")) {
         return OutputFormat::Bmp;
     }
+    if (EndsWithNoCase(path, ".mpo")) {
+        return OutputFormat::Mpo;
+    }
+    if (EndsWithNoCase(path, ".jps")) {
+        return OutputFormat::Jps;
+    }
     return OutputFormat::Unknown;
 }
 
 std::string UnknownFormatMessage(const std::string& path) {
     return "Cannot save \"" + path +
-           "\": the name must end in .jpg or .jpeg (JPEG picture) or .bmp (BMP picture)";
+           "\": the name must end in .jpg or .jpeg (JPEG picture), .bmp (BMP picture), .mpo "
+           "(MPO stereo file) or .jps (JPS stereo file)";
 }
 
 }  // namespace k3v

@@ -1,13 +1,13 @@
 #pragma once
-// The saved file's format follows its name: ".jpg" or ".jpeg" is JPEG, ".bmp" is BMP, in any
-// letter case.
+// The saved file's format follows its name, in any letter case: ".jpg" or ".jpeg" is JPEG,
+// ".bmp" is BMP, ".mpo" and ".jps" are the stereo files (stereo_jpeg_files.h).
 
 #include <string>
 #include <string_view>
 
 namespace k3v {
 
-enum class OutputFormat { Jpeg, Bmp, Unknown };
+enum class OutputFormat { Jpeg, Bmp, Mpo, Jps, Unknown };
 
 OutputFormat OutputFormatOfName(std::string_view path);
 

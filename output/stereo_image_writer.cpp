@@ -1,13 +1,131 @@
 #include "output/stereo_image_writer.h"
 
-#include <cstring>
+#include <array>
 
 #include "output/bmp_writer.h"
 #include "output/jpeg/jpeg_encoder.h"
 #include "output/output_format.h"
 #include "output/output_picture.h"
+#include "output/safe_file_writer.h"
+#include "output/stereo_jpeg_files.h"
 
 namespace k3v {
+
+namespace {
+
+bool IsStereoFile(OutputFormat format) {
+    return format == OutputFormat::Mpo || format == OutputFormat::Jps;
+}
+
+// The encoder reads the rows straight from the view planes (several threads at once), so a
+// side-by-side picture is never assembled into one copy.
+JpegRows RowsOf(const OutputPicture& picture) {
+    JpegRows rows;
+    rows.width = picture.width();
+    rows.height = picture.height();
+    rows.readRow = [&picture](int32_t y, uint32_t* out) { picture.readRow(y, out); };
+    return rows;
+}
+
+JpegSink SinkInto(SafeFileWriter& file) {
+    return [&file](const uint8_t* bytes, size_t count) { file.write(bytes, count); };
+}
+
+// Writes `picture` into `file` opened on `path`, for the caller to commit.
+Status WritePicture(const std::string& path, OutputFormat format, const OutputPicture& picture,
+                    int jpegQuality, SafeFileWriter& file) {
+    if (format == OutputFormat::Bmp) {
+        return WriteBmp(path, picture, file);
+    }
+    if (Status opened = file.open(path); !opened) {
+        return opened;
+    }
+    return EncodeJpegFile(path, RowsOf(picture), jpegQuality, SinkInto(file));
+}
+
+Status WriteSeparateViews(const std::vector<std::string>& names, OutputFormat format,
+                          const ConversionSettings& settings, const StereoPlanes& planes,
+                          int jpegQuality) {
+    const std::array<OutputPart, 2> parts = {OutputPart::LeftEye, OutputPart::RightEye};
+    std::array<SafeFileWriter, 2> files;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const OutputPicture picture(settings, planes, parts[i]);
+        if (Status written = WritePicture(names[i], format, picture, jpegQuality, files[i]);
+            !written) {
+            return written;
+        }
+        if (Status finished = files[i].finish(); !finished) {
+            return finished;
+        }
+    }
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (Status published = files[i].publish(); !published) {
+            return published;
+        }
+    }
+    return Status::Ok();
+}
+
+Status WriteJps(const std::string& path, const ConversionSettings& settings,
+                const StereoPlanes& planes, int jpegQuality) {
+    ConversionSettings pair = settings;
+    pair.StereoLayout = kSideBySideHorizontal;  // right eye on the left
+    const OutputPicture picture(pair, planes);
+    SafeFileWriter file;
+    if (Status opened = file.open(path); !opened) {
+        return opened;
+    }
+    const JpegSink sink = WithSegmentAfterApp0(JpsSegment(picture.halved()), SinkInto(file));
+    if (Status encoded = EncodeJpegFile(path, RowsOf(picture), jpegQuality, sink); !encoded) {
+        return encoded;
+    }
+    return file.commit();
+}
+
+Status WriteMpo(const std::string& path, const ConversionSettings& settings,
+                const StereoPlanes& planes, int jpegQuality) {
+    std::array<std::vector<uint8_t>, 2> views;
+    const std::array<OutputPart, 2> parts = {OutputPart::LeftEye, OutputPart::RightEye};
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const OutputPicture picture(settings, planes, parts[i]);
+        std::vector<uint8_t>& out = views[i];
+        const JpegSink sink = [&out](const uint8_t* bytes, size_t count) {
+            out.insert(out.end(), bytes, bytes + count);
+        };
+        if (Status encoded = EncodeJpegFile(path, RowsOf(picture), jpegQuality, sink); !encoded) {
+            return encoded;
+        }
+    }
+    std::vector<uint8_t> mpo;
+    if (Status built = BuildMpo(views[0], views[1], path, mpo); !built) {
+        return built;
+    }
+    views = {};
+    return WriteFileSafely(path, mpo);
+}
+
+}  // namespace
+
+ConversionSettings SettingsForSaving(const ConversionSettings& settings, const std::string& path) {
+    ConversionSettings forSaving = settings;
+    if (IsStereoFile(OutputFormatOfName(path))) {
+        forSaving.StereoLayout = kSideBySideHorizontal;
+    }
+    return forSaving;
+}
+
+std::vector<std::string> SavedFileNames(const std::string& path,
+                                        const ConversionSettings& settings) {
+    if (settings.StereoLayout != kSeparateFiles || IsStereoFile(OutputFormatOfName(path))) {
+        return {path};
+    }
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    const size_t stem =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
+    return {path.substr(0, stem) + "_left" + path.substr(stem),
+            path.substr(0, stem) + "_right" + path.substr(stem)};
+}
 
 Status WriteStereoImage(const std::string& path, const ConversionSettings& settings,
                         const StereoPlanes& planes, int jpegQuality) {
@@ -18,17 +136,21 @@ Status WriteStereoImage(const std::string& path, const ConversionSettings& setti
     if (planes.FirstView.empty()) {
         return CannotWrite(path, "there is no stereo image");
     }
+    if (format == OutputFormat::Mpo) {
+        return WriteMpo(path, settings, planes, jpegQuality);
+    }
+    if (format == OutputFormat::Jps) {
+        return WriteJps(path, settings, planes, jpegQuality);
+    }
+    if (settings.StereoLayout == kSeparateFiles) {
+        return WriteSeparateViews(SavedFileNames(path, settings), format, settings, planes,
+                                  jpegQuality);
+    }
     const OutputPicture picture(settings, planes);
     if (format == OutputFormat::Bmp) {
         return WriteBmpFile(path, picture);
     }
-    // The encoder reads the rows straight from the view planes (several threads at once),
-    // so the horizontal layout is never assembled into one 2W x H copy.
-    JpegRows rows;
-    rows.width = picture.width();
-    rows.height = picture.height();
-    rows.readRow = [&picture](int32_t y, uint32_t* out) { picture.readRow(y, out); };
-    return JPEGMAIN(path, rows, jpegQuality);
+    return JPEGMAIN(path, RowsOf(picture), jpegQuality);
 }
 
 }  // namespace k3v

@@ -9,7 +9,7 @@ packages=(
     libjpeg62-turbo-dev libjpeg-turbo-progs
     libgtest-dev libgmock-dev libbenchmark-dev
     imagemagick xvfb xauth time
-    python3-pil clang libclang-rt-14-dev
+    python3-pil libimage-exiftool-perl clang libclang-rt-14-dev
 )
 
 missing=()

@@ -106,18 +106,31 @@ Status EncodeJpeg(const JpegRows& rows, int32_t quality, const JpegSink& sink) {
     return Status::Ok();
 }
 
+Status EncodeJpegFile(const std::string& path, const JpegRows& rows, int32_t quality,
+                      const JpegSink& sink) {
+    Reason reason = CheckSize(rows.width, rows.height);
+    if (!reason) {
+        reason = Stream(rows, quality, sink);
+    }
+    if (reason) {
+        return CannotWrite(path, *reason);
+    }
+    return Status::Ok();
+}
+
 Status JPEGMAIN(const std::string& path, const JpegRows& rows, int32_t quality) {
     if (Reason reason = CheckSize(rows.width, rows.height)) {
-        return Status::Error("Cannot write \"" + path + "\": " + *reason);
+        return CannotWrite(path, *reason);
     }
     SafeFileWriter writer;
     if (Status opened = writer.open(path); !opened.ok()) {
         return opened;
     }
-    if (Reason reason = Stream(rows, quality, [&writer](const uint8_t* bytes, size_t count) {
-            writer.write(bytes, count);
-        })) {
-        return Status::Error("Cannot write \"" + path + "\": " + *reason);
+    const JpegSink sink = [&writer](const uint8_t* bytes, size_t count) {
+        writer.write(bytes, count);
+    };
+    if (Status encoded = EncodeJpegFile(path, rows, quality, sink); !encoded) {
+        return encoded;
     }
     return writer.commit();
 }

@@ -39,6 +39,10 @@ Status BitmapRows(const uint8_t* pixels, int32_t width, int32_t height, int32_t 
 // the start of a file.
 Status EncodeJpeg(const JpegRows& rows, int32_t quality, const JpegSink& sink);
 
+// The same for a file that will be `path`: a failure is worded "Cannot write "<path>": ...".
+Status EncodeJpegFile(const std::string& path, const JpegRows& rows, int32_t quality,
+                      const JpegSink& sink);
+
 // Encodes and writes the file safely: a failure leaves any existing file untouched.
 Status JPEGMAIN(const std::string& path, const JpegRows& rows, int32_t quality);
 

@@ -58,6 +58,25 @@ TEST(ParseCommandLine, EveryOptionSetsItsSettingAndSwitchesItOn) {
     EXPECT_EQ(p.value().inputs, (std::vector<std::string>{"a.png", "b.png"}));
 }
 
+TEST(ParseCommandLine, StereoOutputOptionsSetTheirSettings) {
+    const Result<CliOptions> p =
+        Parse({"--anaglyph", "dubois", "--glasses=amber-blue", "--swap-eyes", "--half", "--layout",
+               "separate", "a.png", "--output-dir", "out", "--format", "jps"});
+    ASSERT_TRUE(p.ok()) << p.message();
+    const ConversionSettings& s = p.value().settings;
+    EXPECT_EQ(s.AnaglyphMethod, kDuboisAnaglyph);
+    EXPECT_EQ(s.Glasses, kAmberBlueGlasses);
+    EXPECT_EQ(s.SwapEyes, 1);
+    EXPECT_EQ(s.HalfSize, 1);
+    EXPECT_EQ(s.StereoLayout, kSeparateFiles);
+    EXPECT_EQ(p.value().format, "jps");
+    EXPECT_EQ(Parse({"--swap-eyes=yes", "a.png", "-o", "x.jpg"}).message(),
+              "--swap-eyes takes no value");
+    EXPECT_EQ(Parse({"--glasses", "blue", "a.png", "-o", "x.jpg"}).message(),
+              "--glasses takes one of amber-blue, green-magenta, red-cyan, not \"blue\"");
+    EXPECT_TRUE(Parse({"a.png", "-o", "x.Mpo"}).ok());
+}
+
 TEST(ParseCommandLine, WithoutOptionsTheWindowsStartValuesApply) {
     const Result<CliOptions> p = Parse({"pano.jpg", "-o", "x.jpg"});
     ASSERT_TRUE(p.ok()) << p.message();

@@ -1,4 +1,4 @@
-// Saving under faults, through k3v-convert, for both formats: each fault gives exit status 1
+// Saving under faults, through k3v-convert, for every format: each fault gives exit status 1
 // and one line naming the output and the reason; a file that was at the target survives byte
 // for byte; no partial or temporary file is left behind.
 
@@ -126,12 +126,12 @@ TEST_P(SaveFaults, AreReportedAndLoseNothing) {
             // A picture that is itself a valid output name: the conversion would replace it.
             std::filesystem::copy_file(noise, folder.file("target/in.bmp"));
             input = folder.file("target/in.bmp");
-            if (format == "jpg") {
+            if (format != "bmp") {
                 const auto made = RunProcess(
-                    K3V_CONVERT, {"-o", folder.file("target/in.jpg"), input}, folder.path());
+                    K3V_CONVERT, {"-o", folder.file("target/in." + format), input}, folder.path());
                 ASSERT_EQ(made.exitCode, 0) << made.err;
                 std::filesystem::remove(input);
-                input = folder.file("target/in.jpg");
+                input = folder.file("target/in." + format);
             }
             output = c.fault == Fault::OutputIsInputByAnotherPath
                          ? folder.file("target/../target/./in." + format)
@@ -176,8 +176,8 @@ const FaultCase kFaults[] = {
     {"OutputIsLinkToInput", Fault::OutputIsLinkToInput, "it is one of the input pictures"},
 };
 
-INSTANTIATE_TEST_SUITE_P(BothFormats, SaveFaults,
-                         ::testing::Combine(::testing::Values("bmp", "jpg"),
+INSTANTIATE_TEST_SUITE_P(EveryFormat, SaveFaults,
+                         ::testing::Combine(::testing::Values("bmp", "jpg", "mpo", "jps"),
                                             ::testing::ValuesIn(kFaults)),
                          [](const auto& row) {
                              return std::get<0>(row.param) + "_" + std::get<1>(row.param).label;
@@ -205,6 +205,28 @@ TEST_P(ReplaceLongerFile, LeavesNoTrailingBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, ReplaceLongerFile, ::testing::Values("bmp", "jpg"));
+
+// Separate files are written both or neither: when the right eye's file cannot be written,
+// the left eye's old file stays as it was and no temporary file is left.
+TEST(SaveFaults, ASeparateFileThatFailsKeepsTheOtherOneOld) {
+    TempFolder folder;
+    const std::string noise = MakeNoisePicture(folder, "noise.bmp");
+    std::filesystem::create_directory(folder.file("out"));
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    WriteBytes(folder.file("out/pair_left.jpg"), old);
+    std::filesystem::create_directory(folder.file("out/pair_right.jpg"));  // in the way
+    const auto entries = EntriesOf(folder.file("out"));
+
+    const auto run =
+        RunProcess(K3V_CONVERT, {"--layout", "separate", "-o", folder.file("out/pair.jpg"), noise},
+                   folder.path());
+
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "k3v-convert: Cannot write \"" + folder.file("out/pair_right.jpg") +
+                           "\": it is a folder\n");
+    EXPECT_EQ(ReadBytes(folder.file("out/pair_left.jpg")), old);
+    EXPECT_EQ(EntriesOf(folder.file("out")), entries);
+}
 
 // In a batch, one output that cannot be written does not stop the others.
 TEST(SaveFaultsInABatch, OneFailedOutputLeavesTheOthersSaved) {
