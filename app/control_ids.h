@@ -32,6 +32,17 @@ enum CommandId : int {
     kCmdAnaglyph = 303,
     kCmdVertical = 304,
     kCmdHorizontal = 305,
+    kCmdSeparate = 306,
+    // The "&Stereo" menu.
+    kCmdColourAnaglyph = 320,  // + AnaglyphMethod
+    kCmdHalfColourAnaglyph = 321,
+    kCmdGreyAnaglyph = 322,
+    kCmdDuboisAnaglyph = 323,
+    kCmdRedCyanGlasses = 330,  // + Glasses
+    kCmdGreenMagentaGlasses = 331,
+    kCmdAmberBlueGlasses = 332,
+    kCmdSwapEyes = 340,
+    kCmdHalfSize = 341,
 };
 
 // Identifiers of the controls that send no command.

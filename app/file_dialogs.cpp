@@ -31,6 +31,10 @@ QList<FileFilter> StereoImageFilters() {
          {QStringLiteral("*.jpg")}},
         {QCoreApplication::translate("k3v::FileDialogs", "3D Stereo Files (*.bmp)"),
          {QStringLiteral("*.bmp")}},
+        {QCoreApplication::translate("k3v::FileDialogs", "MPO Stereo Files (*.mpo)"),
+         {QStringLiteral("*.mpo")}},
+        {QCoreApplication::translate("k3v::FileDialogs", "JPS Stereo Files (*.jps)"),
+         {QStringLiteral("*.jps")}},
     };
 }
 
@@ -96,9 +100,11 @@ QFileDialog* MakeSaveStereoDialog(QWidget* owner, const QString& folder,
     ApplyFilters(dialog, StereoImageFilters());
     // A name typed without extension gets the type chosen in the list.
     QObject::connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString&) {
+        static const QString kSuffixes[] = {QStringLiteral("jpg"), QStringLiteral("bmp"),
+                                            QStringLiteral("mpo"), QStringLiteral("jps")};
         auto* typeList = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
-        const bool bmp = typeList != nullptr && typeList->currentIndex() == 1;
-        dialog->setDefaultSuffix(bmp ? QStringLiteral("bmp") : QStringLiteral("jpg"));
+        const int type = typeList != nullptr ? typeList->currentIndex() : 0;
+        dialog->setDefaultSuffix(kSuffixes[type >= 0 && type < 4 ? type : 0]);
     });
     dialog->selectFile(proposedName);
     return dialog;

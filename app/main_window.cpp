@@ -109,6 +109,15 @@ void MainWindow::syncControls() {
     action(kCmdAnaglyph)->setChecked(settings.StereoLayout == kAnaglyph);
     action(kCmdVertical)->setChecked(settings.StereoLayout == kSideBySideVertical);
     action(kCmdHorizontal)->setChecked(settings.StereoLayout == kSideBySideHorizontal);
+    action(kCmdSeparate)->setChecked(settings.StereoLayout == kSeparateFiles);
+    for (int method = kColourAnaglyph; method <= kDuboisAnaglyph; ++method) {
+        action(kCmdColourAnaglyph + method)->setChecked(settings.AnaglyphMethod == method);
+    }
+    for (int glasses = kRedCyanGlasses; glasses <= kAmberBlueGlasses; ++glasses) {
+        action(kCmdRedCyanGlasses + glasses)->setChecked(settings.Glasses == glasses);
+    }
+    action(kCmdSwapEyes)->setChecked(settings.SwapEyes != 0);
+    action(kCmdHalfSize)->setChecked(settings.HalfSize != 0);
 
     static_cast<QCheckBox*>(control(kCmdPanorama))->setChecked(settings.SourceKind == kPanorama);
     static_cast<QCheckBox*>(control(kCmdStillPhoto))
@@ -157,6 +166,30 @@ void MainWindow::exitProgram() {
 void MainWindow::chooseLayout(int layout) {
     sound_.play();
     state_.settings.StereoLayout = layout;
+    settingsChanged();
+}
+
+void MainWindow::chooseAnaglyphMethod(int method) {
+    sound_.play();
+    state_.settings.AnaglyphMethod = method;
+    settingsChanged();
+}
+
+void MainWindow::chooseGlasses(int glasses) {
+    sound_.play();
+    state_.settings.Glasses = glasses;
+    settingsChanged();
+}
+
+void MainWindow::switchSwapEyes() {
+    sound_.play();
+    state_.settings.SwapEyes = state_.settings.SwapEyes != 0 ? 0 : 1;
+    settingsChanged();
+}
+
+void MainWindow::switchHalfSize() {
+    sound_.play();
+    state_.settings.HalfSize = state_.settings.HalfSize != 0 ? 0 : 1;
     settingsChanged();
 }
 
@@ -246,6 +279,11 @@ void MainWindow::resetDefaults() {
     settings.Contrast = 127;
     settings.NoisePasses = 1;
     settings.StereoEffect = 3;
+    const ConversionSettings start;
+    settings.AnaglyphMethod = start.AnaglyphMethod;
+    settings.Glasses = start.Glasses;
+    settings.SwapEyes = start.SwapEyes;
+    settings.HalfSize = start.HalfSize;
     settingsChanged();
 }
 
@@ -314,31 +352,42 @@ void MainWindow::publish() {
     runConversion();  // the file always holds a freshly converted image
 
     // Saving over a source picture would lose it: the overwrite prompt only asked about a file.
+    const std::string targetName = target.toStdString();
+    const std::vector<std::string> files = SavedFileNames(targetName, state_.settings);
     const std::string sources[] = {state_.FirstPicturePath.toStdString(),
                                    state_.SecondPicturePath.toStdString()};
-    if (!InputFiles(sources).checkOutput(target.toStdString()).ok()) {
-        dialogs_.warning(tr("Cannot write \"%1\": it is one of the input pictures, "
-                            "which would be lost")
-                             .arg(target));
-        return;
+    for (const std::string& file : files) {
+        if (!InputFiles(sources).checkOutput(file).ok()) {
+            dialogs_.warning(tr("Cannot write \"%1\": it is one of the input pictures, "
+                                "which would be lost")
+                                 .arg(QString::fromStdString(file)));
+            return;
+        }
     }
-
-    const std::string targetName = target.toStdString();
     if (OutputFormatOfName(targetName) == OutputFormat::Unknown) {
         dialogs_.warning(QString::fromStdString(UnknownFormatMessage(targetName)));
         return;
     }
-    Status written = Status::Ok();
-    {
-        const WaitCursor wait;
-        written = WriteStereoImage(targetName, state_.settings, state_.planes, kDefaultJpegQuality);
-    }
-    if (!written.ok()) {
+    if (Status written = saveStereoImage(targetName); !written.ok()) {
         dialogs_.warning(FromStatus(written));
         return;
     }
     dialogs_.information(tr("Publishing succeeded"));
-    dialogs_.openUrl(QUrl::fromLocalFile(target));
+    dialogs_.openUrl(QUrl::fromLocalFile(QString::fromStdString(files.front())));
+}
+
+// Stereo files hold both views: when the layout does not build them, they are made for the
+// save alone and the window's own conversion is restored afterwards.
+Status MainWindow::saveStereoImage(const std::string& target) {
+    const WaitCursor wait;
+    const ConversionSettings forSaving = SettingsForSaving(state_.settings, target);
+    if (forSaving == state_.settings) {
+        return WriteStereoImage(target, forSaving, state_.planes, kDefaultJpegQuality);
+    }
+    ConvertPlanes(forSaving, state_.planes);
+    const Status written = WriteStereoImage(target, forSaving, state_.planes, kDefaultJpegQuality);
+    runConversion();
+    return written;
 }
 
 void MainWindow::showHelp() {

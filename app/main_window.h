@@ -53,8 +53,12 @@ class MainWindow : public QMainWindow {
     void showAbout();
     void showHelp();
     void exitProgram();
-    void chooseLayout(int layout);  // kAnaglyph, kSideBySideVertical, kSideBySideHorizontal
-    void chooseMode(int mode);      // kK3vStereo, kStandardStereo
+    void chooseLayout(int layout);  // kAnaglyph ... kSeparateFiles
+    void chooseAnaglyphMethod(int method);
+    void chooseGlasses(int glasses);
+    void switchSwapEyes();
+    void switchHalfSize();
+    void chooseMode(int mode);  // kK3vStereo, kStandardStereo
     void chooseSourceKind(int kind);
     void switchFlag(int boxId);  // one of the five flag check boxes was clicked
     void chooseDepthEntry(int row);
@@ -70,6 +74,7 @@ class MainWindow : public QMainWindow {
 
   private:
     void buildMenus();
+    void buildStereoMenu();
     void buildHeader(QWidget* client);
     void buildCommandButtons(QWidget* client);
     void buildModeAndStereoGroups(QWidget* client);
@@ -80,6 +85,7 @@ class MainWindow : public QMainWindow {
     void syncControls();
 
     void loadCommand(PictureSlot slot);
+    Status saveStereoImage(const std::string& target);
     void settingsChanged();
     void sliderMovementEnded(int id);
 

@@ -49,7 +49,8 @@ void MainWindow::buildMenus() {
           std::tuple{kCmdVertical, kSideBySideVertical,
                      QT_TR_NOOP("SideBySide vertical stereo mode")},
           std::tuple{kCmdHorizontal, kSideBySideHorizontal,
-                     QT_TR_NOOP("SideBySide horizontal stereo mode")}}) {
+                     QT_TR_NOOP("SideBySide horizontal stereo mode")},
+          std::tuple{kCmdSeparate, kSeparateFiles, QT_TR_NOOP("Separate left and right files")}}) {
         const int chosen = layout;
         QAction* item = add(file, id, tr(text), {}, [this, chosen] { chooseLayout(chosen); });
         item->setCheckable(true);
@@ -58,11 +59,45 @@ void MainWindow::buildMenus() {
     // Alt+F4 is only shown: the window system's own close acts on it.
     add(file, kCmdExit, tr("&Exit\tAlt+F4"), {}, &MainWindow::exitProgram);
 
+    buildStereoMenu();
+
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     add(help, kCmdHelp, tr("&Help"), QKeySequence(QStringLiteral("Ctrl+F1")),
         &MainWindow::showHelp);
     help->addSeparator();
     add(help, kCmdAbout, tr("&About"), {}, &MainWindow::showAbout);
+}
+
+// How the pair is made up for the viewer: two groups of check items that act as one choice
+// each (as the layouts do), and two switches.
+void MainWindow::buildStereoMenu() {
+    QMenu* stereo = menuBar()->addMenu(tr("&Stereo"));
+    const auto addItem = [this, stereo](int id, const char* text, auto slot) {
+        QAction* item = stereo->addAction(tr(text));
+        item->setCheckable(true);
+        connect(item, &QAction::triggered, this, slot);
+        actions_.insert(id, item);
+    };
+    for (const auto& [method, text] :
+         {std::pair{kColourAnaglyph, QT_TR_NOOP("&Colour anaglyph")},
+          std::pair{kHalfColourAnaglyph, QT_TR_NOOP("H&alf-colour anaglyph")},
+          std::pair{kGreyAnaglyph, QT_TR_NOOP("&Grey anaglyph")},
+          std::pair{kDuboisAnaglyph, QT_TR_NOOP("&Dubois anaglyph")}}) {
+        const int chosen = method;
+        addItem(kCmdColourAnaglyph + chosen, text,
+                [this, chosen] { chooseAnaglyphMethod(chosen); });
+    }
+    stereo->addSeparator();
+    for (const auto& [glasses, text] :
+         {std::pair{kRedCyanGlasses, QT_TR_NOOP("&Red/cyan glasses")},
+          std::pair{kGreenMagentaGlasses, QT_TR_NOOP("Green/&magenta glasses")},
+          std::pair{kAmberBlueGlasses, QT_TR_NOOP("Amber/&blue glasses")}}) {
+        const int chosen = glasses;
+        addItem(kCmdRedCyanGlasses + chosen, text, [this, chosen] { chooseGlasses(chosen); });
+    }
+    stereo->addSeparator();
+    addItem(kCmdSwapEyes, QT_TR_NOOP("&Swap eyes"), &MainWindow::switchSwapEyes);
+    addItem(kCmdHalfSize, QT_TR_NOOP("&Half-size pair (3D TV)"), &MainWindow::switchHalfSize);
 }
 
 void MainWindow::buildHeader(QWidget* client) {

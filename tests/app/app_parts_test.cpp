@@ -195,7 +195,8 @@ class AppPartsTest : public QObject {
         QCOMPARE(dialog->defaultSuffix(), QStringLiteral("jpg"));
         QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
         QCOMPARE(TypeListTexts(*dialog),
-                 QStringList({"3D Stereo Files (*.jpg)", "3D Stereo Files (*.bmp)"}));
+                 QStringList({"3D Stereo Files (*.jpg)", "3D Stereo Files (*.bmp)",
+                              "MPO Stereo Files (*.mpo)", "JPS Stereo Files (*.jps)"}));
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         QVERIFY(name != nullptr);
         QCOMPARE(name->text(), QStringLiteral("hall_Unwrapped"));

@@ -270,9 +270,10 @@ class MainWindowTest : public QObject {
 
     void menuOrder() {
         const QList<QAction*> menus = window_->menuBar()->actions();
-        QCOMPARE(menus.size(), 2);
+        QCOMPARE(menus.size(), 3);
         QCOMPARE(menus[0]->text(), QStringLiteral("&File "));  // the trailing blank is meant
-        QCOMPARE(menus[1]->text(), QStringLiteral("&Help"));
+        QCOMPARE(menus[1]->text(), QStringLiteral("&Stereo"));
+        QCOMPARE(menus[2]->text(), QStringLiteral("&Help"));
         QStringList items;
         for (const QAction* item : menus[0]->menu()->actions()) {
             items += item->isSeparator() ? QStringLiteral("-") : item->text();
@@ -280,7 +281,43 @@ class MainWindowTest : public QObject {
         QCOMPARE(items, QStringList({"&Load 1.Panorama", "&Load 2.Panorama", "-", "Publish 3D Pano",
                                      "Options by default", "-", "Anaglyph stereo mode",
                                      "SideBySide vertical stereo mode",
-                                     "SideBySide horizontal stereo mode", "-", "&Exit\tAlt+F4"}));
+                                     "SideBySide horizontal stereo mode",
+                                     "Separate left and right files", "-", "&Exit\tAlt+F4"}));
+    }
+
+    // Every stereo item previews at once, "Options by default" takes each back, and the
+    // method and glasses items act as one choice each.
+    void stereoMenuPreviewsAndResets() {
+        QImage picture(60, 20, QImage::Format_RGB32);
+        for (int y = 0; y < 20; ++y) {
+            for (int x = 0; x < 60; ++x) {
+                picture.setPixel(x, y, qRgb(x * 4, 255 - y * 10, (x * y) & 0xFF));
+            }
+        }
+        const QString path = folder_->filePath(QStringLiteral("picture.png"));
+        QVERIFY(picture.save(path));
+        window_->loadPicture(path, PictureSlot::First);
+        const QImage classic = window_->preview()->picture();
+        conversions_ = 0;
+        for (const int id : {int(kCmdDuboisAnaglyph), int(kCmdGreenMagentaGlasses),
+                             int(kCmdSwapEyes), int(kCmdHalfSize)}) {
+            window_->action(id)->trigger();
+        }
+        QCOMPARE(conversions_, 4);
+        QVERIFY(window_->preview()->picture() != classic);
+        QVERIFY(window_->action(kCmdDuboisAnaglyph)->isChecked());
+        QVERIFY(!window_->action(kCmdColourAnaglyph)->isChecked());
+        QVERIFY(window_->action(kCmdGreenMagentaGlasses)->isChecked());
+        QCOMPARE(window_->state().settings.SwapEyes, 1);
+        window_->action(kCmdDefaults)->trigger();
+        const ConversionSettings start;
+        const ConversionSettings& now = window_->state().settings;
+        QCOMPARE(now.AnaglyphMethod, start.AnaglyphMethod);
+        QCOMPARE(now.Glasses, start.Glasses);
+        QCOMPARE(now.SwapEyes, start.SwapEyes);
+        QCOMPARE(now.HalfSize, start.HalfSize);
+        QVERIFY(window_->action(kCmdColourAnaglyph)->isChecked());
+        QCOMPARE(window_->preview()->picture(), classic);
     }
 
     void controlPlaces_data() {

@@ -365,6 +365,33 @@ class WindowPicturesTest : public QObject {
         QCOMPARE(QImage(target).size(), QSize(60, 20));
     }
 
+    // An MPO file holds both views whatever the layout: from the anaglyph layout they are made
+    // for the save alone, and the preview shows the anaglyph again afterwards.
+    void publishStereoFileFromTheAnaglyphKeepsThePreview() {
+        loadFirst(WritePicture(*dir_, QStringLiteral("p.png"), {40, 20}, Qt::white, Qt::blue, 8));
+        qobject_cast<QAbstractButton*>(window_->control(kCmdDepth))->click();
+        const QImage anaglyph = previewPicture();
+        const QString target = dir_->filePath(QStringLiteral("pair.mpo"));
+        dialogs_.saveAnswers = {target};
+        window_->publish();
+        QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
+        QCOMPARE(Head(target, 4), QByteArray("\xFF\xD8\xFF\xE0"));
+        QCOMPARE(previewPicture(), anaglyph);
+    }
+
+    void publishSeparateFilesSavesBothAndOpensTheLeft() {
+        loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
+        window_->action(kCmdSeparate)->trigger();
+        dialogs_.saveAnswers = {dir_->filePath(QStringLiteral("pair.bmp"))};
+        window_->publish();
+        QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
+        const QString left = dir_->filePath(QStringLiteral("pair_left.bmp"));
+        QCOMPARE(QImage(left).size(), QSize(30, 20));
+        QCOMPARE(QImage(dir_->filePath(QStringLiteral("pair_right.bmp"))).size(), QSize(30, 20));
+        QVERIFY(!QFile::exists(dir_->filePath(QStringLiteral("pair.bmp"))));
+        QCOMPARE(dialogs_.openedUrls, QList<QUrl>{QUrl::fromLocalFile(left)});
+    }
+
     void publishCancelledWritesNothing() {
         loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
         window_->publish();
