@@ -79,6 +79,7 @@ void SafeFileWriter::write(const void* bytes, size_t count) {
         return;
     }
     const char* next = static_cast<const char*>(bytes);
+    size_ += count;
     if (buffer_.size() + count > kBufferSize) {
         flush();
     }
@@ -86,6 +87,24 @@ void SafeFileWriter::write(const void* bytes, size_t count) {
         writeThrough(next, count);
     } else {
         buffer_.insert(buffer_.end(), next, next + count);
+    }
+}
+
+void SafeFileWriter::overwrite(uint64_t offset, std::span<const uint8_t> bytes) {
+    if (fd_ < 0 || errno_ != 0) {
+        return;
+    }
+    flush();
+    for (size_t done = 0; done < bytes.size() && errno_ == 0;) {
+        const ssize_t written =
+            ::pwrite(fd_, bytes.data() + done, bytes.size() - done, off_t(offset + done));
+        if (written < 0) {
+            if (errno != EINTR) {
+                errno_ = errno;
+            }
+            continue;
+        }
+        done += size_t(written);
     }
 }
 

@@ -27,6 +27,13 @@ class SafeFileWriter {
     // Appends bytes. A failure is sticky: later writes do nothing and commit() reports it.
     void write(const void* bytes, size_t count);
 
+    // Bytes appended so far.
+    uint64_t size() const { return size_; }
+
+    // Replaces bytes already appended, from `offset` on (a header whose values are known
+    // only at the end). A failure is sticky, as for write().
+    void overwrite(uint64_t offset, std::span<const uint8_t> bytes);
+
     // Flushes, closes and renames the temporary file over the target.
     Status commit();
 
@@ -47,6 +54,7 @@ class SafeFileWriter {
     int fd_ = -1;
     int errno_ = 0;             // first write error, 0 while all is well
     std::vector<char> buffer_;  // gathers small writes (rows of narrow pictures) into large ones
+    uint64_t size_ = 0;
 };
 
 // Writes the whole of `bytes` to `path` through a SafeFileWriter.

@@ -82,26 +82,38 @@ Status WriteJps(const std::string& path, const ConversionSettings& settings,
     return file.commit();
 }
 
+// Both views go to the file as they are encoded; the first image's segment, which holds the
+// sizes of both, is written with placeholder values and filled in at the end.
 Status WriteMpo(const std::string& path, const ConversionSettings& settings,
                 const StereoPlanes& planes, int jpegQuality) {
-    std::array<std::vector<uint8_t>, 2> views;
+    const MpoSegments placeholders = MakeMpoSegments(0, 0, 0, path).value();
+    SafeFileWriter file;
+    if (Status opened = file.open(path); !opened) {
+        return opened;
+    }
+    std::array<size_t, 2> insertedAt = {0, 0};
+    std::array<uint64_t, 2> sizes = {0, 0};  // each view's JPEG without its segment
     const std::array<OutputPart, 2> parts = {OutputPart::LeftEye, OutputPart::RightEye};
     for (size_t i = 0; i < parts.size(); ++i) {
         const OutputPicture picture(settings, planes, parts[i]);
-        std::vector<uint8_t>& out = views[i];
-        const JpegSink sink = [&out](const uint8_t* bytes, size_t count) {
-            out.insert(out.end(), bytes, bytes + count);
-        };
+        const std::vector<uint8_t>& segment = i == 0 ? placeholders.first : placeholders.second;
+        const uint64_t start = file.size();
+        const JpegSink sink = WithSegmentAfterApp0(segment, SinkInto(file), &insertedAt[i]);
         if (Status encoded = EncodeJpegFile(path, RowsOf(picture), jpegQuality, sink); !encoded) {
             return encoded;
         }
+        sizes[i] = file.size() - start - segment.size();
     }
-    std::vector<uint8_t> mpo;
-    if (Status built = BuildMpo(views[0], views[1], path, mpo); !built) {
-        return built;
+    if (insertedAt[0] == 0 || insertedAt[1] == 0) {
+        return CannotWrite(path, "the views did not encode as JPEG");
     }
-    views = {};
-    return WriteFileSafely(path, mpo);
+    const Result<MpoSegments> segments =
+        MakeMpoSegments(size_t(sizes[0]), insertedAt[0], size_t(sizes[1]), path);
+    if (!segments) {
+        return segments.status();
+    }
+    file.overwrite(insertedAt[0], segments.value().first);
+    return file.commit();
 }
 
 }  // namespace

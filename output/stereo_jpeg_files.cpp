@@ -111,18 +111,6 @@ std::vector<uint8_t> MpfSegment(uint32_t number, const std::vector<MpEntry>& ent
     return segment;
 }
 
-void Append(std::vector<uint8_t>& out, std::span<const uint8_t> bytes) {
-    out.insert(out.end(), bytes.begin(), bytes.end());
-}
-
-// `jpeg` with `segment` put in at `at`.
-void AppendWithSegment(std::vector<uint8_t>& out, std::span<const uint8_t> jpeg, size_t at,
-                       const std::vector<uint8_t>& segment) {
-    Append(out, jpeg.first(at));
-    Append(out, segment);
-    Append(out, jpeg.subspan(at));
-}
-
 }  // namespace
 
 size_t SegmentInsertPoint(std::span<const uint8_t> jpeg) {
@@ -134,32 +122,23 @@ size_t SegmentInsertPoint(std::span<const uint8_t> jpeg) {
     return end <= jpeg.size() ? end : 0;
 }
 
-Status BuildMpo(std::span<const uint8_t> leftEye, std::span<const uint8_t> rightEye,
-                const std::string& path, std::vector<uint8_t>& mpo) {
-    const size_t leftAt = SegmentInsertPoint(leftEye);
-    const size_t rightAt = SegmentInsertPoint(rightEye);
-    if (leftAt == 0 || rightAt == 0) {
-        return Status::Error("Cannot write \"" + path + "\": the views did not encode as JPEG");
-    }
-    const std::vector<uint8_t> second = MpfSegment(2, {});
+Result<MpoSegments> MakeMpoSegments(size_t leftSize, size_t leftAt, size_t rightSize,
+                                    const std::string& path) {
+    MpoSegments segments;
+    segments.second = MpfSegment(2, {});
     // The first segment's size does not depend on the values it holds.
     const size_t firstSegmentSize = MpfSegment(1, {{}, {}}).size();
-    const uint64_t firstSize = uint64_t(leftEye.size()) + firstSegmentSize;
-    const uint64_t secondSize = uint64_t(rightEye.size()) + second.size();
+    const uint64_t firstSize = uint64_t(leftSize) + firstSegmentSize;
+    const uint64_t secondSize = uint64_t(rightSize) + segments.second.size();
     if (firstSize + secondSize > std::numeric_limits<uint32_t>::max()) {
-        return Status::Error("Cannot write \"" + path +
-                             "\": the two views take more than the 4 GB an MPO file can hold");
+        return CannotWrite(path, "the two views take more than the 4 GB an MPO file can hold");
     }
     // The second image's offset counts from the first image's byte-order mark.
     const uint64_t secondOffset = firstSize - (leftAt + kMpfPrefixSize);
-    const std::vector<uint8_t> first =
+    segments.first =
         MpfSegment(1, {{kRepresentativeImage | kDisparityImage, uint32_t(firstSize), 0},
                        {kDisparityImage, uint32_t(secondSize), uint32_t(secondOffset)}});
-    mpo.clear();
-    mpo.reserve(size_t(firstSize + secondSize));
-    AppendWithSegment(mpo, leftEye, leftAt, first);
-    AppendWithSegment(mpo, rightEye, rightAt, second);
-    return Status::Ok();
+    return segments;
 }
 
 std::vector<uint8_t> JpsSegment(bool halfWidth) {
@@ -180,14 +159,16 @@ std::vector<uint8_t> JpsSegment(bool halfWidth) {
     return segment;
 }
 
-JpegSink WithSegmentAfterApp0(std::vector<uint8_t> segment, JpegSink sink) {
+JpegSink WithSegmentAfterApp0(std::vector<uint8_t> segment, JpegSink sink, size_t* insertedAt) {
     struct State {
         std::vector<uint8_t> segment;
         JpegSink sink;
+        size_t* insertedAt;
         std::vector<uint8_t> head;  // the file's first bytes until APP0 is complete
         bool inserted = false;
     };
-    auto state = std::make_shared<State>(State{std::move(segment), std::move(sink), {}, false});
+    auto state =
+        std::make_shared<State>(State{std::move(segment), std::move(sink), insertedAt, {}, false});
     return [state](const uint8_t* bytes, size_t count) {
         if (state->inserted) {
             state->sink(bytes, count);
@@ -199,6 +180,9 @@ JpegSink WithSegmentAfterApp0(std::vector<uint8_t> segment, JpegSink sink) {
             return;  // APP0 not complete yet
         }
         state->inserted = true;
+        if (state->insertedAt != nullptr) {
+            *state->insertedAt = at;
+        }
         state->sink(state->head.data(), at);
         state->sink(state->segment.data(), state->segment.size());
         state->sink(state->head.data() + at, state->head.size() - at);

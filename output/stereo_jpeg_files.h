@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "base/result.h"
 #include "base/status.h"
 #include "output/jpeg/jpeg_encoder.h"
 
@@ -30,15 +31,22 @@ namespace k3v {
 // 0 when the bytes do not start that way.
 size_t SegmentInsertPoint(std::span<const uint8_t> jpeg);
 
-// The MPO file of the two views' JPEGs, each as the encoder made it; the message names
-// `path` when the two do not fit the format's 32-bit sizes.
-Status BuildMpo(std::span<const uint8_t> leftEye, std::span<const uint8_t> rightEye,
-                const std::string& path, std::vector<uint8_t>& mpo);
+// The APP2 segments of an MPO file whose left and right views encode to JPEGs of `leftSize`
+// and `rightSize` bytes, the first segment going in at `leftAt`; the message names `path`
+// when the file would not fit the format's 32-bit sizes.
+struct MpoSegments {
+    std::vector<uint8_t> first;
+    std::vector<uint8_t> second;
+};
+Result<MpoSegments> MakeMpoSegments(size_t leftSize, size_t leftAt, size_t rightSize,
+                                    const std::string& path);
 
 // The APP3 segment of a JPS file whose pair is halved in width or not.
 std::vector<uint8_t> JpsSegment(bool halfWidth);
 
-// A sink that passes a JPEG our encoder makes on to `sink` with `segment` put in after APP0.
-JpegSink WithSegmentAfterApp0(std::vector<uint8_t> segment, JpegSink sink);
+// A sink that passes a JPEG our encoder makes on to `sink` with `segment` put in after APP0,
+// at the offset it then stores in *insertedAt (which must outlive the sink's use).
+JpegSink WithSegmentAfterApp0(std::vector<uint8_t> segment, JpegSink sink,
+                              size_t* insertedAt = nullptr);
 
 }  // namespace k3v

@@ -1,0 +1,134 @@
+// The anaglyph methods' pixel loops, included once into a file built for the baseline
+// instruction set and once into one built for AVX2 (chosen at run time): plain loops the
+// compiler vectorises, so each build uses its widest integer multiplies and comparisons.
+// K3V_ANAGLYPH_NAMESPACE names the namespace of the build.
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "stereo/anaglyph_methods.h"
+
+namespace k3v::K3V_ANAGLYPH_NAMESPACE {
+
+namespace {
+
+// The channels each eye sees, as masks over a pixel (blue in byte 0, red in byte 2).
+constexpr std::array<uint32_t, 3> kLeftEyeMask = {
+    0x00FF0000u,  // red/cyan: red
+    0x0000FF00u,  // green/magenta: green
+    0x00FFFF00u,  // amber/blue: red and green
+};
+constexpr uint32_t kColourMask = 0x00FFFFFFu;
+
+// Rows: output red, green, blue; columns: input red, green, blue; in thousandths.
+using Matrix = std::array<std::array<int32_t, 3>, 3>;
+struct DuboisMatrices {
+    Matrix left;
+    Matrix right;
+};
+constexpr std::array<DuboisMatrices, 3> kDubois = {{
+    {{{{437, 449, 164}, {-62, -62, -24}, {-48, -50, -17}}},
+     {{{-11, -32, -7}, {377, 761, 9}, {-26, -93, 1234}}}},
+    {{{{-62, -158, -39}, {284, 668, 143}, {-15, -27, 21}}},
+     {{{529, 705, 24}, {-16, -15, -65}, {9, 75, 937}}}},
+    {{{{1062, -205, 299}, {-26, 908, 68}, {-38, -173, 22}}},
+     {{{-16, -123, -17}, {6, 62, -17}, {94, 185, 911}}}},
+}};
+
+uint32_t Grey(uint32_t y) {
+    return y * 0x010101u;
+}
+
+// t div 1000 for 0 <= t < 256 000, without a division so that loops of it vectorise:
+// t div 1000 = (t div 8) div 125, and for u < 32 000, u div 125 = (u * 33 555) >> 22 exactly
+// (the product overshoots u / 125 by less than 0.005, and u / 125 is never within that of
+// the next whole number).
+constexpr int32_t DivideBy1000(int32_t t) {
+    return ((t >> 3) * 33555) >> 22;
+}
+
+// clamp(0, 255, floor((sum + 500) / 1000)): clamping the dividend first gives the same.
+uint32_t RoundedChannel(int32_t sum) {
+    return uint32_t(DivideBy1000(std::clamp(sum + 500, 0, 255999)));
+}
+
+uint32_t FastLuma(uint32_t p) {
+    return uint32_t(DivideBy1000(
+        int32_t(299 * ((p >> 16) & 0xFF) + 587 * ((p >> 8) & 0xFF) + 114 * (p & 0xFF) + 500)));
+}
+
+template <int Method, int Glasses>
+uint32_t ComposePixel(uint32_t l, uint32_t r) {
+    constexpr uint32_t leftMask = kLeftEyeMask[Glasses];
+    constexpr uint32_t rightMask = kColourMask & ~leftMask;
+    if constexpr (Method == kColourAnaglyph) {
+        return (l & leftMask) | (r & rightMask);
+    } else if constexpr (Method == kHalfColourAnaglyph) {
+        return (Grey(FastLuma(l)) & leftMask) | (r & rightMask);
+    } else if constexpr (Method == kGreyAnaglyph) {
+        return (Grey(FastLuma(l)) & leftMask) | (Grey(FastLuma(r)) & rightMask);
+    } else {
+        constexpr DuboisMatrices m = kDubois[Glasses];
+        const int32_t lr = int32_t((l >> 16) & 0xFF), lg = int32_t((l >> 8) & 0xFF);
+        const int32_t lb = int32_t(l & 0xFF);
+        const int32_t rr = int32_t((r >> 16) & 0xFF), rg = int32_t((r >> 8) & 0xFF);
+        const int32_t rb = int32_t(r & 0xFF);
+        const auto channel = [&](int c) {
+            return RoundedChannel(m.left[c][0] * lr + m.left[c][1] * lg + m.left[c][2] * lb +
+                                  m.right[c][0] * rr + m.right[c][1] * rg + m.right[c][2] * rb);
+        };
+        return channel(0) << 16 | channel(1) << 8 | channel(2);
+    }
+}
+
+template <int Method, int Glasses>
+void ComposeRange(const uint32_t* left, const uint32_t* right, uint32_t* out, ptrdiff_t n,
+                  ptrdiff_t s, ptrdiff_t begin, ptrdiff_t end) {
+    // Inside [inBegin, inEnd) the left-eye index k + s lies in the picture.
+    const ptrdiff_t inBegin = std::clamp(-s, begin, end);
+    const ptrdiff_t inEnd = std::clamp(n - s, inBegin, end);
+    for (ptrdiff_t k = begin; k < inBegin; ++k) {
+        out[k] = ComposePixel<Method, Glasses>(0, right[k]);
+    }
+    for (ptrdiff_t k = inBegin; k < inEnd; ++k) {
+        out[k] = ComposePixel<Method, Glasses>(left[k + s], right[k]);
+    }
+    for (ptrdiff_t k = inEnd; k < end; ++k) {
+        out[k] = ComposePixel<Method, Glasses>(0, right[k]);
+    }
+}
+
+template <int Method>
+void ComposeRangeFor(int32_t glasses, const uint32_t* left, const uint32_t* right, uint32_t* out,
+                     ptrdiff_t n, ptrdiff_t s, ptrdiff_t begin, ptrdiff_t end) {
+    switch (glasses) {
+        case kGreenMagentaGlasses:
+            return ComposeRange<Method, kGreenMagentaGlasses>(left, right, out, n, s, begin, end);
+        case kAmberBlueGlasses:
+            return ComposeRange<Method, kAmberBlueGlasses>(left, right, out, n, s, begin, end);
+        default:
+            return ComposeRange<Method, kRedCyanGlasses>(left, right, out, n, s, begin, end);
+    }
+}
+
+}  // namespace
+
+void ComposeAnaglyphRange(int32_t method, int32_t glasses, const uint32_t* left,
+                          const uint32_t* right, uint32_t* out, ptrdiff_t n, ptrdiff_t s,
+                          ptrdiff_t begin, ptrdiff_t end) {
+    switch (method) {
+        case kHalfColourAnaglyph:
+            return ComposeRangeFor<kHalfColourAnaglyph>(glasses, left, right, out, n, s, begin,
+                                                        end);
+        case kGreyAnaglyph:
+            return ComposeRangeFor<kGreyAnaglyph>(glasses, left, right, out, n, s, begin, end);
+        case kDuboisAnaglyph:
+            return ComposeRangeFor<kDuboisAnaglyph>(glasses, left, right, out, n, s, begin, end);
+        default:
+            return ComposeRangeFor<kColourAnaglyph>(glasses, left, right, out, n, s, begin, end);
+    }
+}
+
+}  // namespace k3v::K3V_ANAGLYPH_NAMESPACE
