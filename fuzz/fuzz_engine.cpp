@@ -34,7 +34,7 @@ void Fail(const char* what) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     k3v::fuzzing::ByteStream in(data, size);
-    const k3v::ConversionSettings settings = k3v::fuzzing::ReadSettings(in);
+    k3v::ConversionSettings settings = k3v::fuzzing::ReadSettings(in);
     // Short inputs read zeros and give small pictures. Rows of 512 pixels and more take the
     // noise filter's segmented path. Pictures large enough to be split over threads (half a
     // megapixel) would take a second each here; tests/stereo/fast_kernels_test.cpp covers them.
@@ -50,6 +50,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Fail("a small plane could not be allocated");
     }
     in.fill(first);
+    // The stereo output settings come last, so inputs kept from before they existed read
+    // their defaults.
+    settings.AnaglyphMethod = in.in(0, 3);
+    settings.Glasses = in.in(0, 2);
+    settings.SwapEyes = in.in(0, 1);
+    settings.HalfSize = in.in(0, 1);
+    if (in.in(0, 3) == 3) {
+        settings.StereoLayout = k3v::kSeparateFiles;
+    }
     for (size_t i = 0; i < second.pixelCount(); ++i) {
         second.data()[i] = (first.data()[i] * 2654435761u) & 0x00FFFFFFu;
     }
