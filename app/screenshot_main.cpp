@@ -7,7 +7,8 @@
 // Shows the main window as k3v-stereo does (without the splash), loads PICTURE, saves the window
 // into OUTPUT.png and quits. --dialogs also saves the splash screen, the About box and a mode
 // button's balloon into FOLDER. --states saves the window in the states whose look is easy to
-// get wrong: disabled controls, keyboard focus, the open depth list and layout menu, a page step.
+// get wrong: disabled controls, keyboard focus, the open depth list, the layout and Stereo
+// menus, a page step.
 
 #include <QApplication>
 #include <QComboBox>
@@ -138,6 +139,17 @@ bool SaveStatePictures(k3v::MainWindow& window, const QCursor& linkCursor, const
     Settle();
     folder.save(GrabScreen(window, QRect(frame.topLeft(), QSize(360, 260))), "layout-menu.png");
     fileMenu->menu()->hide();
+    Settle();
+
+    // The Stereo menu with a method, glasses and both switches chosen, over their preview.
+    for (const int id : {int(kCmdDuboisAnaglyph), int(kCmdAmberBlueGlasses), int(kCmdSwapEyes)}) {
+        window.action(id)->trigger();
+    }
+    QAction* stereoMenu = window.menuBar()->actions().value(1);
+    window.menuBar()->setActiveAction(stereoMenu);
+    Settle();
+    folder.save(GrabScreen(window, QRect(frame.topLeft(), QSize(520, 300))), "stereo-menu.png");
+    stereoMenu->menu()->hide();
     Settle();
     return folder.ok();
 }
