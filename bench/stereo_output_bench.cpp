@@ -74,8 +74,8 @@ void MpoSave(benchmark::State& state) {
             }
         });
     }
-    for (const char* name : {"k3v_bench_view_left.jpg", "k3v_bench_view_right.jpg",
-                             "k3v_bench_pair.mpo"}) {
+    for (const char* name :
+         {"k3v_bench_view_left.jpg", "k3v_bench_view_right.jpg", "k3v_bench_pair.mpo"}) {
         std::remove((folder + "/" + name).c_str());
     }
     state.counters["mpo_s"] = benchmark::Counter(mpoSeconds / double(state.iterations()));
