@@ -63,7 +63,9 @@ template <int Method, int Glasses>
 uint32_t ComposePixel(uint32_t l, uint32_t r) {
     constexpr uint32_t leftMask = kLeftEyeMask[Glasses];
     constexpr uint32_t rightMask = kColourMask & ~leftMask;
-    if constexpr (Method == kColourAnaglyph) {
+    if constexpr (Method == kClassicComposition) {
+        return (r & 0x0000FFFFu) | (l & 0xFFFF0000u);
+    } else if constexpr (Method == kColourAnaglyph) {
         return (l & leftMask) | (r & rightMask);
     } else if constexpr (Method == kHalfColourAnaglyph) {
         return (Grey(FastLuma(l)) & leftMask) | (r & rightMask);
@@ -100,16 +102,46 @@ void ComposeRange(const uint32_t* left, const uint32_t* right, uint32_t* out, pt
     }
 }
 
+// Rows [begin / w, end / w) of a 360-degree panorama: the left-eye pixel of (y, x) is
+// (y, (x + s) mod w), so each row splits into two runs of consecutive pixels.
+template <int Method, int Glasses>
+void ComposeRowsWrapped(const uint32_t* left, const uint32_t* right, uint32_t* out, ptrdiff_t w,
+                        ptrdiff_t s, ptrdiff_t begin, ptrdiff_t end) {
+    const ptrdiff_t shift = ((s % w) + w) % w;
+    for (ptrdiff_t row = begin; row < end; row += w) {
+        for (ptrdiff_t x = 0; x < w - shift; ++x) {
+            out[row + x] = ComposePixel<Method, Glasses>(left[row + x + shift], right[row + x]);
+        }
+        for (ptrdiff_t x = w - shift; x < w; ++x) {
+            out[row + x] = ComposePixel<Method, Glasses>(left[row + x + shift - w], right[row + x]);
+        }
+    }
+}
+
+template <int Method, int Glasses>
+void ComposeEither(const uint32_t* left, const uint32_t* right, uint32_t* out, ptrdiff_t n,
+                   ptrdiff_t s, ptrdiff_t wrapWidth, ptrdiff_t begin, ptrdiff_t end) {
+    if (wrapWidth > 0) {
+        ComposeRowsWrapped<Method, Glasses>(left, right, out, wrapWidth, s, begin, end);
+    } else {
+        ComposeRange<Method, Glasses>(left, right, out, n, s, begin, end);
+    }
+}
+
 template <int Method>
 void ComposeRangeFor(int32_t glasses, const uint32_t* left, const uint32_t* right, uint32_t* out,
-                     ptrdiff_t n, ptrdiff_t s, ptrdiff_t begin, ptrdiff_t end) {
+                     ptrdiff_t n, ptrdiff_t s, ptrdiff_t wrapWidth, ptrdiff_t begin,
+                     ptrdiff_t end) {
     switch (glasses) {
         case kGreenMagentaGlasses:
-            return ComposeRange<Method, kGreenMagentaGlasses>(left, right, out, n, s, begin, end);
+            return ComposeEither<Method, kGreenMagentaGlasses>(left, right, out, n, s, wrapWidth,
+                                                               begin, end);
         case kAmberBlueGlasses:
-            return ComposeRange<Method, kAmberBlueGlasses>(left, right, out, n, s, begin, end);
+            return ComposeEither<Method, kAmberBlueGlasses>(left, right, out, n, s, wrapWidth,
+                                                            begin, end);
         default:
-            return ComposeRange<Method, kRedCyanGlasses>(left, right, out, n, s, begin, end);
+            return ComposeEither<Method, kRedCyanGlasses>(left, right, out, n, s, wrapWidth, begin,
+                                                          end);
     }
 }
 
@@ -117,17 +149,23 @@ void ComposeRangeFor(int32_t glasses, const uint32_t* left, const uint32_t* righ
 
 void ComposeAnaglyphRange(int32_t method, int32_t glasses, const uint32_t* left,
                           const uint32_t* right, uint32_t* out, ptrdiff_t n, ptrdiff_t s,
-                          ptrdiff_t begin, ptrdiff_t end) {
+                          ptrdiff_t wrapWidth, ptrdiff_t begin, ptrdiff_t end) {
     switch (method) {
+        case kClassicComposition:
+            return ComposeRangeFor<kClassicComposition>(kRedCyanGlasses, left, right, out, n, s,
+                                                        wrapWidth, begin, end);
         case kHalfColourAnaglyph:
-            return ComposeRangeFor<kHalfColourAnaglyph>(glasses, left, right, out, n, s, begin,
-                                                        end);
+            return ComposeRangeFor<kHalfColourAnaglyph>(glasses, left, right, out, n, s, wrapWidth,
+                                                        begin, end);
         case kGreyAnaglyph:
-            return ComposeRangeFor<kGreyAnaglyph>(glasses, left, right, out, n, s, begin, end);
+            return ComposeRangeFor<kGreyAnaglyph>(glasses, left, right, out, n, s, wrapWidth, begin,
+                                                  end);
         case kDuboisAnaglyph:
-            return ComposeRangeFor<kDuboisAnaglyph>(glasses, left, right, out, n, s, begin, end);
+            return ComposeRangeFor<kDuboisAnaglyph>(glasses, left, right, out, n, s, wrapWidth,
+                                                    begin, end);
         default:
-            return ComposeRangeFor<kColourAnaglyph>(glasses, left, right, out, n, s, begin, end);
+            return ComposeRangeFor<kColourAnaglyph>(glasses, left, right, out, n, s, wrapWidth,
+                                                    begin, end);
     }
 }
 

@@ -8,27 +8,50 @@ namespace k3v {
 namespace sse2 {
 void ComposeAnaglyphRange(int32_t method, int32_t glasses, const uint32_t* left,
                           const uint32_t* right, uint32_t* out, ptrdiff_t n, ptrdiff_t s,
-                          ptrdiff_t begin, ptrdiff_t end);
+                          ptrdiff_t wrapWidth, ptrdiff_t begin, ptrdiff_t end);
 }
 namespace avx2 {
 void ComposeAnaglyphRange(int32_t method, int32_t glasses, const uint32_t* left,
                           const uint32_t* right, uint32_t* out, ptrdiff_t n, ptrdiff_t s,
-                          ptrdiff_t begin, ptrdiff_t end);
+                          ptrdiff_t wrapWidth, ptrdiff_t begin, ptrdiff_t end);
 }
 
 bool IsClassicAnaglyph(const ConversionSettings& settings) {
     return settings.AnaglyphMethod == kColourAnaglyph && settings.Glasses == kRedCyanGlasses;
 }
 
+namespace {
+
+auto RangeKernel() {
+    return ActiveSimdLevel() == SimdLevel::Avx2 ? avx2::ComposeAnaglyphRange
+                                                : sse2::ComposeAnaglyphRange;
+}
+
+}  // namespace
+
 void ComposeAnaglyphMethod(const ConversionSettings& settings, const uint32_t* left,
                            const uint32_t* right, uint32_t* out, ptrdiff_t n) {
     const ptrdiff_t s = ptrdiff_t(6) * settings.StereoEffect;
-    const auto range = ActiveSimdLevel() == SimdLevel::Avx2 ? avx2::ComposeAnaglyphRange
-                                                            : sse2::ComposeAnaglyphRange;
+    const auto range = RangeKernel();
     ParallelRanges(size_t(n), ThreadsFor(size_t(n), size_t(1) << 17),
                    [&](size_t begin, size_t end) {
-                       range(settings.AnaglyphMethod, settings.Glasses, left, right, out, n, s,
+                       range(settings.AnaglyphMethod, settings.Glasses, left, right, out, n, s, 0,
                              ptrdiff_t(begin), ptrdiff_t(end));
+                   });
+}
+
+void ComposeAnaglyphWrapped(const ConversionSettings& settings, const uint32_t* left,
+                            const uint32_t* right, uint32_t* out, ptrdiff_t width,
+                            ptrdiff_t height) {
+    const ptrdiff_t s = ptrdiff_t(6) * settings.StereoEffect;
+    const int32_t method =
+        IsClassicAnaglyph(settings) ? kClassicComposition : settings.AnaglyphMethod;
+    const auto range = RangeKernel();
+    const ptrdiff_t n = width * height;
+    ParallelRanges(size_t(height), ThreadsFor(size_t(n), size_t(1) << 17),
+                   [&](size_t first, size_t last) {
+                       range(method, settings.Glasses, left, right, out, n, s, width,
+                             ptrdiff_t(first) * width, ptrdiff_t(last) * width);
                    });
 }
 

@@ -28,9 +28,14 @@ bool IsClassicAnaglyph(const ConversionSettings& settings);
 void ComposeAnaglyphMethod(const ConversionSettings& settings, const uint32_t* left,
                            const uint32_t* right, uint32_t* out, ptrdiff_t n);
 
-// Y(p) of a pixel, blue in byte 0.
-inline uint32_t Luma(uint32_t p) {
-    return (299 * ((p >> 16) & 0xFF) + 587 * ((p >> 8) & 0xFF) + 114 * (p & 0xFF) + 500) / 1000;
-}
+// The same for a 360-degree panorama of rows `width` wide: L is the left-eye pixel at
+// (y, (x + s) mod W), for every pixel, the classic anaglyph included (then red and the fourth
+// byte come from L, blue and green from R).
+void ComposeAnaglyphWrapped(const ConversionSettings& settings, const uint32_t* left,
+                            const uint32_t* right, uint32_t* out, ptrdiff_t width,
+                            ptrdiff_t height);
+
+// The kernels' name for the classic composition's pixel rule.
+inline constexpr int kClassicComposition = -1;
 
 }  // namespace k3v

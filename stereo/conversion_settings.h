@@ -51,6 +51,12 @@ struct ConversionSettings {
     int32_t SwapEyes = 0;  // 1: the views are exchanged before anything is composed or saved
     int32_t HalfSize = 0;  // 1: side-by-side views halved along the layout's axis
 
+    // Depth from a depth map (when one is loaded) instead of the colours; 1: 255 - m.
+    int32_t InvertDepthMap = 0;
+    // 1: a 360-degree panorama; every row is a closed loop for the displacement and the
+    // anaglyph's shift.
+    int32_t WrapAround = 0;
+
     bool operator==(const ConversionSettings&) const = default;
 };
 

@@ -51,4 +51,9 @@ class PixelPlane {
     int32_t height_ = 0;
 };
 
+// Y(p) of a pixel, blue in byte 0: (299 red + 587 green + 114 blue + 500) div 1000.
+inline uint32_t Luma(uint32_t p) {
+    return (299 * ((p >> 16) & 0xFF) + 587 * ((p >> 8) & 0xFF) + 114 * (p & 0xFF) + 500) / 1000;
+}
+
 }  // namespace k3v

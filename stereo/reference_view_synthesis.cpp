@@ -27,33 +27,65 @@ uint32_t PixelAt(const uint32_t* picture, ptrdiff_t index, ptrdiff_t count) {
     return index >= 0 && index < count ? picture[index] : 0u;
 }
 
-void DisplaceByColour(const ConversionSettings& settings, StereoPlanes& planes) {
+// v mod w, never negative.
+ptrdiff_t Modulo(ptrdiff_t v, ptrdiff_t w) {
+    return ((v % w) + w) % w;
+}
+
+void Displace(const ConversionSettings& settings, StereoPlanes& planes) {
     const ptrdiff_t w = planes.SourceWidth;
     const ptrdiff_t n = ptrdiff_t(planes.PixelCount());
     const uint32_t* source = planes.SourceImage1.data();
     uint32_t* first = planes.FirstView.data();
     uint32_t* second = planes.SecondView.data();
     const std::array<int32_t, 256> shift = DisplacementTable(settings.DepthValue);
-    // The bottom row keeps the plain copy. The displacement is decided by the colour at the
-    // output position: red moves the first view's content left, green the second's right.
-    for (ptrdiff_t i = w; i < n; ++i) {
+    const bool mapped = planes.DepthMap.size() == size_t(n);
+    const bool wrap = settings.WrapAround != 0;
+    // The displacement is decided at the output position, by the colour (red moves the first
+    // view's content left, green the second's right) or by the depth map for both. Flat, the
+    // bottom row keeps the plain copy; wrapped, every row is a loop.
+    for (ptrdiff_t i = wrap ? 0 : w; i < n; ++i) {
         const uint32_t here = source[i];
-        const int32_t dL = shift[(here >> 16) & 0xFF];
-        const int32_t dR = shift[(here >> 8) & 0xFF];
-        first[i] = PixelAt(source, i + dL, n);
-        second[i] = PixelAt(source, i - dR, n);
+        uint32_t keyFirst = (here >> 16) & 0xFF;
+        uint32_t keySecond = (here >> 8) & 0xFF;
+        if (mapped) {
+            keyFirst = keySecond = settings.InvertDepthMap != 0 ? 255u - planes.DepthMap[size_t(i)]
+                                                                : planes.DepthMap[size_t(i)];
+        }
+        const int32_t dL = shift[keyFirst];
+        const int32_t dR = shift[keySecond];
+        if (wrap) {
+            const ptrdiff_t row = i - i % w;
+            first[i] = source[row + Modulo(i - row + dL, w)];
+            second[i] = source[row + Modulo(i - row - dR, w)];
+        } else {
+            first[i] = PixelAt(source, i + dL, n);
+            second[i] = PixelAt(source, i - dR, n);
+        }
     }
+}
+
+// Where the left-eye pixel of output index k is read: s further along the flat index (outside
+// the picture: none), or along k's own row as a loop.
+ptrdiff_t LeftIndex(ptrdiff_t k, ptrdiff_t s, ptrdiff_t w, bool wrap) {
+    if (!wrap) {
+        return k + s;
+    }
+    const ptrdiff_t row = k - k % w;
+    return row + Modulo(k - row + s, w);
 }
 
 // The second view's red (and fourth) byte replaces the first view's, taken s pixels further
 // along; the first 63 pixels keep theirs, so that k + s never falls before the picture.
-void ComposeAnaglyph(int32_t stereoEffect, StereoPlanes& planes) {
+// Wrapped, every pixel is composed.
+void ComposeAnaglyph(const ConversionSettings& settings, StereoPlanes& planes) {
     const ptrdiff_t n = ptrdiff_t(planes.PixelCount());
-    const ptrdiff_t s = ptrdiff_t(6) * stereoEffect;
+    const ptrdiff_t s = ptrdiff_t(6) * settings.StereoEffect;
+    const bool wrap = settings.WrapAround != 0;
     uint32_t* first = planes.FirstView.data();
     const uint32_t* second = planes.SecondView.data();
-    for (ptrdiff_t k = 63; k < n; ++k) {
-        const ptrdiff_t from = k + s;
+    for (ptrdiff_t k = wrap ? 0 : 63; k < n; ++k) {
+        const ptrdiff_t from = LeftIndex(k, s, planes.SourceWidth, wrap);
         const uint32_t red = from >= 0 && from < n ? second[from] & 0xFFFF0000u : 0u;
         first[k] = (first[k] & 0x0000FFFFu) | red;
     }
@@ -109,7 +141,8 @@ void ComposeWithMethod(const ConversionSettings& settings, StereoPlanes& planes)
     uint32_t* right = planes.FirstView.data();
     const uint32_t* leftView = planes.SecondView.data();
     for (ptrdiff_t k = 0; k < n; ++k) {
-        const uint32_t left = PixelAt(leftView, k + s, n);
+        const uint32_t left =
+            PixelAt(leftView, LeftIndex(k, s, planes.SourceWidth, settings.WrapAround != 0), n);
         uint32_t out = 0;
         for (int c = 0; c < 3; ++c) {
             const bool leftEye = LeftEyeSees(settings.Glasses, c);
@@ -140,7 +173,7 @@ void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes) {
     planes.FirstView.copyFrom(planes.SourceImage1);
     planes.SecondView.copyFrom(standard ? planes.SourceImage2 : planes.SourceImage1);
     if (!standard && settings.DepthOn != 0 && settings.DepthValue != 0) {
-        DisplaceByColour(settings, planes);
+        Displace(settings, planes);
     }
     if (settings.SwapEyes != 0) {
         std::swap(planes.FirstView, planes.SecondView);
@@ -149,7 +182,7 @@ void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes) {
         return;
     }
     if (settings.AnaglyphMethod == kColourAnaglyph && settings.Glasses == kRedCyanGlasses) {
-        ComposeAnaglyph(settings.StereoEffect, planes);
+        ComposeAnaglyph(settings, planes);
     } else {
         ComposeWithMethod(settings, planes);
     }

@@ -1,5 +1,6 @@
 #include "stereo/stereo_planes.h"
 
+#include <new>
 #include <string>
 #include <utility>
 
@@ -46,6 +47,9 @@ Status InstallFirstPicture(StereoPlanes& planes, PixelPlane&& picture) {
     fresh.DecodedImage1 = std::move(picture);
     fresh.SourceWidth = width;
     fresh.SourceHeight = height;
+    if (planes.SourceWidth == width && planes.SourceHeight == height) {
+        fresh.DepthMap = std::move(planes.DepthMap);
+    }
     planes = std::move(fresh);
     return Status::Ok();
 }
@@ -68,6 +72,27 @@ Status InstallSecondPicture(StereoPlanes& planes, PixelPlane&& picture) {
     working.copyFrom(picture);
     planes.SourceImage2 = std::move(working);
     planes.DecodedImage2 = std::move(picture);
+    return Status::Ok();
+}
+
+Status InstallDepthMap(StereoPlanes& planes, const PixelPlane& map) {
+    if (map.width() != planes.SourceWidth || map.height() != planes.SourceHeight) {
+        return Status::Error("the depth map has " + std::to_string(map.width()) + " x " +
+                             std::to_string(map.height()) + " pixels, the picture " +
+                             std::to_string(planes.SourceWidth) + " x " +
+                             std::to_string(planes.SourceHeight));
+    }
+    std::vector<uint8_t> depth;
+    try {
+        depth.resize(map.pixelCount());
+    } catch (const std::bad_alloc&) {
+        return Status::Error(MemoryShortageMessage(map.width(), map.height(), 1));
+    }
+    const uint32_t* pixels = map.data();
+    for (size_t i = 0; i < depth.size(); ++i) {
+        depth[i] = uint8_t(Luma(pixels[i]));
+    }
+    planes.DepthMap = std::move(depth);
     return Status::Ok();
 }
 

@@ -7,6 +7,7 @@
 // have the same size: SourceWidth x (SourceHeight + 1) pixels.
 
 #include <cstdint>
+#include <vector>
 
 #include "base/status.h"
 #include "stereo/pixel_plane.h"
@@ -25,6 +26,9 @@ struct StereoPlanes {
     PixelPlane SecondView;
     PixelPlane DecodedImage1;
     PixelPlane DecodedImage2;
+    // A depth map of the first picture's size, one byte m(i) = luma of the map's pixel per
+    // pixel index i = y * W + x (rows bottom-up like the planes); empty when there is none.
+    std::vector<uint8_t> DepthMap;
 
     size_t PixelCount() const { return size_t(SourceWidth) * size_t(SourceHeight); }
 
@@ -36,12 +40,17 @@ struct StereoPlanes {
 Status MakePlaceholderPlanes(StereoPlanes& planes);
 
 // A freshly decoded first picture replaces the whole picture state: every plane takes its size
-// and the second picture is gone. `picture` becomes DecodedImage1. On failure (the planes
-// cannot be allocated) nothing changes.
+// and the second picture is gone, and so is the depth map unless it has the new picture's size.
+// `picture` becomes DecodedImage1. On failure (the planes cannot be allocated) nothing changes.
 Status InstallFirstPicture(StereoPlanes& planes, PixelPlane&& picture);
 
 // A second picture is accepted only with exactly the first picture's size. On a refusal the
 // message is the user-facing warning text, and nothing changes.
 Status InstallSecondPicture(StereoPlanes& planes, PixelPlane&& picture);
+
+// A decoded depth map, accepted only with exactly the first picture's size: each pixel p
+// becomes m = (299 red + 587 green + 114 blue + 500) div 1000. On a refusal the message gives
+// both sizes, and nothing changes.
+Status InstallDepthMap(StereoPlanes& planes, const PixelPlane& map);
 
 }  // namespace k3v

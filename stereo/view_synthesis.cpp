@@ -30,26 +30,47 @@ struct Geometry {
     ptrdiff_t n;
 };
 
-// One view made by displacement: out[i] = source[i + sign * shift(channel of source[i])] for
-// i >= W (the bottom row is a plain copy); sources outside the picture read as black.
-template <int Sign, int ChannelShift>
+// Where a pixel's displacement is read: a byte of its own colour, or the depth map.
+template <int ChannelShift>
+struct ColourKey {
+    const uint32_t* source;
+    uint32_t operator()(ptrdiff_t i) const { return (source[i] >> ChannelShift) & 0xFF; }
+};
+struct MapKey {
+    const uint8_t* map;
+    uint32_t invert;  // 0, or 0xFF for 255 - m
+    uint32_t operator()(ptrdiff_t i) const { return map[i] ^ invert; }
+};
+
+ptrdiff_t MostShift(const std::array<int32_t, 256>& shift) {
+    return std::max<ptrdiff_t>(0, std::max(*std::max_element(shift.begin(), shift.end()),
+                                           -*std::min_element(shift.begin(), shift.end())));
+}
+
+// v mod w, for any v.
+ptrdiff_t Wrapped(ptrdiff_t v, ptrdiff_t w) {
+    v %= w;
+    return v < 0 ? v + w : v;
+}
+
+// One view made by displacement: out[i] = source[i + sign * shift(key(i))] for i >= W (the
+// bottom row is a plain copy); sources outside the picture read as black.
+template <int Sign, typename Key>
 void DisplaceRange(const uint32_t* source, uint32_t* out, Geometry g,
-                   const std::array<int32_t, 256>& shift, ptrdiff_t begin, ptrdiff_t end) {
-    const ptrdiff_t most =
-        std::max<ptrdiff_t>(0, std::max(*std::max_element(shift.begin(), shift.end()),
-                                        -*std::min_element(shift.begin(), shift.end())));
+                   const std::array<int32_t, 256>& shift, Key key, ptrdiff_t begin, ptrdiff_t end) {
+    const ptrdiff_t most = MostShift(shift);
     // Inside [safeBegin, safeEnd) no source index can leave the picture.
     const ptrdiff_t safeBegin = std::clamp(most, begin, end);
     const ptrdiff_t safeEnd = std::clamp(g.n - most, safeBegin, end);
     auto checked = [&](ptrdiff_t i) {
-        const ptrdiff_t from = i + Sign * shift[(source[i] >> ChannelShift) & 0xFF];
+        const ptrdiff_t from = i + Sign * shift[key(i)];
         out[i] = from >= 0 && from < g.n ? source[from] : 0u;
     };
     for (ptrdiff_t i = begin; i < safeBegin; ++i) {
         checked(i);
     }
     for (ptrdiff_t i = safeBegin; i < safeEnd; ++i) {
-        out[i] = source[i + Sign * shift[(source[i] >> ChannelShift) & 0xFF]];
+        out[i] = source[i + Sign * shift[key(i)]];
     }
     for (ptrdiff_t i = safeEnd; i < end; ++i) {
         checked(i);
@@ -63,13 +84,51 @@ void ForPixels(ptrdiff_t n, Body body) {
                    [&](size_t begin, size_t end) { body(ptrdiff_t(begin), ptrdiff_t(end)); });
 }
 
+// Runs body(row) for every row of the picture on every core.
+template <typename Body>
+void ForRows(Geometry g, Body body) {
+    const ptrdiff_t rows = g.w > 0 ? g.n / g.w : 0;
+    ParallelRanges(size_t(rows), ThreadsFor(size_t(g.n), size_t(1) << 17),
+                   [&](size_t first, size_t last) {
+                       for (size_t y = first; y < last; ++y) {
+                           body(ptrdiff_t(y) * g.w);
+                       }
+                   });
+}
+
 // A displaced view over the whole picture, bottom row copied, spare row zero.
-template <int Sign, int ChannelShift>
+template <int Sign, typename Key>
 void DisplacedView(const uint32_t* source, uint32_t* out, Geometry g,
-                   const std::array<int32_t, 256>& shift) {
+                   const std::array<int32_t, 256>& shift, Key key) {
     std::memcpy(out, source, size_t(std::min(g.w, g.n)) * sizeof(uint32_t));
     ForPixels(g.n - g.w, [&](ptrdiff_t begin, ptrdiff_t end) {
-        DisplaceRange<Sign, ChannelShift>(source, out, g, shift, begin + g.w, end + g.w);
+        DisplaceRange<Sign>(source, out, g, shift, key, begin + g.w, end + g.w);
+    });
+    std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+}
+
+// The same for a 360-degree panorama: every row, the bottom one too, is a closed loop,
+// out[y][x] = source[y][(x + sign * shift(key)) mod W].
+template <int Sign, typename Key>
+void DisplacedViewWrapped(const uint32_t* source, uint32_t* out, Geometry g,
+                          const std::array<int32_t, 256>& shift, Key key) {
+    const ptrdiff_t most = MostShift(shift);
+    // Inside [low, high) of a row no source leaves it.
+    const ptrdiff_t low = std::min(most, g.w);
+    const ptrdiff_t high = std::max(low, g.w - most);
+    ForRows(g, [&](ptrdiff_t row) {
+        auto checked = [&](ptrdiff_t x) {
+            out[row + x] = source[row + Wrapped(x + Sign * shift[key(row + x)], g.w)];
+        };
+        for (ptrdiff_t x = 0; x < low; ++x) {
+            checked(x);
+        }
+        for (ptrdiff_t x = low; x < high; ++x) {
+            out[row + x] = source[row + x + Sign * shift[key(row + x)]];
+        }
+        for (ptrdiff_t x = high; x < g.w; ++x) {
+            checked(x);
+        }
     });
     std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
 }
@@ -99,18 +158,18 @@ void Compose(const uint32_t* first, const uint32_t* second, uint32_t* out, Geome
 
 // The anaglyph in one pass, without building the second view: the composite's blue and green
 // come from the first view at k, its red from the second view at k + s, each view displaced by
-// the colour at its own position (the bottom row undisplaced, black outside the picture).
+// its own key at its own position (the bottom row undisplaced, black outside the picture).
+template <typename KeyFirst, typename KeySecond>
 void ComposeDisplaced(const uint32_t* source, uint32_t* out, Geometry g,
-                      const std::array<int32_t, 256>& shift, int32_t effect) {
+                      const std::array<int32_t, 256>& shift, int32_t effect, KeyFirst keyFirst,
+                      KeySecond keySecond) {
     const ptrdiff_t s = ptrdiff_t(6) * effect;
-    const ptrdiff_t most =
-        std::max<ptrdiff_t>(0, std::max(*std::max_element(shift.begin(), shift.end()),
-                                        -*std::min_element(shift.begin(), shift.end())));
+    const ptrdiff_t most = MostShift(shift);
     auto firstAt = [&](ptrdiff_t k) {
         if (k < g.w) {
             return source[k];
         }
-        const ptrdiff_t from = k + shift[(source[k] >> 16) & 0xFF];
+        const ptrdiff_t from = k + shift[keyFirst(k)];
         return from >= 0 && from < g.n ? source[from] : 0u;
     };
     auto secondRedAt = [&](ptrdiff_t j) {
@@ -120,7 +179,7 @@ void ComposeDisplaced(const uint32_t* source, uint32_t* out, Geometry g,
         if (j < g.w) {
             return source[j] & 0xFFFF0000u;
         }
-        const ptrdiff_t from = j - shift[(source[j] >> 8) & 0xFF];
+        const ptrdiff_t from = j - shift[keySecond(j)];
         return from >= 0 && from < g.n ? source[from] & 0xFFFF0000u : 0u;
     };
     const ptrdiff_t head = std::min<ptrdiff_t>(63, g.n);
@@ -137,9 +196,9 @@ void ComposeDisplaced(const uint32_t* source, uint32_t* out, Geometry g,
             checked(k);
         }
         for (ptrdiff_t k = fastBegin; k < fastEnd; ++k) {
-            const uint32_t blueGreen = source[k + shift[(source[k] >> 16) & 0xFF]] & 0x0000FFFFu;
+            const uint32_t blueGreen = source[k + shift[keyFirst(k)]] & 0x0000FFFFu;
             const ptrdiff_t j = k + s;
-            const uint32_t red = source[j - shift[(source[j] >> 8) & 0xFF]] & 0xFFFF0000u;
+            const uint32_t red = source[j - shift[keySecond(j)]] & 0xFFFF0000u;
             out[k] = blueGreen | red;
         }
         for (ptrdiff_t k = fastEnd; k < end; ++k) {
@@ -147,6 +206,69 @@ void ComposeDisplaced(const uint32_t* source, uint32_t* out, Geometry g,
         }
     });
     std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+}
+
+// The same for a 360-degree panorama: every row is a closed loop for both displacements and
+// the red shift, and every pixel is composed.
+template <typename KeyFirst, typename KeySecond>
+void ComposeDisplacedWrapped(const uint32_t* source, uint32_t* out, Geometry g,
+                             const std::array<int32_t, 256>& shift, int32_t effect,
+                             KeyFirst keyFirst, KeySecond keySecond) {
+    const ptrdiff_t s = ptrdiff_t(6) * effect;
+    const ptrdiff_t most = MostShift(shift);
+    // Inside [low, high) of a row neither displacement nor the red shift leaves it.
+    const ptrdiff_t low = std::min(g.w, std::max(most, most - s));
+    const ptrdiff_t high = std::max(low, std::min(g.w - most, g.w - most - s));
+    ForRows(g, [&](ptrdiff_t row) {
+        auto checked = [&](ptrdiff_t x) {
+            const uint32_t blueGreen =
+                source[row + Wrapped(x + shift[keyFirst(row + x)], g.w)] & 0x0000FFFFu;
+            const ptrdiff_t j = Wrapped(x + s, g.w);
+            const uint32_t red =
+                source[row + Wrapped(j - shift[keySecond(row + j)], g.w)] & 0xFFFF0000u;
+            out[row + x] = blueGreen | red;
+        };
+        for (ptrdiff_t x = 0; x < low; ++x) {
+            checked(x);
+        }
+        for (ptrdiff_t x = low; x < high; ++x) {
+            const uint32_t blueGreen = source[row + x + shift[keyFirst(row + x)]] & 0x0000FFFFu;
+            const ptrdiff_t j = row + x + s;
+            const uint32_t red = source[j - shift[keySecond(j)]] & 0xFFFF0000u;
+            out[row + x] = blueGreen | red;
+        }
+        for (ptrdiff_t x = high; x < g.w; ++x) {
+            checked(x);
+        }
+    });
+    std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+}
+
+// Both displaced views (red moves the first view's content left, green the second's right),
+// built where `firstOut` and `secondOut` say.
+template <typename KeyFirst, typename KeySecond>
+void DisplacedViews(const uint32_t* source, uint32_t* firstOut, uint32_t* secondOut, Geometry g,
+                    const std::array<int32_t, 256>& shift, bool wrap, KeyFirst keyFirst,
+                    KeySecond keySecond) {
+    if (wrap) {
+        DisplacedViewWrapped<-1>(source, secondOut, g, shift, keySecond);
+        DisplacedViewWrapped<+1>(source, firstOut, g, shift, keyFirst);
+    } else {
+        DisplacedView<-1>(source, secondOut, g, shift, keySecond);
+        DisplacedView<+1>(source, firstOut, g, shift, keyFirst);
+    }
+}
+
+// The one-pass anaglyph, flat or wrapped.
+template <typename KeyFirst, typename KeySecond>
+void ComposeDisplacedEither(const uint32_t* source, uint32_t* out, Geometry g,
+                            const std::array<int32_t, 256>& shift, int32_t effect, bool wrap,
+                            KeyFirst keyFirst, KeySecond keySecond) {
+    if (wrap) {
+        ComposeDisplacedWrapped(source, out, g, shift, effect, keyFirst, keySecond);
+    } else {
+        ComposeDisplaced(source, out, g, shift, effect, keyFirst, keySecond);
+    }
 }
 
 }  // namespace
@@ -160,6 +282,7 @@ void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* fir
     const bool anaglyph = settings.StereoLayout == kAnaglyph;
     const bool classic = IsClassicAnaglyph(settings);
     const bool swap = settings.SwapEyes != 0;
+    const bool wrap = settings.WrapAround != 0 && g.w > 0;
     uint32_t* rightView = planes.FirstView.data();
     uint32_t* leftView = planes.SecondView.data();
     // With the eyes swapped each view is built where the other one goes.
@@ -169,7 +292,10 @@ void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* fir
     // The composite goes into FirstView, from the right-eye view (FirstView's own) and the
     // left-eye view (SecondView's).
     const auto compose = [&](const uint32_t* right, const uint32_t* left) {
-        if (classic) {
+        if (wrap) {
+            ComposeAnaglyphWrapped(settings, left, right, rightView, g.w, g.n / g.w);
+            std::memset(rightView + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+        } else if (classic) {
             Compose(right, left, rightView, g, settings.StereoEffect);
         } else {
             ComposeAnaglyphMethod(settings, left, right, rightView, g.n);
@@ -188,13 +314,19 @@ void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* fir
         return;
     }
     const std::array<int32_t, 256> shift = DisplacementTable(settings.DepthValue);
+    const bool mapped = planes.DepthMap.size() == size_t(g.n) && g.n > 0;
+    const MapKey mapKey{planes.DepthMap.data(), settings.InvertDepthMap != 0 ? 0xFFu : 0u};
+    const ColourKey<16> redKey{first};
+    const ColourKey<8> greenKey{first};
     if (anaglyph && classic && !swap) {
-        ComposeDisplaced(first, rightView, g, shift, settings.StereoEffect);
+        mapped ? ComposeDisplacedEither(first, rightView, g, shift, settings.StereoEffect, wrap,
+                                        mapKey, mapKey)
+               : ComposeDisplacedEither(first, rightView, g, shift, settings.StereoEffect, wrap,
+                                        redKey, greenKey);
         return;
     }
-    // Red moves the first view's content left, green the second view's right.
-    DisplacedView<-1, 8>(first, builtSecond, g, shift);
-    DisplacedView<+1, 16>(first, builtFirst, g, shift);
+    mapped ? DisplacedViews(first, builtFirst, builtSecond, g, shift, wrap, mapKey, mapKey)
+           : DisplacedViews(first, builtFirst, builtSecond, g, shift, wrap, redKey, greenKey);
     if (anaglyph) {
         compose(rightView, leftView);
     }

@@ -315,6 +315,41 @@ TEST_P(FastKernels, StereoOutputEqualsTheReferenceForEveryMethodGlassesAndSwap) 
     }
 }
 
+// Depth maps (inverted or not) and 360-degree rows: pictures narrower than the displacement and
+// the stereo shift, so that both wrap more than once, and one the threads share.
+TEST_P(FastKernels, DepthMapsAndWrappedRowsEqualTheReference) {
+    std::mt19937 random(4242);
+    for (int run = 0; run < 240; ++run) {
+        const auto [w, h] = run < 6 ? std::pair{1301, 37}
+                                    : std::pair{1 + int(random() % 13), 1 + int(random() % 9)};
+        ConversionSettings s = RandomSettings(random);
+        s.StereoLayout = int32_t(random() % 4);
+        s.AnaglyphMethod = int32_t(random() % 4);
+        s.Glasses = int32_t(random() % 3);
+        s.SwapEyes = int32_t(random() % 2);
+        s.WrapAround = int32_t(random() % 2);
+        s.InvertDepthMap = int32_t(random() % 2);
+        const bool mapped = random() % 3 != 0;
+        PixelPlane secondFast = Picture(w, h, uint32_t(run) + 7000);
+        PixelPlane secondSlow = Picture(w, h, uint32_t(run) + 7000);
+        StereoPlanes fast = PlanesWith(Picture(w, h, uint32_t(run)), &secondFast);
+        StereoPlanes slow = PlanesWith(Picture(w, h, uint32_t(run)), &secondSlow);
+        if (mapped) {
+            ASSERT_TRUE(InstallDepthMap(fast, Picture(w, h, uint32_t(run) + 100)).ok());
+            ASSERT_TRUE(InstallDepthMap(slow, Picture(w, h, uint32_t(run) + 100)).ok());
+        }
+        ConvertPlanes(s, fast);
+        reference::ConvertPlanes(s, slow);
+        const std::string where = std::to_string(w) + "x" + std::to_string(h) + " run " +
+                                  std::to_string(run) + " wrap " + std::to_string(s.WrapAround) +
+                                  " mapped " + std::to_string(mapped);
+        ASSERT_EQ(Pixels(fast.FirstView), Pixels(slow.FirstView)) << where;
+        if (s.StereoLayout != kAnaglyph) {
+            ASSERT_EQ(Pixels(fast.SecondView), Pixels(slow.SecondView)) << where;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(InstructionSets, FastKernels,
                          ::testing::Values(SimdLevel::Scalar, SimdLevel::Sse2, SimdLevel::Avx2),
                          [](const auto& row) {

@@ -84,5 +84,20 @@ TEST(StereoPlanes, AnEmptyPictureIsRefusedAndNothingChanges) {
     EXPECT_TRUE(bad.empty());
 }
 
+TEST(StereoPlanes, DepthMapIsTheLumaOfAMapOfThePictureSizeAndLeavesWithThatSize) {
+    StereoPlanes planes;
+    ASSERT_TRUE(InstallFirstPicture(planes, NoisePlane(4, 3, 1)).ok());
+    ASSERT_TRUE(InstallDepthMap(planes, FilledPlane(4, 3, testing::Bgr(10, 20, 30))).ok());
+    // (299 * 30 + 587 * 20 + 114 * 10 + 500) div 1000
+    EXPECT_EQ(planes.DepthMap, std::vector<uint8_t>(12, 22));
+    const Status refused = InstallDepthMap(planes, FilledPlane(5, 3, 0));
+    EXPECT_EQ(refused.message(), "the depth map has 5 x 3 pixels, the picture 4 x 3");
+    EXPECT_EQ(planes.DepthMap, std::vector<uint8_t>(12, 22));
+    ASSERT_TRUE(InstallFirstPicture(planes, NoisePlane(4, 3, 2)).ok());
+    EXPECT_EQ(planes.DepthMap.size(), 12u);
+    ASSERT_TRUE(InstallFirstPicture(planes, NoisePlane(3, 4, 2)).ok());
+    EXPECT_TRUE(planes.DepthMap.empty());
+}
+
 }  // namespace
 }  // namespace k3v

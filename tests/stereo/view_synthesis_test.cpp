@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "stereo/conversion.h"
 #include "tests/support/plane_builders.h"
 
 namespace k3v {
@@ -265,6 +266,111 @@ TEST(AnaglyphMethods, TheShiftedReadIsBlackPastEitherEnd) {
             // Green/magenta colour: green from the left eye, red and blue from the right.
             EXPECT_EQ(planes.FirstView.data()[k], Bgr(10, inside ? 200 : 0, 30))
                 << effect << " " << k;
+        }
+    }
+}
+
+// Pixels that carry their own column in blue and their row in green.
+PixelPlane IndexedPlane(int32_t w, int32_t h) {
+    PixelPlane picture = FilledPlane(w, h, 0);
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            picture.row(y)[x] = Bgr(uint32_t(x), uint32_t(y), 0x80) | 0x5A000000u;
+        }
+    }
+    return picture;
+}
+
+TEST(SynthesizeViews, WrappedDepthMapDisplacesAlongEachRowAsALoop) {
+    StereoPlanes planes = PlanesWith(IndexedPlane(5, 2));
+    ASSERT_TRUE(InstallDepthMap(planes, FilledPlane(5, 2, Bgr(255, 255, 255))).ok());
+    ConversionSettings settings = K3vWithDepth(20);
+    settings.WrapAround = 1;
+    Synthesize(settings, planes);  // m = 255: 13 pixels, 3 around a row of 5
+    for (int32_t y = 0; y < 2; ++y) {
+        for (int32_t x = 0; x < 5; ++x) {
+            EXPECT_EQ(BlueOf(planes.FirstView.row(y)[x]), uint32_t((x + 13) % 5)) << x;
+            EXPECT_EQ(BlueOf(planes.SecondView.row(y)[x]), uint32_t((x + 2) % 5)) << x;
+            EXPECT_EQ(GreenOf(planes.SecondView.row(y)[x]), uint32_t(y)) << x;
+        }
+    }
+    // Inverted, 255 becomes 0: no displacement at all.
+    settings.InvertDepthMap = 1;
+    Synthesize(settings, planes);
+    EXPECT_EQ(testing::Pixels(planes.FirstView), testing::Pixels(planes.SourceImage1));
+}
+
+TEST(SynthesizeViews, WrappedAnaglyphReadsTheLeftEyeAroundTheRowForEveryPixel) {
+    StereoPlanes planes = PlanesWith(IndexedPlane(7, 3));
+    ConversionSettings settings;
+    settings.StereoEffect = -10;  // -60 columns: 3 to the right in a row of 7
+    settings.WrapAround = 1;
+    Synthesize(settings, planes);
+    for (int32_t y = 0; y < 3; ++y) {
+        for (int32_t x = 0; x < 7; ++x) {
+            const uint32_t left = planes.SourceImage1.row(y)[(x + 3) % 7];
+            const uint32_t right = planes.SourceImage1.row(y)[x];
+            EXPECT_EQ(planes.FirstView.row(y)[x], (right & 0xFFFFu) | (left & 0xFFFF0000u)) << x;
+        }
+    }
+}
+
+// Every row turned t columns to the right.
+PixelPlane Rotated(const PixelPlane& plane, int32_t t) {
+    PixelPlane out = FilledPlane(plane.width(), plane.height(), 0);
+    for (int32_t y = 0; y < plane.height(); ++y) {
+        for (int32_t x = 0; x < plane.width(); ++x) {
+            out.row(y)[(x + t) % plane.width()] = plane.row(y)[x];
+        }
+    }
+    return out;
+}
+
+// A 360-degree panorama has no seam: turning the input turns every output view the same way.
+TEST(SynthesizeViews, WrappedOutputTurnsWithTheInput) {
+    constexpr int32_t kW = 23;
+    constexpr int32_t kH = 4;
+    for (int32_t layout = 0; layout <= 3; ++layout) {
+        for (int32_t method = 0; method <= 3; ++method) {
+            for (const int32_t depth : {0, 20, 90}) {
+                for (const int16_t effect : {int16_t(-10), int16_t(0), int16_t(7)}) {
+                    for (const int32_t t : {1, 17}) {
+                        ConversionSettings s = K3vWithDepth(depth, layout);
+                        s.DepthOn = depth != 0;
+                        s.AnaglyphMethod = method;
+                        s.Glasses = (method + layout) % 3;
+                        s.SwapEyes = t == 17;
+                        s.StereoEffect = effect;
+                        s.WrapAround = 1;
+                        s.TransformationMode = int32_t(depth == 0 && effect == 7);
+                        const bool mapped = depth == 90;
+                        PixelPlane map = NoisePlane(kW, kH, 5);
+                        PixelPlane second = NoisePlane(kW, kH, 6);
+                        PixelPlane secondTurned = Rotated(second, t);
+                        StereoPlanes plain = PlanesWith(NoisePlane(kW, kH, 4), &second);
+                        StereoPlanes turned =
+                            PlanesWith(Rotated(NoisePlane(kW, kH, 4), t), &secondTurned);
+                        if (mapped) {
+                            ASSERT_TRUE(InstallDepthMap(plain, map).ok());
+                            ASSERT_TRUE(InstallDepthMap(turned, Rotated(map, t)).ok());
+                        }
+                        ConvertPlanes(s, plain);
+                        ConvertPlanes(s, turned);
+                        const std::string where =
+                            "layout " + std::to_string(layout) + " method " +
+                            std::to_string(method) + " depth " + std::to_string(depth) +
+                            " effect " + std::to_string(effect) + " t " + std::to_string(t);
+                        EXPECT_EQ(testing::Pixels(turned.FirstView),
+                                  testing::Pixels(Rotated(plain.FirstView, t)))
+                            << where;
+                        if (layout != kAnaglyph) {
+                            EXPECT_EQ(testing::Pixels(turned.SecondView),
+                                      testing::Pixels(Rotated(plain.SecondView, t)))
+                                << where;
+                        }
+                    }
+                }
+            }
         }
     }
 }
