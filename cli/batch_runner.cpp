@@ -43,8 +43,32 @@ InputFiles BatchInputs(const std::vector<ConversionJob>& jobs) {
     for (const ConversionJob& job : jobs) {
         paths.push_back(job.first);
         paths.push_back(job.second);
+        paths.push_back(job.depthMap);
     }
     return InputFiles(paths);
+}
+
+// The job's depth map, from its file or found in its folder, goes with the first picture.
+Status LoadDepthMap(const ConversionJob& job, StereoPlanes& planes) {
+    std::string path = job.depthMap;
+    if (path.empty() && !job.depthMapDir.empty()) {
+        const Result<std::string> found = FindDepthMap(job.depthMapDir, job.first);
+        if (!found) {
+            return found.status();
+        }
+        path = found.value();
+    }
+    if (path.empty()) {
+        return Status::Ok();
+    }
+    PixelPlane map;
+    if (Status decoded = DecodePictureFile(path, map); !decoded) {
+        return decoded;
+    }
+    if (Status installed = InstallDepthMap(planes, map); !installed) {
+        return CannotLoad(path, installed.message());
+    }
+    return Status::Ok();
 }
 
 Status LoadPictures(const ConversionJob& job, StereoPlanes& planes) {
@@ -54,6 +78,9 @@ Status LoadPictures(const ConversionJob& job, StereoPlanes& planes) {
     }
     if (Status installed = InstallFirstPicture(planes, std::move(first)); !installed) {
         return CannotLoad(job.first, installed.message());
+    }
+    if (Status mapped = LoadDepthMap(job, planes); !mapped) {
+        return mapped;
     }
     if (job.second.empty()) {
         return Status::Ok();

@@ -73,6 +73,18 @@ const OptionRow kOptions[] = {
     {"--half", "", "",
      "side-by-side layouts and .jps: each view halved along\nthe layout's axis (3D TV)", kFlag,
      [](CliOptions& o, int32_t, const std::string&) { o.settings.HalfSize = 1; }},
+    {"--depth-map", "", "MAP",
+     "the depth map of the picture (with --depth N, the scale):\nits brightness, not the colours, "
+     "gives the shift",
+     kText, [](CliOptions& o, int32_t, const std::string& text) { o.depthMap = text; }},
+    {"--depth-map-dir", "", "DIR",
+     "with --output-dir: each input's depth map,\n<name>_depth.<ext> in DIR", kText,
+     [](CliOptions& o, int32_t, const std::string& text) { o.depthMapDir = text; }},
+    {"--invert-depth-map", "", "", "dark is near in the depth map (uses 255 - brightness)", kFlag,
+     [](CliOptions& o, int32_t, const std::string&) { o.settings.InvertDepthMap = 1; }},
+    {"--wrap", "", "",
+     "a 360-degree panorama: each row closes into a loop,\nno seam where its ends meet", kFlag,
+     [](CliOptions& o, int32_t, const std::string&) { o.settings.WrapAround = 1; }},
     {"--kind", "", "", "default panorama (photo: the anaglyph's invalid stripe is cut)",
      Choice(kKinds), Set<&S::SourceKind>},
     {"--effect", "", "N", "stereo effect {range}, default 3", Number(kStereoEffectRange),
@@ -170,6 +182,29 @@ Result<int32_t> CheckValue(const OptionRow& row, const std::string& option,
     return number;
 }
 
+// A depth map replaces the colours of K3V mode's displacement, whose scale --depth gives.
+Status CheckDepthMap(const CliOptions& o) {
+    const bool mapped = !o.depthMap.empty() || !o.depthMapDir.empty();
+    if (!mapped) {
+        return o.settings.InvertDepthMap != 0
+                   ? Status::Error("--invert-depth-map goes with --depth-map or --depth-map-dir")
+                   : Status::Ok();
+    }
+    if (o.settings.TransformationMode == kStandardStereo) {
+        return Status::Error("a depth map works in k3v mode, not with --mode standard");
+    }
+    if (o.settings.DepthOn == 0) {
+        return Status::Error("a depth map needs --depth N, the depth scale");
+    }
+    if (!o.depthMap.empty() && !o.outputDir.empty()) {
+        return Status::Error("--depth-map goes with -o; with --output-dir use --depth-map-dir");
+    }
+    if (!o.depthMapDir.empty() && o.outputDir.empty()) {
+        return Status::Error("--depth-map-dir goes with --output-dir; with -o use --depth-map");
+    }
+    return Status::Ok();
+}
+
 // The combinations of inputs and outputs that make sense together.
 Status CheckShape(const CliOptions& o, bool formatGiven) {
     const bool standard = o.settings.TransformationMode == kStandardStereo;
@@ -199,7 +234,7 @@ Status CheckShape(const CliOptions& o, bool formatGiven) {
     if (!o.outputDir.empty() && standard && o.inputs.size() % 2 != 0) {
         return Status::Error("standard mode takes the pictures in pairs (first, second, ...)");
     }
-    return Status::Ok();
+    return CheckDepthMap(o);
 }
 
 // "  --effect N" and its help in the help column; a name too long for the column keeps three
@@ -312,12 +347,14 @@ Result<std::vector<ConversionJob>> PlanJobs(const CliOptions& options) {
     const bool standard = options.settings.TransformationMode == kStandardStereo;
     const size_t step = standard ? 2 : 1;
     if (!options.output.empty()) {
-        jobs.push_back({options.inputs[0], standard ? options.inputs[1] : "", options.output});
+        jobs.push_back({options.inputs[0], standard ? options.inputs[1] : "", options.output,
+                        options.depthMap, ""});
         return jobs;
     }
     std::map<std::string, std::string> claimed;  // output -> input that writes it
     for (size_t i = 0; i + step <= options.inputs.size(); i += step) {
-        ConversionJob job{options.inputs[i], standard ? options.inputs[i + 1] : "", ""};
+        ConversionJob job{options.inputs[i], standard ? options.inputs[i + 1] : "", "", "",
+                          options.depthMapDir};
         job.output = (std::filesystem::path(options.outputDir) /
                       (UnwrappedName(job.first) + "." + options.format))
                          .string();
@@ -328,6 +365,32 @@ Result<std::vector<ConversionJob>> PlanJobs(const CliOptions& options) {
         jobs.push_back(std::move(job));
     }
     return jobs;
+}
+
+Result<std::string> FindDepthMap(const std::string& folder, const std::string& input) {
+    namespace fs = std::filesystem;
+    const std::string wanted = fs::path(input).stem().string() + "_depth";
+    std::set<std::string> found;
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (entry->path().stem() == wanted && entry->is_regular_file(error)) {
+            found.insert(entry->path().string());
+        }
+    }
+    if (error) {
+        return Status::Error("cannot read the depth map folder \"" + folder +
+                             "\": " + error.message());
+    }
+    if (found.empty()) {
+        return Status::Error("no depth map for \"" + input + "\": there is no " + wanted +
+                             ".<ext> in \"" + folder + "\"");
+    }
+    if (found.size() > 1) {
+        return Status::Error("two depth maps for \"" + input + "\": \"" + *found.begin() +
+                             "\" and \"" + *std::next(found.begin()) + "\"");
+    }
+    return *found.begin();
 }
 
 }  // namespace k3v

@@ -21,6 +21,8 @@ struct CliOptions {
     std::string output;     // -o: one conversion
     std::string outputDir;  // --output-dir: one output per input (per pair in standard mode)
     std::string format = "jpg";
+    std::string depthMap;     // --depth-map: the depth map of the one input
+    std::string depthMapDir;  // --depth-map-dir: each input's map, <name>_depth.<ext>
     bool showHelp = false;
 };
 
@@ -65,7 +67,13 @@ struct ConversionJob {
     std::string first;
     std::string second;
     std::string output;
+    std::string depthMap;     // the map's file, when it is known
+    std::string depthMapDir;  // otherwise the folder that holds it, when there is one
 };
+
+// The depth map of `input` in `folder`: the one file named like it with "_depth" before the
+// extension, in any picture format. Fails, naming what was looked for, when there is none.
+Result<std::string> FindDepthMap(const std::string& folder, const std::string& input);
 
 // The jobs the options ask for; in a batch each output is "<name>_Unwrapped.<ext>" in the
 // output folder. Fails (a usage error) when two inputs would write the same output.

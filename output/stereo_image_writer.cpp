@@ -6,6 +6,7 @@
 #include "output/jpeg/jpeg_encoder.h"
 #include "output/output_format.h"
 #include "output/output_picture.h"
+#include "output/panorama_xmp.h"
 #include "output/safe_file_writer.h"
 #include "output/stereo_jpeg_files.h"
 
@@ -31,8 +32,10 @@ JpegSink SinkInto(SafeFileWriter& file) {
     return [&file](const uint8_t* bytes, size_t count) { file.write(bytes, count); };
 }
 
-// Writes `picture` into `file` opened on `path`, for the caller to commit.
-Status WritePicture(const std::string& path, OutputFormat format, const OutputPicture& picture,
+// Writes `picture` into `file` opened on `path`, for the caller to commit. A JPEG of a whole
+// 360-degree panorama says so to panorama viewers.
+Status WritePicture(const std::string& path, OutputFormat format,
+                    const ConversionSettings& settings, const OutputPicture& picture,
                     int jpegQuality, SafeFileWriter& file) {
     if (format == OutputFormat::Bmp) {
         return WriteBmp(path, picture, file);
@@ -40,7 +43,13 @@ Status WritePicture(const std::string& path, OutputFormat format, const OutputPi
     if (Status opened = file.open(path); !opened) {
         return opened;
     }
-    return EncodeJpegFile(path, RowsOf(picture), jpegQuality, SinkInto(file));
+    const bool sphere =
+        settings.WrapAround != 0 && IsFullSpherePicture(picture.width(), picture.height());
+    const JpegSink sink =
+        sphere ? WithSegmentAfterApp0(PanoramaXmpSegment(picture.width(), picture.height()),
+                                      SinkInto(file))
+               : SinkInto(file);
+    return EncodeJpegFile(path, RowsOf(picture), jpegQuality, sink);
 }
 
 Status WriteSeparateViews(const std::vector<std::string>& names, OutputFormat format,
@@ -50,7 +59,8 @@ Status WriteSeparateViews(const std::vector<std::string>& names, OutputFormat fo
     std::array<SafeFileWriter, 2> files;
     for (size_t i = 0; i < parts.size(); ++i) {
         const OutputPicture picture(settings, planes, parts[i]);
-        if (Status written = WritePicture(names[i], format, picture, jpegQuality, files[i]);
+        if (Status written =
+                WritePicture(names[i], format, settings, picture, jpegQuality, files[i]);
             !written) {
             return written;
         }
@@ -161,6 +171,14 @@ Status WriteStereoImage(const std::string& path, const ConversionSettings& setti
     const OutputPicture picture(settings, planes);
     if (format == OutputFormat::Bmp) {
         return WriteBmpFile(path, picture);
+    }
+    if (settings.WrapAround != 0) {
+        SafeFileWriter file;
+        if (Status written = WritePicture(path, format, settings, picture, jpegQuality, file);
+            !written) {
+            return written;
+        }
+        return file.commit();
     }
     return JPEGMAIN(path, RowsOf(picture), jpegQuality);
 }

@@ -3,7 +3,8 @@
 
 Pillow must open an MPO as two frames equal to the two views saved as separate JPEG files,
 and each frame's bytes must be that JPEG with only its MPF segment added. ExifTool must list
-the MP tags of the MPO and the stereo tags of a JPS without a warning.
+the MP tags of the MPO and the stereo tags of a JPS without a warning, and the panorama tags
+of a 360-degree (wrapped) 2:1 JPEG; other JPEGs carry no XMP.
 
 Usage: check_stereo_files.py K3V_CONVERT PICTURE
 """
@@ -94,6 +95,28 @@ def main():
                                 capture_output=True, text=True).stdout
         check(report.count("Validate                        : OK") == 2,
               "ExifTool validates both files without a warning")
+
+        sphere = os.path.join(folder, "sphere.png")
+        with Image.open(picture) as source:
+            source.convert("RGB").resize((240, 120)).save(sphere)
+        wrapped = os.path.join(folder, "sphere.jpg")
+        convert(tool, sphere, "--wrap", "-o", wrapped)
+        tags = exiftool("-XMP-GPano:all", "-validate", wrapped)
+        for expected in ("ProjectionType                  : equirectangular",
+                         "FullPanoWidthPixels             : 240",
+                         "FullPanoHeightPixels            : 120",
+                         "CroppedAreaImageWidthPixels     : 240",
+                         "CroppedAreaImageHeightPixels    : 120",
+                         "CroppedAreaLeftPixels           : 0",
+                         "CroppedAreaTopPixels            : 0",
+                         "Validate                        : OK"):
+            check(expected in tags, "ExifTool lists " + expected + " for a wrapped 2:1 JPEG")
+        flat = os.path.join(folder, "flat.jpg")
+        convert(tool, sphere, "-o", flat)
+        convert(tool, picture, "--wrap", "-o", os.path.join(folder, "narrow.jpg"))
+        for name in (flat, os.path.join(folder, "narrow.jpg")):
+            check(exiftool("-XMP:all", name).strip() == "",
+                  os.path.basename(name) + " (not a wrapped 2:1 picture) has no XMP")
 
     print("%d passed, %d failed" % (len(checks) - len(failures), len(failures)))
     return 1 if failures else 0

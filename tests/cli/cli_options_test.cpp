@@ -118,6 +118,35 @@ TEST(ParseCommandLine, OutOfRangeAndMalformedValuesAreUsageErrors) {
     }
 }
 
+TEST(ParseCommandLine, DepthMapsNeedTheDepthScaleK3vModeAndTheirKindOfOutput) {
+    const Result<CliOptions> one = Parse({"--depth", "30", "--depth-map", "m.png",
+                                          "--invert-depth-map", "--wrap", "p.jpg", "-o", "x.jpg"});
+    ASSERT_TRUE(one.ok()) << one.message();
+    EXPECT_EQ(one.value().depthMap, "m.png");
+    EXPECT_EQ(one.value().settings.InvertDepthMap, 1);
+    EXPECT_EQ(one.value().settings.WrapAround, 1);
+    const Result<std::vector<ConversionJob>> jobs = PlanJobs(one.value());
+    ASSERT_TRUE(jobs.ok());
+    EXPECT_EQ(jobs.value()[0].depthMap, "m.png");
+
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--depth-map", "m.png", "p.jpg", "-o", "x.jpg"}, "needs --depth N"},
+        {{"--depth", "30", "--mode", "standard", "--depth-map", "m.png", "p.jpg", "q.jpg", "-o",
+          "x.jpg"},
+         "not with --mode standard"},
+        {{"--invert-depth-map", "p.jpg", "-o", "x.jpg"}, "goes with --depth-map"},
+        {{"--depth", "30", "--depth-map-dir", "d", "p.jpg", "-o", "x.jpg"},
+         "goes with --output-dir"},
+        {{"--depth", "30", "--depth-map", "m.png", "p.jpg", "--output-dir", "d"},
+         "use --depth-map-dir"},
+    };
+    for (const auto& [args, reason] : refused) {
+        const Result<CliOptions> p = ParseCommandLine(args);
+        ASSERT_FALSE(p.ok()) << reason;
+        EXPECT_NE(p.message().find(reason), std::string::npos) << p.message();
+    }
+}
+
 TEST(ParseCommandLine, NamesAfterDoubleDashAreFilesEvenWithALeadingDash) {
     const Result<CliOptions> p = Parse({"-o", "x.bmp", "--", "-pano.png"});
     ASSERT_TRUE(p.ok()) << p.message();

@@ -79,11 +79,17 @@ ConversionSettings SettingsOf(const Variant& v) {
 
 // What the engine gives for the same pictures and settings, as bottom-up rows.
 std::vector<uint32_t> ExpectedPixels(const std::string& first, const std::string& second,
-                                     const ConversionSettings& settings, int32_t& w, int32_t& h) {
+                                     const ConversionSettings& settings, int32_t& w, int32_t& h,
+                                     const std::string& depthMap = "") {
     StereoPlanes planes;
     PixelPlane one;
     EXPECT_TRUE(DecodePictureFile(first, one).ok());
     EXPECT_TRUE(InstallFirstPicture(planes, std::move(one)).ok());
+    if (!depthMap.empty()) {
+        PixelPlane map;
+        EXPECT_TRUE(DecodePictureFile(depthMap, map).ok());
+        EXPECT_TRUE(InstallDepthMap(planes, map).ok());
+    }
     if (!second.empty()) {
         PixelPlane two;
         EXPECT_TRUE(DecodePictureFile(second, two).ok());
@@ -315,6 +321,40 @@ TEST(ConvertBatch, StandardPairsOfUnequalSizeAreRefusedWithBothSizes) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("Panorama.1: 20x10 Panorama.2: 21x10"), std::string::npos) << run.err;
     EXPECT_FALSE(std::filesystem::exists(folder.file("x.bmp")));
+}
+
+// Each input's depth map comes from the map folder; a missing map or one of another size fails
+// only its own file, and a mapped 360-degree conversion is exactly the engine's.
+TEST(ConvertBatch, DepthMapsComeFromTheirFolderAndAFaultyMapFailsItsFileAlone) {
+    TempFolder folder;
+    std::filesystem::create_directories(folder.file("maps"));
+    std::filesystem::create_directories(folder.file("out"));
+    const std::string a = MakePicture(folder, "a.png", 40, 20, 1);
+    const std::string b = MakePicture(folder, "b.png", 40, 20, 2);
+    const std::string c = MakePicture(folder, "c.png", 30, 20, 3);
+    const std::string aMap = MakePicture(folder, "maps/a_depth.png", 40, 20, 4);
+    MakePicture(folder, "maps/c_depth.jpg", 31, 20, 5);
+    const auto run = Convert(
+        folder, {"--depth", "20", "--wrap", "--invert-depth-map", "--format", "bmp", a, b, c,
+                 "--output-dir", folder.file("out"), "--depth-map-dir", folder.file("maps")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("no depth map for \"" + b + "\""), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("the depth map has 31 x 20 pixels, the picture 30 x 20"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(folder.entries("out"), std::vector<std::string>{"a_Unwrapped.bmp"});
+
+    ConversionSettings settings;
+    settings.DepthOn = 1;
+    settings.DepthValue = 20;
+    settings.WrapAround = 1;
+    settings.InvertDepthMap = 1;
+    int32_t w = 0;
+    int32_t h = 0;
+    const std::vector<uint32_t> expected = ExpectedPixels(a, "", settings, w, h, aMap);
+    const std::vector<uint8_t> bytes = ReadBytes(folder.file("out/a_Unwrapped.bmp"));
+    ASSERT_EQ(bytes.size(), 54u + 4u * expected.size());
+    EXPECT_EQ(std::memcmp(bytes.data() + 54, expected.data(), expected.size() * 4), 0);
 }
 
 // Under a process limit that leaves no room for another thread (as in a container), a batch

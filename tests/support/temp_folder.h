@@ -25,10 +25,10 @@ class TempFolder {
     std::string file(const std::string& name) const { return (path_ / name).string(); }
     const std::filesystem::path& path() const { return path_; }
 
-    // Names of everything in the folder, to catch leftover temporary files.
-    std::vector<std::string> entries() const {
+    // Names of everything in the folder (or a folder in it), to catch leftover temporary files.
+    std::vector<std::string> entries(const std::string& inside = "") const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(path_)) {
+        for (const auto& entry : std::filesystem::directory_iterator(path_ / inside)) {
             names.push_back(entry.path().filename().string());
         }
         std::sort(names.begin(), names.end());
