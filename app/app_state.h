@@ -19,6 +19,9 @@ struct AppState {
     // The texts of the two path fields: the full paths of the loaded pictures, or empty.
     QString FirstPicturePath;
     QString SecondPicturePath;
+    // The loaded depth map's path, or empty; and why a map went, when one did.
+    QString DepthMapPath;
+    QString DepthMapNote;
     // The selected row of the depth list; the conversion takes its depth value from this row.
     int DepthEntry = kDefaultDepthEntry;
 };

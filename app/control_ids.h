@@ -43,6 +43,10 @@ enum CommandId : int {
     kCmdAmberBlueGlasses = 332,
     kCmdSwapEyes = 340,
     kCmdHalfSize = 341,
+    kCmdLoadDepthMap = 350,
+    kCmdClearDepthMap = 351,
+    kCmdInvertDepthMap = 352,
+    kCmdWrapAround = 353,
 };
 
 // Identifiers of the controls that send no command.
@@ -67,6 +71,7 @@ enum ControlId : int {
     kIdBrightnessGroup = 190,
     kIdContrastGroup = 191,
     kIdNoiseGroup = 192,
+    kIdDepthMapLine = 360,  // below the strip: the depth map's path, empty without one
 };
 
 }  // namespace k3v

@@ -5,7 +5,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLayout>
 #include <QRadioButton>
 #include <QShortcut>
@@ -118,6 +120,13 @@ void MainWindow::syncControls() {
     }
     action(kCmdSwapEyes)->setChecked(settings.SwapEyes != 0);
     action(kCmdHalfSize)->setChecked(settings.HalfSize != 0);
+    action(kCmdClearDepthMap)->setEnabled(!state_.DepthMapPath.isEmpty());
+    action(kCmdInvertDepthMap)->setChecked(settings.InvertDepthMap != 0);
+    action(kCmdWrapAround)->setChecked(settings.WrapAround != 0);
+    static_cast<QLabel*>(control(kIdDepthMapLine))
+        ->setText(state_.DepthMapPath.isEmpty()
+                      ? state_.DepthMapNote
+                      : tr("Depth map: %1").arg(QDir::toNativeSeparators(state_.DepthMapPath)));
 
     static_cast<QCheckBox*>(control(kCmdPanorama))->setChecked(settings.SourceKind == kPanorama);
     static_cast<QCheckBox*>(control(kCmdStillPhoto))
@@ -190,6 +199,36 @@ void MainWindow::switchSwapEyes() {
 void MainWindow::switchHalfSize() {
     sound_.play();
     state_.settings.HalfSize = state_.settings.HalfSize != 0 ? 0 : 1;
+    settingsChanged();
+}
+
+void MainWindow::loadDepthMapCommand() {
+    sound_.play();
+    const QString path = dialogs_.openPicture(state_.LastFolder, PictureSlot::DepthMap);
+    if (path.trimmed().isEmpty()) {
+        return;
+    }
+    state_.LastFolder = QFileInfo(path).absolutePath();
+    loadDepthMap(path);
+}
+
+void MainWindow::clearDepthMap() {
+    sound_.play();
+    state_.planes.DepthMap.clear();
+    state_.DepthMapPath.clear();
+    state_.DepthMapNote.clear();
+    settingsChanged();
+}
+
+void MainWindow::switchInvertDepthMap() {
+    sound_.play();
+    state_.settings.InvertDepthMap = state_.settings.InvertDepthMap != 0 ? 0 : 1;
+    settingsChanged();
+}
+
+void MainWindow::switchWrapAround() {
+    sound_.play();
+    state_.settings.WrapAround = state_.settings.WrapAround != 0 ? 0 : 1;
     settingsChanged();
 }
 
@@ -284,6 +323,8 @@ void MainWindow::resetDefaults() {
     settings.Glasses = start.Glasses;
     settings.SwapEyes = start.SwapEyes;
     settings.HalfSize = start.HalfSize;
+    settings.InvertDepthMap = start.InvertDepthMap;
+    settings.WrapAround = start.WrapAround;
     settingsChanged();
 }
 
@@ -325,9 +366,37 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
     if (slot == PictureSlot::First) {
         state_.FirstPicturePath = path;
         state_.SecondPicturePath.clear();  // the second picture went with the old planes
+        // A depth map stays only with a picture of its own size.
+        if (!state_.DepthMapPath.isEmpty() && state_.planes.DepthMap.empty()) {
+            state_.DepthMapNote = tr("Depth map %1 dropped: the new picture has another size")
+                                      .arg(QDir::toNativeSeparators(state_.DepthMapPath));
+            state_.DepthMapPath.clear();
+        }
     } else {
         state_.SecondPicturePath = path;
     }
+    syncControls();
+    runConversion();
+}
+
+void MainWindow::loadDepthMap(const QString& path) {
+    PixelPlane map;
+    Status status = Status::Ok();
+    {
+        const WaitCursor wait;
+        status = DecodePictureFile(path.toStdString(), map);
+    }
+    if (status.ok()) {
+        if (Status installed = InstallDepthMap(state_.planes, map); !installed.ok()) {
+            status = CannotLoad(path.toStdString(), installed.message());
+        }
+    }
+    if (!status.ok()) {
+        dialogs_.warning(FromStatus(status));
+        return;
+    }
+    state_.DepthMapPath = path;
+    state_.DepthMapNote.clear();
     syncControls();
     runConversion();
 }
@@ -355,7 +424,8 @@ void MainWindow::publish() {
     const std::string targetName = target.toStdString();
     const std::vector<std::string> files = SavedFileNames(targetName, state_.settings);
     const std::string sources[] = {state_.FirstPicturePath.toStdString(),
-                                   state_.SecondPicturePath.toStdString()};
+                                   state_.SecondPicturePath.toStdString(),
+                                   state_.DepthMapPath.toStdString()};
     for (const std::string& file : files) {
         if (!InputFiles(sources).checkOutput(file).ok()) {
             dialogs_.warning(tr("Cannot write \"%1\": it is one of the input pictures, "

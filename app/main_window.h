@@ -33,6 +33,9 @@ class MainWindow : public QMainWindow {
     // Decodes a picture file into the first or second slot and converts; a failure is
     // reported in a warning and changes nothing.
     void loadPicture(const QString& path, PictureSlot slot);
+    // Decodes a depth map of the first picture's size and converts; a failure is reported in a
+    // warning and changes nothing.
+    void loadDepthMap(const QString& path);
     // The conversion and the preview drawing.
     void runConversion();
 
@@ -58,6 +61,10 @@ class MainWindow : public QMainWindow {
     void chooseGlasses(int glasses);
     void switchSwapEyes();
     void switchHalfSize();
+    void loadDepthMapCommand();  // "Load depth map..."
+    void clearDepthMap();
+    void switchInvertDepthMap();
+    void switchWrapAround();
     void chooseMode(int mode);  // kK3vStereo, kStandardStereo
     void chooseSourceKind(int kind);
     void switchFlag(int boxId);  // one of the five flag check boxes was clicked

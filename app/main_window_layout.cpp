@@ -98,6 +98,19 @@ void MainWindow::buildStereoMenu() {
     stereo->addSeparator();
     addItem(kCmdSwapEyes, QT_TR_NOOP("&Swap eyes"), &MainWindow::switchSwapEyes);
     addItem(kCmdHalfSize, QT_TR_NOOP("&Half-size pair (3D TV)"), &MainWindow::switchHalfSize);
+    stereo->addSeparator();
+    const auto addCommand = [this, stereo](int id, const char* text, auto slot) {
+        QAction* item = stereo->addAction(tr(text));
+        connect(item, &QAction::triggered, this, slot);
+        actions_.insert(id, item);
+    };
+    addCommand(kCmdLoadDepthMap, QT_TR_NOOP("Load &depth map..."),
+               &MainWindow::loadDepthMapCommand);
+    addCommand(kCmdClearDepthMap, QT_TR_NOOP("C&lear depth map"), &MainWindow::clearDepthMap);
+    addItem(kCmdInvertDepthMap, QT_TR_NOOP("&Invert depth map"), &MainWindow::switchInvertDepthMap);
+    stereo->addSeparator();
+    addItem(kCmdWrapAround, QT_TR_NOOP("&360-degree panorama (wrap around)"),
+            &MainWindow::switchWrapAround);
 }
 
 void MainWindow::buildHeader(QWidget* client) {
@@ -139,6 +152,12 @@ void MainWindow::buildHeader(QWidget* client) {
     strip->setLineWidth(1);
     strip->setGeometry(0, 550, 1010, 20);
     strip->setAccessibleName(tr("Decorative strip"));
+
+    auto* depthMapLine = new QLabel(client);
+    depthMapLine->setGeometry(5, 571, 1000, 18);
+    depthMapLine->setAccessibleName(tr("Depth map"));
+    depthMapLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    controls_.insert(kIdDepthMapLine, depthMapLine);
 
     for (const auto& [captionId, fieldId, caption, y] :
          {std::tuple{kIdFirstPathCaption, kIdFirstPath, QT_TR_NOOP("Panorama path:1"), 77},

@@ -26,7 +26,9 @@ QString RunFileDialog(QFileDialog* raw) {
 QString QtUserDialogs::openPicture(const QString& folder, PictureSlot slot) {
     const QString title = slot == PictureSlot::First
                               ? QCoreApplication::translate("k3v::UserDialogs", "Load 1.Panorama")
-                              : QCoreApplication::translate("k3v::UserDialogs", "Load 2.Panorama");
+                          : slot == PictureSlot::Second
+                              ? QCoreApplication::translate("k3v::UserDialogs", "Load 2.Panorama")
+                              : QCoreApplication::translate("k3v::UserDialogs", "Load depth map");
     return RunFileDialog(MakeOpenPictureDialog(owner_, title, folder));
 }
 

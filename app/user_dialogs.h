@@ -11,7 +11,7 @@ class QWidget;
 
 namespace k3v {
 
-enum class PictureSlot { First = 0, Second = 1 };
+enum class PictureSlot { First = 0, Second = 1, DepthMap = 2 };
 
 class UserDialogs {
   public:

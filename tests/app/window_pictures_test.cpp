@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -226,6 +227,53 @@ class WindowPicturesTest : public QObject {
         QCOMPARE(state_.planes.SourceWidth, 80);
         QCOMPARE(state_.SecondPicturePath, QString());
         QCOMPARE(pathField(kIdSecondPath)->text(), QString());
+    }
+
+    // A depth map previews at once, is named below the strip, is refused with both sizes when
+    // it does not fit, and goes (with a note) when a picture of another size comes.
+    void depthMapPreviewsAndGoesWithAnotherSize() {
+        const QString picture =
+            WritePicture(*dir_, QStringLiteral("p.png"), {60, 20}, Qt::red, Qt::blue, 30);
+        const QString map =
+            WritePicture(*dir_, QStringLiteral("m.png"), {60, 20}, Qt::white, Qt::black, 20);
+        const QString misfit = WritePlain(*dir_, QStringLiteral("x.png"), {61, 20}, Qt::white);
+        loadFirst(picture);
+        QTest::mouseClick(window_->control(kCmdDepth), Qt::LeftButton);
+        const QImage colours = window_->preview()->picture();
+        auto* line = qobject_cast<QLabel*>(window_->control(kIdDepthMapLine));
+        QCOMPARE(line->text(), QString());
+
+        conversions_ = 0;
+        dialogs_.openAnswers = {misfit};
+        window_->action(kCmdLoadDepthMap)->trigger();
+        QCOMPARE(dialogs_.openRequests.last().second, PictureSlot::DepthMap);
+        QCOMPARE(dialogs_.warnings.size(), 1);
+        QVERIFY2(
+            dialogs_.warnings[0].contains(QStringLiteral("61 x 20 pixels, the picture 60 x 20")),
+            qPrintable(dialogs_.warnings[0]));
+        QCOMPARE(conversions_, 0);
+        QVERIFY(!window_->action(kCmdClearDepthMap)->isEnabled());
+
+        dialogs_.openAnswers = {map};
+        window_->action(kCmdLoadDepthMap)->trigger();
+        QCOMPARE(conversions_, 1);
+        const QImage mapped = window_->preview()->picture();
+        QVERIFY(mapped != colours);
+        QVERIFY(line->text().contains(map));
+        window_->action(kCmdInvertDepthMap)->trigger();
+        QVERIFY(window_->preview()->picture() != mapped);
+        window_->action(kCmdWrapAround)->trigger();
+        QCOMPARE(state_.settings.WrapAround, 1);
+        QCOMPARE(conversions_, 3);
+        window_->action(kCmdDefaults)->trigger();
+        QCOMPARE(state_.settings.InvertDepthMap, 0);
+        QCOMPARE(state_.settings.WrapAround, 0);
+        QCOMPARE(window_->preview()->picture(), mapped);  // the map itself stays
+
+        loadFirst(WritePlain(*dir_, QStringLiteral("q.png"), {30, 20}, Qt::white));
+        QVERIFY(state_.planes.DepthMap.empty());
+        QVERIFY(line->text().contains(QStringLiteral("dropped")));
+        QVERIFY(!window_->action(kCmdClearDepthMap)->isEnabled());
     }
 
     // ---- The preview in each layout -----------------------------------------------------
