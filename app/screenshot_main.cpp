@@ -11,6 +11,7 @@
 // menus, a page step.
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
@@ -89,7 +90,8 @@ bool SaveDialogPictures(k3v::MainWindow& window, const QCursor& linkCursor, cons
 }
 
 // The window in the states whose look is easy to get wrong, one picture each.
-bool SaveStatePictures(k3v::MainWindow& window, const QCursor& linkCursor, const QString& path) {
+bool SaveStatePictures(k3v::MainWindow& window, const QCursor& linkCursor, const QString& path,
+                       const QString& picture) {
     using namespace k3v;
     PictureFolder folder(path);
 
@@ -148,9 +150,19 @@ bool SaveStatePictures(k3v::MainWindow& window, const QCursor& linkCursor, const
     QAction* stereoMenu = window.menuBar()->actions().value(1);
     window.menuBar()->setActiveAction(stereoMenu);
     Settle();
-    folder.save(GrabScreen(window, QRect(frame.topLeft(), QSize(520, 300))), "stereo-menu.png");
+    folder.save(GrabScreen(window, QRect(frame.topLeft(), QSize(520, 420))), "stereo-menu.png");
     stereoMenu->menu()->hide();
     Settle();
+
+    // The picture as its own depth map, wrapped: the map's line below the strip.
+    window.action(kCmdColourAnaglyph)->trigger();
+    window.action(kCmdRedCyanGlasses)->trigger();
+    window.action(kCmdSwapEyes)->trigger();
+    static_cast<QCheckBox*>(window.control(kCmdDepth))->click();
+    window.loadDepthMap(picture);
+    window.action(kCmdWrapAround)->trigger();
+    Settle();
+    folder.save(window.grab(), "depth-map.png");
     return folder.ok();
 }
 
@@ -196,7 +208,7 @@ int main(int argc, char* argv[]) {
         ok = SaveDialogPictures(window, linkCursor, options.value(dialogsOption)) && ok;
     }
     if (options.isSet(statesOption)) {
-        ok = SaveStatePictures(window, linkCursor, options.value(statesOption)) && ok;
+        ok = SaveStatePictures(window, linkCursor, options.value(statesOption), picture) && ok;
     }
     // Leaves without closing the window, which would ask "Are you sure?".
     return ok ? 0 : 1;
