@@ -59,6 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (in.in(0, 3) == 3) {
         settings.StereoLayout = k3v::kSeparateFiles;
     }
+    // Then the depth map (the first picture's pixels turned into other values) and the wrap.
+    settings.WrapAround = in.in(0, 1);
+    settings.InvertDepthMap = in.in(0, 1);
+    const bool mapped = in.in(0, 1) == 1;
+    const uint32_t mapFactor = uint32_t(in.in(1, 255));
     for (size_t i = 0; i < second.pixelCount(); ++i) {
         second.data()[i] = (first.data()[i] * 2654435761u) & 0x00FFFFFFu;
     }
@@ -76,6 +81,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         !k3v::InstallFirstPicture(reference, std::move(first2)) ||
         !k3v::InstallSecondPicture(reference, std::move(second2))) {
         Fail("small pictures could not be installed");
+    }
+    if (mapped) {
+        k3v::PixelPlane map;
+        if (!map.allocate(width, height)) {
+            Fail("a small plane could not be allocated");
+        }
+        for (size_t i = 0; i < map.pixelCount(); ++i) {
+            map.data()[i] = (planes.DecodedImage1.data()[i] * mapFactor) & 0x00FFFFFFu;
+        }
+        if (!k3v::InstallDepthMap(planes, map) || !k3v::InstallDepthMap(reference, map)) {
+            Fail("a depth map of the picture's size was refused");
+        }
     }
     k3v::reference::ConvertPlanes(settings, reference);
     k3v::LimitSimdLevel(level);
