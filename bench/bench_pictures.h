@@ -76,6 +76,14 @@ inline StereoPlanes& PlanesOfSize(int32_t width, int32_t height) {
     return at->second;
 }
 
+// How long `work` takes, in seconds.
+template <typename Work>
+double SecondsOf(Work work) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 // The best of three copies of one plane: the yardstick conversions are measured against.
 inline double PlaneCopySeconds(StereoPlanes& planes) {
     using Clock = std::chrono::steady_clock;

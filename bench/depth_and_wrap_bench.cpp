@@ -16,17 +16,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using k3v::bench::SecondsOf;
 
 constexpr int32_t kWidth = 20000;
 constexpr int32_t kHeight = 5000;
-
-template <typename Work>
-double SecondsOf(Work work) {
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // A smooth map, as depth-estimation tools make them: near at the bottom, ripples across.
 k3v::PixelPlane SmoothMap() {

@@ -21,17 +21,10 @@ namespace {
 
 using k3v::bench::PlaneCopySeconds;
 using k3v::bench::PlanesOfSize;
-using Clock = std::chrono::steady_clock;
+using k3v::bench::SecondsOf;
 
 constexpr int32_t kWidth = 20000;
 constexpr int32_t kHeight = 5000;
-
-template <typename Work>
-double SecondsOf(Work work) {
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // state.range(0): method, range(1): glasses, range(2): depth on.
 void AnaglyphMethod(benchmark::State& state) {
