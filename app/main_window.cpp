@@ -190,26 +190,23 @@ void MainWindow::chooseGlasses(int glasses) {
     settingsChanged();
 }
 
-void MainWindow::switchSwapEyes() {
+void MainWindow::switchSetting(int32_t ConversionSettings::*setting) {
     sound_.play();
-    state_.settings.SwapEyes = state_.settings.SwapEyes != 0 ? 0 : 1;
+    state_.settings.*setting = state_.settings.*setting != 0 ? 0 : 1;
     settingsChanged();
 }
 
+void MainWindow::switchSwapEyes() {
+    switchSetting(&ConversionSettings::SwapEyes);
+}
+
 void MainWindow::switchHalfSize() {
-    sound_.play();
-    state_.settings.HalfSize = state_.settings.HalfSize != 0 ? 0 : 1;
-    settingsChanged();
+    switchSetting(&ConversionSettings::HalfSize);
 }
 
 void MainWindow::loadDepthMapCommand() {
     sound_.play();
-    const QString path = dialogs_.openPicture(state_.LastFolder, PictureSlot::DepthMap);
-    if (path.trimmed().isEmpty()) {
-        return;
-    }
-    state_.LastFolder = QFileInfo(path).absolutePath();
-    loadDepthMap(path);
+    loadCommand(PictureSlot::DepthMap);
 }
 
 void MainWindow::clearDepthMap() {
@@ -221,15 +218,11 @@ void MainWindow::clearDepthMap() {
 }
 
 void MainWindow::switchInvertDepthMap() {
-    sound_.play();
-    state_.settings.InvertDepthMap = state_.settings.InvertDepthMap != 0 ? 0 : 1;
-    settingsChanged();
+    switchSetting(&ConversionSettings::InvertDepthMap);
 }
 
 void MainWindow::switchWrapAround() {
-    sound_.play();
-    state_.settings.WrapAround = state_.settings.WrapAround != 0 ? 0 : 1;
-    settingsChanged();
+    switchSetting(&ConversionSettings::WrapAround);
 }
 
 void MainWindow::chooseMode(int mode) {
@@ -344,7 +337,11 @@ void MainWindow::loadCommand(PictureSlot slot) {
         return;
     }
     state_.LastFolder = QFileInfo(path).absolutePath();
-    loadPicture(path, slot);
+    if (slot == PictureSlot::DepthMap) {
+        loadDepthMap(path);
+    } else {
+        loadPicture(path, slot);
+    }
 }
 
 void MainWindow::loadPicture(const QString& path, PictureSlot slot) {

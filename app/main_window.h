@@ -92,6 +92,7 @@ class MainWindow : public QMainWindow {
     void syncControls();
 
     void loadCommand(PictureSlot slot);
+    void switchSetting(int32_t ConversionSettings::*setting);  // 0 <-> 1, then convert
     Status saveStereoImage(const std::string& target);
     void settingsChanged();
     void sliderMovementEnded(int id);
