@@ -33,6 +33,9 @@ class MainWindow : public QMainWindow {
     // Decodes a picture file into the first or second slot and converts; a failure is
     // reported in a warning and changes nothing.
     void loadPicture(const QString& path, PictureSlot slot);
+    // Open with: one picture loads as the first picture, two switch to Standard Stereo and load
+    // the pair, each as its "Select" button would (warnings included).
+    void openPictures(const QStringList& paths);
     // The conversion and the preview drawing.
     void runConversion();
 
@@ -71,6 +74,10 @@ class MainWindow : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // A picture file dropped on the window loads as the first picture, or as the second on
+    // the second path field in Standard Stereo mode.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void buildMenus();
@@ -85,6 +92,8 @@ class MainWindow : public QMainWindow {
     void syncControls();
 
     void loadCommand(PictureSlot slot);
+    // As a "Select" button loads a chosen file: the folder is remembered for the next dialog.
+    void loadChosenPicture(const QString& path, PictureSlot slot);
     Status saveStereoImage(const std::string& target);
     void settingsChanged();
     void sliderMovementEnded(int id);
