@@ -130,6 +130,13 @@ Status RunConversionJob(const ConversionJob& job, const CliOptions& options, Job
     return WriteStereoImage(job.output, settings, planes, options.jpegQuality);
 }
 
+bool AllExist(const std::vector<std::string>& files) {
+    std::error_code error;
+    return std::all_of(files.begin(), files.end(), [&](const std::string& file) {
+        return std::filesystem::exists(file, error);
+    });
+}
+
 }  // namespace
 
 std::string ProgressLine(size_t done, size_t total, size_t failed, double seconds) {
@@ -144,13 +151,6 @@ std::string ProgressLine(size_t done, size_t total, size_t failed, double second
              << " files a minute)";
     }
     return line.str();
-}
-
-bool AllExist(const std::vector<std::string>& files) {
-    std::error_code error;
-    return std::all_of(files.begin(), files.end(), [&](const std::string& file) {
-        return std::filesystem::exists(file, error);
-    });
 }
 
 int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, std::ostream& report,
@@ -209,9 +209,9 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
             if (progress != nullptr) {
                 *progress << "\r\033[K" << std::flush;  // the report line replaces the count
             }
+            // Flushed line by line: a scheduler or a person reads it while the batch runs.
             if (jsonReport != nullptr) {
-                *jsonReport << ReportLine(outcome)
-                            << std::endl;  // flushed: a scheduler reads it live
+                *jsonReport << ReportLine(outcome) << std::endl;
             }
             if (skip) {
                 report << "Skipped \"" << job.first << "\": \"" << saved.front() << "\" exists"

@@ -22,6 +22,11 @@ check_options() {
         grep -qF -- "${option//-/\\-}" "$page" || fail "$(basename "$page") lacks $option"
     done
 }
+# The pages carry the programs' version in their title line.
+version=$("$convert" --version | cut -d' ' -f2)
+for page in "$resources"/man/*.1; do
+    grep -q "^\.TH .*\"k3v-stereo $version\"" "$page" || fail "$(basename "$page") is not of version $version"
+done
 check_options "$("$convert" --help)" "$resources/man/k3v-convert.1"
 check_options "$("$stereo" --help)" "$resources/man/k3v-stereo.1"
 
