@@ -314,7 +314,12 @@ void MainWindow::loadChosenPicture(const QString& path, PictureSlot slot) {
     loadPicture(path, slot);
 }
 
-void MainWindow::openPictures(const QStringList& paths) {
+void MainWindow::openPictures(const QStringList& names) {
+    // A dialog gives full paths; so does a file manager, but a shell may not.
+    QStringList paths;
+    for (const QString& name : names) {
+        paths.append(QFileInfo(name).absoluteFilePath());
+    }
     if (paths.size() == 2) {
         state_.settings.TransformationMode = kStandardStereo;
         settingsChanged();

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -632,7 +633,10 @@ class MainWindowTest : public QObject {
     void openWithLoadsThePictureOrThePair() {
         const QString first = writePicture(QStringLiteral("first.png"), 60);
         const QString second = writePicture(QStringLiteral("second.png"), 60);
-        window_->openPictures({first});
+        const QString startFolder = QDir::currentPath();
+        QDir::setCurrent(folder_->path());
+        window_->openPictures({QStringLiteral("first.png")});  // as a shell passes it
+        QDir::setCurrent(startFolder);
         QCOMPARE(state_.FirstPicturePath, first);
         QCOMPARE(state_.LastFolder, folder_->path());
         QCOMPARE(state_.settings.TransformationMode, int(kK3vStereo));
