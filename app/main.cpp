@@ -1,14 +1,40 @@
 // k3v-stereo: start-up. The link cursor, the splash screen (modal), the planes with the black
 // placeholder picture and the default settings, then the main window until the user confirms
 // "Are you sure?". Every start begins from the same defaults; nothing is read or saved.
+// Pictures named on the command line (a file manager's "Open with") are then loaded as the
+// "Select" buttons would load them.
 
 #include <QApplication>
+#include <cstdio>
+
+#include "app/command_line.h"
 
 #include "app/splash_dialog.h"
 #include "app/start_up.h"
 #include "app/user_dialogs.h"
 
 int main(int argc, char* argv[]) {
+    // Read before the application object: --help and --version need no display.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        args.append(QString::fromLocal8Bit(argv[i]));
+    }
+    const k3v::StartRequest request = k3v::ParseStartArguments(args);
+    switch (request.action) {
+        case k3v::StartRequest::Action::PrintHelp:
+            std::fputs(k3v::StartHelpText().toLocal8Bit().constData(), stdout);
+            return 0;
+        case k3v::StartRequest::Action::PrintVersion:
+            std::fputs(k3v::StartVersionText().toLocal8Bit().constData(), stdout);
+            return 0;
+        case k3v::StartRequest::Action::UsageError:
+            std::fprintf(stderr, "k3v-stereo: %s\nTry 'k3v-stereo --help' for more information.\n",
+                         request.error.toLocal8Bit().constData());
+            return 2;
+        case k3v::StartRequest::Action::Open:
+            break;
+    }
+
     QApplication app(argc, argv);
     k3v::SetUpApplication();
 
@@ -23,6 +49,7 @@ int main(int argc, char* argv[]) {
     if (started == nullptr) {
         return 1;
     }
+    started->window->openPictures(request.pictures);
     app.exec();
     return 0;
 }

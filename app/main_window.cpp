@@ -6,9 +6,12 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
+#include <QMimeData>
 #include <QRadioButton>
 #include <QShortcut>
 #include <QSlider>
@@ -52,6 +55,7 @@ MainWindow::MainWindow(AppState& state, UserDialogs& dialogs, ClickSound& sound,
     : state_(state), dialogs_(dialogs), sound_(sound), programFolder_(programFolder) {
     setWindowTitle(ProductName());
     setWindowIcon(QIcon(QStringLiteral(":/k3v/VIDEO")));
+    setAcceptDrops(true);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -336,12 +340,54 @@ void MainWindow::loadCommand(PictureSlot slot) {
     if (path.trimmed().isEmpty()) {
         return;
     }
+    loadChosenPicture(path, slot);
+}
+
+void MainWindow::loadChosenPicture(const QString& path, PictureSlot slot) {
     state_.LastFolder = QFileInfo(path).absolutePath();
     if (slot == PictureSlot::DepthMap) {
         loadDepthMap(path);
     } else {
         loadPicture(path, slot);
     }
+}
+
+void MainWindow::openPictures(const QStringList& names) {
+    // A dialog gives full paths; so does a file manager, but a shell may not.
+    QStringList paths;
+    for (const QString& name : names) {
+        paths.append(QFileInfo(name).absoluteFilePath());
+    }
+    if (paths.size() == 2) {
+        state_.settings.TransformationMode = kStandardStereo;
+        settingsChanged();
+    }
+    if (!paths.isEmpty()) {
+        loadChosenPicture(paths[0], PictureSlot::First);
+    }
+    // The second view is measured against the first: without it, only the first warning.
+    if (paths.size() == 2 && state_.FirstPicturePath == paths[0]) {
+        loadChosenPicture(paths[1], PictureSlot::Second);
+    }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    // Everything is taken, so that what cannot be loaded gets its warning on the drop.
+    event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    event->acceptProposedAction();
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !urls[0].isLocalFile()) {
+        dialogs_.warning(tr("Drop one picture file to load it"));
+        return;
+    }
+    const QWidget* target = childAt(event->position().toPoint());
+    const bool second = state_.settings.TransformationMode == kStandardStereo &&
+                        target != nullptr && target == control(kIdSecondPath);
+    // A drop is no dialog choice: the dialogs' folder stays, and a failed drop changes nothing.
+    loadPicture(urls[0].toLocalFile(), second ? PictureSlot::Second : PictureSlot::First);
 }
 
 void MainWindow::loadPicture(const QString& path, PictureSlot slot) {

@@ -36,6 +36,9 @@ class MainWindow : public QMainWindow {
     // Decodes a depth map of the first picture's size and converts; a failure is reported in a
     // warning and changes nothing.
     void loadDepthMap(const QString& path);
+    // Open with: one picture loads as the first picture, two switch to Standard Stereo and load
+    // the pair, each as its "Select" button would (warnings included).
+    void openPictures(const QStringList& paths);
     // The conversion and the preview drawing.
     void runConversion();
 
@@ -78,6 +81,10 @@ class MainWindow : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // A picture file dropped on the window loads as the first picture, or as the second on
+    // the second path field in Standard Stereo mode.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void buildMenus();
@@ -93,6 +100,8 @@ class MainWindow : public QMainWindow {
 
     void loadCommand(PictureSlot slot);
     void switchSetting(int32_t ConversionSettings::*setting);  // 0 <-> 1, then convert
+    // As a "Select" button loads a chosen file: the folder is remembered for the next dialog.
+    void loadChosenPicture(const QString& path, PictureSlot slot);
     Status saveStereoImage(const std::string& target);
     void settingsChanged();
     void sliderMovementEnded(int id);

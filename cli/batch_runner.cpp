@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <iomanip>
 #include <mutex>
 #include <ostream>
@@ -12,6 +13,7 @@
 
 #include "base/memory_probe.h"
 #include "base/thread_runner.h"
+#include "cli/batch_report.h"
 #include "input/library_messages.h"
 #include "input/picture_decoder.h"
 #include "output/output_format.h"
@@ -137,18 +139,29 @@ uint64_t EstimatedJobBytes(const ConversionJob& job) {
     return size ? PlaneBytes(size.value().width, size.value().height, kPlanesPerJob) : 0;
 }
 
-// The caller has made sure that the output replaces none of the batch's inputs.
-Status RunConversionJob(const ConversionJob& job, const CliOptions& options) {
+// The caller has made sure that the output replaces none of the batch's inputs. The
+// picture's size goes to `outcome` once it is known.
+Status RunConversionJob(const ConversionJob& job, const CliOptions& options, JobOutcome& outcome) {
     if (OutputFormatOfName(job.output) == OutputFormat::Unknown) {
         return Status::Error(UnknownFormatMessage(job.output));
     }
     StereoPlanes planes;
-    if (Status loaded = LoadPictures(job, planes); !loaded) {
+    Status loaded = LoadPictures(job, planes);
+    outcome.width = planes.SourceWidth;
+    outcome.height = planes.SourceHeight;
+    if (!loaded) {
         return loaded;
     }
     const ConversionSettings settings = SettingsForSaving(options.settings, job.output);
     ConvertPlanes(settings, planes);
     return WriteStereoImage(job.output, settings, planes, options.jpegQuality);
+}
+
+bool AllExist(const std::vector<std::string>& files) {
+    std::error_code error;
+    return std::all_of(files.begin(), files.end(), [&](const std::string& file) {
+        return std::filesystem::exists(file, error);
+    });
 }
 
 }  // namespace
@@ -168,9 +181,10 @@ std::string ProgressLine(size_t done, size_t total, size_t failed, double second
 }
 
 int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, std::ostream& report,
-            std::ostream& errors, std::ostream* progress) {
-    const size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1,
-                                              std::max<size_t>(jobs.size(), 1));
+            std::ostream& errors, std::ostream* progress, std::ostream* jsonReport) {
+    const size_t cores =
+        options.jobs > 0 ? size_t(options.jobs) : std::thread::hardware_concurrency();
+    const size_t workers = std::clamp<size_t>(cores, 1, std::max<size_t>(jobs.size(), 1));
     const uint64_t budget = AvailableMemoryBytes() / 10 * 8;
     MemoryGate gate(budget == 0 ? UINT64_MAX : budget);
     std::mutex outputMutex;
@@ -183,19 +197,37 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
     auto work = [&] {
         for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
             const ConversionJob& job = jobs[i];
-            const uint64_t bytes = EstimatedJobBytes(job);
-            gate.acquire(bytes);
+            const auto jobStart = std::chrono::steady_clock::now();
             const std::vector<std::string> saved = SavedFileNames(job.output, options.settings);
+            JobOutcome outcome;
+            outcome.input = job.first;
+            outcome.second = job.second;
+            outcome.outputs = saved;
             Status result = Status::Ok();
-            for (const std::string& file : saved) {
-                if (result) {
-                    result = inputs.checkOutput(file);
+            // Saves are atomic, so an output that exists is complete.
+            const bool skip = options.skipExisting && AllExist(saved);
+            if (skip) {
+                outcome.status = JobOutcome::Status::Skipped;
+                outcome.message = "the output exists";
+            } else {
+                const uint64_t bytes = EstimatedJobBytes(job);
+                gate.acquire(bytes);
+                for (const std::string& file : saved) {
+                    if (result) {
+                        result = inputs.checkOutput(file);
+                    }
                 }
+                if (result) {
+                    result = RunConversionJob(job, options, outcome);
+                }
+                gate.release(bytes, budget == 0 ? UINT64_MAX : budget);
             }
-            if (result) {
-                result = RunConversionJob(job, options);
+            if (!result) {
+                outcome.status = JobOutcome::Status::Failed;
+                outcome.message = OneLine(result.message());
             }
-            gate.release(bytes, budget == 0 ? UINT64_MAX : budget);
+            outcome.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - jobStart).count();
 
             std::lock_guard lock(outputMutex);
             // Another job may be decoding with the standard error stream caught.
@@ -204,7 +236,14 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
             if (progress != nullptr) {
                 *progress << "\r\033[K" << std::flush;  // the report line replaces the count
             }
-            if (result) {
+            // Flushed line by line: a scheduler or a person reads it while the batch runs.
+            if (jsonReport != nullptr) {
+                *jsonReport << ReportLine(outcome) << std::endl;
+            }
+            if (skip) {
+                report << "Skipped \"" << job.first << "\": \"" << saved.front() << "\" exists"
+                       << std::endl;
+            } else if (result) {
                 for (const std::string& file : saved) {
                     report << "Saved \"" << file << "\"" << std::endl;
                 }

@@ -16,9 +16,10 @@ namespace k3v {
 // minute)".
 std::string ProgressLine(size_t done, size_t total, size_t failed, double seconds);
 
-// Returns the exit status: 0 when every job succeeded, 1 otherwise. Failures go to `errors`
-// one line each; `progress` (may be null) receives a running count on a terminal.
+// Returns the exit status: 0 when every job succeeded or was skipped, 1 otherwise. Failures go
+// to `errors` one line each; `progress` (may be null) receives a running count on a terminal;
+// `jsonReport` (may be null) one JSON line per job as it finishes (batch_report.h).
 int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, std::ostream& report,
-            std::ostream& errors, std::ostream* progress);
+            std::ostream& errors, std::ostream* progress, std::ostream* jsonReport = nullptr);
 
 }  // namespace k3v

@@ -30,6 +30,7 @@ constexpr OptionChoice kGlasses[] = {{"red-cyan", kRedCyanGlasses},
 constexpr OptionChoice kKinds[] = {{"panorama", kPanorama}, {"photo", kStillPhoto}};
 constexpr OptionChoice kFormats[] = {{"jpg", 0}, {"bmp", 0}, {"mpo", 0}, {"jps", 0}};
 constexpr SettingRange kQualityRange{50, 100};
+constexpr SettingRange kJobsRange{1, 256};
 
 constexpr OptionValue Number(SettingRange range) {
     return {Kind::Number, range};
@@ -43,6 +44,8 @@ constexpr OptionValue Choice(std::span<const OptionChoice> choices, std::string_
 }
 constexpr OptionValue kText{Kind::Text};
 constexpr OptionValue kFlag{Kind::None};
+// A flag that answers on its own (--help): the rest of the command line is not looked at.
+constexpr OptionValue kAnsweringFlag{Kind::None, {0, 0}, nullptr, {}, {}, true};
 
 // The setters most rows share: a setting takes the value, or a filter is switched on with it.
 template <int32_t ConversionSettings::*Setting>
@@ -114,6 +117,19 @@ const OptionRow kOptions[] = {
     {"--format", "", "", "the batch's output format, default jpg",
      Choice(kFormats, "takes jpg, bmp, mpo or jps"),
      [](CliOptions& o, int32_t, const std::string& text) { o.format = text; }},
+    // Batch at scale: a scheduler's view of the batch, and resuming one.
+    {"--jobs", "", "N",
+     "files converted at once, {range}; default: as many as\nthe cores and the memory allow",
+     Number(kJobsRange), [](CliOptions& o, int32_t v, const std::string&) { o.jobs = v; }},
+    {"--report", "", "FILE", "append one JSON line per input to FILE as it finishes", kText,
+     [](CliOptions& o, int32_t, const std::string& text) { o.report = text; }},
+    {"--skip-existing", "", "",
+     "skip an input whose output files all exist (resumes\nan interrupted batch)", kFlag,
+     [](CliOptions& o, int32_t, const std::string&) { o.skipExisting = true; }},
+    {"--help", "-h", "", "print this text and exit", kAnsweringFlag,
+     [](CliOptions& o, int32_t, const std::string&) { o.showHelp = true; }},
+    {"--version", "", "", "print the version and exit", kAnsweringFlag,
+     [](CliOptions& o, int32_t, const std::string&) { o.showVersion = true; }},
 };
 
 const OptionRow* FindOption(std::string_view name) {
@@ -288,10 +304,6 @@ Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
             onlyFiles = true;
             continue;
         }
-        if (arg == "-h" || arg == "--help") {
-            options.showHelp = true;
-            return options;
-        }
         std::string option = arg;
         std::string value;
         bool hasValue = false;
@@ -314,11 +326,17 @@ Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
             }
             value = args[++i];
         }
+        if (row->value.kind == Kind::Text && value.empty()) {
+            return Status::Error(option + " needs a file name");
+        }
         const Result<int32_t> checked = CheckValue(*row, option, value);
         if (!checked) {
             return checked.status();
         }
         row->apply(options, checked.value(), value);
+        if (row->value.endsParsing) {
+            return options;
+        }
         formatGiven = formatGiven || row->name == "--format";
     }
     if (Status shape = CheckShape(options, formatGiven); !shape) {
@@ -340,6 +358,10 @@ std::string UsageText() {
     text += UsageLine("  --", "everything after this is a file name");
     text += "\nExit status: 0 success, 1 a file could not be read or written, 2 usage error.\n";
     return text;
+}
+
+std::string VersionText() {
+    return "k3v-convert " K3V_VERSION "\n";
 }
 
 Result<std::vector<ConversionJob>> PlanJobs(const CliOptions& options) {

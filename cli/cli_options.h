@@ -23,13 +23,20 @@ struct CliOptions {
     std::string format = "jpg";
     std::string depthMap;     // --depth-map: the depth map of the one input
     std::string depthMapDir;  // --depth-map-dir: each input's map, <name>_depth.<ext>
+    int jobs = 0;        // --jobs: files converted at once; 0: as many as cores and memory allow
+    std::string report;  // --report: one JSON line per input, appended
+    bool skipExisting = false;  // --skip-existing
     bool showHelp = false;
+    bool showVersion = false;
 };
 
 // An error is a usage error: one line, for standard error.
 Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args);
 
 std::string UsageText();
+
+// "k3v-convert <version>\n".
+std::string VersionText();
 
 // The options, one row each: parsing, the checks of their values and the usage text all come
 // from here, so an option is added by adding its row.
@@ -47,6 +54,8 @@ struct OptionValue {
     // The usage error for any refused value, "<option> <refusal>, not "<value>""; empty for
     // the usual wording of the kind.
     std::string_view refusal{};
+    // A flag that answers on its own (--help, --version): the rest is not looked at.
+    bool endsParsing = false;
 };
 
 struct OptionRow {

@@ -5,7 +5,10 @@
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -32,12 +35,26 @@ int main(int argc, char** argv) {
         std::cout << k3v::UsageText();
         return 0;
     }
+    if (options.showVersion) {
+        std::cout << k3v::VersionText();
+        return 0;
+    }
     const k3v::Result<std::vector<k3v::ConversionJob>> jobs = k3v::PlanJobs(options);
     if (!jobs) {
         std::cerr << "k3v-convert: " << jobs.message() << "\n";
         return 2;
     }
+    // Appended, so that a resumed batch adds to the report of the interrupted one.
+    std::ofstream report;
+    if (!options.report.empty()) {
+        report.open(options.report, std::ios::app);
+        if (!report) {
+            std::cerr << "k3v-convert: "
+                      << k3v::CannotWrite(options.report, std::strerror(errno)).message() << "\n";
+            return 1;
+        }
+    }
     const bool terminal = isatty(STDERR_FILENO) != 0 && jobs.value().size() > 1;
     return k3v::RunJobs(jobs.value(), options, std::cout, std::cerr,
-                        terminal ? &std::cerr : nullptr);
+                        terminal ? &std::cerr : nullptr, report.is_open() ? &report : nullptr);
 }

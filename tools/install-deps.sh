@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     imagemagick xvfb xauth time
     python3-pil libimage-exiftool-perl clang libclang-rt-14-dev
+    groff man-db appstream desktop-file-utils dpkg-dev file lintian parallel
 )
 
 missing=()

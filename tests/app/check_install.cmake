@@ -1,5 +1,6 @@
 # Installs the build into a scratch prefix and checks that the desktop program arrives with
-# everything it needs: both programs, the help document, the menu entry and the icon. Also checks
+# everything it needs: both programs, the help document, the menu entry, the icons, the
+# metadata and the man pages. Also checks
 # that the build tree has the help document next to the program.
 #
 #   cmake -DBUILD_DIR=... -DPREFIX=... -DPROGRAM_DIR=... -P check_install.cmake
@@ -14,7 +15,11 @@ foreach(path
         bin/k3v-convert
         share/k3v-stereo/Quorvex_K3V.pdf
         share/applications/k3v-stereo.desktop
-        share/icons/hicolor/256x256/apps/k3v-stereo.png)
+        share/icons/hicolor/256x256/apps/k3v-stereo.png
+        share/icons/hicolor/16x16/apps/k3v-stereo.png
+        share/metainfo/io.github.quorvex.k3v_stereo.metainfo.xml
+        share/man/man1/k3v-convert.1.gz
+        share/man/man1/k3v-stereo.1.gz)
     if(NOT EXISTS "${PREFIX}/${path}")
         message(FATAL_ERROR "not installed: ${path}")
     endif()

@@ -5,9 +5,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -18,6 +20,7 @@
 #include <memory>
 
 #include "app/app_state.h"
+#include "app/command_line.h"
 #include "app/gradient_button.h"
 #include "app/main_window.h"
 #include "app/path_field.h"
@@ -54,6 +57,24 @@ class MainWindowTest : public QObject {
     QSlider* slider(int id) { return qobject_cast<QSlider*>(window_->control(id)); }
     QComboBox* depthList() { return qobject_cast<QComboBox*>(window_->control(kCmdDepthList)); }
     QRadioButton* option(int id) { return qobject_cast<QRadioButton*>(window_->control(id)); }
+
+    QString writePicture(const QString& name, int width) {
+        QImage picture(width, 20, QImage::Format_RGB32);
+        picture.fill(qRgb(width, 90, 200));
+        const QString path = folder_->filePath(name);
+        return picture.save(path) ? path : QString();
+    }
+    // A drag that enters the window and drops at `at` (window coordinates).
+    void drop(const QMimeData& data, QPoint at) {
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window_.get(), &enter);
+        QDropEvent dropped(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window_.get(), &dropped);
+    }
+    QPoint centreOf(int id) {
+        QWidget* widget = window_->control(id);
+        return widget->mapTo(window_.get(), widget->rect().center());
+    }
 
   private slots:
     void initTestCase() {
@@ -595,6 +616,106 @@ class MainWindowTest : public QObject {
         QCOMPARE(conversions_, 0);
         QCOMPARE(state_.settings, ConversionSettings{});
         QVERIFY(dialogs_.warnings.isEmpty());
+    }
+
+    void commandLineOpensOrAnswers() {
+        using Action = StartRequest::Action;
+        QCOMPARE(ParseStartArguments({}).pictures, QStringList());
+        QCOMPARE(ParseStartArguments({"a.jpg", "--", "-b.jpg"}).pictures,
+                 QStringList({"a.jpg", "-b.jpg"}));
+        QCOMPARE(ParseStartArguments({"a.jpg", "--version"}).action, Action::PrintVersion);
+        QCOMPARE(ParseStartArguments({"--help", "--bogus"}).action, Action::PrintHelp);
+        QCOMPARE(ParseStartArguments({"--bogus"}).action, Action::UsageError);
+        QCOMPARE(ParseStartArguments({"a", "b", "c"}).action, Action::UsageError);
+    }
+
+    // Open with: as chosen with the "Select" buttons, without a click.
+    void openWithLoadsThePictureOrThePair() {
+        const QString first = writePicture(QStringLiteral("first.png"), 60);
+        const QString second = writePicture(QStringLiteral("second.png"), 60);
+        const QString startFolder = QDir::currentPath();
+        QDir::setCurrent(folder_->path());
+        window_->openPictures({QStringLiteral("first.png")});  // as a shell passes it
+        QDir::setCurrent(startFolder);
+        QCOMPARE(state_.FirstPicturePath, first);
+        QCOMPARE(state_.LastFolder, folder_->path());
+        QCOMPARE(state_.settings.TransformationMode, int(kK3vStereo));
+        QCOMPARE(state_.planes.SourceWidth, 60);
+
+        window_->openPictures({first, second});
+        QCOMPARE(state_.settings.TransformationMode, int(kStandardStereo));
+        QVERIFY(option(kCmdStandardStereo)->isChecked());
+        QCOMPARE(state_.SecondPicturePath, second);
+        QVERIFY(dialogs_.warnings.isEmpty());
+        QCOMPARE(sound_.plays, 0);
+
+        // A second view of another size gets the button's warning; the first stays loaded.
+        const QString narrow = writePicture(QStringLiteral("narrow.png"), 40);
+        window_->openPictures({second, narrow});
+        QCOMPARE(dialogs_.warnings.size(), 1);
+        QCOMPARE(state_.FirstPicturePath, second);
+        QVERIFY(state_.SecondPicturePath.isEmpty());
+    }
+
+    void drops_data() {
+        QTest::addColumn<bool>("standard");
+        QTest::addColumn<int>("target");
+        QTest::addColumn<QStringList>("files");  // relative names; "text" drops plain text
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::newRow("picture on the preview")
+            << false << int(kIdPreview) << QStringList{"b.png"} << "b.png"
+            << "";
+        QTest::newRow("on the second field in K3V mode: first")
+            << false << int(kIdSecondPath) << QStringList{"b.png"} << "b.png"
+            << "";
+        QTest::newRow("on the second field in Standard mode: second")
+            << true << int(kIdSecondPath) << QStringList{"b.png"} << "a.png"
+            << "b.png";
+        QTest::newRow("not a picture")
+            << false << int(kIdPreview) << QStringList{"notes.txt"} << "a.png"
+            << "";
+        QTest::newRow("two files")
+            << false << int(kIdPreview) << QStringList{"a.png", "b.png"} << "a.png"
+            << "";
+        QTest::newRow("text") << true << int(kIdSecondPath) << QStringList{"text"} << "a.png"
+                              << "";
+    }
+    void drops() {
+        QFETCH(bool, standard);
+        QFETCH(int, target);
+        QFETCH(QStringList, files);
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        writePicture(QStringLiteral("a.png"), 60);
+        writePicture(QStringLiteral("b.png"), 60);
+        QFile notes(folder_->filePath(QStringLiteral("notes.txt")));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("no picture") > 0);
+        notes.close();
+        window_->openPictures({folder_->filePath(QStringLiteral("a.png"))});
+        if (standard) {
+            window_->chooseMode(kStandardStereo);
+        }
+        const ConversionSettings settingsBefore = state_.settings;
+        const QString folderBefore = state_.LastFolder;
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& name : files) {
+            urls.append(QUrl::fromLocalFile(folder_->filePath(name)));
+        }
+        files == QStringList{"text"} ? data.setText(QStringLiteral("a.png")) : data.setUrls(urls);
+        drop(data, centreOf(target));
+        const auto path = [&](const QString& name) {
+            return name.isEmpty() ? QString() : folder_->filePath(name);
+        };
+        QCOMPARE(state_.FirstPicturePath, path(first));
+        QCOMPARE(state_.SecondPicturePath, path(second));
+        QCOMPARE(state_.LastFolder, folderBefore);
+        const bool refused = first == QLatin1String("a.png") && second.isEmpty();
+        QCOMPARE(dialogs_.warnings.size(), refused ? 1 : 0);
+        if (refused) {
+            QCOMPARE(state_.settings, settingsBefore);
+        }
     }
 
     void disabledSecondButtonDoesNothing() {

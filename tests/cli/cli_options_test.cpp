@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include "cli/batch_report.h"
 #include "cli/batch_runner.h"
 
 #include <gtest/gtest.h>
@@ -206,6 +207,40 @@ TEST(ProgressLine, ShowsFilesDoneFailuresAndTheRate) {
     EXPECT_EQ(ProgressLine(0, 10, 0, 0.0), "0 of 10 files done");
     EXPECT_EQ(ProgressLine(3, 10, 0, 40.0), "3 of 10 files done (4.5 files a minute)");
     EXPECT_EQ(ProgressLine(9, 10, 2, 3.0), "9 of 10 files done, 2 failed (180 files a minute)");
+}
+
+TEST(ParseCommandLine, BatchAtScaleOptions) {
+    const Result<CliOptions> p = Parse(
+        {"--jobs", "3", "--report=r.jsonl", "--skip-existing", "a.png", "--output-dir", "out"});
+    ASSERT_TRUE(p.ok()) << p.message();
+    EXPECT_EQ(p.value().jobs, 3);
+    EXPECT_EQ(p.value().report, "r.jsonl");
+    EXPECT_TRUE(p.value().skipExisting);
+    for (const auto& args : {std::vector<std::string>{"--jobs", "0", "a.png", "-o", "x.bmp"},
+                             {"--jobs", "257", "a.png", "-o", "x.bmp"},
+                             {"--report", "", "a.png", "-o", "x.bmp"}}) {
+        EXPECT_FALSE(Parse(args).ok()) << args[0] << " " << args[1];
+    }
+    // --help and --version answer whatever else the line holds.
+    const Result<CliOptions> version = Parse({"--version", "--frobnicate"});
+    ASSERT_TRUE(version.ok());
+    EXPECT_TRUE(version.value().showVersion);
+    EXPECT_EQ(VersionText().rfind("k3v-convert ", 0), 0u);
+}
+
+TEST(ReportLine, EscapesNamesAndMessagesAsJson) {
+    JobOutcome outcome;
+    outcome.input = "dir/a \"b\"\\c.jpg";
+    outcome.outputs = {"o/x_left.jpg", "o/x_right.jpg"};
+    outcome.status = JobOutcome::Status::Failed;
+    outcome.message = "tab\there\x01";
+    outcome.width = 40;
+    outcome.height = 20;
+    outcome.seconds = 1.25;
+    EXPECT_EQ(ReportLine(outcome),
+              R"({"input":"dir/a \"b\"\\c.jpg","outputs":["o/x_left.jpg","o/x_right.jpg"],)"
+              R"("status":"failed","message":"tab\there\u0001","width":40,"height":20,)"
+              R"("seconds":1.250})");
 }
 
 }  // namespace

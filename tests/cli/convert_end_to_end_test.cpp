@@ -5,9 +5,14 @@
 
 #include <unistd.h>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cmath>
 #include <filesystem>
+#include <map>
+#include <sstream>
 
 #include "input/picture_decoder.h"
 #include "output/output_picture.h"
@@ -393,6 +398,61 @@ TEST(ConvertBatch, NoRoomForAThreadGivesTheSameFiles) {
                 << name << format;
         }
     }
+}
+
+// The report's lines as JSON objects, keyed by the input's file name.
+std::vector<QJsonObject> ReportLines(const std::string& path) {
+    std::vector<QJsonObject> lines;
+    std::istringstream in(testing::Slurp(path));
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line)).object());
+        EXPECT_FALSE(lines.back().isEmpty()) << line;
+    }
+    return lines;
+}
+
+TEST(ConvertBatch, ReportsEachInputAndResumesWithSkipExisting) {
+    TempFolder folder;
+    const std::string a = MakePicture(folder, "a.png", 20, 10, 1);
+    const std::string b = MakePicture(folder, "b.png", 30, 12, 2);
+    WriteBytes(folder.file("bad.jpg"), {0xFF, 0xD8, 0xFF, 0xE0, 0, 2});
+    std::filesystem::create_directory(folder.file("out"));
+    const std::string report = folder.file("report.jsonl");
+    const auto first =
+        Convert(folder, {"--jobs", "2", "--report", report, "--format", "bmp", a,
+                         folder.file("bad.jpg"), b, "--output-dir", folder.file("out")});
+    EXPECT_EQ(first.exitCode, 1);
+    std::map<std::string, QJsonObject> byInput;
+    for (const QJsonObject& line : ReportLines(report)) {
+        byInput[line["input"].toString().toStdString()] = line;
+    }
+    ASSERT_EQ(byInput.size(), 3u);
+    EXPECT_EQ(byInput[a]["status"], "ok");
+    EXPECT_EQ(byInput[a]["outputs"].toArray().at(0),
+              QString::fromStdString(folder.file("out/a_Unwrapped.bmp")));
+    EXPECT_EQ(byInput[b]["width"], 30);
+    EXPECT_EQ(byInput[b]["height"], 12);
+    EXPECT_EQ(byInput[folder.file("bad.jpg")]["status"], "failed");
+    EXPECT_TRUE(byInput[folder.file("bad.jpg")]["message"].toString().contains("bad.jpg"));
+
+    // A stand-in for a's output shows that a skipped input is not written again.
+    WriteBytes(folder.file("out/a_Unwrapped.bmp"), {1, 2, 3});
+    const std::vector<uint8_t> bBytes = ReadBytes(folder.file("out/b_Unwrapped.bmp"));
+    std::filesystem::remove(folder.file("out/b_Unwrapped.bmp"));
+    const auto resumed = Convert(folder, {"--skip-existing", "--report", report, "--format", "bmp",
+                                          a, b, "--output-dir", folder.file("out")});
+    EXPECT_EQ(resumed.exitCode, 0) << resumed.err;
+    EXPECT_NE(resumed.out.find("Skipped \"" + a + "\""), std::string::npos) << resumed.out;
+    EXPECT_EQ(ReadBytes(folder.file("out/a_Unwrapped.bmp")), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadBytes(folder.file("out/b_Unwrapped.bmp")), bBytes);
+    const std::vector<QJsonObject> all = ReportLines(report);
+    ASSERT_EQ(all.size(), 5u);  // appended to the first run's three
+    EXPECT_EQ(all[3]["status"].toString() + all[4]["status"].toString(),
+              all[3]["input"].toString() == QString::fromStdString(a) ? "skippedok" : "okskipped");
+
+    const auto version = Convert(folder, {"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("k3v-convert ", 0), 0u) << version.out;
 }
 
 }  // namespace
