@@ -11,6 +11,7 @@
 #include "input/png_file_decoder.h"
 #include "input/qt_image_decoder.h"
 #include "input/tiff_file_decoder.h"
+#include "input/turbo_image_loader.h"
 
 namespace k3v {
 
@@ -52,17 +53,20 @@ Status DecodePictureFile(const std::string& path, PixelPlane& plane) {
         return CannotLoad(path, std::strerror(errno));
     }
     // The content decides the decoder, not the name: a PNG named .jpg still loads.
-    unsigned char magic[8] = {};
+    unsigned char magic[34] = {};  // a BMP's header up to its compression field
     const size_t got = std::fread(magic, 1, sizeof magic, file.get());
     std::rewind(file.get());
     Status decoded = Status::Ok();
     if (got >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
         decoded = DecodeJpegFile(file.get(), plane);
-    } else if (got == 8 && std::memcmp(magic, kPngSignature, 8) == 0) {
+    } else if (got >= 8 && std::memcmp(magic, kPngSignature, 8) == 0) {
         decoded = DecodePngFile(file.get(), plane);
     } else if (got >= 4 && IsTiff(magic)) {
         file.reset();
         decoded = DecodeTiffFile(path, plane);
+    } else if (TurboLoaderReads(magic, got)) {
+        file.reset();
+        decoded = DecodeWithTurboLoader(path, plane);
     } else {
         file.reset();
         decoded = DecodeWithQt(path, plane);

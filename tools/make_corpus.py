@@ -207,6 +207,14 @@ def make_others():
     valid("webp_lossless.webp", LOSSLESS)
     base.save(path("pnm_rgb.ppm"))
     valid("pnm_rgb.ppm", LOSSLESS)
+    base.convert("L").save(path("pnm_grey.pgm"))
+    valid("pnm_grey.pgm", LOSSLESS)
+    # 16-bit samples (maxval 65535), not multiples of 257: rounded to nearest.
+    magick(path("png_rgb16.png"), "-depth", "16", path("pnm_rgb16.ppm"))
+    valid("pnm_rgb16.ppm", LOSSLESS, "magick", (37, 23))
+    data = open(path("pnm_rgb.ppm"), "rb").read()
+    write("cut_pnm_rgb.ppm", data[:len(data) // 2])
+    refused("cut_pnm_rgb.ppm", "Premature end of input file")
     # Formats Qt's plugins offer that we do not read: refused by name, before any decoding.
     base.save(path("targa.tga"))
     refused("targa.tga", "TGA format, which this program does not read")
