@@ -410,6 +410,19 @@ def tiff_header(width, height, next_ifd_self=False, strip_bytes=100):
     return b"II*\0" + struct.pack("<I", 8) + ifd + data[:strip_bytes]
 
 
+def tiled_tiff_header(width, height, tile):
+    """A little-endian RGB TIFF in one tile of tile x tile pixels, with 100 bytes of data."""
+    entries = [(256, 4, 1, width), (257, 4, 1, height), (258, 3, 1, 8), (259, 3, 1, 1),
+               (262, 3, 1, 2), (277, 3, 1, 3), (284, 3, 1, 1), (322, 4, 1, tile),
+               (323, 4, 1, tile), (324, 4, 1, 8 + 2 + 12 * 11 + 4), (325, 4, 1, 100)]
+    ifd = struct.pack("<H", len(entries))
+    for tag, kind, count, value in entries:
+        packed = struct.pack("<H", value) + b"\0\0" if kind == 3 else struct.pack("<I", value)
+        ifd += struct.pack("<HHI", tag, kind, count) + packed
+    ifd += struct.pack("<I", 0)
+    return b"II*\0" + struct.pack("<I", 8) + ifd + bytes(100)
+
+
 def make_hostile():
     rng = random.Random(5)
     write("empty.jpg", b"")
@@ -512,6 +525,9 @@ def make_hostile():
     refused("tiff_lzw_zeroed.tif", "the TIFF data is damaged (")
     shutil.copy(path("tiff_tiled16_lzw.tif"), path("tiff_named.png"))
     valid("tiff_named.png", LOSSLESS, "magick", (70, 50))
+    # One tile claimed 2^20 pixels square for a 20 x 20 picture: refused before its buffer.
+    write("tiff_huge_tile.tif", tiled_tiff_header(20, 20, 1 << 20))
+    refused("tiff_huge_tile.tif", "the TIFF data is damaged (")
     write("huge_100000.tif", tiff_header(100000, 100000))
     refused("huge_100000.tif")
     # An MNG whose header claims 100000 x 100000 pixels: its Qt reader allocated 40 GB.
