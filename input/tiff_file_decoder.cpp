@@ -3,6 +3,8 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "base/memory_probe.h"
+#include "base/thread_runner.h"
 #include "input/exif_orientation.h"
 #include "input/page_prefault.h"
 #include "input/pixel_conversion.h"
@@ -58,6 +61,20 @@ struct TiffCloser {
     void operator()(TIFF* tif) const { TIFFClose(tif); }
 };
 using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
+
+// The file's first directory, libtiff's complaints going to `c`; null when it cannot be read.
+TIFF* OpenTiff(const std::string& path, Complaints& c) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (options == nullptr) {
+        c.error = "there is not enough memory to open it";
+        return nullptr;
+    }
+    TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &c);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, &c);
+    TIFF* tif = TIFFOpenExt(path.c_str(), "r", options);
+    TIFFOpenOptionsFree(options);
+    return tif;
+}
 
 // Today's wording for a file libtiff gave up on, with libtiff's own reason: its error, or
 // what we found wrong, or else its last warning.
@@ -228,7 +245,7 @@ Status ReadStrips(TIFF* tif, const Samples& s, PixelPlane& plane, const Complain
     return Status::Ok();
 }
 
-Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, const Complaints& c, int planes) {
+Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, Complaints& c, int planes) {
     uint32_t tileWidth = 0, tileHeight = 0;
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
     TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight);
@@ -252,37 +269,82 @@ Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, const Complaint
                               std::to_string(tileHeight) + " pixels for a picture of " +
                               std::to_string(width) + " x " + std::to_string(height));
     }
-    // One row of tiles at a time.
+    // A row of tiles at a time. Rows of tiles decode independently, so on a large picture
+    // each thread takes the next undecoded row through a handle of its own (a libtiff handle
+    // serves one thread); the rows land in their own plane rows, so the pixels are the same.
     const uint32_t across = (width - 1) / tileWidth + 1;
+    const uint32_t tileRows = (height - 1) / tileHeight + 1;
     const uint64_t bufferBytes = tileBytes * across;
-    if (Status fits = CheckBufferFits(bufferBytes, plane.width(), plane.height(), planes); !fits) {
+    const int threads =
+        int(std::min<uint64_t>(ThreadsFor(size_t(width) * height, size_t(1) << 20), tileRows));
+    const int32_t w = plane.width();
+    const int32_t h = plane.height();
+    if (Status fits = CheckBufferFits(bufferBytes * uint64_t(threads), w, h, planes); !fits) {
         return fits;
     }
-    std::vector<uint16_t> tiles;
-    try {
-        tiles.resize(size_t((bufferBytes + 1) / 2));
-    } catch (const std::bad_alloc&) {
-        return Status::Error(MemoryShortageMessage(plane.width(), plane.height(), planes + 1));
-    }
-    auto* bytes = reinterpret_cast<uint8_t*>(tiles.data());
-    for (uint32_t y0 = 0; y0 < height; y0 += tileHeight) {
-        for (uint32_t i = 0; i < across; ++i) {
-            const uint32_t tile = TIFFComputeTile(tif, i * tileWidth, y0, 0, 0);
-            if (TIFFReadEncodedTile(tif, tile, bytes + i * tileBytes, tmsize_t(tileBytes)) < 0) {
-                return Damaged(c, "a tile cannot be read");
+    std::atomic<uint32_t> next{0};
+    std::atomic<bool> failed{false};
+    const auto count = size_t(threads);
+    std::vector<Status> results(count, Status::Ok());
+    std::vector<uint32_t> failedRow(count, UINT32_MAX);
+    std::vector<Complaints> helpers(count);
+    RunOnThreads(threads, [&](int t) {
+        TIFF* handle = tif;
+        Samples own = s;
+        TiffFile opened;
+        if (t > 0) {  // a helper that cannot open the file leaves its rows to the others
+            helpers[size_t(t)].path = c.path;
+            opened.reset(OpenTiff(c.path, helpers[size_t(t)]));
+            if (!opened || !DirectSamples(opened.get(), own)) {
+                return;
             }
+            handle = opened.get();
         }
-        const uint32_t rows = std::min(tileHeight, height - y0);
-        for (uint32_t r = 0; r < rows; ++r) {
-            uint32_t* out = RowFromTop(plane, y0 + r);
+        std::vector<uint16_t> tiles;
+        try {
+            tiles.resize(size_t((bufferBytes + 1) / 2));
+        } catch (const std::bad_alloc&) {
+            if (t == 0) {
+                results[0] = Status::Error(MemoryShortageMessage(w, h, planes + 1));
+                failedRow[0] = 0;
+                failed = true;
+            }
+            return;
+        }
+        auto* bytes = reinterpret_cast<uint8_t*>(tiles.data());
+        for (uint32_t row; !failed && (row = next.fetch_add(1)) < tileRows;) {
+            const uint32_t y0 = row * tileHeight;
             for (uint32_t i = 0; i < across; ++i) {
-                const uint32_t x0 = i * tileWidth;
-                Convert(s, bytes + i * tileBytes + r * rowBytes, out + x0,
-                        std::min(tileWidth, width - x0));
+                const uint32_t tile = TIFFComputeTile(handle, i * tileWidth, y0, 0, 0);
+                if (TIFFReadEncodedTile(handle, tile, bytes + i * tileBytes, tmsize_t(tileBytes)) <
+                    0) {
+                    results[size_t(t)] =
+                        Damaged(t == 0 ? c : helpers[size_t(t)], "a tile cannot be read");
+                    failedRow[size_t(t)] = row;
+                    failed = true;
+                    return;
+                }
+            }
+            const uint32_t rows = std::min(tileHeight, height - y0);
+            for (uint32_t r = 0; r < rows; ++r) {
+                uint32_t* out = RowFromTop(plane, y0 + r);
+                for (uint32_t i = 0; i < across; ++i) {
+                    const uint32_t x0 = i * tileWidth;
+                    Convert(own, bytes + i * tileBytes + r * rowBytes, out + x0,
+                            std::min(tileWidth, width - x0));
+                }
             }
         }
+    });
+    // Every row before a damaged one was taken, and so decoded, before it: the first damaged
+    // row's reason is the one given, however the rows fell to the threads.
+    const auto first = std::min_element(failedRow.begin(), failedRow.end()) - failedRow.begin();
+    for (const Complaints& helper : helpers) {
+        if (c.error.empty() && !helper.error.empty()) {
+            c.error = helper.error;  // reported, yet the helper's tile came back: damaged too
+        }
     }
-    return Status::Ok();
+    return results[size_t(first)];
 }
 
 // Every other kind libtiff can turn into RGBA, a strip or a row of tiles at a time. The
@@ -349,14 +411,7 @@ Status ReadThroughRgba(TIFF* tif, PixelPlane& plane, const Complaints& c, int pl
 Status DecodeTiffFile(const std::string& path, PixelPlane& plane) {
     Complaints complaints;
     complaints.path = path;
-    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-    if (options == nullptr) {
-        return Status::Error("there is not enough memory to open it");
-    }
-    TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &complaints);
-    TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, &complaints);
-    const TiffFile tif(TIFFOpenExt(path.c_str(), "r", options));
-    TIFFOpenOptionsFree(options);
+    const TiffFile tif(OpenTiff(path, complaints));
     if (!tif) {
         return Damaged(complaints, "its first directory cannot be read");
     }
