@@ -11,6 +11,7 @@
 
 #include "base/memory_probe.h"
 #include "input/bmp_file_check.h"
+#include "input/page_prefault.h"
 
 namespace k3v {
 
@@ -110,6 +111,12 @@ Status DecodeWithTurboLoader(const std::string& path, PixelPlane& plane) {
     if (Status fits = CheckPlanesFit(int32_t(width), int32_t(height), 2); !fits) {
         return fits;
     }
+    // The plane first, so that a second thread maps its fresh pages while the loader reads.
+    PixelPlane decoded;
+    if (Status allocated = decoded.allocate(int32_t(width), int32_t(height)); !allocated) {
+        return allocated;
+    }
+    PagePrefault prefault(decoded.data(), decoded.storedCount() * sizeof(uint32_t));
     int loadedWidth = 0;
     int loadedHeight = 0;
     int format = TJPF_BGRX;
@@ -120,10 +127,6 @@ Status DecodeWithTurboLoader(const std::string& path, PixelPlane& plane) {
     }
     if (loadedWidth != width || loadedHeight != height || format != TJPF_BGRX) {
         return Status::Error("its header gives no valid picture size");
-    }
-    PixelPlane decoded;
-    if (Status allocated = decoded.allocate(loadedWidth, loadedHeight); !allocated) {
-        return allocated;
     }
     // The loader leaves the fourth byte as it comes; planes keep it zero.
     const auto* in = reinterpret_cast<const uint32_t*>(loaded.get());
