@@ -26,6 +26,8 @@ struct Reader {
     char error[256] = {};
     uint32_t width = 0;
     uint32_t height = 0;
+    int depth = 0;
+    int kind = 0;
     int passes = 1;
 };
 
@@ -39,9 +41,7 @@ void OnError(png_structp png, png_const_charp text) {
 // pixels do not need; the file still loads, as it always has.
 void OnWarning(png_structp, png_const_charp) {}
 
-// Asks libpng for 8-bit BGRA whatever the file holds: palettes and grey expanded, a
-// transparent colour turned into alpha, 16-bit samples rounded to nearest, opaque kinds
-// given an alpha of 255.
+// The header up to the first pixels: the size and the colour type.
 bool ReadHeader(Reader& r, std::FILE* file) {
     if (setjmp(png_jmpbuf(r.png)) != 0) {
         return false;
@@ -50,8 +50,20 @@ bool ReadHeader(Reader& r, std::FILE* file) {
     // The size limit is ours (the memory check), not libpng's default of a million pixels.
     png_set_user_limits(r.png, 0x7FFFFFFF, 0x7FFFFFFF);
     png_read_info(r.png, r.info);
-    int depth = 0, kind = 0;
-    png_get_IHDR(r.png, r.info, &r.width, &r.height, &depth, &kind, nullptr, nullptr, nullptr);
+    png_get_IHDR(r.png, r.info, &r.width, &r.height, &r.depth, &r.kind, nullptr, nullptr, nullptr);
+    return true;
+}
+
+// Asks libpng for 8-bit BGRA whatever the file holds: palettes and grey expanded, a
+// transparent colour turned into alpha, 16-bit samples rounded to nearest, opaque kinds
+// given an alpha of 255. libpng allocates its row buffers here, so the picture's size has
+// been checked before.
+bool SetUpTransforms(Reader& r) {
+    if (setjmp(png_jmpbuf(r.png)) != 0) {
+        return false;
+    }
+    const int depth = r.depth;
+    const int kind = r.kind;
     if (kind == PNG_COLOR_TYPE_PALETTE) {
         png_set_palette_to_rgb(r.png);
     }
@@ -158,6 +170,9 @@ Status DecodePngFile(std::FILE* file, PixelPlane& plane) {
         orientation = PngOrientation(r);
         // Two planes when the picture must be turned upright afterwards.
         read = CheckPlanesFit(int32_t(r.width), int32_t(r.height), orientation == 1 ? 1 : 2);
+        if (read && !SetUpTransforms(r)) {
+            read = Status::Error(Reason(r.error));
+        }
         if (read) {
             read = decoded.allocate(int32_t(r.width), int32_t(r.height));
         }
