@@ -32,6 +32,7 @@ for target in "${targets[@]}"; do
     findings=build/fuzz/findings/$target
     mkdir -p "$work" "$findings"
     seeds=(tests/hardening/fuzz_regressions/$target)
+    mkdir -p "${seeds[0]}"  # a target without findings yet has no folder in the repository
     case "$target" in
         decode) seeds+=("$corpus") ;;
         # The format's own corpus files, the valid ones and the damaged ones.
