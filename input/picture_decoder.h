@@ -1,9 +1,10 @@
 #pragma once
 // Decodes a picture file into a pixel plane: byte 0 blue, byte 1 green, byte 2 red, byte 3
 // zero, row 0 the bottom row. Transparent pixels are composited over black, a photo's EXIF
-// orientation is applied, a multi-page file gives its first page. JPEG goes through
-// libjpeg-turbo directly (so a damaged file is refused, not grey-filled); everything else
-// through Qt's image readers.
+// orientation is applied, a multi-page file gives its first page. The file's first bytes,
+// not its name, choose the decoder: JPEG, PNG and TIFF (BigTIFF too) go through libjpeg-turbo,
+// libpng and libtiff directly (so a damaged file is refused with the library's own reason,
+// not grey-filled); everything else through Qt's image readers.
 
 #include <string>
 

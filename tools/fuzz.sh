@@ -14,7 +14,7 @@ seconds=${1:-30}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(decode engine writers)
+    targets=(decode engine writers tiff png)
 fi
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -32,9 +32,16 @@ for target in "${targets[@]}"; do
     findings=build/fuzz/findings/$target
     mkdir -p "$work" "$findings"
     seeds=(tests/hardening/fuzz_regressions/$target)
-    if [ "$target" = decode ]; then
-        seeds+=("$corpus")
-    fi
+    mkdir -p "${seeds[0]}"  # a target without findings yet has no folder in the repository
+    case "$target" in
+        decode) seeds+=("$corpus") ;;
+        # The format's own corpus files, the valid ones and the damaged ones.
+        tiff | png)
+            mkdir -p "$corpus-$target"
+            cp "$corpus"/*."${target:0:3}" "$corpus-$target"/ 2>/dev/null || true
+            seeds+=("$corpus-$target")
+            ;;
+    esac
     echo "fuzz_$target: ${seconds} s"
     # Findings must fail the run, so the exit status is kept; the log shows only the end.
     TMPDIR=${TMPDIR:-/tmp} build/fuzz/fuzz/fuzz_$target -max_total_time="$seconds" \

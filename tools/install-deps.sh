@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins libgl-dev
-    libjpeg62-turbo-dev libjpeg-turbo-progs
+    libjpeg62-turbo-dev libturbojpeg0-dev libjpeg-turbo-progs libtiff-dev libtiff-tools libpng-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    imagemagick xvfb xauth time
+    imagemagick libvips-tools xvfb xauth time
     python3-pil libimage-exiftool-perl clang libclang-rt-14-dev
     groff man-db appstream desktop-file-utils dpkg-dev file lintian parallel
 )

@@ -187,6 +187,15 @@ def make_pngs():
     valid("png_rgba_partial.png", LOSSLESS)
     magick(path("png_rgb8.png"), "-interlace", "PNG", path("png_interlaced.png"))
     valid("png_interlaced.png", LOSSLESS)
+    magick(path("png_rgb16.png"), "-interlace", "PNG", "PNG64:" + path("png_rgba16_interlaced.png"))
+    valid("png_rgba16_interlaced.png", LOSSLESS, "magick", (37, 23))
+    # An eXIf chunk's orientation turns the picture upright, as a JPEG's EXIF block does.
+    exif = Image.Exif()
+    exif[0x0112] = 6
+    base.save(path("png_exif_6.png"), exif=exif.tobytes())
+    with open(path("png_exif_6.png.rgb"), "wb") as f:
+        f.write(base.transpose(Image.ROTATE_270).tobytes())
+    rows.append(("png_exif_6.png", "ok", 23, 37, LOSSLESS, "-"))
 
 
 def make_others():
@@ -198,6 +207,14 @@ def make_others():
     valid("webp_lossless.webp", LOSSLESS)
     base.save(path("pnm_rgb.ppm"))
     valid("pnm_rgb.ppm", LOSSLESS)
+    base.convert("L").save(path("pnm_grey.pgm"))
+    valid("pnm_grey.pgm", LOSSLESS)
+    # 16-bit samples (maxval 65535), not multiples of 257: rounded to nearest.
+    magick(path("png_rgb16.png"), "-depth", "16", path("pnm_rgb16.ppm"))
+    valid("pnm_rgb16.ppm", LOSSLESS, "magick", (37, 23))
+    data = open(path("pnm_rgb.ppm"), "rb").read()
+    write("cut_pnm_rgb.ppm", data[:len(data) // 2])
+    refused("cut_pnm_rgb.ppm", "Premature end of input file")
     # Formats Qt's plugins offer that we do not read: refused by name, before any decoding.
     base.save(path("targa.tga"))
     refused("targa.tga", "TGA format, which this program does not read")
@@ -255,6 +272,79 @@ def make_tiffs():
     second = pattern(37, 23, seed=3)
     base.save(path("tiff_pages.tif"), save_all=True, append_images=[second])
     valid("tiff_pages.tif", LOSSLESS)  # the reference is page 0
+    make_more_tiffs()
+
+
+def make_more_tiffs():
+    """The layouts stitchers and scanners write: tiles with partial tiles at the right and
+    bottom, 16 bits, every compression, BigTIFF, grey, palette, CMYK, JPEG-coded YCbCr,
+    separate planes, alpha and every orientation."""
+    base = pattern(70, 50)
+    base.save(path("tiff_src.png"))
+    magick(path("tiff_src.png"), "-evaluate", "add", "1.3%", "-depth", "16",
+           "PNG48:" + path("tiff_src16.png"))
+    tiled = ("-define", "tiff:tile-geometry=16x16")
+    magick(path("tiff_src.png"), "-compress", "none", *tiled, path("tiff_tiled_partial.tif"))
+    valid("tiff_tiled_partial.tif", LOSSLESS)
+    for name, options in (("tiff_tiled16_lzw.tif", ("-compress", "LZW", *tiled)),
+                          ("tiff_tiled16_deflate.tif", ("-compress", "Zip", *tiled)),
+                          ("tiff_strips16_lzw.tif", ("-compress", "LZW")),
+                          ("tiff_bigtiff16.tif", ("-compress", "Zip", *tiled, "TIFF64:"))):
+        target = options[-1] + path(name) if options[-1] == "TIFF64:" else path(name)
+        options = options[:-1] if options[-1] == "TIFF64:" else options
+        magick(path("tiff_src16.png"), "-depth", "16", *options, target)
+        valid(name, LOSSLESS, "magick", (70, 50))
+    base.save(path("tiff_packbits.tif"), compression="packbits")
+    valid("tiff_packbits.tif", LOSSLESS)
+    subprocess.run(["tiffcp", "-c", "jpeg:95", "-t", "-w", "32", "-l", "32",
+                    path("tiff_tiled_partial.tif"), path("tiff_jpeg_ycbcr.tif")], check=True)
+    valid("tiff_jpeg_ycbcr.tif", JPEG_TOLERANCE, "magick", (70, 50))
+    subprocess.run(["tiffcp", "-p", "separate", path("tiff_tiled_partial.tif"),
+                    path("tiff_separate.tif")], check=True)
+    valid("tiff_separate.tif", LOSSLESS)
+    magick(path("tiff_src16.png"), "-colorspace", "Gray", "-depth", "16", path("tiff_grey16.tif"))
+    with Image.open(path("tiff_grey16.tif")) as grey16:  # PIL reads 16-bit grey exactly
+        with open(path("tiff_grey16.tif.rgb"), "wb") as f:
+            f.write(bytes(c for v in grey16.getdata() for c in [(v * 255 + 32767) // 65535] * 3))
+    rows.append(("tiff_grey16.tif", "ok", 70, 50, LOSSLESS, "-"))
+    base.convert("LA").save(path("tiff_grey_alpha.tif"))
+    valid("tiff_grey_alpha.tif", LOSSLESS)
+    # ImageMagick's reference reduces its own 16-bit colour map in its own way; the exact
+    # rounding is checked on PIL's palette below.
+    magick(path("tiff_src.png"), "-colors", "50", "-type", "Palette", path("tiff_palette.tif"))
+    valid("tiff_palette.tif", 1, "magick", (70, 50))
+    # PIL stores palette entries as v x 256; 16-bit entries become v x 256 x 255 / 65535,
+    # rounded to nearest (255 becomes 254).
+    palette = base.quantize(colors=40)
+    palette.save(path("tiff_palette_pil.tif"))
+    colours = palette.getpalette()
+    with open(path("tiff_palette_pil.tif.rgb"), "wb") as f:
+        f.write(bytes((colours[3 * i + c] * 256 * 255 + 32767) // 65535
+                      for i in palette.getdata() for c in range(3)))
+    rows.append(("tiff_palette_pil.tif", "ok", 70, 50, LOSSLESS, "-"))
+    base.convert("CMYK").save(path("tiff_cmyk.tif"))
+    valid("tiff_cmyk.tif", 1, "magick", (70, 50))  # libtiff truncates the ink products
+    rgba = base.convert("RGBA")
+    alpha = Image.new("L", base.size)
+    alpha.putdata([(x * 7 + y * 11) % 256 for y in range(50) for x in range(70)])
+    rgba.putalpha(alpha)
+    rgba.save(path("tiff_rgba_src.png"))
+    magick(path("tiff_rgba_src.png"), "-depth", "16", path("tiff_rgba16.tif"))
+    valid("tiff_rgba16.tif", 1, "magick", (70, 50))  # ImageMagick composites at 16 bits
+    rgba.save(path("tiff_rgba8.tif"), compression="tiff_deflate")
+    valid("tiff_rgba8.tif", LOSSLESS)
+    # PIL does not turn TIFF files upright itself: the reference is turned here.
+    turns = {2: Image.FLIP_LEFT_RIGHT, 3: Image.ROTATE_180, 4: Image.FLIP_TOP_BOTTOM,
+             5: Image.TRANSPOSE, 6: Image.ROTATE_270, 7: Image.TRANSVERSE, 8: Image.ROTATE_90}
+    for orientation, turn in turns.items():
+        name = "tiff_orientation_%d.tif" % orientation
+        pattern(24, 14).save(path(name), tiffinfo={274: orientation})
+        upright = pattern(24, 14).transpose(turn)
+        with open(path(name + ".rgb"), "wb") as f:
+            f.write(upright.tobytes())
+        rows.append((name, "ok", upright.size[0], upright.size[1], LOSSLESS, "-"))
+    for name in ("tiff_src.png", "tiff_src16.png", "tiff_rgba_src.png"):
+        os.remove(path(name))
 
 
 # ---------------------------------------------------------------------------------------------
@@ -318,6 +408,19 @@ def tiff_header(width, height, next_ifd_self=False, strip_bytes=100):
     ifd += struct.pack("<I", 8 if next_ifd_self else 0)
     data = bytes(range(256)) * (strip_bytes // 256 + 1)
     return b"II*\0" + struct.pack("<I", 8) + ifd + data[:strip_bytes]
+
+
+def tiled_tiff_header(width, height, tile):
+    """A little-endian RGB TIFF in one tile of tile x tile pixels, with 100 bytes of data."""
+    entries = [(256, 4, 1, width), (257, 4, 1, height), (258, 3, 1, 8), (259, 3, 1, 1),
+               (262, 3, 1, 2), (277, 3, 1, 3), (284, 3, 1, 1), (322, 4, 1, tile),
+               (323, 4, 1, tile), (324, 4, 1, 8 + 2 + 12 * 11 + 4), (325, 4, 1, 100)]
+    ifd = struct.pack("<H", len(entries))
+    for tag, kind, count, value in entries:
+        packed = struct.pack("<H", value) + b"\0\0" if kind == 3 else struct.pack("<I", value)
+        ifd += struct.pack("<HHI", tag, kind, count) + packed
+    ifd += struct.pack("<I", 0)
+    return b"II*\0" + struct.pack("<I", 8) + ifd + bytes(100)
 
 
 def make_hostile():
@@ -408,6 +511,23 @@ def make_hostile():
     refused("huge_65500.jpg")
     write("huge_100000.bmp", bmp_file(100000, 100000, 24, [b"\x10" * 64]))
     refused("huge_100000.bmp")
+    # libtiff's own words reach the user.
+    data = open(path("tiff_tiled16_lzw.tif"), "rb").read()
+    write("cut_tiff_tiles.tif", data[:len(data) * 2 // 3])
+    refused("cut_tiff_tiles.tif", "the TIFF data is damaged (Failed to read directory")
+    data = open(path("tiff_bigtiff16.tif"), "rb").read()
+    write("cut_bigtiff.tif", data[:len(data) // 2])
+    refused("cut_bigtiff.tif", "the TIFF data is damaged (")
+    # Pixels cut short, the directory intact: ImageMagick writes its directory after the data.
+    data = bytearray(open(path("tiff_strips16_lzw.tif"), "rb").read())
+    data[16:400] = bytes(384)
+    write("tiff_lzw_zeroed.tif", bytes(data))
+    refused("tiff_lzw_zeroed.tif", "the TIFF data is damaged (")
+    shutil.copy(path("tiff_tiled16_lzw.tif"), path("tiff_named.png"))
+    valid("tiff_named.png", LOSSLESS, "magick", (70, 50))
+    # One tile claimed 2^20 pixels square for a 20 x 20 picture: refused before its buffer.
+    write("tiff_huge_tile.tif", tiled_tiff_header(20, 20, 1 << 20))
+    refused("tiff_huge_tile.tif", "the TIFF data is damaged (")
     write("huge_100000.tif", tiff_header(100000, 100000))
     refused("huge_100000.tif")
     # An MNG whose header claims 100000 x 100000 pixels: its Qt reader allocated 40 GB.

@@ -191,6 +191,50 @@ TEST(DecodePictureFile, MultiPageTiffGivesItsFirstPage) {
     EXPECT_TRUE(Near(Shown(plane, 0, 0), qRgb(255, 0, 0), 0));
 }
 
+// Large enough for the tile rows to be shared by threads: every pixel must still be where
+// ImageMagick puts it (its 16-bit samples, rounded to nearest), and a damaged tile anywhere
+// refuses the file with libtiff's reason.
+TEST(DecodePictureFile, ALargeTiledTiffArrivesWholeOrIsRefused) {
+    TempFolder folder;
+    const std::string tiff = folder.file("tiled.tif");
+    const std::string command =
+        "convert -size 2000x1100 plasma:fractal -depth 16 -compress LZW "
+        "-define tiff:tile-geometry=64x64 '" +
+        tiff + "' && convert '" + tiff +
+        "' -depth 16 -endian LSB 'rgb:" + folder.file("tiled.rgb") + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0) {
+        GTEST_SKIP() << "ImageMagick's convert is needed to make a tiled TIFF";
+    }
+    const std::vector<uint8_t> rgb = ReadBytes(folder.file("tiled.rgb"));
+    ASSERT_EQ(rgb.size(), size_t(2000) * 1100 * 6);
+    const auto sample = [&](size_t i) {
+        return (uint32_t(rgb[2 * i]) | uint32_t(rgb[2 * i + 1]) << 8) * 255 / 65535.0 + 0.5;
+    };
+    PixelPlane plane;
+    const Status decoded = DecodePictureFile(tiff, plane);
+    ASSERT_TRUE(decoded.ok()) << decoded.message();
+    size_t differences = 0;
+    for (int32_t y = 0; y < 1100; ++y) {
+        for (int32_t x = 0; x < 2000; ++x) {
+            const size_t i = (size_t(y) * 2000 + size_t(x)) * 3;
+            differences +=
+                Shown(plane, x, y) != (uint32_t(sample(i)) << 16 | uint32_t(sample(i + 1)) << 8 |
+                                       uint32_t(sample(i + 2)));
+        }
+    }
+    EXPECT_EQ(differences, 0u);
+
+    std::vector<uint8_t> bytes = ReadBytes(tiff);
+    std::fill(bytes.begin() + ptrdiff_t(bytes.size() / 2),
+              bytes.begin() + ptrdiff_t(bytes.size() / 2 + 4000), 0xA5);
+    WriteBytes(folder.file("damaged.tif"), bytes);
+    const Status refused = DecodePictureFile(folder.file("damaged.tif"), plane);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.message().find("the TIFF data is damaged ("), std::string::npos)
+        << refused.message();
+    EXPECT_EQ(plane.width(), 2000) << "the plane must stay as it was";
+}
+
 TEST(DecodePictureFile, AHundredMegapixelPanoramaLoads) {
     TempFolder folder;
     QImage image(20000, 5000, QImage::Format_Grayscale8);

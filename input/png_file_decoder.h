@@ -1,0 +1,18 @@
+#pragma once
+// PNG files through libpng: every colour type and depth expanded to 8-bit BGRA straight into
+// the plane's rows (16-bit samples rounded to nearest), transparent pixels then composited
+// over black. Any libpng error refuses the file with libpng's own text; an EXIF orientation
+// (eXIf chunk) is honoured.
+
+#include <cstdio>
+
+#include "base/status.h"
+#include "stereo/pixel_plane.h"
+
+namespace k3v {
+
+// On failure the message is the reason alone (DecodePictureFile names the file), and `plane`
+// is unchanged.
+Status DecodePngFile(std::FILE* file, PixelPlane& plane);
+
+}  // namespace k3v

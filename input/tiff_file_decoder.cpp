@@ -1,0 +1,462 @@
+#include "input/tiff_file_decoder.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "base/memory_probe.h"
+#include "base/thread_runner.h"
+#include "input/exif_orientation.h"
+#include "input/page_prefault.h"
+#include "input/pixel_conversion.h"
+
+namespace k3v {
+
+namespace {
+
+// libtiff's complaints about this one file, caught through its per-file handlers (so that
+// threads decoding other files keep theirs apart), instead of its default print to stderr.
+struct Complaints {
+    std::string path;
+    std::string error;
+    std::string warning;
+};
+
+std::string Formatted(const Complaints& c, const char* format, va_list arguments) {
+    char text[1024];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    std::string line = text;
+    // Some messages start with the file's name, which our message gives already.
+    if (line.rfind(c.path + ": ", 0) == 0) {
+        line.erase(0, c.path.size() + 2);
+    }
+    while (!line.empty() && (line.back() == '.' || line.back() == '\n')) {
+        line.pop_back();
+    }
+    return line;
+}
+
+int OnError(TIFF*, void* user, const char*, const char* format, va_list arguments) {
+    auto* c = static_cast<Complaints*>(user);
+    c->error = Formatted(*c, format, arguments);
+    return 1;  // handled: nothing reaches stderr
+}
+
+int OnWarning(TIFF*, void* user, const char*, const char* format, va_list arguments) {
+    auto* c = static_cast<Complaints*>(user);
+    c->warning = Formatted(*c, format, arguments);
+    return 1;
+}
+
+struct TiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
+
+// The file's first directory, libtiff's complaints going to `c`; null when it cannot be read.
+TIFF* OpenTiff(const std::string& path, Complaints& c) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (options == nullptr) {
+        c.error = "there is not enough memory to open it";
+        return nullptr;
+    }
+    TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &c);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, &c);
+    TIFF* tif = TIFFOpenExt(path.c_str(), "r", options);
+    TIFFOpenOptionsFree(options);
+    return tif;
+}
+
+// Today's wording for a file libtiff gave up on, with libtiff's own reason: its error, or
+// what we found wrong, or else its last warning.
+Status Damaged(const Complaints& c, const std::string& found) {
+    const std::string& text = !c.error.empty() ? c.error : !found.empty() ? found : c.warning;
+    return Status::Error("the TIFF data is damaged (" + text + ")");
+}
+
+// How the samples of one pixel are laid out, for the kinds converted here.
+struct Samples {
+    int bits = 8;      // 8 or 16
+    size_t count = 1;  // samples per pixel
+    bool colour = false;
+    bool palette = false;
+    bool minIsWhite = false;
+    bool straightAlpha = false;  // the sample after the colours is alpha, not premultiplied
+    uint32_t map[256] = {};      // palette entries as plane pixels
+};
+
+template <typename T>
+uint32_t To8(T v) {
+    if constexpr (sizeof(T) == 1) {
+        return v;
+    } else {
+        return Sample16To8(v);
+    }
+}
+
+template <typename T>
+void ConvertRun(const Samples& s, const T* in, uint32_t* out, size_t pixels) {
+    const size_t n = s.count;
+    if (s.palette) {
+        for (size_t x = 0; x < pixels; ++x) {
+            out[x] = s.map[in[x]];
+        }
+    } else if (s.colour) {
+        for (size_t x = 0; x < pixels; ++x, in += n) {
+            const uint32_t alpha = s.straightAlpha ? To8(in[3]) : 255;
+            out[x] = OverBlack(To8(in[0]), To8(in[1]), To8(in[2]), alpha);
+        }
+    } else {
+        for (size_t x = 0; x < pixels; ++x, in += n) {
+            const uint32_t grey = s.minIsWhite ? 255 - To8(in[0]) : To8(in[0]);
+            out[x] = OverBlack(grey, grey, grey, s.straightAlpha ? To8(in[1]) : 255);
+        }
+    }
+}
+
+void Convert(const Samples& s, const uint8_t* in, uint32_t* out, size_t pixels) {
+    if (s.bits == 16) {
+        ConvertRun(s, reinterpret_cast<const uint16_t*>(in), out, pixels);
+    } else {
+        ConvertRun(s, in, out, pixels);
+    }
+}
+
+// Colour maps hold 16-bit values; some old writers stored 8-bit values in them, which every
+// reader (libtiff's RGBA interface too) recognises by no entry reaching 256. The map is
+// rewritten in place as 8-bit values, rounded to nearest, so that libtiff's RGBA interface,
+// which would cut 16-bit entries down by truncation, reads the same colours as we do.
+void RoundColourMap(TIFF* tif, int bits) {
+    uint16_t* maps[3] = {};
+    if (bits > 16 || !TIFFGetField(tif, TIFFTAG_COLORMAP, &maps[0], &maps[1], &maps[2])) {
+        return;
+    }
+    const size_t entries = size_t(1) << bits;
+    bool sixteenBit = false;
+    for (uint16_t* map : maps) {
+        sixteenBit =
+            sixteenBit || std::any_of(map, map + entries, [](uint16_t v) { return v >= 256; });
+    }
+    if (sixteenBit) {
+        for (uint16_t* map : maps) {
+            std::transform(map, map + entries, map,
+                           [](uint16_t v) { return uint16_t(Sample16To8(v)); });
+        }
+    }
+}
+
+// The kinds converted here: 8 or 16 unsigned bits, samples interleaved, grey (either sense),
+// RGB, or 8-bit palette indices, with an optional alpha sample after the colours. JPEG-coded
+// YCbCr counts as RGB: libjpeg converts it on the way out.
+bool DirectSamples(TIFF* tif, Samples& s) {
+    uint16_t bits = 0, count = 0, photometric = 0, planar = 0, format = 0, compression = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &count);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) || (bits != 8 && bits != 16) ||
+        format != SAMPLEFORMAT_UINT || (planar != PLANARCONFIG_CONTIG && count > 1)) {
+        return false;
+    }
+    uint16_t extras = 0;
+    uint16_t* extraKinds = nullptr;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extras, &extraKinds);
+    // Premultiplied alpha (and, as libtiff's RGBA interface takes it, unspecified extra
+    // samples) means the colours are already over black: the extra samples are skipped.
+    const bool straight =
+        extras > 0 && extraKinds != nullptr && extraKinds[0] == EXTRASAMPLE_UNASSALPHA;
+    s.bits = bits;
+    s.count = count;
+    switch (photometric) {
+        case PHOTOMETRIC_MINISWHITE:
+        case PHOTOMETRIC_MINISBLACK:
+            s.minIsWhite = photometric == PHOTOMETRIC_MINISWHITE;
+            s.straightAlpha = straight && count >= 2;
+            return count >= 1;
+        case PHOTOMETRIC_YCBCR:
+            if (compression != COMPRESSION_JPEG || bits != 8 || count != 3) {
+                return false;
+            }
+            TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+            s.colour = true;
+            return true;
+        case PHOTOMETRIC_RGB:
+            s.colour = true;
+            s.straightAlpha = straight && count >= 4;
+            return count >= 3;
+        case PHOTOMETRIC_PALETTE: {
+            uint16_t* maps[3] = {};
+            if (bits != 8 || count != 1 ||
+                !TIFFGetField(tif, TIFFTAG_COLORMAP, &maps[0], &maps[1], &maps[2])) {
+                return false;
+            }
+            RoundColourMap(tif, bits);
+            s.palette = true;
+            for (uint32_t i = 0; i < 256; ++i) {
+                s.map[i] =
+                    uint32_t(maps[2][i]) | uint32_t(maps[1][i]) << 8 | uint32_t(maps[0][i]) << 16;
+            }
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+// Ok when `bytes` of working buffer fit beside the planes already counted.
+Status CheckBufferFits(uint64_t bytes, int32_t width, int32_t height, int planes) {
+    const uint64_t available = AvailableMemoryBytes();
+    const uint64_t used = PlaneBytes(width, height, planes);
+    if (available > 0 && (used > available || bytes > available - used)) {
+        return Status::Error(MemoryShortageMessage(width, height, planes + 1));
+    }
+    return Status::Ok();
+}
+
+// The plane row that holds picture row `top`, counted from the top as stored.
+uint32_t* RowFromTop(PixelPlane& plane, uint32_t top) {
+    return plane.row(plane.height() - 1 - int32_t(top));
+}
+
+Status ReadStrips(TIFF* tif, const Samples& s, PixelPlane& plane, const Complaints& c) {
+    // Row by row: libtiff decodes a strip as it goes, so a picture stored as one compressed
+    // strip never needs a buffer of its size.
+    std::vector<uint16_t> line((size_t(TIFFScanlineSize64(tif)) + 1) / 2);
+    const size_t width = size_t(plane.width());
+    if (uint64_t(line.size()) * 2 < width * s.count * size_t(s.bits / 8)) {
+        return Damaged(c, "its rows are shorter than its width");
+    }
+    for (uint32_t y = 0; y < uint32_t(plane.height()); ++y) {
+        if (TIFFReadScanline(tif, line.data(), y, 0) < 0) {
+            return Damaged(c, "a row cannot be read");
+        }
+        Convert(s, reinterpret_cast<const uint8_t*>(line.data()), RowFromTop(plane, y), width);
+    }
+    return Status::Ok();
+}
+
+Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, Complaints& c, int planes) {
+    uint32_t tileWidth = 0, tileHeight = 0;
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight);
+    const uint32_t width = uint32_t(plane.width());
+    const uint32_t height = uint32_t(plane.height());
+    const uint64_t tileBytes = TIFFTileSize64(tif);
+    const uint64_t rowBytes = TIFFTileRowSize64(tif);
+    if (tileWidth == 0 || tileHeight == 0 || tileBytes == 0 ||
+        rowBytes < uint64_t(tileWidth) * s.count * uint64_t(s.bits / 8) ||
+        tileBytes < rowBytes * tileHeight) {
+        return Damaged(c, "its tiles have no valid size");
+    }
+    // Tiles may reach past the picture, but by less than a tile: a few header bytes claiming
+    // gigantic tiles for a small picture would otherwise cost that much memory before the
+    // missing data is noticed.
+    const auto tooLarge = [](uint32_t tile, uint32_t picture) {
+        return tile > std::max<uint32_t>(picture, 1024) + 15;
+    };
+    if (tooLarge(tileWidth, width) || tooLarge(tileHeight, height)) {
+        return Damaged(c, "tiles of " + std::to_string(tileWidth) + " x " +
+                              std::to_string(tileHeight) + " pixels for a picture of " +
+                              std::to_string(width) + " x " + std::to_string(height));
+    }
+    // A row of tiles at a time. Rows of tiles decode independently, so on a large picture
+    // each thread takes the next undecoded row through a handle of its own (a libtiff handle
+    // serves one thread); the rows land in their own plane rows, so the pixels are the same.
+    const uint32_t across = (width - 1) / tileWidth + 1;
+    const uint32_t tileRows = (height - 1) / tileHeight + 1;
+    const uint64_t bufferBytes = tileBytes * across;
+    const int threads =
+        int(std::min<uint64_t>(ThreadsFor(size_t(width) * height, size_t(1) << 20), tileRows));
+    const int32_t w = plane.width();
+    const int32_t h = plane.height();
+    if (Status fits = CheckBufferFits(bufferBytes * uint64_t(threads), w, h, planes); !fits) {
+        return fits;
+    }
+    std::atomic<uint32_t> next{0};
+    std::atomic<bool> failed{false};
+    const auto count = size_t(threads);
+    std::vector<Status> results(count, Status::Ok());
+    std::vector<uint32_t> failedRow(count, UINT32_MAX);
+    std::vector<Complaints> helpers(count);
+    RunOnThreads(threads, [&](int t) {
+        TIFF* handle = tif;
+        Samples own = s;
+        TiffFile opened;
+        if (t > 0) {  // a helper that cannot open the file leaves its rows to the others
+            helpers[size_t(t)].path = c.path;
+            opened.reset(OpenTiff(c.path, helpers[size_t(t)]));
+            if (!opened || !DirectSamples(opened.get(), own)) {
+                return;
+            }
+            handle = opened.get();
+        }
+        std::vector<uint16_t> tiles;
+        try {
+            tiles.resize(size_t((bufferBytes + 1) / 2));
+        } catch (const std::bad_alloc&) {
+            if (t == 0) {
+                results[0] = Status::Error(MemoryShortageMessage(w, h, planes + 1));
+                failedRow[0] = 0;
+                failed = true;
+            }
+            return;
+        }
+        auto* bytes = reinterpret_cast<uint8_t*>(tiles.data());
+        for (uint32_t row; !failed && (row = next.fetch_add(1)) < tileRows;) {
+            const uint32_t y0 = row * tileHeight;
+            for (uint32_t i = 0; i < across; ++i) {
+                const uint32_t tile = TIFFComputeTile(handle, i * tileWidth, y0, 0, 0);
+                if (TIFFReadEncodedTile(handle, tile, bytes + i * tileBytes, tmsize_t(tileBytes)) <
+                    0) {
+                    results[size_t(t)] =
+                        Damaged(t == 0 ? c : helpers[size_t(t)], "a tile cannot be read");
+                    failedRow[size_t(t)] = row;
+                    failed = true;
+                    return;
+                }
+            }
+            const uint32_t rows = std::min(tileHeight, height - y0);
+            for (uint32_t r = 0; r < rows; ++r) {
+                uint32_t* out = RowFromTop(plane, y0 + r);
+                for (uint32_t i = 0; i < across; ++i) {
+                    const uint32_t x0 = i * tileWidth;
+                    Convert(own, bytes + i * tileBytes + r * rowBytes, out + x0,
+                            std::min(tileWidth, width - x0));
+                }
+            }
+        }
+    });
+    // Every row before a damaged one was taken, and so decoded, before it: the first damaged
+    // row's reason is the one given, however the rows fell to the threads.
+    const auto first = std::min_element(failedRow.begin(), failedRow.end()) - failedRow.begin();
+    for (const Complaints& helper : helpers) {
+        if (c.error.empty() && !helper.error.empty()) {
+            c.error = helper.error;  // reported, yet the helper's tile came back: damaged too
+        }
+    }
+    return results[size_t(first)];
+}
+
+// Every other kind libtiff can turn into RGBA, a strip or a row of tiles at a time. The
+// interface hands back colours already over black (it premultiplies straight alpha).
+Status ReadThroughRgba(TIFF* tif, PixelPlane& plane, const Complaints& c, int planes) {
+    char refusal[1024] = {};
+    uint16_t bits = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    RoundColourMap(tif, bits);
+    if (!TIFFRGBAImageOK(tif, refusal)) {
+        return Status::Error(std::string("the TIFF picture is of a kind this program does not "
+                                         "read (") +
+                             refusal + ")");
+    }
+    TIFFRGBAImage image{};
+    if (!TIFFRGBAImageBegin(&image, tif, 0, refusal)) {
+        return Damaged(c, refusal);
+    }
+    // Rows as stored, top first; the orientation is applied afterwards, for every kind alike.
+    image.req_orientation = ORIENTATION_TOPLEFT;
+    image.orientation = ORIENTATION_TOPLEFT;
+    uint32_t chunk = 0;
+    if (TIFFIsTiled(tif)) {
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &chunk);
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &chunk);
+    }
+    const uint32_t width = uint32_t(plane.width());
+    const uint32_t height = uint32_t(plane.height());
+    chunk = std::clamp<uint32_t>(chunk, 1, height);
+    std::vector<uint32_t> raster;
+    Status read =
+        CheckBufferFits(uint64_t(width) * chunk * 4, plane.width(), plane.height(), planes);
+    if (read) {
+        try {
+            raster.resize(size_t(width) * chunk);
+        } catch (const std::bad_alloc&) {
+            read = Status::Error(MemoryShortageMessage(plane.width(), plane.height(), planes + 1));
+        }
+    }
+    for (uint32_t y0 = 0; read && y0 < height; y0 += chunk) {
+        const uint32_t rows = std::min(chunk, height - y0);
+        image.row_offset = int(y0);
+        image.col_offset = 0;
+        if (!TIFFRGBAImageGet(&image, raster.data(), width, rows)) {
+            read = Damaged(c, "a strip cannot be read");
+            break;
+        }
+        for (uint32_t r = 0; r < rows; ++r) {
+            const uint32_t* in = raster.data() + size_t(r) * width;
+            uint32_t* out = RowFromTop(plane, y0 + r);
+            for (uint32_t x = 0; x < width; ++x) {
+                const uint32_t abgr = in[x];
+                out[x] = TIFFGetB(abgr) | TIFFGetG(abgr) << 8 | TIFFGetR(abgr) << 16;
+            }
+        }
+    }
+    TIFFRGBAImageEnd(&image);
+    return read;
+}
+
+}  // namespace
+
+Status DecodeTiffFile(const std::string& path, PixelPlane& plane) {
+    Complaints complaints;
+    complaints.path = path;
+    const TiffFile tif(OpenTiff(path, complaints));
+    if (!tif) {
+        return Damaged(complaints, "its first directory cannot be read");
+    }
+    uint32_t width = 0, height = 0;
+    TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);
+    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX - 1) {
+        return Status::Error("its header gives no valid picture size");
+    }
+    uint16_t orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+    // Two planes when the picture must be turned upright afterwards.
+    const int planes = orientation >= 2 && orientation <= 8 ? 2 : 1;
+    if (Status fits = CheckPlanesFit(int32_t(width), int32_t(height), planes); !fits) {
+        return fits;
+    }
+    PixelPlane decoded;
+    if (Status allocated = decoded.allocate(int32_t(width), int32_t(height)); !allocated) {
+        return allocated;
+    }
+    Status read = Status::Ok();
+    {
+        const PagePrefault prefault(decoded.data(), decoded.storedCount() * sizeof(uint32_t));
+        Samples samples;
+        if (!DirectSamples(tif.get(), samples)) {
+            read = ReadThroughRgba(tif.get(), decoded, complaints, planes);
+        } else if (TIFFIsTiled(tif.get())) {
+            read = ReadTiles(tif.get(), samples, decoded, complaints, planes);
+        } else {
+            read = ReadStrips(tif.get(), samples, decoded, complaints);
+        }
+    }
+    // An error libtiff reported means damaged data even where it filled in what it could not
+    // read and carried on; such a picture is refused.
+    if (read && !complaints.error.empty()) {
+        read = Damaged(complaints, "");
+    }
+    if (!read) {
+        return read;
+    }
+    if (Status upright = ApplyOrientation(decoded, orientation); !upright) {
+        return upright;
+    }
+    plane = std::move(decoded);
+    return Status::Ok();
+}
+
+}  // namespace k3v
