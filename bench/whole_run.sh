@@ -17,7 +17,8 @@
 #   tiff-jpeg    24 MP 16-bit tiled (256 x 256) LZW TIFF to JPEG q100; peer ImageMagick's
 #                convert IN -quality 100 -sampling-factor 1x1 OUT.jpg
 #
-# Needs cjpeg/djpeg (libjpeg-turbo-progs), ImageMagick, libvips-tools (vips) and GNU time;
+# Needs cjpeg/djpeg (libjpeg-turbo-progs), ImageMagick, libvips-tools (vips, not installed by
+# tools/install-deps.sh: apt-get install libvips-tools) and GNU time;
 # a row whose peer is missing is skipped with a note. BUILD_DIR needs -DK3V_BUILD_BENCH=ON
 # (bench/jpeg_encoder_bench writes the synthetic picture).
 set -euo pipefail

@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins libgl-dev
     libjpeg62-turbo-dev libturbojpeg0-dev libjpeg-turbo-progs libtiff-dev libtiff-tools libpng-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    imagemagick libvips-tools xvfb xauth time
+    imagemagick xvfb xauth time
     python3-pil libimage-exiftool-perl clang libclang-rt-14-dev
     groff man-db appstream desktop-file-utils dpkg-dev file lintian parallel
 )
