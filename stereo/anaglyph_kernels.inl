@@ -59,8 +59,10 @@ uint32_t FastLuma(uint32_t p) {
         int32_t(299 * ((p >> 16) & 0xFF) + 587 * ((p >> 8) & 0xFF) + 114 * (p & 0xFF) + 500)));
 }
 
+// Always inlined: a call per pixel would keep the loops below from being vectorised, and the
+// compiler stops inlining the large Dubois body once it is used from several loops.
 template <int Method, int Glasses>
-uint32_t ComposePixel(uint32_t l, uint32_t r) {
+[[gnu::always_inline]] inline uint32_t ComposePixel(uint32_t l, uint32_t r) {
     constexpr uint32_t leftMask = kLeftEyeMask[Glasses];
     constexpr uint32_t rightMask = kColourMask & ~leftMask;
     if constexpr (Method == kClassicComposition) {
@@ -72,14 +74,18 @@ uint32_t ComposePixel(uint32_t l, uint32_t r) {
     } else if constexpr (Method == kGreyAnaglyph) {
         return (Grey(FastLuma(l)) & leftMask) | (Grey(FastLuma(r)) & rightMask);
     } else {
+        // The sums are whole numbers below 2^24 in size at every step, so single precision
+        // holds them exactly, and its multiplies are far cheaper than 32-bit integer ones.
         constexpr DuboisMatrices m = kDubois[Glasses];
-        const int32_t lr = int32_t((l >> 16) & 0xFF), lg = int32_t((l >> 8) & 0xFF);
-        const int32_t lb = int32_t(l & 0xFF);
-        const int32_t rr = int32_t((r >> 16) & 0xFF), rg = int32_t((r >> 8) & 0xFF);
-        const int32_t rb = int32_t(r & 0xFF);
+        const float lr = float((l >> 16) & 0xFF), lg = float((l >> 8) & 0xFF);
+        const float lb = float(l & 0xFF);
+        const float rr = float((r >> 16) & 0xFF), rg = float((r >> 8) & 0xFF);
+        const float rb = float(r & 0xFF);
         const auto channel = [&](int c) {
-            return RoundedChannel(m.left[c][0] * lr + m.left[c][1] * lg + m.left[c][2] * lb +
-                                  m.right[c][0] * rr + m.right[c][1] * rg + m.right[c][2] * rb);
+            const auto k = [&](int32_t v) { return float(v); };
+            return RoundedChannel(int32_t(k(m.left[c][0]) * lr + k(m.left[c][1]) * lg +
+                                          k(m.left[c][2]) * lb + k(m.right[c][0]) * rr +
+                                          k(m.right[c][1]) * rg + k(m.right[c][2]) * rb));
         };
         return channel(0) << 16 | channel(1) << 8 | channel(2);
     }

@@ -40,6 +40,11 @@ void ComposeAnaglyphMethod(const ConversionSettings& settings, const uint32_t* l
                    });
 }
 
+void ComposeAnaglyphPairs(const ConversionSettings& settings, const uint32_t* left,
+                          const uint32_t* right, uint32_t* out, ptrdiff_t n) {
+    RangeKernel()(settings.AnaglyphMethod, settings.Glasses, left, right, out, n, 0, 0, 0, n);
+}
+
 void ComposeAnaglyphWrapped(const ConversionSettings& settings, const uint32_t* left,
                             const uint32_t* right, uint32_t* out, ptrdiff_t width,
                             ptrdiff_t height) {

@@ -35,6 +35,11 @@ void ComposeAnaglyphWrapped(const ConversionSettings& settings, const uint32_t* 
                             const uint32_t* right, uint32_t* out, ptrdiff_t width,
                             ptrdiff_t height);
 
+// out[i] from the pixel pair left[i], right[i] for i in [0, n), on the calling thread, by any
+// method but the classic one: for callers that gather each output pixel's pair themselves.
+void ComposeAnaglyphPairs(const ConversionSettings& settings, const uint32_t* left,
+                          const uint32_t* right, uint32_t* out, ptrdiff_t n);
+
 // The kernels' name for the classic composition's pixel rule.
 inline constexpr int kClassicComposition = -1;
 

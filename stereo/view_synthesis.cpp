@@ -244,6 +244,78 @@ void ComposeDisplacedWrapped(const uint32_t* source, uint32_t* out, Geometry g,
     std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
 }
 
+// A flat displaced view's pixel at index i, worked out where it is needed instead of read
+// from a built view: the bottom row undisplaced, black outside the picture.
+template <int Sign, typename Key>
+struct ViewPixel {
+    const uint32_t* source;
+    Geometry g;
+    const std::array<int32_t, 256>& shift;
+    Key key;
+
+    // Where i and its source lie inside the displaced part of the picture.
+    uint32_t inside(ptrdiff_t i) const { return source[i + Sign * shift[key(i)]]; }
+    uint32_t operator()(ptrdiff_t i) const {
+        if (i < 0 || i >= g.n) {
+            return 0u;
+        }
+        if (i < g.w) {
+            return source[i];
+        }
+        const ptrdiff_t from = i + Sign * shift[key(i)];
+        return from >= 0 && from < g.n ? source[from] : 0u;
+    }
+};
+
+// The flat anaglyph of any method but the classic one, with displaced views, without building
+// them: for each run of output pixels the right-eye pixels and the left-eye pixels s further
+// on are worked out into small buffers, which the vectorised kernels then compose.
+template <typename RightView, typename LeftView>
+void ComposeGathered(const ConversionSettings& settings, uint32_t* out, Geometry g,
+                     const std::array<int32_t, 256>& shift, RightView rightView,
+                     LeftView leftView) {
+    const ptrdiff_t s = ptrdiff_t(6) * settings.StereoEffect;
+    const ptrdiff_t most = MostShift(shift);
+    // Inside [low, high) every index involved lies in the displaced part of the picture.
+    const ptrdiff_t low = std::max({g.w, g.w - s, most, most - s});
+    const ptrdiff_t high = std::min(g.n - most, g.n - most - s);
+    ForPixels(g.n, [&](ptrdiff_t begin, ptrdiff_t end) {
+        constexpr ptrdiff_t kRun = 1024;
+        std::array<uint32_t, kRun> left;
+        std::array<uint32_t, kRun> right;
+        for (ptrdiff_t first = begin; first < end; first += kRun) {
+            const ptrdiff_t count = std::min(kRun, end - first);
+            if (first >= low && first + count <= high) {
+                for (ptrdiff_t i = 0; i < count; ++i) {
+                    right[size_t(i)] = rightView.inside(first + i);
+                    left[size_t(i)] = leftView.inside(first + i + s);
+                }
+            } else {
+                for (ptrdiff_t i = 0; i < count; ++i) {
+                    right[size_t(i)] = rightView(first + i);
+                    left[size_t(i)] = leftView(first + i + s);
+                }
+            }
+            ComposeAnaglyphPairs(settings, left.data(), right.data(), out + first, count);
+        }
+    });
+    std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+}
+
+// The gathered anaglyph with the eyes in their places or swapped.
+template <typename KeyFirst, typename KeySecond>
+void ComposeGatheredViews(const ConversionSettings& settings, const uint32_t* source, uint32_t* out,
+                          Geometry g, const std::array<int32_t, 256>& shift, KeyFirst keyFirst,
+                          KeySecond keySecond) {
+    const ViewPixel<+1, KeyFirst> first{source, g, shift, keyFirst};
+    const ViewPixel<-1, KeySecond> second{source, g, shift, keySecond};
+    if (settings.SwapEyes != 0) {
+        ComposeGathered(settings, out, g, shift, second, first);
+    } else {
+        ComposeGathered(settings, out, g, shift, first, second);
+    }
+}
+
 // Both displaced views (red moves the first view's content left, green the second's right),
 // built where `firstOut` and `secondOut` say.
 template <typename KeyFirst, typename KeySecond>
@@ -318,6 +390,11 @@ void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* fir
     const MapKey mapKey{planes.DepthMap.data(), settings.InvertDepthMap != 0 ? 0xFFu : 0u};
     const ColourKey<16> redKey{first};
     const ColourKey<8> greenKey{first};
+    if (anaglyph && !classic && !wrap) {
+        mapped ? ComposeGatheredViews(settings, first, rightView, g, shift, mapKey, mapKey)
+               : ComposeGatheredViews(settings, first, rightView, g, shift, redKey, greenKey);
+        return;
+    }
     if (anaglyph && classic && !swap) {
         mapped ? ComposeDisplacedEither(first, rightView, g, shift, settings.StereoEffect, wrap,
                                         mapKey, mapKey)
