@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/decoded_plane_checks.h"
 #include "input/picture_decoder.h"
 #include "stereo/stereo_planes.h"
 
@@ -34,19 +35,12 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     setenv("K3V_SHOW_LIBRARY_MESSAGES", "1", 1);
     static QCoreApplication application(*argc, *argv);  // Qt's image plugins need it
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
-    const char* folder = std::getenv("TMPDIR");
-    g_path = std::string(folder != nullptr ? folder : "/tmp") + "/k3v-fuzz-decode-" +
-             std::to_string(getpid()) + ".pic";
-    std::atexit([] { std::remove(g_path.c_str()); });
+    g_path = k3v::fuzzing::FuzzInputPath("fuzz-decode", ".pic");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::FILE* file = std::fopen(g_path.c_str(), "wb");
-    if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size) ||
-        std::fclose(file) != 0) {
-        Fail("cannot write the input file");
-    }
+    k3v::fuzzing::WriteFuzzInput("fuzz_decode", g_path, data, size);
     const k3v::Result<k3v::PictureSize> peeked = k3v::PeekPictureSize(g_path);
     if (peeked &&
         int64_t(peeked.value().width) * int64_t(peeked.value().height) > kLargestFuzzedPixels) {

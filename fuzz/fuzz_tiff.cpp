@@ -45,19 +45,12 @@ uint64_t ClaimedPixels() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* folder = std::getenv("TMPDIR");
-    g_path = std::string(folder != nullptr ? folder : "/tmp") + "/k3v-fuzz-tiff-" +
-             std::to_string(getpid()) + ".tif";
-    std::atexit([] { std::remove(g_path.c_str()); });
+    g_path = k3v::fuzzing::FuzzInputPath("fuzz-tiff", ".tif");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::FILE* file = std::fopen(g_path.c_str(), "wb");
-    if (file == nullptr || (size > 0 && std::fwrite(data, 1, size, file) != size) ||
-        std::fclose(file) != 0) {
-        k3v::fuzzing::FailFuzz("fuzz_tiff", "cannot write the input file");
-    }
+    k3v::fuzzing::WriteFuzzInput("fuzz_tiff", g_path, data, size);
     if (ClaimedPixels() > kLargestFuzzedPixels) {
         return -1;  // not added to the corpus
     }

@@ -126,4 +126,12 @@ Status ApplyOrientation(PixelPlane& plane, int orientation) {
     return Status::Ok();
 }
 
+Status InstallUpright(PixelPlane&& decoded, int orientation, PixelPlane& plane) {
+    if (Status upright = ApplyOrientation(decoded, orientation); !upright) {
+        return upright;
+    }
+    plane = std::move(decoded);
+    return Status::Ok();
+}
+
 }  // namespace k3v

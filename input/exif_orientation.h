@@ -18,4 +18,8 @@ int ExifOrientation(const uint8_t* app1, size_t length);
 // height). Needs a second plane of the same size; on failure `plane` is unchanged.
 Status ApplyOrientation(PixelPlane& plane, int orientation);
 
+// A decoder's last step: `decoded` turned upright becomes `plane`; on failure `plane` is
+// unchanged.
+Status InstallUpright(PixelPlane&& decoded, int orientation, PixelPlane& plane);
+
 }  // namespace k3v

@@ -145,11 +145,7 @@ Status DecodeJpegFile(std::FILE* file, PixelPlane& plane) {
     if (!ok) {
         return Status::Error(reason);
     }
-    if (Status upright = ApplyOrientation(decoded, d.orientation); !upright) {
-        return upright;
-    }
-    plane = std::move(decoded);
-    return Status::Ok();
+    return InstallUpright(std::move(decoded), d.orientation, plane);
 }
 
 }  // namespace k3v

@@ -191,11 +191,7 @@ Status DecodePngFile(std::FILE* file, PixelPlane& plane) {
     if (!read) {
         return read;
     }
-    if (Status upright = ApplyOrientation(decoded, orientation); !upright) {
-        return upright;
-    }
-    plane = std::move(decoded);
-    return Status::Ok();
+    return InstallUpright(std::move(decoded), orientation, plane);
 }
 
 }  // namespace k3v
