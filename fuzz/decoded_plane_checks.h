@@ -24,10 +24,12 @@ inline void FailFuzz(const char* target, const char* what) {
 inline const std::string& FuzzInputPath(const char* target, const char* ending) {
     static const std::string path = [&] {
         const char* folder = std::getenv("TMPDIR");
-        std::atexit([] { std::remove(FuzzInputPath("", "").c_str()); });
         return std::string(folder != nullptr ? folder : "/tmp") + "/k3v-" + target + "-" +
                std::to_string(getpid()) + ending;
     }();
+    // Registered once the name exists, so that it runs before the name is destroyed.
+    static const bool removedAtExit = std::atexit([] { std::remove(path.c_str()); }) == 0;
+    (void)removedAtExit;
     return path;
 }
 
