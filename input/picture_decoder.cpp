@@ -74,4 +74,17 @@ Status DecodePictureFile(const std::string& path, PixelPlane& plane) {
     return decoded ? decoded : CannotLoad(path, decoded.message());
 }
 
+Result<PictureSize> PeekPictureSize(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return Status::Error("the size of \"" + path + "\" cannot be told");  // a pipe would block
+    }
+    unsigned char magic[4] = {};
+    if (std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+        file && std::fread(magic, 1, sizeof magic, file.get()) == sizeof magic && IsTiff(magic)) {
+        return PeekTiffSize(path);
+    }
+    return PeekWithQt(path);
+}
+
 }  // namespace k3v

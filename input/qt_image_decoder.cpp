@@ -147,7 +147,7 @@ Status DecodeWithQt(const std::string& path, PixelPlane& plane) {
 
 namespace k3v {
 
-Result<PictureSize> PeekPictureSize(const std::string& path) {
+Result<PictureSize> PeekWithQt(const std::string& path) {
     // Loading the picture says what is wrong with it; this only says that the size is unknown.
     const Status unknown = Status::Error("the size of \"" + path + "\" cannot be told");
     struct stat info {};

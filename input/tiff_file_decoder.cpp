@@ -408,6 +408,21 @@ Status ReadThroughRgba(TIFF* tif, PixelPlane& plane, const Complaints& c, int pl
 
 }  // namespace
 
+Result<PictureSize> PeekTiffSize(const std::string& path) {
+    Complaints complaints;
+    complaints.path = path;
+    const TiffFile tif(OpenTiff(path, complaints));
+    uint32_t width = 0, height = 0;
+    if (tif) {
+        TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
+        TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);
+    }
+    if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX - 1) {
+        return Status::Error("the size of \"" + path + "\" cannot be told");
+    }
+    return PictureSize{int32_t(width), int32_t(height)};
+}
+
 Status DecodeTiffFile(const std::string& path, PixelPlane& plane) {
     Complaints complaints;
     complaints.path = path;

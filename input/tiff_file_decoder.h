@@ -8,7 +8,9 @@
 
 #include <string>
 
+#include "base/result.h"
 #include "base/status.h"
+#include "input/picture_decoder.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {
@@ -16,5 +18,8 @@ namespace k3v {
 // On failure the message is the reason alone (DecodePictureFile names the file), and `plane`
 // is unchanged.
 Status DecodeTiffFile(const std::string& path, PixelPlane& plane);
+
+// The size in the first directory, read by libtiff; fails when it cannot be told.
+Result<PictureSize> PeekTiffSize(const std::string& path);
 
 }  // namespace k3v
