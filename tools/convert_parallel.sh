@@ -34,13 +34,27 @@ mkdir -p -- "$2/reports"
 output=$(realpath -e -- "$2")
 shift 2
 
+mapfile -d '' pictures < <(find "$input" -maxdepth 1 -type f -regextype posix-extended \
+    -iregex '.*\.(jpe?g|png|bmp|tiff?|mpo|gif|webp)' -print0 | sort -z)
+[ ${#pictures[@]} -gt 0 ] || { echo "convert_parallel: no pictures in \"$input\"" >&2; exit 1; }
+report_lines() { cat "$output"/reports/slot-*.jsonl 2>/dev/null | wc -l || true; }
+lines_before=$(report_lines)
+
 # -q quotes the command for the shell on each machine, so names with blanks arrive whole;
 # {%} is the job slot, so no two processes at a time share a report file.
 status=0
-find "$input" -maxdepth 1 -type f -regextype posix-extended \
-    -iregex '.*\.(jpe?g|png|bmp|tiff?|mpo|gif|webp)' -print0 | sort -z |
+printf '%s\0' "${pictures[@]}" |
     parallel --will-cite -0 -q "${logins[@]}" \
         "$convert" --skip-existing --jobs 1 --report "$output/reports/slot-{%}.jsonl" "$@" \
         {} --output-dir "$output" || status=$?
 cat "$output"/reports/slot-*.jsonl >"$output/report.jsonl" 2>/dev/null || true
 [ "$status" -eq 0 ] || { echo "convert_parallel: $status picture(s) failed; see $output/report.jsonl" >&2; exit 1; }
+
+# Every k3v-convert that ran adds a line, whatever became of its picture: one missing means a
+# machine never ran it (not on its PATH, or a login without SHELL), which parallel may not tell.
+unreported=$((${#pictures[@]} - ($(report_lines) - lines_before)))
+if [ "$unreported" -ne 0 ]; then
+    echo "convert_parallel: $unreported picture(s) were not converted: k3v-convert did not run" \
+        "for them on some machine (is it on its PATH there, and is SHELL set?)" >&2
+    exit 1
+fi

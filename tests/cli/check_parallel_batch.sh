@@ -65,4 +65,12 @@ bash "$script" --sshloginfile "$work/logins" --convert "$convert" "$work/in" "$w
 same_as_single "$work/resumed"
 report=$work/resumed/report.jsonl
 [ "$(count "$report" skipped)" -eq "$done_before" ] || fail "skipped $(count "$report" skipped), not $done_before"
+# A machine that runs nothing and says all went well is caught, not taken for success.
+printf '1/:\n1/true second\n' >"$work/idle_logins"
+if bash "$script" --sshloginfile "$work/idle_logins" --convert "$convert" "$work/in" \
+    "$work/idle" "${options[@]}" >/dev/null 2>"$work/idle.err"; then
+    fail "a run with an idle machine reported success"
+fi
+grep -q "were not converted" "$work/idle.err" || fail "idle machine: $(cat "$work/idle.err")"
+
 echo "20 pictures on two machines; killed at $done_before, resumed: all equal to one process"

@@ -12,4 +12,6 @@ done
 shift # the host
 [ "${1:-}" = "--" ] && shift
 [ -n "${K3V_SSH_LOG:-}" ] && echo used >>"$K3V_SSH_LOG"
+# An ssh login always has SHELL set, and parallel's remote side runs the job with it.
+export SHELL=${SHELL:-/bin/bash}
 exec bash -c "$*"
