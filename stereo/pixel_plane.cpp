@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "base/huge_pages.h"
 #include "base/memory_probe.h"
 
 namespace k3v {
@@ -27,10 +28,19 @@ Status PixelPlane::allocate(int32_t width, int32_t height) {
     if (pixels == nullptr) {
         return Status::Error(MemoryShortageMessage(width, height, 1));
     }
+    AskForHugePages(pixels, count * sizeof(uint32_t));
     pixels_.reset(pixels);
     width_ = width;
     height_ = height;
     return Status::Ok();
+}
+
+PixelPlane PixelPlane::Adopt(uint32_t* pixels, int32_t width, int32_t height) {
+    PixelPlane plane;
+    plane.pixels_.reset(pixels);
+    plane.width_ = width;
+    plane.height_ = height;
+    return plane;
 }
 
 void PixelPlane::copyFrom(const PixelPlane& other) {
