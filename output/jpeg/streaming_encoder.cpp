@@ -3,13 +3,16 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
+#include "base/huge_pages.h"
 #include "base/thread_runner.h"
 #include "output/jpeg/bit_writer.h"
 #include "output/jpeg/block_transform.h"
@@ -23,6 +26,8 @@ namespace {
 // A band holds about this many pixels: large enough that taking one costs nothing, small
 // enough that the bands in flight need little memory and both threads finish together.
 constexpr size_t kBandPixels = size_t(1) << 18;
+// Kept symbols are handed to the threads in chunks of at least this many bytes.
+constexpr size_t kArenaChunk = size_t(16) << 20;
 // Pictures below this many pixels per thread are encoded on the calling thread.
 constexpr size_t kPixelsPerThread = size_t(1) << 17;
 // Coded bytes gathered before they go to the sink.
@@ -179,14 +184,46 @@ inline uint8_t* BlockSymbols(const int16_t* block, const uint32_t* words, int& p
     return out;
 }
 
+// Kept symbols live in one arena, reserved at once but touched only where symbols are written
+// (in huge pages where the system allows). Each thread takes chunks of it and writes a band's
+// symbols straight at its cursor, moving on by what the band used when the band is kept: no
+// copy, and no fresh small pages for every band.
+class SymbolArena {
+  public:
+    explicit SymbolArena(size_t bytes) : bytes_(bytes) {
+        if (bytes == 0) {
+            return;
+        }
+        base_.reset(static_cast<uint8_t*>(std::malloc(bytes)));
+        if (!base_) {
+            throw std::bad_alloc();
+        }
+        AskForHugePages(base_.get(), bytes);
+    }
+
+    // `bytes` of the arena, or null once it is used up.
+    uint8_t* take(size_t bytes) {
+        const size_t at = used_.fetch_add(bytes);
+        return at + bytes <= bytes_ ? base_.get() + at : nullptr;
+    }
+
+  private:
+    struct Free {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t, Free> base_;
+    size_t bytes_;
+    std::atomic<size_t> used_{0};
+};
+
 // What the first pass learnt about a band.
 struct BandRecord {
     int firstDc[kComponents] = {0, 0, 0};  // DC values of the first MCU's blocks
     int lastDc[kComponents] = {0, 0, 0};   // and of the last MCU's
     size_t firstDcIndex[kComponents] = {0, 0, 0};
-    // Kept symbols (SymbolStorage bytes); empty when not kept (the second pass finds them
-    // again).
-    std::vector<uint8_t> symbols;
+    // Kept symbols (SymbolStorage bytes, in the arena); null when not kept (the second pass
+    // finds them again).
+    uint8_t* symbols = nullptr;
     size_t count = 0;
     bool kept = false;
 };
@@ -437,6 +474,9 @@ struct Plan {
     int threads = 1;
     size_t maxBandSymbols = 0;  // symbols of a band in the worst case: every coefficient coded
     size_t keepLimit = 0;       // bytes of symbols the first pass may keep
+    size_t bandStorage = 0;     // SymbolStorage(maxBandSymbols)
+    size_t arenaChunk = 0;      // what a thread takes of the arena at a time
+    size_t arenaBytes = 0;      // room for keepLimit bytes of kept bands, chunk ends unused
 };
 
 Plan MakePlan(const JpegRows& picture, int32_t quality, double keptBytesPerPixel) {
@@ -451,12 +491,20 @@ Plan MakePlan(const JpegRows& picture, int32_t quality, double keptBytesPerPixel
     plan.maxBandSymbols = g.rowsPerBand * g.blocksAcross * kMaxSymbolsPerMcu;
     plan.keepLimit = static_cast<size_t>(keptBytesPerPixel * static_cast<double>(g.width) *
                                          static_cast<double>(g.height));
+    plan.bandStorage = SymbolStorage(plan.maxBandSymbols);
+    plan.arenaChunk = std::max(kArenaChunk, 4 * plan.bandStorage);
+    // No more can be kept than every band at its worst; a chunk's last band may not fit and
+    // moves on to the next chunk, leaving the end unused.
+    const size_t kept = std::min(plan.keepLimit, g.bands * plan.bandStorage);
+    const size_t chunkUse = plan.arenaChunk - plan.bandStorage;
+    const size_t chunks = (kept + chunkUse - 1) / chunkUse + static_cast<size_t>(plan.threads);
+    plan.arenaBytes = kept == 0 ? 0 : chunks * plan.arenaChunk;
     return plan;
 }
 
 // First pass: transforms every band, records its DC values and keeps its symbols while the
 // limit allows; returns the symbol counts of the whole picture.
-Statistics GatherStatistics(const JpegRows& picture, const Plan& plan,
+Statistics GatherStatistics(const JpegRows& picture, const Plan& plan, SymbolArena& arena,
                             std::vector<BandRecord>& records) {
     const Geometry& g = plan.geometry;
     std::vector<Statistics> perThread(static_cast<size_t>(plan.threads), Statistics{});
@@ -465,17 +513,31 @@ Statistics GatherStatistics(const JpegRows& picture, const Plan& plan,
     std::atomic<bool> stop{false};
     RunGuarded(plan.threads, stop, [&](int t) {
         Strip strip(g);
-        const std::unique_ptr<uint8_t[]> scratch(new uint8_t[SymbolStorage(plan.maxBandSymbols)]);
         Statistics& stats = perThread[static_cast<size_t>(t)];
+        uint8_t* cursor = nullptr;  // in this thread's chunk of the arena
+        uint8_t* chunkEnd = nullptr;
+        std::unique_ptr<uint8_t[]> scratch;  // once the arena is used up
         for (size_t band = nextBand++; band < g.bands && !stop.load(); band = nextBand++) {
             BandRecord& record = records[band];
+            if (size_t(chunkEnd - cursor) < plan.bandStorage) {
+                cursor = arena.take(plan.arenaChunk);
+                chunkEnd = cursor == nullptr ? nullptr : cursor + plan.arenaChunk;
+            }
+            if (cursor == nullptr && !scratch) {
+                scratch.reset(new uint8_t[plan.bandStorage]);
+            }
+            uint8_t* out = cursor != nullptr ? cursor : scratch.get();
             const size_t count = BandSymbols(picture, g, plan.tables, plan.transform, band, strip,
-                                             stats, record, scratch.get());
+                                             stats, record, out);
             const size_t bytes = SymbolStorage(count);
+            if (cursor == nullptr) {
+                continue;
+            }
             if (keptBytes.fetch_add(bytes) + bytes <= plan.keepLimit) {
-                record.symbols.assign(scratch.get(), scratch.get() + bytes);
+                record.symbols = cursor;
                 record.count = count;
                 record.kept = true;
+                cursor += bytes;
             } else {
                 keptBytes.fetch_sub(bytes);
             }
@@ -530,7 +592,7 @@ void CodeBands(const JpegRows& picture, const Plan& plan, std::vector<BandRecord
         Statistics unused{};
         for (size_t band = nextBand++; band < g.bands && !stop.load(); band = nextBand++) {
             BandRecord& record = records[band];
-            uint8_t* symbols = record.symbols.data();
+            uint8_t* symbols = record.symbols;
             size_t count = record.count;
             if (!record.kept) {
                 if (!strip) {
@@ -554,7 +616,6 @@ void CodeBands(const JpegRows& picture, const Plan& plan, std::vector<BandRecord
             }
             std::unique_ptr<BandBits> bits = joiner.Take();
             CodeSymbols(symbols, count, lookup, *bits);
-            std::vector<uint8_t>().swap(record.symbols);  // coded: no longer needed
             joiner.Finished(band, std::move(bits));
         }
     });
@@ -567,7 +628,8 @@ void EncodeStreaming(const JpegRows& picture, int32_t quality, const JpegSink& s
                      double keptBytesPerPixel) {
     const Plan plan = MakePlan(picture, quality, keptBytesPerPixel);
     std::vector<BandRecord> records(plan.geometry.bands);
-    const EntropyTables entropy = OptimalTables(GatherStatistics(picture, plan, records));
+    SymbolArena arena(plan.arenaBytes);
+    const EntropyTables entropy = OptimalTables(GatherStatistics(picture, plan, arena, records));
 
     Bytes header;
     WriteHeaders(header, plan.quant, entropy, static_cast<uint16_t>(picture.width),
