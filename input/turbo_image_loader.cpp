@@ -6,12 +6,12 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "base/memory_probe.h"
 #include "input/bmp_file_check.h"
-#include "input/page_prefault.h"
 
 namespace k3v {
 
@@ -107,20 +107,14 @@ Status DecodeWithTurboLoader(const std::string& path, PixelPlane& plane) {
     if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX - 1) {
         return Status::Error("its header gives no valid picture size");
     }
-    // The loader's buffer and the plane.
-    if (Status fits = CheckPlanesFit(int32_t(width), int32_t(height), 2); !fits) {
+    // The loader's buffer becomes the plane.
+    if (Status fits = CheckPlanesFit(int32_t(width), int32_t(height), 1); !fits) {
         return fits;
     }
-    // The plane first, so that a second thread maps its fresh pages while the loader reads.
-    PixelPlane decoded;
-    if (Status allocated = decoded.allocate(int32_t(width), int32_t(height)); !allocated) {
-        return allocated;
-    }
-    PagePrefault prefault(decoded.data(), decoded.storedCount() * sizeof(uint32_t));
     int loadedWidth = 0;
     int loadedHeight = 0;
     int format = TJPF_BGRX;
-    const std::unique_ptr<unsigned char, TurboFree> loaded(
+    std::unique_ptr<unsigned char, TurboFree> loaded(
         tjLoadImage(path.c_str(), &loadedWidth, 1, &loadedHeight, &format, TJFLAG_BOTTOMUP));
     if (!loaded) {
         return Status::Error(tjGetErrorStr2(nullptr));
@@ -128,11 +122,19 @@ Status DecodeWithTurboLoader(const std::string& path, PixelPlane& plane) {
     if (loadedWidth != width || loadedHeight != height || format != TJPF_BGRX) {
         return Status::Error("its header gives no valid picture size");
     }
+    // The buffer (from malloc, rows bottom-up without padding) grows by the plane's spare row.
+    const size_t pixels = size_t(width) * size_t(height);
+    auto* grown = static_cast<uint32_t*>(
+        std::realloc(loaded.get(), (pixels + size_t(width)) * sizeof(uint32_t)));
+    if (grown == nullptr) {
+        return Status::Error(MemoryShortageMessage(int32_t(width), int32_t(height), 1));
+    }
+    (void)loaded.release();
+    PixelPlane decoded = PixelPlane::Adopt(grown, int32_t(width), int32_t(height));
+    std::memset(grown + pixels, 0, size_t(width) * sizeof(uint32_t));
     // The loader leaves the fourth byte as it comes; planes keep it zero.
-    const auto* in = reinterpret_cast<const uint32_t*>(loaded.get());
-    uint32_t* out = decoded.data();
-    for (size_t i = 0; i < decoded.pixelCount(); ++i) {
-        out[i] = in[i] & 0x00FFFFFFu;
+    for (size_t i = 0; i < pixels; ++i) {
+        grown[i] &= 0x00FFFFFFu;
     }
     plane = std::move(decoded);
     return Status::Ok();

@@ -39,6 +39,10 @@ class PixelPlane {
     uint32_t* row(int32_t y) { return data() + size_t(y) * size_t(width_); }
     const uint32_t* row(int32_t y) const { return data() + size_t(y) * size_t(width_); }
 
+    // Takes over `pixels`, memory from malloc holding width x (height + 1) pixels (the spare
+    // row zero), for a plane that a library has already filled.
+    static PixelPlane Adopt(uint32_t* pixels, int32_t width, int32_t height);
+
     // Copies every stored pixel (the spare row included) from a plane of the same size.
     void copyFrom(const PixelPlane& other);
 
