@@ -78,7 +78,9 @@ Status LoadPictures(const ConversionJob& job, StereoPlanes& planes) {
     if (Status decoded = DecodePictureFile(job.first, first); !decoded) {
         return decoded;
     }
-    if (Status installed = InstallFirstPicture(planes, std::move(first)); !installed) {
+    if (Status installed =
+            InstallFirstPicture(planes, std::move(first), WorkingCopy::LeftToConversion);
+        !installed) {
         return CannotLoad(job.first, installed.message());
     }
     if (Status mapped = LoadDepthMap(job, planes); !mapped) {
@@ -91,7 +93,9 @@ Status LoadPictures(const ConversionJob& job, StereoPlanes& planes) {
     if (Status decoded = DecodePictureFile(job.second, second); !decoded) {
         return decoded;
     }
-    if (Status installed = InstallSecondPicture(planes, std::move(second)); !installed) {
+    if (Status installed =
+            InstallSecondPicture(planes, std::move(second), WorkingCopy::LeftToConversion);
+        !installed) {
         return CannotLoad(job.second, OneLine(installed.message()));
     }
     return Status::Ok();

@@ -26,7 +26,7 @@ Status MakePlaceholderPlanes(StereoPlanes& planes) {
     return planes.allocate(kPlaceholderWidth, kPlaceholderHeight);
 }
 
-Status InstallFirstPicture(StereoPlanes& planes, PixelPlane&& picture) {
+Status InstallFirstPicture(StereoPlanes& planes, PixelPlane&& picture, WorkingCopy copy) {
     const int32_t width = picture.width();
     const int32_t height = picture.height();
     if (picture.empty()) {
@@ -43,7 +43,9 @@ Status InstallFirstPicture(StereoPlanes& planes, PixelPlane&& picture) {
             return Status::Error(MemoryShortageMessage(width, height, 5));
         }
     }
-    fresh.SourceImage1.copyFrom(picture);
+    if (copy == WorkingCopy::Filled) {
+        fresh.SourceImage1.copyFrom(picture);
+    }
     fresh.DecodedImage1 = std::move(picture);
     fresh.SourceWidth = width;
     fresh.SourceHeight = height;
@@ -54,7 +56,7 @@ Status InstallFirstPicture(StereoPlanes& planes, PixelPlane&& picture) {
     return Status::Ok();
 }
 
-Status InstallSecondPicture(StereoPlanes& planes, PixelPlane&& picture) {
+Status InstallSecondPicture(StereoPlanes& planes, PixelPlane&& picture, WorkingCopy copy) {
     if (planes.SourceWidth == 0 || planes.SourceHeight == 0) {
         return Status::Error("You must load first panorama, then load second panorama");
     }
@@ -69,7 +71,9 @@ Status InstallSecondPicture(StereoPlanes& planes, PixelPlane&& picture) {
     if (Status allocated = working.allocate(picture.width(), picture.height()); !allocated) {
         return Status::Error(MemoryShortageMessage(picture.width(), picture.height(), 1));
     }
-    working.copyFrom(picture);
+    if (copy == WorkingCopy::Filled) {
+        working.copyFrom(picture);
+    }
     planes.SourceImage2 = std::move(working);
     planes.DecodedImage2 = std::move(picture);
     return Status::Ok();

@@ -39,14 +39,21 @@ struct StereoPlanes {
 // The start-up state: a black 1000 x 250 placeholder picture.
 Status MakePlaceholderPlanes(StereoPlanes& planes);
 
+// Whether installing a picture also fills its working copy. A conversion with filters writes
+// the whole working copy from the decoded picture and one without reads the decoded picture,
+// so a single conversion (the batch tool) may leave it unfilled and save a copy of the picture.
+enum class WorkingCopy { Filled, LeftToConversion };
+
 // A freshly decoded first picture replaces the whole picture state: every plane takes its size
 // and the second picture is gone, and so is the depth map unless it has the new picture's size.
 // `picture` becomes DecodedImage1. On failure (the planes cannot be allocated) nothing changes.
-Status InstallFirstPicture(StereoPlanes& planes, PixelPlane&& picture);
+Status InstallFirstPicture(StereoPlanes& planes, PixelPlane&& picture,
+                           WorkingCopy copy = WorkingCopy::Filled);
 
 // A second picture is accepted only with exactly the first picture's size. On a refusal the
 // message is the user-facing warning text, and nothing changes.
-Status InstallSecondPicture(StereoPlanes& planes, PixelPlane&& picture);
+Status InstallSecondPicture(StereoPlanes& planes, PixelPlane&& picture,
+                            WorkingCopy copy = WorkingCopy::Filled);
 
 // A decoded depth map, accepted only with exactly the first picture's size: each pixel p
 // becomes m = (299 red + 587 green + 114 blue + 500) div 1000. On a refusal the message gives

@@ -67,6 +67,27 @@ TEST(ConvertPlanes, FiltersRunInOrderOnBothPicturesInStandardMode) {
     EXPECT_EQ(Pixels(planes.SourceImage2), Pixels(expected[1]));
 }
 
+// The batch tool leaves the working copies unfilled: every conversion must still give the views
+// that filled copies give, with and without filters, from one picture or two.
+TEST(ConvertPlanes, UnfilledWorkingCopiesGiveTheSameViews) {
+    for (const int mode : {kK3vStereo, kStandardStereo}) {
+        for (const bool filters : {false, true}) {
+            ConversionSettings settings = filters ? EveryFilter() : ConversionSettings{};
+            settings.TransformationMode = mode;
+            settings.StereoLayout = kSideBySideHorizontal;
+            StereoPlanes views[2];
+            for (const WorkingCopy copy : {WorkingCopy::Filled, WorkingCopy::LeftToConversion}) {
+                StereoPlanes& planes = views[copy == WorkingCopy::Filled ? 0 : 1];
+                ASSERT_TRUE(InstallFirstPicture(planes, NoisePlane(29, 11, 4), copy).ok());
+                ASSERT_TRUE(InstallSecondPicture(planes, NoisePlane(29, 11, 5), copy).ok());
+                ConvertPlanes(settings, planes);
+            }
+            EXPECT_EQ(Pixels(views[1].FirstView), Pixels(views[0].FirstView)) << mode << filters;
+            EXPECT_EQ(Pixels(views[1].SecondView), Pixels(views[0].SecondView)) << mode << filters;
+        }
+    }
+}
+
 TEST(ConvertPlanes, PlaceholderConvertsToABlackPicture) {
     StereoPlanes planes;
     ASSERT_TRUE(MakePlaceholderPlanes(planes).ok());
