@@ -1,8 +1,15 @@
 #include "base/huge_pages.h"
 
+#include <gnu/libc-version.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
 
 namespace k3v {
 
@@ -21,6 +28,51 @@ void AskForHugePages(void* begin, size_t bytes) {
 #else
     (void)begin;
     (void)bytes;
+#endif
+}
+
+namespace {
+
+constexpr const char* kTunables = "GLIBC_TUNABLES";
+constexpr const char* kHugePageMalloc = "glibc.malloc.hugetlb=1";
+
+bool HugePagesOnRequestOnly() {
+    std::ifstream mode("/sys/kernel/mm/transparent_hugepage/enabled");
+    std::string line;
+    return std::getline(mode, line) && line.find("[madvise]") != std::string::npos;
+}
+
+// The tunable came with glibc 2.35.
+bool MallocKnowsTheTunable() {
+    int major = 0;
+    int minor = 0;
+    return std::sscanf(gnu_get_libc_version(), "%d.%d", &major, &minor) == 2 &&
+           (major > 2 || (major == 2 && minor >= 35));
+}
+
+}  // namespace
+
+void RestartWithHugePageMalloc(char** argv) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    (void)argv;  // the sanitizers bring their own malloc
+#else
+    const char* found = std::getenv(kTunables);
+    const std::string tunables = found != nullptr ? found : "";
+    if (tunables.find("glibc.malloc.hugetlb") != std::string::npos || !HugePagesOnRequestOnly() ||
+        !MallocKnowsTheTunable()) {
+        return;
+    }
+    const std::string value = tunables.empty() ? kHugePageMalloc : tunables + ":" + kHugePageMalloc;
+    if (setenv(kTunables, value.c_str(), 1) != 0) {
+        return;
+    }
+    execv("/proc/self/exe", argv);
+    // Not restarted (no /proc, say): go on as we are, without leaving the setting behind.
+    if (found != nullptr) {
+        setenv(kTunables, tunables.c_str(), 1);
+    } else {
+        unsetenv(kTunables);
+    }
 #endif
 }
 

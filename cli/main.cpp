@@ -13,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "base/huge_pages.h"
 #include "cli/batch_runner.h"
 #include "cli/cli_options.h"
 
 int main(int argc, char** argv) {
+    k3v::RestartWithHugePageMalloc(argv);
     // A file-size limit must turn into a reported write error, not a killed process.
     std::signal(SIGXFSZ, SIG_IGN);
     // Qt's image plugins (TIFF and others) are found through the application object.
