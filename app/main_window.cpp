@@ -398,9 +398,12 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
         status = DecodePictureFile(path.toStdString(), picture);
     }
     if (status.ok()) {
+        // Every conversion starts from the decoded picture; the working copy waits for one.
         status = slot == PictureSlot::First
-                     ? InstallFirstPicture(state_.planes, std::move(picture))
-                     : InstallSecondPicture(state_.planes, std::move(picture));
+                     ? InstallFirstPicture(state_.planes, std::move(picture),
+                                           WorkingCopy::LeftToConversion)
+                     : InstallSecondPicture(state_.planes, std::move(picture),
+                                            WorkingCopy::LeftToConversion);
     }
     if (!status.ok()) {
         dialogs_.warning(FromStatus(status));

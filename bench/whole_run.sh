@@ -16,6 +16,9 @@
 #                -sample 1x1 -optimize
 #   tiff-jpeg    24 MP 16-bit tiled (256 x 256) LZW TIFF to JPEG q100; peer ImageMagick's
 #                convert IN -quality 100 -sampling-factor 1x1 OUT.jpg
+#   window-load  the window loading a 100 MP JPEG until its preview is painted (the time
+#                bench/window_load_bench prints, from the load to the painted preview); peer
+#                djpeg decoding the same file
 #
 # Needs cjpeg/djpeg (libjpeg-turbo-progs), ImageMagick, libvips-tools (vips, not installed by
 # tools/install-deps.sh: apt-get install libvips-tools) and GNU time;
@@ -27,7 +30,7 @@ build_dir=${1:-build/release}
 runs=${2:-5}
 shift 2 || shift $#
 rows=("$@")
-[ ${#rows[@]} -gt 0 ] || rows=(bmp-jpeg bmp-heavy ppm-vips jpeg-jpeg tiff-jpeg)
+[ ${#rows[@]} -gt 0 ] || rows=(bmp-jpeg bmp-heavy ppm-vips jpeg-jpeg tiff-jpeg window-load)
 
 ours="$build_dir/cli/k3v-convert"
 bench="$build_dir/bench/jpeg_encoder_bench"
@@ -53,6 +56,22 @@ median() {
         times+=("$(cat "$work/time")")
     done
     printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p"
+}
+
+# Median of $runs figures that "$@" prints itself.
+median_printed() {
+    for ((i = 0; i < runs; i++)); do
+        "$@" 2>/dev/null
+    done | sort -n | sed -n "$(((runs + 1) / 2))p"
+}
+
+# The 100 MP synthetic picture as a JPEG (quality 95), made once.
+picture100() {
+    if [ ! -e "$work/p100.jpg" ]; then
+        "$bench" --write-ppm "$work/p100.ppm" 12240 8170
+        cjpeg -quality 95 -outfile "$work/p100.jpg" "$work/p100.ppm"
+        rm "$work/p100.ppm"
+    fi
 }
 
 # The 24 MP synthetic picture as PPM and BMP, made once.
@@ -109,14 +128,23 @@ for row in "${rows[@]}"; do
             ;;
         jpeg-jpeg)
             have cjpeg "$row" || continue
-            "$bench" --write-ppm "$work/p100.ppm" 12240 8170
-            cjpeg -quality 95 -outfile "$work/p100.jpg" "$work/p100.ppm"
-            rm "$work/p100.ppm"
+            picture100
             o=$(median "$ours" "$work/p100.jpg" -o "$work/out.jpg")
             p=$(median "djpeg '$work/p100.jpg' | cjpeg -quality 100 -sample 1x1 -optimize \
                 -outfile '$work/peer.jpg'")
             report "$row" "$o" "$p" 0.6
-            rm -f "$work/p100.jpg"
+            ;;
+        window-load)
+            have djpeg "$row" || continue
+            [ -x "$build_dir/bench/window_load_bench" ] || {
+                echo "$row: skipped, window_load_bench not built"
+                continue
+            }
+            picture100
+            o=$(QT_QPA_PLATFORM=offscreen median_printed "$build_dir/bench/window_load_bench" \
+                "$work/p100.jpg")
+            p=$(median djpeg -outfile /dev/null "$work/p100.jpg")
+            report "$row" "$o" "$p" 1.1
             ;;
         tiff-jpeg)
             [ -x "$magick" ] || { echo "$row: skipped, ImageMagick not found"; continue; }

@@ -41,7 +41,8 @@ Status MakePlaceholderPlanes(StereoPlanes& planes);
 
 // Whether installing a picture also fills its working copy. A conversion with filters writes
 // the whole working copy from the decoded picture and one without reads the decoded picture,
-// so a single conversion (the batch tool) may leave it unfilled and save a copy of the picture.
+// so the programs, which always convert before they show or save, leave it unfilled and save
+// a copy of the picture.
 enum class WorkingCopy { Filled, LeftToConversion };
 
 // A freshly decoded first picture replaces the whole picture state: every plane takes its size
