@@ -50,16 +50,33 @@ bool MallocKnowsTheTunable() {
            (major > 2 || (major == 2 && minor >= 35));
 }
 
+// Valgrind's tools replace malloc too, and a restarted program would run outside them.
+bool UnderValgrind() {
+    const char* preload = std::getenv("LD_PRELOAD");
+    return preload != nullptr && std::strstr(preload, "vgpreload") != nullptr;
+}
+
 }  // namespace
 
-void RestartWithHugePageMalloc(char** argv) {
+// The sanitizers bring their own malloc.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+#define K3V_OWN_MALLOC 1
+#endif
+#endif
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    (void)argv;  // the sanitizers bring their own malloc
+#define K3V_OWN_MALLOC 1
+#endif
+
+void RestartWithHugePageMalloc(char** argv) {
+#if defined(K3V_OWN_MALLOC)
+    (void)argv;
 #else
     const char* found = std::getenv(kTunables);
     const std::string tunables = found != nullptr ? found : "";
     if (tunables.find("glibc.malloc.hugetlb") != std::string::npos || !HugePagesOnRequestOnly() ||
-        !MallocKnowsTheTunable()) {
+        !MallocKnowsTheTunable() || UnderValgrind()) {
         return;
     }
     const std::string value = tunables.empty() ? kHugePageMalloc : tunables + ":" + kHugePageMalloc;
