@@ -68,15 +68,17 @@ bool UnderValgrind() {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define K3V_OWN_MALLOC 1
 #endif
+#if defined(K3V_OWN_MALLOC)
+constexpr bool kOwnMalloc = true;
+#else
+constexpr bool kOwnMalloc = false;
+#endif
 
 void RestartWithHugePageMalloc(char** argv) {
-#if defined(K3V_OWN_MALLOC)
-    (void)argv;
-#else
     const char* found = std::getenv(kTunables);
     const std::string tunables = found != nullptr ? found : "";
-    if (tunables.find("glibc.malloc.hugetlb") != std::string::npos || !HugePagesOnRequestOnly() ||
-        !MallocKnowsTheTunable() || UnderValgrind()) {
+    if (kOwnMalloc || tunables.find("glibc.malloc.hugetlb") != std::string::npos ||
+        !HugePagesOnRequestOnly() || !MallocKnowsTheTunable() || UnderValgrind()) {
         return;
     }
     const std::string value = tunables.empty() ? kHugePageMalloc : tunables + ":" + kHugePageMalloc;
@@ -90,7 +92,6 @@ void RestartWithHugePageMalloc(char** argv) {
     } else {
         unsetenv(kTunables);
     }
-#endif
 }
 
 }  // namespace k3v

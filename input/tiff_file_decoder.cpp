@@ -42,6 +42,13 @@ std::string Formatted(const Complaints& c, const char* format, va_list arguments
     while (!line.empty() && (line.back() == '.' || line.back() == '\n')) {
         line.pop_back();
     }
+    // A few messages run over two lines ("Improper JPEG sampling factors 2,2\nApparently
+    // should be 1,1"); ours are one line.
+    for (char& character : line) {
+        if (character == '\n' || character == '\r') {
+            character = ' ';
+        }
+    }
     return line;
 }
 
