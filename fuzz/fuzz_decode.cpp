@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "fuzz/decoded_plane_checks.h"
+#include "input/jpeg_file_decoder.h"
 #include "input/picture_decoder.h"
 #include "stereo/stereo_planes.h"
 
@@ -26,6 +28,32 @@ std::string g_path;
 void Fail(const char* what) {
     std::fprintf(stderr, "fuzz_decode: %s\n", what);
     std::abort();
+}
+
+// A JPEG decoded by two readers, the second from a row the input chooses, must give what one
+// reader gave: the same pixels, or the same reason.
+void CheckTwoReaders(const uint8_t* data, size_t size, const k3v::Status& decoded,
+                     const k3v::PixelPlane& plane) {
+    if (size < 3 || data[0] != 0xFF || data[1] != 0xD8 || data[2] != 0xFF) {
+        return;
+    }
+    std::FILE* file = std::fopen(g_path.c_str(), "rb");
+    if (file == nullptr) {
+        Fail("the input file cannot be opened again");
+    }
+    k3v::PixelPlane two;
+    const auto row = int32_t(1 + data[size - 1] % (plane.empty() ? 64 : plane.height()));
+    const k3v::Status status = k3v::DecodeJpegFileInTwo(file, two, row);
+    std::fclose(file);
+    const std::string prefix = "Cannot load \"" + g_path + "\": ";
+    if (status.ok() != decoded.ok() ||
+        (!status && prefix + status.message() != decoded.message())) {
+        Fail("two readers of a JPEG disagree with one on whether or why it is refused");
+    }
+    if (status && (two.storedCount() != plane.storedCount() ||
+                   std::memcmp(two.data(), plane.data(), plane.storedCount() * 4) != 0)) {
+        Fail("two readers of a JPEG give other pixels than one");
+    }
 }
 
 }  // namespace
@@ -49,6 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     k3v::PixelPlane plane;
     const k3v::Status decoded = k3v::DecodePictureFile(g_path, plane);
+    CheckTwoReaders(data, size, decoded, plane);
     if (!decoded) {
         if (!plane.empty() || decoded.message().rfind("Cannot load \"" + g_path + "\": ", 0) != 0) {
             Fail("a refusal must leave the plane alone and name the file");

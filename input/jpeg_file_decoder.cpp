@@ -1,22 +1,34 @@
 #include "input/jpeg_file_decoder.h"
 
-// jpeglib.h needs size_t and FILE declared first.
+#include <sys/types.h>
+
+#include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
+// jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
 
 #include "base/memory_probe.h"
+#include "base/thread_runner.h"
 #include "input/exif_orientation.h"
+#include "input/jpeg_pread_source.h"
 #include "input/page_prefault.h"
 
 namespace k3v {
 
 namespace {
+
+constexpr int32_t kRowsPerRead = 16;
+// A second reader of the file pays off from two of these per reader.
+constexpr size_t kMinPixelsPerReader = size_t(2) << 20;
 
 // libjpeg reports errors by calling error_exit, which must not return: it jumps back to the
 // stage that started the work. Only plain data lives in the frames it jumps over.
@@ -79,45 +91,197 @@ uint32_t CmykToPixel(const uint8_t* cmyk, bool inverted) {
     return b | g << 8 | r << 16;
 }
 
-bool ReadPixels(Decoder& d, PixelPlane& plane) {
+// Decoded rows [from, to) counted from the top, into their places in the bottom-up plane.
+// Runs inside a stage that set the decoder's jump.
+void ReadScanlines(Decoder& d, PixelPlane& plane, int32_t from, int32_t to) {
+    const int32_t height = plane.height();
+    const size_t width = size_t(plane.width());
+    JSAMPROW rows[kRowsPerRead];
+    for (int32_t top = from; top < to; top = int32_t(d.cinfo.output_scanline)) {
+        const int32_t count = std::min(to - top, kRowsPerRead);
+        for (int32_t i = 0; i < count; ++i) {
+            rows[i] = reinterpret_cast<JSAMPROW>(plane.row(height - 1 - top - i));
+        }
+        const auto got = int32_t(jpeg_read_scanlines(&d.cinfo, rows, JDIMENSION(count)));
+        // A CMYK row needs room for four bytes per pixel, which a plane row has.
+        for (int32_t i = 0; i < got; ++i) {
+            uint32_t* row = plane.row(height - 1 - top - i);
+            if (d.cmyk) {
+                const bool inverted = d.cinfo.saw_Adobe_marker != 0;
+                const auto* bytes = reinterpret_cast<const uint8_t*>(row);
+                for (size_t x = 0; x < width; ++x) {
+                    row[x] = CmykToPixel(bytes + 4 * x, inverted);
+                }
+            } else {
+                for (size_t x = 0; x < width; ++x) {
+                    row[x] &= 0x00FFFFFFu;  // the fourth byte carries no meaning; keep it zero
+                }
+            }
+        }
+    }
+}
+
+// The rows of a picture shared by two readers of its file: the top reader takes rows from the
+// top a few at a time, up to the row where the bottom reader begins once that is settled.
+class RowSplit {
+  public:
+    explicit RowSplit(int32_t split) : split_(split) {}
+
+    // The end of the next rows for the top reader from `from` on; `from` itself at the split.
+    int32_t claim(int32_t from) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const int32_t to = std::max(from, std::min(from + kRowsPerRead, split_));
+        claimed_ = std::max(claimed_, to);
+        return to;
+    }
+    int32_t claimed() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        return claimed_;
+    }
+    // The bottom reader begins at `row`, or below the rows the top reader already has.
+    int32_t settle(int32_t row) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        split_ = std::max(row, claimed_);
+        return split_;
+    }
+
+    std::atomic<bool> topFailed{false};
+
+  private:
+    std::mutex mutex_;
+    int32_t split_;
+    int32_t claimed_ = 0;
+};
+
+bool ReadTop(Decoder& d, PixelPlane& plane, RowSplit& split) {
     if (setjmp(d.errors.jump) != 0) {
         return false;
     }
     jpeg_start_decompress(&d.cinfo);
-    const int32_t height = plane.height();
-    const size_t width = size_t(plane.width());
-    // A CMYK row needs room for four bytes per pixel, which a plane row has.
-    while (d.cinfo.output_scanline < d.cinfo.output_height) {
-        const int32_t top = int32_t(d.cinfo.output_scanline);
-        uint32_t* row = plane.row(height - 1 - top);
-        JSAMPROW rows[1] = {reinterpret_cast<JSAMPROW>(row)};
-        jpeg_read_scanlines(&d.cinfo, rows, 1);
-        if (d.cmyk) {
-            const bool inverted = d.cinfo.saw_Adobe_marker != 0;
-            const auto* bytes = reinterpret_cast<const uint8_t*>(row);
-            for (size_t x = 0; x < width; ++x) {
-                row[x] = CmykToPixel(bytes + 4 * x, inverted);
-            }
-        } else {
-            for (size_t x = 0; x < width; ++x) {
-                row[x] &= 0x00FFFFFFu;  // the fourth byte carries no meaning; keep it zero
-            }
+    for (;;) {
+        const auto from = int32_t(d.cinfo.output_scanline);
+        const int32_t to = split.claim(from);
+        if (to == from) {
+            break;
         }
+        ReadScanlines(d, plane, from, to);
+    }
+    // Alone, the top reader checks the rest of the file too; else the bottom reader does.
+    if (d.cinfo.output_scanline == d.cinfo.output_height) {
+        jpeg_finish_decompress(&d.cinfo);
+    }
+    return true;
+}
+
+int32_t RoundUp(int32_t value, int32_t step) {
+    return (value + step - 1) / step * step;
+}
+
+// The bottom reader, its source already set. It entropy-decodes the rows above its own without
+// making their pixels, which costs a fraction of decoding them, and decodes from the row where
+// both readers would finish together. That row moves with the top reader's progress, so it is
+// chosen on the way down; `fixedRow` > 0 sets it instead.
+bool ReadBottom(Decoder& d, const Decoder& top, PixelPlane& plane, RowSplit& split,
+                int32_t fixedRow) {
+    if (setjmp(d.errors.jump) != 0) {
+        return false;
+    }
+    jpeg_read_header(&d.cinfo, TRUE);
+    d.cinfo.out_color_space = top.cinfo.out_color_space;
+    d.cmyk = top.cmyk;
+    jpeg_start_decompress(&d.cinfo);
+    const int32_t height = plane.height();
+    if (int32_t(d.cinfo.output_width) != plane.width() ||
+        int32_t(d.cinfo.output_height) != height) {
+        std::snprintf(d.errors.message, sizeof d.errors.message,
+                      "the file changed while it was being read");
+        return false;
+    }
+    const int32_t rowsPerStep = int32_t(d.cinfo.max_v_samp_factor * DCTSIZE);
+    int32_t position = 0;
+    int32_t row = fixedRow;
+    if (fixedRow <= 0) {
+        // A skip ends with a fully decoded group of rows: a few long steps keep that small.
+        const int32_t step = RoundUp(std::max(1, height / 16), rowsPerStep);
+        for (;;) {
+            const int32_t claimed = split.claimed();
+            row = RoundUp((height + claimed) / 2, rowsPerStep);
+            // The top reader has every row when this reader's thread could not start at once.
+            if (claimed >= height || row <= position + step ||
+                split.topFailed.load(std::memory_order_relaxed)) {
+                break;
+            }
+            jpeg_skip_scanlines(&d.cinfo, JDIMENSION(step));
+            position += step;
+        }
+    }
+    row = split.settle(std::min(row, height));
+    if (row >= height || split.topFailed.load(std::memory_order_relaxed)) {
+        return true;
+    }
+    if (row > position) {
+        jpeg_skip_scanlines(&d.cinfo, JDIMENSION(row - position));
+    }
+    for (int32_t from = row; from < height; from += kRowsPerRead) {
+        if (split.topFailed.load(std::memory_order_relaxed)) {
+            return true;
+        }
+        ReadScanlines(d, plane, from, std::min(height, from + kRowsPerRead));
     }
     jpeg_finish_decompress(&d.cinfo);
     return true;
 }
 
-}  // namespace
-
-Status DecodeJpegFile(std::FILE* file, PixelPlane& plane) {
-    Decoder d;
+void Prepare(Decoder& d) {
     d.cinfo.err = jpeg_std_error(&d.errors.base);
     d.errors.base.error_exit = ExitWithError;
     d.errors.base.emit_message = EmitMessage;
     d.errors.message[0] = '\0';
     jpeg_create_decompress(&d.cinfo);
+}
 
+std::string Reason(const Decoder& d) {
+    return d.errors.message[0] != '\0' ? d.errors.message : "the JPEG data is damaged";
+}
+
+// Decodes the whole picture into `decoded`, by one reader or two; the reason on failure.
+// `offset` is where the file's JPEG data begins.
+std::string ReadPixels(Decoder& d, std::FILE* file, off_t offset, PixelPlane& decoded,
+                       int32_t secondRow) {
+    const int32_t height = decoded.height();
+    const int fd = fileno(file);
+    // Pixels come out of a file of many scans only once all of them are read: one reader then.
+    const bool two = fd >= 0 && offset >= 0 && jpeg_has_multiple_scans(&d.cinfo) == FALSE &&
+                     height > 1 &&
+                     (secondRow > 0 || ThreadsFor(decoded.pixelCount(), kMinPixelsPerReader) > 1);
+    if (!two) {
+        RowSplit alone(height);
+        return ReadTop(d, decoded, alone) ? std::string() : Reason(d);
+    }
+    RowSplit split(secondRow > 0 ? std::min(secondRow, height) : height);
+    Decoder bottom;
+    Prepare(bottom);
+    const auto source = std::make_unique<JpegPreadSource>();
+    UseJpegPreadSource(&bottom.cinfo, *source, fd, offset);
+    bool ok[2] = {false, false};
+    RunOnThreads(2, [&](int reader) {
+        if (reader == 0) {
+            ok[0] = ReadTop(d, decoded, split);
+            split.topFailed.store(!ok[0], std::memory_order_relaxed);
+        } else {
+            ok[1] = ReadBottom(bottom, d, decoded, split, secondRow);
+        }
+    });
+    // The top reader meets a fault first, as one reader would.
+    const std::string reason = !ok[0] ? Reason(d) : !ok[1] ? Reason(bottom) : std::string();
+    jpeg_destroy_decompress(&bottom.cinfo);
+    return reason;
+}
+
+Status Decode(std::FILE* file, PixelPlane& plane, int32_t secondRow) {
+    Decoder d;
+    Prepare(d);
+    const off_t offset = ftello(file);
     bool ok = ReadHeader(d, file);
     std::string reason;
     PixelPlane decoded;
@@ -131,21 +295,29 @@ Status DecodeJpegFile(std::FILE* file, PixelPlane& plane) {
         }
         if (!fits) {
             reason = fits.message();
-            ok = false;
         } else {
-            // Outside ReadPixels, whose frame an error jumps across without destructors.
             const PagePrefault prefault(decoded.data(), decoded.storedCount() * sizeof(uint32_t));
-            ok = ReadPixels(d, decoded);
+            reason = ReadPixels(d, file, offset, decoded, secondRow);
         }
-    }
-    if (!ok && reason.empty()) {
-        reason = d.errors.message[0] != '\0' ? d.errors.message : "the JPEG data is damaged";
+        ok = reason.empty();
+    } else {
+        reason = Reason(d);
     }
     jpeg_destroy_decompress(&d.cinfo);
     if (!ok) {
         return Status::Error(reason);
     }
     return InstallUpright(std::move(decoded), d.orientation, plane);
+}
+
+}  // namespace
+
+Status DecodeJpegFile(std::FILE* file, PixelPlane& plane) {
+    return Decode(file, plane, 0);
+}
+
+Status DecodeJpegFileInTwo(std::FILE* file, PixelPlane& plane, int32_t secondReaderRow) {
+    return Decode(file, plane, std::max(1, secondReaderRow));
 }
 
 }  // namespace k3v

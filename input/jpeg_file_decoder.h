@@ -3,6 +3,7 @@
 // Any warning from the decoder (a truncated file, corrupt data) refuses the file instead of
 // handing on a grey-filled picture.
 
+#include <cstdint>
 #include <cstdio>
 
 #include "base/status.h"
@@ -12,6 +13,12 @@ namespace k3v {
 
 // On failure the message is the decoder's own reason alone (DecodePictureFile names the file),
 // and `plane` is unchanged.
+// A large picture in one scan is decoded by two readers of the file at once, each filling its
+// own rows.
 Status DecodeJpegFile(std::FILE* file, PixelPlane& plane);
+
+// The same with the second reader taking the rows from `secondReaderRow` (counted from the
+// top) on, whatever the picture's size; for tests.
+Status DecodeJpegFileInTwo(std::FILE* file, PixelPlane& plane, int32_t secondReaderRow);
 
 }  // namespace k3v
