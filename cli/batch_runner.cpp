@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <iomanip>
 #include <mutex>
@@ -197,6 +199,7 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
     const auto start = std::chrono::steady_clock::now();
     size_t done = 0;
     size_t failed = 0;
+    bool reportFailed = false;
 
     auto work = [&] {
         for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
@@ -241,8 +244,17 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
                 *progress << "\r\033[K" << std::flush;  // the report line replaces the count
             }
             // Flushed line by line: a scheduler or a person reads it while the batch runs.
-            if (jsonReport != nullptr) {
+            // A report that stops taking lines (a full disk) is said once and fails the batch;
+            // the conversions go on, since their files are still worth having.
+            if (jsonReport != nullptr && !reportFailed) {
+                errno = 0;
                 *jsonReport << ReportLine(outcome) << std::endl;
+                if (!*jsonReport) {
+                    reportFailed = true;
+                    const std::string reason = errno != 0 ? std::strerror(errno) : "write failed";
+                    errors << "k3v-convert: " << CannotWrite(options.report, reason).message()
+                           << std::endl;
+                }
             }
             if (skip) {
                 report << "Skipped \"" << job.first << "\": \"" << saved.front() << "\" exists"
@@ -266,7 +278,7 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
     if (progress != nullptr) {
         *progress << "\n";
     }
-    return failed == 0 ? 0 : 1;
+    return failed == 0 && !reportFailed ? 0 : 1;
 }
 
 }  // namespace k3v

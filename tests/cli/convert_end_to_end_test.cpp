@@ -450,6 +450,16 @@ TEST(ConvertBatch, ReportsEachInputAndResumesWithSkipExisting) {
     EXPECT_EQ(all[3]["status"].toString() + all[4]["status"].toString(),
               all[3]["input"].toString() == QString::fromStdString(a) ? "skippedok" : "okskipped");
 
+    // A report that stops taking lines fails the batch, whose pictures are still saved.
+    std::filesystem::create_directory(folder.file("full"));
+    const auto full = Convert(folder, {"--report", "/dev/full", "--format", "bmp", a, b,
+                                       "--output-dir", folder.file("full")});
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.err.find("Cannot write \"/dev/full\": No space left on device"),
+              std::string::npos)
+        << full.err;
+    EXPECT_EQ(ReadBytes(folder.file("full/b_Unwrapped.bmp")), bBytes);
+
     const auto version = Convert(folder, {"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("k3v-convert ", 0), 0u) << version.out;
