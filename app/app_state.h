@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include "base/photo_metadata.h"
 #include "stereo/conversion_settings.h"
 #include "stereo/depth_list.h"
 #include "stereo/stereo_planes.h"
@@ -24,6 +25,10 @@ struct AppState {
     QString DepthMapNote;
     // The selected row of the depth list; the conversion takes its depth value from this row.
     int DepthEntry = kDefaultDepthEntry;
+    // "Keep photo information": JPEG saves carry the first picture's Exif and colour profile,
+    // read when that picture loads (or when the item is checked) and kept until the next.
+    bool KeepPhotoInformation = false;
+    PhotoMetadata FirstPictureMetadata;
 };
 
 // The start-up state: default settings, the black 1000 x 250 placeholder picture, both folders

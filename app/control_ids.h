@@ -33,6 +33,7 @@ enum CommandId : int {
     kCmdVertical = 304,
     kCmdHorizontal = 305,
     kCmdSeparate = 306,
+    kCmdKeepMetadata = 307,
     // The "&Stereo" menu.
     kCmdColourAnaglyph = 320,  // + AnaglyphMethod
     kCmdHalfColourAnaglyph = 321,

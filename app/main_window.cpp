@@ -25,6 +25,7 @@
 #include "app/preview_widget.h"
 #include "app/product_info.h"
 #include "app/setting_controls.h"
+#include "input/photo_metadata_reader.h"
 #include "input/picture_decoder.h"
 #include "output/output_format.h"
 #include "output/output_naming.h"
@@ -127,6 +128,7 @@ void MainWindow::syncControls() {
     action(kCmdClearDepthMap)->setEnabled(!state_.DepthMapPath.isEmpty());
     action(kCmdInvertDepthMap)->setChecked(settings.InvertDepthMap != 0);
     action(kCmdWrapAround)->setChecked(settings.WrapAround != 0);
+    action(kCmdKeepMetadata)->setChecked(state_.KeepPhotoInformation);
     static_cast<QLabel*>(control(kIdDepthMapLine))
         ->setText(state_.DepthMapPath.isEmpty()
                       ? state_.DepthMapNote
@@ -227,6 +229,30 @@ void MainWindow::switchInvertDepthMap() {
 
 void MainWindow::switchWrapAround() {
     switchSetting(&ConversionSettings::WrapAround);
+}
+
+// Only the saved files change: no conversion.
+void MainWindow::switchKeepMetadata() {
+    sound_.play();
+    state_.KeepPhotoInformation = !state_.KeepPhotoInformation;
+    syncControls();
+    readFirstPictureMetadata();
+}
+
+void MainWindow::readFirstPictureMetadata() {
+    state_.FirstPictureMetadata = {};
+    if (!state_.KeepPhotoInformation || state_.FirstPicturePath.isEmpty()) {
+        return;
+    }
+    PhotoMetadataRead read;
+    {
+        const WaitCursor wait;
+        read = ReadPhotoMetadata(state_.FirstPicturePath.toStdString());
+    }
+    state_.FirstPictureMetadata = std::move(read.metadata);
+    if (!read.note.empty()) {
+        dialogs_.warning(QString::fromStdString(read.note));
+    }
 }
 
 void MainWindow::chooseMode(int mode) {
@@ -423,6 +449,9 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
     }
     syncControls();
     runConversion();
+    if (slot == PictureSlot::First) {
+        readFirstPictureMetadata();  // its warning comes over the new preview
+    }
 }
 
 void MainWindow::loadDepthMap(const QString& path) {
@@ -497,11 +526,13 @@ void MainWindow::publish() {
 Status MainWindow::saveStereoImage(const std::string& target) {
     const WaitCursor wait;
     const ConversionSettings forSaving = SettingsForSaving(state_.settings, target);
+    const PhotoMetadata& metadata = state_.FirstPictureMetadata;  // empty unless kept
     if (forSaving == state_.settings) {
-        return WriteStereoImage(target, forSaving, state_.planes, kDefaultJpegQuality);
+        return WriteStereoImage(target, forSaving, state_.planes, kDefaultJpegQuality, metadata);
     }
     ConvertPlanes(forSaving, state_.planes);
-    const Status written = WriteStereoImage(target, forSaving, state_.planes, kDefaultJpegQuality);
+    const Status written =
+        WriteStereoImage(target, forSaving, state_.planes, kDefaultJpegQuality, metadata);
     runConversion();
     return written;
 }

@@ -36,6 +36,9 @@ class MainWindow : public QMainWindow {
     // Decodes a depth map of the first picture's size and converts; a failure is reported in a
     // warning and changes nothing.
     void loadDepthMap(const QString& path);
+    // With "Keep photo information" checked, the first picture's information for the saves;
+    // what cannot be kept is said in a warning.
+    void readFirstPictureMetadata();
     // Open with: one picture loads as the first picture, two switch to Standard Stereo and load
     // the pair, each as its "Select" button would (warnings included).
     void openPictures(const QStringList& paths);
@@ -68,6 +71,7 @@ class MainWindow : public QMainWindow {
     void clearDepthMap();
     void switchInvertDepthMap();
     void switchWrapAround();
+    void switchKeepMetadata();  // "Keep photo information (Exif, colour profile)"
     void chooseMode(int mode);  // kK3vStereo, kStandardStereo
     void chooseSourceKind(int kind);
     void switchFlag(int boxId);  // one of the five flag check boxes was clicked

@@ -56,6 +56,10 @@ void MainWindow::buildMenus() {
         item->setCheckable(true);
     }
     file->addSeparator();
+    add(file, kCmdKeepMetadata, tr("&Keep photo information (Exif, colour profile)"), {},
+        &MainWindow::switchKeepMetadata)
+        ->setCheckable(true);
+    file->addSeparator();
     // Alt+F4 is only shown: the window system's own close acts on it.
     add(file, kCmdExit, tr("&Exit\tAlt+F4"), {}, &MainWindow::exitProgram);
 

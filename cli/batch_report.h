@@ -16,7 +16,9 @@ struct JobOutcome {
     std::string second;                // standard mode's second picture; empty otherwise
     std::vector<std::string> outputs;  // the files written, or that would have been
     Status status = Status::Ok;
-    std::string message;        // why it failed or was skipped; empty when ok
+    // Why it failed or was skipped; when ok, what of the photo's information was not kept
+    // (--keep-metadata), or empty.
+    std::string message;
     int width = 0, height = 0;  // the first picture's size; 0 when it was not read
     double seconds = 0;
 };

@@ -17,6 +17,7 @@
 #include "base/thread_runner.h"
 #include "cli/batch_report.h"
 #include "input/library_messages.h"
+#include "input/photo_metadata_reader.h"
 #include "input/picture_decoder.h"
 #include "output/output_format.h"
 #include "output/output_naming.h"
@@ -146,7 +147,8 @@ uint64_t EstimatedJobBytes(const ConversionJob& job) {
 }
 
 // The caller has made sure that the output replaces none of the batch's inputs. The
-// picture's size goes to `outcome` once it is known.
+// picture's size goes to `outcome` once it is known, and what of the photo's information the
+// outputs cannot keep to its message.
 Status RunConversionJob(const ConversionJob& job, const CliOptions& options, JobOutcome& outcome) {
     if (OutputFormatOfName(job.output) == OutputFormat::Unknown) {
         return Status::Error(UnknownFormatMessage(job.output));
@@ -158,9 +160,14 @@ Status RunConversionJob(const ConversionJob& job, const CliOptions& options, Job
     if (!loaded) {
         return loaded;
     }
+    PhotoMetadataRead photo;
+    if (options.keepMetadata) {
+        photo = ReadPhotoMetadata(job.first);
+        outcome.message = OneLine(photo.note);
+    }
     const ConversionSettings settings = SettingsForSaving(options.settings, job.output);
     ConvertPlanes(settings, planes);
-    return WriteStereoImage(job.output, settings, planes, options.jpegQuality);
+    return WriteStereoImage(job.output, settings, planes, options.jpegQuality, photo.metadata);
 }
 
 bool AllExist(const std::vector<std::string>& files) {
@@ -260,6 +267,9 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
                 report << "Skipped \"" << job.first << "\": \"" << saved.front() << "\" exists"
                        << std::endl;
             } else if (result) {
+                if (!outcome.message.empty()) {
+                    errors << "k3v-convert: " << outcome.message << std::endl;
+                }
                 for (const std::string& file : saved) {
                     report << "Saved \"" << file << "\"" << std::endl;
                 }

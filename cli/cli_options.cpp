@@ -107,6 +107,10 @@ const OptionRow kOptions[] = {
      SwitchOn<&S::NoiseOn, &S::NoisePasses>},
     {"--quality", "", "Q", "JPEG quality {range}, default 100", Number(kQualityRange),
      [](CliOptions& o, int32_t v, const std::string&) { o.jpegQuality = v; }},
+    {"--keep-metadata", "", "",
+     "JPEG, MPO and JPS files keep the first picture's Exif\n(orientation 1, no thumbnail) and "
+     "colour profile",
+     kFlag, [](CliOptions& o, int32_t, const std::string&) { o.keepMetadata = true; }},
     {"-o", "--output", "OUTPUT",
      ".jpg/.jpeg or .bmp (any case) chooses the format;\n.mpo and .jps are stereo files of both "
      "views",

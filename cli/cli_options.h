@@ -17,6 +17,7 @@ namespace k3v {
 struct CliOptions {
     ConversionSettings settings;
     int jpegQuality = 100;
+    bool keepMetadata = false;  // --keep-metadata: JPEG outputs keep the photo's information
     std::vector<std::string> inputs;
     std::string output;     // -o: one conversion
     std::string outputDir;  // --output-dir: one output per input (per pair in standard mode)

@@ -7,6 +7,7 @@
 #include "output/output_format.h"
 #include "output/output_picture.h"
 #include "output/panorama_xmp.h"
+#include "output/photo_metadata_segments.h"
 #include "output/safe_file_writer.h"
 #include "output/stereo_jpeg_files.h"
 
@@ -32,11 +33,22 @@ JpegSink SinkInto(SafeFileWriter& file) {
     return [&file](const uint8_t* bytes, size_t count) { file.write(bytes, count); };
 }
 
+// What goes after APP0: the photo's Exif first, where viewers look for it, then the file
+// kind's own segment (may be empty), then the colour profile.
+std::vector<uint8_t> SegmentsAfterApp0(const PhotoMetadata& metadata, const OutputPicture& picture,
+                                       const std::vector<uint8_t>& own) {
+    std::vector<uint8_t> segments = ExifSegment(metadata, picture.width(), picture.height());
+    segments.insert(segments.end(), own.begin(), own.end());
+    const std::vector<uint8_t> icc = IccSegments(metadata);
+    segments.insert(segments.end(), icc.begin(), icc.end());
+    return segments;
+}
+
 // Writes `picture` into `file` opened on `path`, for the caller to commit. A JPEG of a whole
 // 360-degree panorama says so to panorama viewers.
 Status WritePicture(const std::string& path, OutputFormat format,
                     const ConversionSettings& settings, const OutputPicture& picture,
-                    int jpegQuality, SafeFileWriter& file) {
+                    int jpegQuality, const PhotoMetadata& metadata, SafeFileWriter& file) {
     if (format == OutputFormat::Bmp) {
         return WriteBmp(path, picture, file);
     }
@@ -45,22 +57,23 @@ Status WritePicture(const std::string& path, OutputFormat format,
     }
     const bool sphere =
         settings.WrapAround != 0 && IsFullSpherePicture(picture.width(), picture.height());
+    const std::vector<uint8_t> segments = SegmentsAfterApp0(
+        metadata, picture,
+        sphere ? PanoramaXmpSegment(picture.width(), picture.height()) : std::vector<uint8_t>{});
     const JpegSink sink =
-        sphere ? WithSegmentAfterApp0(PanoramaXmpSegment(picture.width(), picture.height()),
-                                      SinkInto(file))
-               : SinkInto(file);
+        segments.empty() ? SinkInto(file) : WithSegmentAfterApp0(segments, SinkInto(file));
     return EncodeJpegFile(path, RowsOf(picture), jpegQuality, sink);
 }
 
 Status WriteSeparateViews(const std::vector<std::string>& names, OutputFormat format,
                           const ConversionSettings& settings, const StereoPlanes& planes,
-                          int jpegQuality) {
+                          int jpegQuality, const PhotoMetadata& metadata) {
     const std::array<OutputPart, 2> parts = {OutputPart::LeftEye, OutputPart::RightEye};
     std::array<SafeFileWriter, 2> files;
     for (size_t i = 0; i < parts.size(); ++i) {
         const OutputPicture picture(settings, planes, parts[i]);
         if (Status written =
-                WritePicture(names[i], format, settings, picture, jpegQuality, files[i]);
+                WritePicture(names[i], format, settings, picture, jpegQuality, metadata, files[i]);
             !written) {
             return written;
         }
@@ -77,7 +90,7 @@ Status WriteSeparateViews(const std::vector<std::string>& names, OutputFormat fo
 }
 
 Status WriteJps(const std::string& path, const ConversionSettings& settings,
-                const StereoPlanes& planes, int jpegQuality) {
+                const StereoPlanes& planes, int jpegQuality, const PhotoMetadata& metadata) {
     ConversionSettings pair = settings;
     pair.StereoLayout = kSideBySideHorizontal;  // right eye on the left
     const OutputPicture picture(pair, planes);
@@ -85,7 +98,8 @@ Status WriteJps(const std::string& path, const ConversionSettings& settings,
     if (Status opened = file.open(path); !opened) {
         return opened;
     }
-    const JpegSink sink = WithSegmentAfterApp0(JpsSegment(picture.halved()), SinkInto(file));
+    const JpegSink sink = WithSegmentAfterApp0(
+        SegmentsAfterApp0(metadata, picture, JpsSegment(picture.halved())), SinkInto(file));
     if (Status encoded = EncodeJpegFile(path, RowsOf(picture), jpegQuality, sink); !encoded) {
         return encoded;
     }
@@ -93,36 +107,40 @@ Status WriteJps(const std::string& path, const ConversionSettings& settings,
 }
 
 // Both views go to the file as they are encoded; the first image's segment, which holds the
-// sizes of both, is written with placeholder values and filled in at the end.
+// sizes of both, is written with placeholder values and filled in at the end. Each image keeps
+// the photo's Exif before its MPF segment.
 Status WriteMpo(const std::string& path, const ConversionSettings& settings,
-                const StereoPlanes& planes, int jpegQuality) {
+                const StereoPlanes& planes, int jpegQuality, const PhotoMetadata& metadata) {
     const MpoSegments placeholders = MakeMpoSegments(0, 0, 0, path).value();
     SafeFileWriter file;
     if (Status opened = file.open(path); !opened) {
         return opened;
     }
     std::array<size_t, 2> insertedAt = {0, 0};
-    std::array<uint64_t, 2> sizes = {0, 0};  // each view's JPEG without its segment
+    std::array<size_t, 2> mpfAt = {0, 0};
+    std::array<uint64_t, 2> sizes = {0, 0};  // each view's JPEG without its MPF segment
     const std::array<OutputPart, 2> parts = {OutputPart::LeftEye, OutputPart::RightEye};
     for (size_t i = 0; i < parts.size(); ++i) {
         const OutputPicture picture(settings, planes, parts[i]);
-        const std::vector<uint8_t>& segment = i == 0 ? placeholders.first : placeholders.second;
+        const std::vector<uint8_t>& mpf = i == 0 ? placeholders.first : placeholders.second;
         const uint64_t start = file.size();
-        const JpegSink sink = WithSegmentAfterApp0(segment, SinkInto(file), &insertedAt[i]);
+        const JpegSink sink = WithSegmentAfterApp0(SegmentsAfterApp0(metadata, picture, mpf),
+                                                   SinkInto(file), &insertedAt[i]);
         if (Status encoded = EncodeJpegFile(path, RowsOf(picture), jpegQuality, sink); !encoded) {
             return encoded;
         }
-        sizes[i] = file.size() - start - segment.size();
+        sizes[i] = file.size() - start - mpf.size();
+        mpfAt[i] = insertedAt[i] + ExifSegment(metadata, picture.width(), picture.height()).size();
     }
     if (insertedAt[0] == 0 || insertedAt[1] == 0) {
         return CannotWrite(path, "the views did not encode as JPEG");
     }
     const Result<MpoSegments> segments =
-        MakeMpoSegments(size_t(sizes[0]), insertedAt[0], size_t(sizes[1]), path);
+        MakeMpoSegments(size_t(sizes[0]), mpfAt[0], size_t(sizes[1]), path);
     if (!segments) {
         return segments.status();
     }
-    file.overwrite(insertedAt[0], segments.value().first);
+    file.overwrite(mpfAt[0], segments.value().first);
     return file.commit();
 }
 
@@ -150,7 +168,8 @@ std::vector<std::string> SavedFileNames(const std::string& path,
 }
 
 Status WriteStereoImage(const std::string& path, const ConversionSettings& settings,
-                        const StereoPlanes& planes, int jpegQuality) {
+                        const StereoPlanes& planes, int jpegQuality,
+                        const PhotoMetadata& metadata) {
     const OutputFormat format = OutputFormatOfName(path);
     if (format == OutputFormat::Unknown) {
         return Status::Error(UnknownFormatMessage(path));
@@ -159,22 +178,23 @@ Status WriteStereoImage(const std::string& path, const ConversionSettings& setti
         return CannotWrite(path, "there is no stereo image");
     }
     if (format == OutputFormat::Mpo) {
-        return WriteMpo(path, settings, planes, jpegQuality);
+        return WriteMpo(path, settings, planes, jpegQuality, metadata);
     }
     if (format == OutputFormat::Jps) {
-        return WriteJps(path, settings, planes, jpegQuality);
+        return WriteJps(path, settings, planes, jpegQuality, metadata);
     }
     if (settings.StereoLayout == kSeparateFiles) {
         return WriteSeparateViews(SavedFileNames(path, settings), format, settings, planes,
-                                  jpegQuality);
+                                  jpegQuality, metadata);
     }
     const OutputPicture picture(settings, planes);
     if (format == OutputFormat::Bmp) {
         return WriteBmpFile(path, picture);
     }
-    if (settings.WrapAround != 0) {
+    if (settings.WrapAround != 0 || !metadata.empty()) {
         SafeFileWriter file;
-        if (Status written = WritePicture(path, format, settings, picture, jpegQuality, file);
+        if (Status written =
+                WritePicture(path, format, settings, picture, jpegQuality, metadata, file);
             !written) {
             return written;
         }

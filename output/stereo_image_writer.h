@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/photo_metadata.h"
 #include "base/status.h"
 #include "stereo/conversion_settings.h"
 #include "stereo/stereo_planes.h"
@@ -21,8 +22,10 @@ std::vector<std::string> SavedFileNames(const std::string& path,
                                         const ConversionSettings& settings);
 
 // Writes every file of SavedFileNames from planes converted with SettingsForSaving. When
-// several files are written, none replaces its target unless all could be written.
+// several files are written, none replaces its target unless all could be written. Each JPEG
+// file (each image of an MPO) carries `metadata`; a BMP file has no place for it.
 Status WriteStereoImage(const std::string& path, const ConversionSettings& settings,
-                        const StereoPlanes& planes, int jpegQuality);
+                        const StereoPlanes& planes, int jpegQuality,
+                        const PhotoMetadata& metadata = {});
 
 }  // namespace k3v

@@ -268,6 +268,9 @@ class MainWindowTest : public QObject {
                                   << "" << true << false;
         QTest::newRow("horizontal") << int(kCmdHorizontal) << "SideBySide horizontal stereo mode"
                                     << "" << true << false;
+        QTest::newRow("keep metadata")
+            << int(kCmdKeepMetadata) << "&Keep photo information (Exif, colour profile)"
+            << "" << true << false;
         QTest::newRow("exit") << int(kCmdExit) << "&Exit\tAlt+F4"
                               << "" << false << false;
         QTest::newRow("help") << int(kCmdHelp) << "&Help"
@@ -299,11 +302,13 @@ class MainWindowTest : public QObject {
         for (const QAction* item : menus[0]->menu()->actions()) {
             items += item->isSeparator() ? QStringLiteral("-") : item->text();
         }
-        QCOMPARE(items, QStringList({"&Load 1.Panorama", "&Load 2.Panorama", "-", "Publish 3D Pano",
-                                     "Options by default", "-", "Anaglyph stereo mode",
-                                     "SideBySide vertical stereo mode",
-                                     "SideBySide horizontal stereo mode",
-                                     "Separate left and right files", "-", "&Exit\tAlt+F4"}));
+        QCOMPARE(
+            items,
+            QStringList({"&Load 1.Panorama", "&Load 2.Panorama", "-", "Publish 3D Pano",
+                         "Options by default", "-", "Anaglyph stereo mode",
+                         "SideBySide vertical stereo mode", "SideBySide horizontal stereo mode",
+                         "Separate left and right files", "-",
+                         "&Keep photo information (Exif, colour profile)", "-", "&Exit\tAlt+F4"}));
     }
 
     // Every stereo item previews at once, "Options by default" takes each back, and the

@@ -2,6 +2,7 @@
 // the preview shows in each layout, and "Publish 3D Pano" with its warnings and failures.
 
 #include <QCheckBox>
+#include <QColorSpace>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -411,6 +412,34 @@ class WindowPicturesTest : public QObject {
         window_->publish();
         QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
         QCOMPARE(QImage(target).size(), QSize(60, 20));
+    }
+
+    // "Keep photo information": a save carries the first picture's colour profile only while
+    // the item is checked; checked after the load, it reads the loaded picture then.
+    void publishKeepsTheColourProfileOnRequest() {
+        QImage wide(30, 20, QImage::Format_RGB32);
+        wide.fill(Qt::red);
+        wide.setColorSpace(QColorSpace::DisplayP3);
+        const QString picture = dir_->filePath(QStringLiteral("wide.png"));
+        QVERIFY(wide.save(picture));
+        loadFirst(picture);
+        QAction* keep = window_->action(kCmdKeepMetadata);
+        QVERIFY(keep->isCheckable() && !keep->isChecked());
+        const auto save = [this](const QString& name) {
+            dialogs_.saveAnswers = {dir_->filePath(name)};
+            window_->publish();
+            return QImage(dir_->filePath(name)).colorSpace();
+        };
+        QVERIFY(!save(QStringLiteral("plain.jpg")).isValid());
+
+        conversions_ = 0;
+        keep->trigger();
+        QVERIFY(keep->isChecked());
+        QCOMPARE(conversions_, 0);  // only the saved files change
+        QCOMPARE(save(QStringLiteral("kept.mpo")).iccProfile(), wide.colorSpace().iccProfile());
+        keep->trigger();
+        QVERIFY(!save(QStringLiteral("dropped.jpg")).isValid());
+        QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
     }
 
     // An MPO file holds both views whatever the layout: from the anaglyph layout they are made
