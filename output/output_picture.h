@@ -47,6 +47,8 @@ class OutputPicture {
     };
     Row row(int32_t y) const;
     bool halved() const { return halved_; }
+    // One view, or the anaglyph, whole: no pair and nothing cut off.
+    bool isOneWholeView() const { return layout_ == kAnaglyph && width_ == planeWidth_; }
 
     // The whole picture as one contiguous block of rows, first stored row first. Points into
     // FirstView when the picture is exactly that plane's rows; otherwise fills `storage`.

@@ -32,8 +32,9 @@ JpegSink SinkInto(SafeFileWriter& file) {
     return [&file](const uint8_t* bytes, size_t count) { file.write(bytes, count); };
 }
 
-// Writes `picture` into `file` opened on `path`, for the caller to commit. A JPEG of a whole
-// 360-degree panorama says so to panorama viewers.
+// Writes `picture` into `file` opened on `path`, for the caller to commit. A JPEG of one whole
+// view of a 360-degree panorama says so to panorama viewers; a pair never does, as a viewer
+// would wrap both views around the sphere as one picture.
 Status WritePicture(const std::string& path, OutputFormat format,
                     const ConversionSettings& settings, const OutputPicture& picture,
                     int jpegQuality, SafeFileWriter& file) {
@@ -43,8 +44,8 @@ Status WritePicture(const std::string& path, OutputFormat format,
     if (Status opened = file.open(path); !opened) {
         return opened;
     }
-    const bool sphere =
-        settings.WrapAround != 0 && IsFullSpherePicture(picture.width(), picture.height());
+    const bool sphere = settings.WrapAround != 0 && picture.isOneWholeView() &&
+                        IsFullSpherePicture(picture.width(), picture.height());
     const JpegSink sink =
         sphere ? WithSegmentAfterApp0(PanoramaXmpSegment(picture.width(), picture.height()),
                                       SinkInto(file))
