@@ -24,6 +24,9 @@ struct AppState {
     QString DepthMapNote;
     // The selected row of the depth list; the conversion takes its depth value from this row.
     int DepthEntry = kDefaultDepthEntry;
+    // Whether the user has set "Parallel order" since the start (or "Options by default").
+    // Until then it follows "Half-size pair", as k3v-convert's --order follows --half.
+    bool PairOrderChosen = false;
 };
 
 // The start-up state: default settings, the black 1000 x 250 placeholder picture, both folders

@@ -124,6 +124,7 @@ void MainWindow::syncControls() {
     }
     action(kCmdSwapEyes)->setChecked(settings.SwapEyes != 0);
     action(kCmdHalfSize)->setChecked(settings.HalfSize != 0);
+    action(kCmdParallelOrder)->setChecked(settings.PairOrder == EyeOrder::Parallel);
     action(kCmdClearDepthMap)->setEnabled(!state_.DepthMapPath.isEmpty());
     action(kCmdInvertDepthMap)->setChecked(settings.InvertDepthMap != 0);
     action(kCmdWrapAround)->setChecked(settings.WrapAround != 0);
@@ -205,7 +206,22 @@ void MainWindow::switchSwapEyes() {
 }
 
 void MainWindow::switchHalfSize() {
+    // A half-size pair is made for a 3D TV, which wants the parallel order.
+    if (!state_.PairOrderChosen) {
+        state_.settings.PairOrder =
+            state_.settings.HalfSize == 0 ? EyeOrder::Parallel : EyeOrder::Cross;
+    }
     switchSetting(&ConversionSettings::HalfSize);
+}
+
+void MainWindow::switchPairOrder() {
+    sound_.play();
+    ConversionSettings& settings = state_.settings;
+    settings.PairOrder =
+        settings.PairOrder == EyeOrder::Parallel ? EyeOrder::Cross : EyeOrder::Parallel;
+    state_.PairOrderChosen = true;
+    syncControls();
+    redrawPreview();
 }
 
 void MainWindow::loadDepthMapCommand() {
@@ -295,6 +311,10 @@ void MainWindow::settingsChanged() {
     runConversion();
 }
 
+void MainWindow::redrawPreview() {
+    preview()->showPicture(RenderPreview(state_.settings, state_.planes));
+}
+
 void MainWindow::sliderMovementEnded(int id) {
     SetSliderSetting(state_.settings, id, static_cast<QSlider*>(control(id))->value());
     runConversion();
@@ -320,6 +340,8 @@ void MainWindow::resetDefaults() {
     settings.Glasses = start.Glasses;
     settings.SwapEyes = start.SwapEyes;
     settings.HalfSize = start.HalfSize;
+    settings.PairOrder = start.PairOrder;
+    state_.PairOrderChosen = false;
     settings.InvertDepthMap = start.InvertDepthMap;
     settings.WrapAround = start.WrapAround;
     settingsChanged();
@@ -329,7 +351,7 @@ void MainWindow::runConversion() {
     const WaitCursor wait;
     state_.settings.DepthValue = ParseDepthText(kDepthEntries[size_t(state_.DepthEntry)]);
     ConvertPlanes(state_.settings, state_.planes);
-    preview()->showPicture(RenderPreview(state_.settings, state_.planes));
+    redrawPreview();
     if (conversionHook_) {
         conversionHook_();
     }

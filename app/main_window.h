@@ -64,6 +64,7 @@ class MainWindow : public QMainWindow {
     void chooseGlasses(int glasses);
     void switchSwapEyes();
     void switchHalfSize();
+    void switchPairOrder();      // "Parallel order (left eye on the left)"
     void loadDepthMapCommand();  // "Load depth map..."
     void clearDepthMap();
     void switchInvertDepthMap();
@@ -104,6 +105,7 @@ class MainWindow : public QMainWindow {
     void loadChosenPicture(const QString& path, PictureSlot slot);
     Status saveStereoImage(const std::string& target);
     void settingsChanged();
+    void redrawPreview();  // for a setting that changes only how the views are placed
     void sliderMovementEnded(int id);
 
     AppState& state_;

@@ -27,6 +27,8 @@ constexpr OptionChoice kMethods[] = {{"colour", kColourAnaglyph},
 constexpr OptionChoice kGlasses[] = {{"red-cyan", kRedCyanGlasses},
                                      {"green-magenta", kGreenMagentaGlasses},
                                      {"amber-blue", kAmberBlueGlasses}};
+constexpr OptionChoice kOrders[] = {{"cross", int32_t(EyeOrder::Cross)},
+                                    {"parallel", int32_t(EyeOrder::Parallel)}};
 constexpr OptionChoice kKinds[] = {{"panorama", kPanorama}, {"photo", kStillPhoto}};
 constexpr OptionChoice kFormats[] = {{"jpg", 0}, {"bmp", 0}, {"mpo", 0}, {"jps", 0}};
 constexpr SettingRange kQualityRange{50, 100};
@@ -71,11 +73,16 @@ const OptionRow kOptions[] = {
     {"--glasses", "", "", "the anaglyph's glasses, default red-cyan", Choice(kGlasses),
      Set<&S::Glasses>},
     {"--swap-eyes", "", "",
-     "exchange the two views (side by side: the parallel order\ninstead of the cross-eyed one)",
-     kFlag, [](CliOptions& o, int32_t, const std::string&) { o.settings.SwapEyes = 1; }},
+     "exchange the two views in every output, as for a pair\nloaded in the wrong order", kFlag,
+     [](CliOptions& o, int32_t, const std::string&) { o.settings.SwapEyes = 1; }},
     {"--half", "", "",
      "side-by-side layouts and .jps: each view halved along\nthe layout's axis (3D TV)", kFlag,
      [](CliOptions& o, int32_t, const std::string&) { o.settings.HalfSize = 1; }},
+    {"--order", "", "",
+     "the horizontal layout's order: cross (right eye on\nthe left) or parallel (left eye on "
+     "the left); default\ncross, with --half parallel",
+     Choice(kOrders),
+     [](CliOptions& o, int32_t v, const std::string&) { o.settings.PairOrder = EyeOrder(v); }},
     {"--depth-map", "", "MAP",
      "the depth map of the picture (with --depth N, the scale):\nits brightness, not the colours, "
      "gives the shift",
@@ -293,6 +300,7 @@ std::span<const OptionRow> OptionTable() {
 Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
     CliOptions options;
     bool formatGiven = false;
+    bool orderGiven = false;
     bool onlyFiles = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -338,6 +346,11 @@ Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
             return options;
         }
         formatGiven = formatGiven || row->name == "--format";
+        orderGiven = orderGiven || row->name == "--order";
+    }
+    // A half-size pair is made for a 3D TV, whose side-by-side mode wants the parallel order.
+    if (!orderGiven && options.settings.HalfSize != 0) {
+        options.settings.PairOrder = EyeOrder::Parallel;
     }
     if (Status shape = CheckShape(options, formatGiven); !shape) {
         return shape;

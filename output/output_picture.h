@@ -8,7 +8,8 @@
 //                                      invalid: 6 * StereoEffect pixels on the right, or for a
 //                                      negative effect 6 * |StereoEffect| pixels on the left
 //   side-by-side vertical   W x 2H     FirstView's rows, then SecondView's (first view below)
-//   side-by-side horizontal 2W x H     each row of FirstView followed by that of SecondView
+//   side-by-side horizontal 2W x H     each row of FirstView followed by that of SecondView;
+//                                      in the parallel order SecondView's row comes first
 //   (separate files: the horizontal pair; each file is one eye's view, W x H)
 //
 // A half-size pair halves each side-by-side view along the layout's axis: output pixel j of a

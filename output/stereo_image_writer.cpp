@@ -80,7 +80,8 @@ Status WriteSeparateViews(const std::vector<std::string>& names, OutputFormat fo
 Status WriteJps(const std::string& path, const ConversionSettings& settings,
                 const StereoPlanes& planes, int jpegQuality) {
     ConversionSettings pair = settings;
-    pair.StereoLayout = kSideBySideHorizontal;  // right eye on the left
+    pair.StereoLayout = kSideBySideHorizontal;
+    pair.PairOrder = EyeOrder::Cross;  // right eye on the left, as the descriptor says
     const OutputPicture picture(pair, planes);
     SafeFileWriter file;
     if (Status opened = file.open(path); !opened) {

@@ -268,6 +268,9 @@ class MainWindowTest : public QObject {
                                   << "" << true << false;
         QTest::newRow("horizontal") << int(kCmdHorizontal) << "SideBySide horizontal stereo mode"
                                     << "" << true << false;
+        QTest::newRow("parallel order")
+            << int(kCmdParallelOrder) << "&Parallel order (left eye on the left)"
+            << "" << true << false;
         QTest::newRow("exit") << int(kCmdExit) << "&Exit\tAlt+F4"
                               << "" << false << false;
         QTest::newRow("help") << int(kCmdHelp) << "&Help"

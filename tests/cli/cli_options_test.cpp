@@ -78,6 +78,25 @@ TEST(ParseCommandLine, StereoOutputOptionsSetTheirSettings) {
     EXPECT_TRUE(Parse({"a.png", "-o", "x.Mpo"}).ok());
 }
 
+// A half-size pair is for a 3D TV, so it takes the parallel order unless --order says
+// otherwise; without --half the cross-eyed order stays, whatever comes first.
+TEST(ParseCommandLine, TheOrderFollowsHalfUnlessGiven) {
+    const auto order = [](std::vector<std::string> args) {
+        args.insert(args.end(), {"--layout", "horizontal", "a.png", "-o", "x.jpg"});
+        const Result<CliOptions> p = Parse(args);
+        EXPECT_TRUE(p.ok()) << p.message();
+        return p.ok() ? p.value().settings.PairOrder : EyeOrder::Cross;
+    };
+    EXPECT_EQ(order({}), EyeOrder::Cross);
+    EXPECT_EQ(order({"--half"}), EyeOrder::Parallel);
+    EXPECT_EQ(order({"--order", "cross", "--half"}), EyeOrder::Cross);
+    EXPECT_EQ(order({"--half", "--order=cross"}), EyeOrder::Cross);
+    EXPECT_EQ(order({"--order", "parallel"}), EyeOrder::Parallel);
+    EXPECT_EQ(order({"--swap-eyes"}), EyeOrder::Cross);
+    EXPECT_EQ(Parse({"--order", "left", "a.png", "-o", "x.jpg"}).message(),
+              "--order takes one of cross, parallel, not \"left\"");
+}
+
 TEST(ParseCommandLine, WithoutOptionsTheWindowsStartValuesApply) {
     const Result<CliOptions> p = Parse({"pano.jpg", "-o", "x.jpg"});
     ASSERT_TRUE(p.ok()) << p.message();
