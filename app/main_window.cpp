@@ -86,6 +86,15 @@ MainWindow::MainWindow(AppState& state, UserDialogs& dialogs, ClickSound& sound,
                  tr("K3V Stereo mode. \rOne image 2D to 3D converting mode."));
     help->attach(control(kCmdStandardStereo),
                  tr("3D Standard Stereo mode.\rTwo images 2D to 3D converting mode."));
+    // The first picture of a pair is the right eye's view: loaded the other way round, the
+    // depth comes out reversed with no other hint.
+    const QString first = tr("The first picture. In Standard Stereo mode: the RIGHT eye's view.");
+    const QString second =
+        tr("Standard Stereo mode: the LEFT eye's view, of the first picture's size.");
+    help->attach(control(kCmdLoadFirst), tr("Select Pano #1.\r%1").arg(first));
+    help->attach(control(kIdFirstPath), tr("Panorama path:1.\r%1").arg(first));
+    help->attach(control(kCmdLoadSecond), tr("Select Pano #2.\r%1").arg(second));
+    help->attach(control(kIdSecondPath), tr("Panorama path:2.\r%1").arg(second));
 
     // F1 alone is bound to no work; it only clicks.
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);

@@ -64,7 +64,7 @@ using S = ConversionSettings;
 const OptionRow kOptions[] = {
     {"--mode", "", "",
      "k3v (default): one picture, shifted by its own colours;\n"
-     "standard: FIRST and SECOND of equal size are the two views",
+     "standard: RIGHT_EYE and LEFT_EYE, of equal size, are\nthe two views",
      Choice(kModes), Set<&S::TransformationMode>},
     {"--layout", "", "", "default anaglyph; separate: two files, NAME_left.EXT\nand NAME_right.EXT",
      Choice(kLayouts), Set<&S::StereoLayout>},
@@ -245,9 +245,9 @@ Status CheckShape(const CliOptions& o, bool formatGiven) {
     }
     if (!o.output.empty()) {
         if (o.inputs.size() != (standard ? 2u : 1u)) {
-            return Status::Error(standard
-                                     ? "standard mode takes two pictures: FIRST SECOND -o OUTPUT"
-                                     : "one picture with -o; use --output-dir for several");
+            return Status::Error(standard ? "standard mode takes two pictures: RIGHT_EYE LEFT_EYE "
+                                            "-o OUTPUT"
+                                          : "one picture with -o; use --output-dir for several");
         }
         if (OutputFormatOfName(o.output) == OutputFormat::Unknown) {
             return Status::Error("the output name must end in .jpg, .jpeg, .bmp, .mpo or .jps: " +
@@ -255,7 +255,8 @@ Status CheckShape(const CliOptions& o, bool formatGiven) {
         }
     }
     if (!o.outputDir.empty() && standard && o.inputs.size() % 2 != 0) {
-        return Status::Error("standard mode takes the pictures in pairs (first, second, ...)");
+        return Status::Error(
+            "standard mode takes the pictures in pairs (right eye, left eye, ...)");
     }
     return CheckDepthMap(o);
 }
@@ -360,10 +361,12 @@ Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string UsageText() {
     std::string text =
-        "Usage: k3v-convert [options] FIRST [SECOND] -o OUTPUT\n"
+        "Usage: k3v-convert [options] PICTURE -o OUTPUT\n"
+        "       k3v-convert [options] --mode standard RIGHT_EYE LEFT_EYE -o OUTPUT\n"
         "       k3v-convert [options] INPUT... --output-dir DIR [--format jpg|bmp|mpo|jps]\n"
         "\n"
         "Turns pictures into stereo images, exactly as the desktop program saves them.\n"
+        "A stereo pair is given the right eye's view first, then the left eye's.\n"
         "\n";
     for (const OptionRow& row : kOptions) {
         text += UsageRow(row);

@@ -189,6 +189,19 @@ TEST(UsageText, ListsEveryOptionOnALineWithItsHelp) {
               std::string::npos);
 }
 
+// A pair given left eye first gives reversed depth with no other hint: the usage says the
+// order wherever a pair is named.
+TEST(UsageText, NamesTheEyeOfEachPictureOfAPair) {
+    const std::string usage = UsageText();
+    EXPECT_NE(usage.find("--mode standard RIGHT_EYE LEFT_EYE -o OUTPUT\n"), std::string::npos);
+    EXPECT_NE(usage.find("standard: RIGHT_EYE and LEFT_EYE"), std::string::npos);
+    EXPECT_EQ(usage.find("FIRST"), std::string::npos);
+    EXPECT_EQ(usage.find("SECOND"), std::string::npos);
+    EXPECT_NE(
+        Parse({"--mode", "standard", "a.png", "-o", "x.jpg"}).message().find("RIGHT_EYE LEFT_EYE"),
+        std::string::npos);
+}
+
 TEST(PlanJobs, BatchOutputsAreNamedAfterTheirInputs) {
     const Result<CliOptions> p =
         Parse({"/a/hall.tif", "b/pano.old.jpg", "photo", "--output-dir", "out", "--format", "bmp"});
