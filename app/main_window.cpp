@@ -515,12 +515,35 @@ void MainWindow::publish() {
         dialogs_.warning(QString::fromStdString(UnknownFormatMessage(targetName)));
         return;
     }
+    if (files.size() > 1 && !confirmReplacing(files)) {
+        return;
+    }
     if (Status written = saveStereoImage(targetName); !written.ok()) {
         dialogs_.warning(FromStatus(written));
         return;
     }
     dialogs_.information(tr("Publishing succeeded"));
     dialogs_.openUrl(QUrl::fromLocalFile(QString::fromStdString(files.front())));
+}
+
+// The save dialog asked only about the name chosen in it; separate files are written under
+// two other names, so replacing either is asked here, once for both.
+bool MainWindow::confirmReplacing(const std::vector<std::string>& files) {
+    QStringList existing;
+    QStringList fresh;
+    for (const std::string& file : files) {
+        const QFileInfo info(QString::fromStdString(file));
+        (info.exists() ? existing : fresh).append(info.fileName());
+    }
+    if (existing.isEmpty()) {
+        return true;
+    }
+    const QString question = fresh.isEmpty()
+                                 ? tr("%1 and %2 already exist.\nDo you want to replace them?")
+                                       .arg(existing[0], existing[1])
+                                 : tr("%1 already exists (%2 is new).\nDo you want to replace it?")
+                                       .arg(existing[0], fresh[0]);
+    return dialogs_.confirm(question, tr("Save Stereo Image"));
 }
 
 // Stereo files hold both views: when the layout does not build them, they are made for the

@@ -487,6 +487,56 @@ class WindowPicturesTest : public QObject {
         QCOMPARE(dialogs_.openedUrls, QList<QUrl>{QUrl::fromLocalFile(left)});
     }
 
+    // Separate files replace two files the save dialog never asked about: one question names
+    // both, and Cancel leaves both as they were.
+    void publishSeparateFilesAsksOnceBeforeReplacingThem() {
+        loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
+        window_->action(kCmdSeparate)->trigger();
+        const QStringList views = {dir_->filePath(QStringLiteral("pair_left.bmp")),
+                                   dir_->filePath(QStringLiteral("pair_right.bmp"))};
+        for (const QString& view : views) {
+            QFile old(view);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old");
+        }
+        const QString target = dir_->filePath(QStringLiteral("pair.bmp"));
+        dialogs_.saveAnswers = {target};
+        dialogs_.confirmAnswers = {false};
+        window_->publish();
+        QCOMPARE(dialogs_.confirmations.size(), 1);
+        const QString question = dialogs_.confirmations[0].first;
+        QVERIFY2(question.contains(QStringLiteral("pair_left.bmp")) &&
+                     question.contains(QStringLiteral("pair_right.bmp")),
+                 qPrintable(question));
+        for (const QString& view : views) {
+            QCOMPARE(Head(view, 10), QByteArray("old"));
+        }
+        QVERIFY(dialogs_.informations.isEmpty());
+        QVERIFY(dialogs_.openedUrls.isEmpty());
+
+        dialogs_.saveAnswers = {target};
+        dialogs_.confirmAnswers = {true};
+        window_->publish();
+        QCOMPARE(dialogs_.confirmations.size(), 2);
+        for (const QString& view : views) {
+            QCOMPARE(QImage(view).size(), QSize(30, 20));
+        }
+        const QString fresh = dir_->filePath(QStringLiteral("fresh.bmp"));
+        dialogs_.saveAnswers = {fresh};
+        window_->publish();
+        QCOMPARE(dialogs_.confirmations.size(), 2);  // nothing to replace, nothing to ask
+        QCOMPARE(dialogs_.informations.size(), 2);
+
+        // One of the two left: the question still names both.
+        QVERIFY(QFile::remove(dir_->filePath(QStringLiteral("fresh_right.bmp"))));
+        dialogs_.saveAnswers = {fresh};
+        window_->publish();
+        QCOMPARE(dialogs_.confirmations.size(), 3);
+        QVERIFY(dialogs_.confirmations[2].first.contains(QStringLiteral("fresh_left.bmp")));
+        QVERIFY(dialogs_.confirmations[2].first.contains(QStringLiteral("fresh_right.bmp")));
+        QVERIFY(!QFile::exists(dir_->filePath(QStringLiteral("fresh_right.bmp"))));
+    }
+
     void publishCancelledWritesNothing() {
         loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
         window_->publish();
