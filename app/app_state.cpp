@@ -15,6 +15,7 @@ Status MakeStartState(AppState& state, const QString& startFolder) {
     state.FirstPicturePath.clear();
     state.SecondPicturePath.clear();
     state.DepthEntry = kDefaultDepthEntry;
+    state.PairOrderChosen = false;
     return Status::Ok();
 }
 

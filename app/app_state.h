@@ -29,6 +29,9 @@ struct AppState {
     // read when that picture loads (or when the item is checked) and kept until the next.
     bool KeepPhotoInformation = false;
     PhotoMetadata FirstPictureMetadata;
+    // Whether the user has set "Parallel order" since the start (or "Options by default").
+    // Until then it follows "Half-size pair", as k3v-convert's --order follows --half.
+    bool PairOrderChosen = false;
 };
 
 // The start-up state: default settings, the black 1000 x 250 placeholder picture, both folders

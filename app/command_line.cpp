@@ -21,7 +21,8 @@ StartRequest ParseStartArguments(const QStringList& args) {
     if (request.pictures.size() > 2) {
         return {StartRequest::Action::UsageError,
                 {},
-                QStringLiteral("at most two pictures: PICTURE, or FIRST SECOND for a stereo pair")};
+                QStringLiteral(
+                    "at most two pictures: PICTURE, or RIGHT_EYE LEFT_EYE for a stereo pair")};
     }
     return request;
 }
@@ -29,14 +30,15 @@ StartRequest ParseStartArguments(const QStringList& args) {
 QString StartHelpText() {
     return QStringLiteral(
         "Usage: k3v-stereo [PICTURE]\n"
-        "       k3v-stereo FIRST SECOND\n"
+        "       k3v-stereo RIGHT_EYE LEFT_EYE\n"
         "\n"
         "Turns flat pictures into stereo images, with a live preview.\n"
         "\n"
-        "  PICTURE        start with this picture loaded as the first picture\n"
-        "  FIRST SECOND   start in Standard Stereo mode with this pair of views\n"
-        "  --help         print this text and exit\n"
-        "  --version      print the version and exit\n"
+        "  PICTURE              start with this picture loaded as the first picture\n"
+        "  RIGHT_EYE LEFT_EYE   start in Standard Stereo mode with this stereo pair:\n"
+        "                       the right eye's view first, then the left eye's\n"
+        "  --help               print this text and exit\n"
+        "  --version            print the version and exit\n"
         "\n"
         "Without arguments the program starts with no picture. k3v-convert converts\n"
         "pictures without a window.\n");

@@ -1,6 +1,7 @@
 #pragma once
 // The desktop program's command line, read before any window exists:
-//   k3v-stereo [PICTURE [SECOND]]    open with: the first picture, or a stereo pair
+//   k3v-stereo [PICTURE]              open with: the first picture
+//   k3v-stereo RIGHT_EYE LEFT_EYE     open with: a stereo pair, the right eye's view first
 //   k3v-stereo --help | --version    print and exit
 
 #include <QString>

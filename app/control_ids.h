@@ -44,6 +44,7 @@ enum CommandId : int {
     kCmdAmberBlueGlasses = 332,
     kCmdSwapEyes = 340,
     kCmdHalfSize = 341,
+    kCmdParallelOrder = 342,
     kCmdLoadDepthMap = 350,
     kCmdClearDepthMap = 351,
     kCmdInvertDepthMap = 352,

@@ -87,6 +87,15 @@ MainWindow::MainWindow(AppState& state, UserDialogs& dialogs, ClickSound& sound,
                  tr("K3V Stereo mode. \rOne image 2D to 3D converting mode."));
     help->attach(control(kCmdStandardStereo),
                  tr("3D Standard Stereo mode.\rTwo images 2D to 3D converting mode."));
+    // The first picture of a pair is the right eye's view: loaded the other way round, the
+    // depth comes out reversed with no other hint.
+    const QString first = tr("The first picture. In Standard Stereo mode: the RIGHT eye's view.");
+    const QString second =
+        tr("Standard Stereo mode: the LEFT eye's view, of the first picture's size.");
+    help->attach(control(kCmdLoadFirst), tr("Select Pano #1.\r%1").arg(first));
+    help->attach(control(kIdFirstPath), tr("Panorama path:1.\r%1").arg(first));
+    help->attach(control(kCmdLoadSecond), tr("Select Pano #2.\r%1").arg(second));
+    help->attach(control(kIdSecondPath), tr("Panorama path:2.\r%1").arg(second));
 
     // F1 alone is bound to no work; it only clicks.
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -125,6 +134,7 @@ void MainWindow::syncControls() {
     }
     action(kCmdSwapEyes)->setChecked(settings.SwapEyes != 0);
     action(kCmdHalfSize)->setChecked(settings.HalfSize != 0);
+    action(kCmdParallelOrder)->setChecked(settings.PairOrder == EyeOrder::Parallel);
     action(kCmdClearDepthMap)->setEnabled(!state_.DepthMapPath.isEmpty());
     action(kCmdInvertDepthMap)->setChecked(settings.InvertDepthMap != 0);
     action(kCmdWrapAround)->setChecked(settings.WrapAround != 0);
@@ -207,7 +217,22 @@ void MainWindow::switchSwapEyes() {
 }
 
 void MainWindow::switchHalfSize() {
+    // A half-size pair is made for a 3D TV, which wants the parallel order.
+    if (!state_.PairOrderChosen) {
+        state_.settings.PairOrder =
+            state_.settings.HalfSize == 0 ? EyeOrder::Parallel : EyeOrder::Cross;
+    }
     switchSetting(&ConversionSettings::HalfSize);
+}
+
+void MainWindow::switchPairOrder() {
+    sound_.play();
+    ConversionSettings& settings = state_.settings;
+    settings.PairOrder =
+        settings.PairOrder == EyeOrder::Parallel ? EyeOrder::Cross : EyeOrder::Parallel;
+    state_.PairOrderChosen = true;
+    syncControls();
+    redrawPreview();
 }
 
 void MainWindow::loadDepthMapCommand() {
@@ -321,6 +346,10 @@ void MainWindow::settingsChanged() {
     runConversion();
 }
 
+void MainWindow::redrawPreview() {
+    preview()->showPicture(RenderPreview(state_.settings, state_.planes));
+}
+
 void MainWindow::sliderMovementEnded(int id) {
     SetSliderSetting(state_.settings, id, static_cast<QSlider*>(control(id))->value());
     runConversion();
@@ -346,6 +375,8 @@ void MainWindow::resetDefaults() {
     settings.Glasses = start.Glasses;
     settings.SwapEyes = start.SwapEyes;
     settings.HalfSize = start.HalfSize;
+    settings.PairOrder = start.PairOrder;
+    state_.PairOrderChosen = false;
     settings.InvertDepthMap = start.InvertDepthMap;
     settings.WrapAround = start.WrapAround;
     settingsChanged();
@@ -355,7 +386,7 @@ void MainWindow::runConversion() {
     const WaitCursor wait;
     state_.settings.DepthValue = ParseDepthText(kDepthEntries[size_t(state_.DepthEntry)]);
     ConvertPlanes(state_.settings, state_.planes);
-    preview()->showPicture(RenderPreview(state_.settings, state_.planes));
+    redrawPreview();
     if (conversionHook_) {
         conversionHook_();
     }
@@ -513,12 +544,35 @@ void MainWindow::publish() {
         dialogs_.warning(QString::fromStdString(UnknownFormatMessage(targetName)));
         return;
     }
+    if (files.size() > 1 && !confirmReplacing(files)) {
+        return;
+    }
     if (Status written = saveStereoImage(targetName); !written.ok()) {
         dialogs_.warning(FromStatus(written));
         return;
     }
     dialogs_.information(tr("Publishing succeeded"));
     dialogs_.openUrl(QUrl::fromLocalFile(QString::fromStdString(files.front())));
+}
+
+// The save dialog asked only about the name chosen in it; separate files are written under
+// two other names, so replacing either is asked here, once for both.
+bool MainWindow::confirmReplacing(const std::vector<std::string>& files) {
+    QStringList existing;
+    QStringList fresh;
+    for (const std::string& file : files) {
+        const QFileInfo info(QString::fromStdString(file));
+        (info.exists() ? existing : fresh).append(info.fileName());
+    }
+    if (existing.isEmpty()) {
+        return true;
+    }
+    const QString question = fresh.isEmpty()
+                                 ? tr("%1 and %2 already exist.\nDo you want to replace them?")
+                                       .arg(existing[0], existing[1])
+                                 : tr("%1 already exists (%2 is new).\nDo you want to replace it?")
+                                       .arg(existing[0], fresh[0]);
+    return dialogs_.confirm(question, tr("Save Stereo Image"));
 }
 
 // Stereo files hold both views: when the layout does not build them, they are made for the

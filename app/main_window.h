@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QMainWindow>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/control_ids.h"
@@ -67,6 +69,7 @@ class MainWindow : public QMainWindow {
     void chooseGlasses(int glasses);
     void switchSwapEyes();
     void switchHalfSize();
+    void switchPairOrder();      // "Parallel order (left eye on the left)"
     void loadDepthMapCommand();  // "Load depth map..."
     void clearDepthMap();
     void switchInvertDepthMap();
@@ -107,7 +110,11 @@ class MainWindow : public QMainWindow {
     // As a "Select" button loads a chosen file: the folder is remembered for the next dialog.
     void loadChosenPicture(const QString& path, PictureSlot slot);
     Status saveStereoImage(const std::string& target);
+    // Asks once, naming both, before the two files of a save replace what exists; false when
+    // the user cancels.
+    bool confirmReplacing(const std::vector<std::string>& files);
     void settingsChanged();
+    void redrawPreview();  // for a setting that changes only how the views are placed
     void sliderMovementEnded(int id);
 
     AppState& state_;

@@ -102,6 +102,8 @@ void MainWindow::buildStereoMenu() {
     stereo->addSeparator();
     addItem(kCmdSwapEyes, QT_TR_NOOP("&Swap eyes"), &MainWindow::switchSwapEyes);
     addItem(kCmdHalfSize, QT_TR_NOOP("&Half-size pair (3D TV)"), &MainWindow::switchHalfSize);
+    addItem(kCmdParallelOrder, QT_TR_NOOP("&Parallel order (left eye on the left)"),
+            &MainWindow::switchPairOrder);
     stereo->addSeparator();
     const auto addCommand = [this, stereo](int id, const char* text, auto slot) {
         QAction* item = stereo->addAction(tr(text));

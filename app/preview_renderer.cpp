@@ -60,9 +60,10 @@ QImage RenderPreview(const ConversionSettings& settings, const StereoPlanes& pla
             painter.drawImage(QPoint(rect.left, rect.top),
                               ScaledPlanePicture(plane, QSize(rect.width, rect.height)));
         };
-        draw(planes.FirstView, placement.firstView);
+        const bool parallel = LeftEyeOnTheLeft(settings);
+        draw(parallel ? planes.SecondView : planes.FirstView, placement.firstView);
         if (placement.showsSecondView) {
-            draw(planes.SecondView, placement.secondView);
+            draw(parallel ? planes.FirstView : planes.SecondView, placement.secondView);
         }
     }
     DrawBoxedText(

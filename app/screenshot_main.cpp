@@ -143,8 +143,10 @@ bool SaveStatePictures(k3v::MainWindow& window, const QCursor& linkCursor, const
     fileMenu->menu()->hide();
     Settle();
 
-    // The Stereo menu with a method, glasses and both switches chosen, over their preview.
-    for (const int id : {int(kCmdDuboisAnaglyph), int(kCmdAmberBlueGlasses), int(kCmdSwapEyes)}) {
+    // The Stereo menu with a method, glasses and the switches chosen (the parallel order
+    // following the half-size pair), over their preview.
+    for (const int id : {int(kCmdDuboisAnaglyph), int(kCmdAmberBlueGlasses), int(kCmdSwapEyes),
+                         int(kCmdHalfSize)}) {
         window.action(id)->trigger();
     }
     QAction* stereoMenu = window.menuBar()->actions().value(1);
@@ -158,6 +160,7 @@ bool SaveStatePictures(k3v::MainWindow& window, const QCursor& linkCursor, const
     window.action(kCmdColourAnaglyph)->trigger();
     window.action(kCmdRedCyanGlasses)->trigger();
     window.action(kCmdSwapEyes)->trigger();
+    window.action(kCmdHalfSize)->trigger();
     static_cast<QCheckBox*>(window.control(kCmdDepth))->click();
     window.loadDepthMap(picture);
     window.action(kCmdWrapAround)->trigger();

@@ -27,6 +27,8 @@ constexpr OptionChoice kMethods[] = {{"colour", kColourAnaglyph},
 constexpr OptionChoice kGlasses[] = {{"red-cyan", kRedCyanGlasses},
                                      {"green-magenta", kGreenMagentaGlasses},
                                      {"amber-blue", kAmberBlueGlasses}};
+constexpr OptionChoice kOrders[] = {{"cross", int32_t(EyeOrder::Cross)},
+                                    {"parallel", int32_t(EyeOrder::Parallel)}};
 constexpr OptionChoice kKinds[] = {{"panorama", kPanorama}, {"photo", kStillPhoto}};
 constexpr OptionChoice kFormats[] = {{"jpg", 0}, {"bmp", 0}, {"mpo", 0}, {"jps", 0}};
 constexpr SettingRange kQualityRange{50, 100};
@@ -62,7 +64,7 @@ using S = ConversionSettings;
 const OptionRow kOptions[] = {
     {"--mode", "", "",
      "k3v (default): one picture, shifted by its own colours;\n"
-     "standard: FIRST and SECOND of equal size are the two views",
+     "standard: RIGHT_EYE and LEFT_EYE, of equal size, are\nthe two views",
      Choice(kModes), Set<&S::TransformationMode>},
     {"--layout", "", "", "default anaglyph; separate: two files, NAME_left.EXT\nand NAME_right.EXT",
      Choice(kLayouts), Set<&S::StereoLayout>},
@@ -71,11 +73,16 @@ const OptionRow kOptions[] = {
     {"--glasses", "", "", "the anaglyph's glasses, default red-cyan", Choice(kGlasses),
      Set<&S::Glasses>},
     {"--swap-eyes", "", "",
-     "exchange the two views (side by side: the parallel order\ninstead of the cross-eyed one)",
-     kFlag, [](CliOptions& o, int32_t, const std::string&) { o.settings.SwapEyes = 1; }},
+     "exchange the two views in every output, as for a pair\nloaded in the wrong order", kFlag,
+     [](CliOptions& o, int32_t, const std::string&) { o.settings.SwapEyes = 1; }},
     {"--half", "", "",
      "side-by-side layouts and .jps: each view halved along\nthe layout's axis (3D TV)", kFlag,
      [](CliOptions& o, int32_t, const std::string&) { o.settings.HalfSize = 1; }},
+    {"--order", "", "",
+     "the horizontal layout's order: cross (right eye on\nthe left) or parallel (left eye on "
+     "the left); default\ncross, with --half parallel",
+     Choice(kOrders),
+     [](CliOptions& o, int32_t v, const std::string&) { o.settings.PairOrder = EyeOrder(v); }},
     {"--depth-map", "", "MAP",
      "the depth map of the picture (with --depth N, the scale):\nits brightness, not the colours, "
      "gives the shift",
@@ -242,9 +249,9 @@ Status CheckShape(const CliOptions& o, bool formatGiven) {
     }
     if (!o.output.empty()) {
         if (o.inputs.size() != (standard ? 2u : 1u)) {
-            return Status::Error(standard
-                                     ? "standard mode takes two pictures: FIRST SECOND -o OUTPUT"
-                                     : "one picture with -o; use --output-dir for several");
+            return Status::Error(standard ? "standard mode takes two pictures: RIGHT_EYE LEFT_EYE "
+                                            "-o OUTPUT"
+                                          : "one picture with -o; use --output-dir for several");
         }
         if (OutputFormatOfName(o.output) == OutputFormat::Unknown) {
             return Status::Error("the output name must end in .jpg, .jpeg, .bmp, .mpo or .jps: " +
@@ -252,7 +259,8 @@ Status CheckShape(const CliOptions& o, bool formatGiven) {
         }
     }
     if (!o.outputDir.empty() && standard && o.inputs.size() % 2 != 0) {
-        return Status::Error("standard mode takes the pictures in pairs (first, second, ...)");
+        return Status::Error(
+            "standard mode takes the pictures in pairs (right eye, left eye, ...)");
     }
     return CheckDepthMap(o);
 }
@@ -297,6 +305,7 @@ std::span<const OptionRow> OptionTable() {
 Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
     CliOptions options;
     bool formatGiven = false;
+    bool orderGiven = false;
     bool onlyFiles = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -342,6 +351,11 @@ Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
             return options;
         }
         formatGiven = formatGiven || row->name == "--format";
+        orderGiven = orderGiven || row->name == "--order";
+    }
+    // A half-size pair is made for a 3D TV, whose side-by-side mode wants the parallel order.
+    if (!orderGiven && options.settings.HalfSize != 0) {
+        options.settings.PairOrder = EyeOrder::Parallel;
     }
     if (Status shape = CheckShape(options, formatGiven); !shape) {
         return shape;
@@ -351,10 +365,12 @@ Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string UsageText() {
     std::string text =
-        "Usage: k3v-convert [options] FIRST [SECOND] -o OUTPUT\n"
+        "Usage: k3v-convert [options] PICTURE -o OUTPUT\n"
+        "       k3v-convert [options] --mode standard RIGHT_EYE LEFT_EYE -o OUTPUT\n"
         "       k3v-convert [options] INPUT... --output-dir DIR [--format jpg|bmp|mpo|jps]\n"
         "\n"
         "Turns pictures into stereo images, exactly as the desktop program saves them.\n"
+        "A stereo pair is given the right eye's view first, then the left eye's.\n"
         "\n";
     for (const OptionRow& row : kOptions) {
         text += UsageRow(row);

@@ -1,6 +1,7 @@
 #pragma once
 // The batch tool's command line:
-//   k3v-convert [options] FIRST [SECOND] -o OUTPUT
+//   k3v-convert [options] PICTURE -o OUTPUT
+//   k3v-convert [options] --mode standard RIGHT_EYE LEFT_EYE -o OUTPUT
 //   k3v-convert [options] INPUT... --output-dir DIR [--format jpg|bmp|mpo|jps]
 
 #include <cstdint>

@@ -64,6 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.InvertDepthMap = in.in(0, 1);
     const bool mapped = in.in(0, 1) == 1;
     const uint32_t mapFactor = uint32_t(in.in(1, 255));
+    settings.PairOrder = in.in(0, 1) == 1 ? k3v::EyeOrder::Parallel : k3v::EyeOrder::Cross;
     for (size_t i = 0; i < second.pixelCount(); ++i) {
         second.data()[i] = (first.data()[i] * 2654435761u) & 0x00FFFFFFu;
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "base/memory_probe.h"
 
@@ -45,6 +46,9 @@ OutputPicture::OutputPicture(const ConversionSettings& settings, const StereoPla
             first_ = second_;
         }
         return;
+    }
+    if (LeftEyeOnTheLeft(settings)) {
+        std::swap(first_, second_);
     }
     halved_ = settings.HalfSize != 0 && layout_ != kAnaglyph;
     if (layout_ == kSideBySideVertical) {

@@ -8,7 +8,8 @@
 //                                      invalid: 6 * StereoEffect pixels on the right, or for a
 //                                      negative effect 6 * |StereoEffect| pixels on the left
 //   side-by-side vertical   W x 2H     FirstView's rows, then SecondView's (first view below)
-//   side-by-side horizontal 2W x H     each row of FirstView followed by that of SecondView
+//   side-by-side horizontal 2W x H     each row of FirstView followed by that of SecondView;
+//                                      in the parallel order SecondView's row comes first
 //   (separate files: the horizontal pair; each file is one eye's view, W x H)
 //
 // A half-size pair halves each side-by-side view along the layout's axis: output pixel j of a
@@ -47,6 +48,8 @@ class OutputPicture {
     };
     Row row(int32_t y) const;
     bool halved() const { return halved_; }
+    // One view, or the anaglyph, whole: no pair and nothing cut off.
+    bool isOneWholeView() const { return layout_ == kAnaglyph && width_ == planeWidth_; }
 
     // The whole picture as one contiguous block of rows, first stored row first. Points into
     // FirstView when the picture is exactly that plane's rows; otherwise fills `storage`.

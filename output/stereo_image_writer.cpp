@@ -44,8 +44,9 @@ std::vector<uint8_t> SegmentsAfterApp0(const PhotoMetadata& metadata, const Outp
     return segments;
 }
 
-// Writes `picture` into `file` opened on `path`, for the caller to commit. A JPEG of a whole
-// 360-degree panorama says so to panorama viewers.
+// Writes `picture` into `file` opened on `path`, for the caller to commit. A JPEG of one whole
+// view of a 360-degree panorama says so to panorama viewers; a pair never does, as a viewer
+// would wrap both views around the sphere as one picture.
 Status WritePicture(const std::string& path, OutputFormat format,
                     const ConversionSettings& settings, const OutputPicture& picture,
                     int jpegQuality, const PhotoMetadata& metadata, SafeFileWriter& file) {
@@ -55,8 +56,8 @@ Status WritePicture(const std::string& path, OutputFormat format,
     if (Status opened = file.open(path); !opened) {
         return opened;
     }
-    const bool sphere =
-        settings.WrapAround != 0 && IsFullSpherePicture(picture.width(), picture.height());
+    const bool sphere = settings.WrapAround != 0 && picture.isOneWholeView() &&
+                        IsFullSpherePicture(picture.width(), picture.height());
     const std::vector<uint8_t> segments = SegmentsAfterApp0(
         metadata, picture,
         sphere ? PanoramaXmpSegment(picture.width(), picture.height()) : std::vector<uint8_t>{});
@@ -92,7 +93,8 @@ Status WriteSeparateViews(const std::vector<std::string>& names, OutputFormat fo
 Status WriteJps(const std::string& path, const ConversionSettings& settings,
                 const StereoPlanes& planes, int jpegQuality, const PhotoMetadata& metadata) {
     ConversionSettings pair = settings;
-    pair.StereoLayout = kSideBySideHorizontal;  // right eye on the left
+    pair.StereoLayout = kSideBySideHorizontal;
+    pair.PairOrder = EyeOrder::Cross;  // right eye on the left, as the descriptor says
     const OutputPicture picture(pair, planes);
     SafeFileWriter file;
     if (Status opened = file.open(path); !opened) {

@@ -25,6 +25,9 @@ enum GlassesValue : int32_t {
     kGreenMagentaGlasses = 1,
     kAmberBlueGlasses = 2
 };
+// Which eye's view a side-by-side horizontal picture shows on the left: the right eye's in the
+// cross-eyed order, the left eye's in the parallel order that 3D TVs expect.
+enum class EyeOrder { Cross, Parallel };
 
 struct ConversionSettings {
     int32_t TransformationMode = kK3vStereo;
@@ -50,6 +53,9 @@ struct ConversionSettings {
     int32_t Glasses = kRedCyanGlasses;
     int32_t SwapEyes = 0;  // 1: the views are exchanged before anything is composed or saved
     int32_t HalfSize = 0;  // 1: side-by-side views halved along the layout's axis
+    // The horizontal layout's order only; every other output keeps its own (an MPO is left
+    // eye first, a JPS cross-eyed, a vertical pair left eye on top).
+    EyeOrder PairOrder = EyeOrder::Cross;
 
     // Depth from a depth map (when one is loaded) instead of the colours; 1: 255 - m.
     int32_t InvertDepthMap = 0;
@@ -59,6 +65,13 @@ struct ConversionSettings {
 
     bool operator==(const ConversionSettings&) const = default;
 };
+
+// Whether the horizontal picture, saved or previewed, shows the left eye's view (SecondView)
+// on the left.
+inline bool LeftEyeOnTheLeft(const ConversionSettings& settings) {
+    return settings.StereoLayout == kSideBySideHorizontal &&
+           settings.PairOrder == EyeOrder::Parallel;
+}
 
 // Slider ranges, shared by the window's sliders and the batch tool's option checks.
 struct SettingRange {

@@ -1010,13 +1010,15 @@ def make_figures():
     ana.crop((600, 120, 1400, 420)).save(p, "JPEG", quality=88, optimize=True)
     check_size(p, (800, 300))
 
-    # the three layouts, drawn with the stereo pair
+    # the three layouts, drawn with the stereo pair loaded as the program takes it: the right
+    # eye's view is the first picture, the left eye's the second
     left = Image.open(out_path("samples", "sample_left.png")).convert("RGB")
     right = Image.open(out_path("samples", "sample_right.png")).convert("RGB")
     tw, th = 240, 150
     lt = left.resize((tw, th), Image.LANCZOS)
     rt = right.resize((tw, th), Image.LANCZOS)
-    full_ana = Image.merge("RGB", (right.getchannel("R"), left.getchannel("G"), left.getchannel("B")))
+    # red from the second view (the left eye's), green and blue from the first
+    full_ana = Image.merge("RGB", (left.getchannel("R"), right.getchannel("G"), right.getchannel("B")))
     at = full_ana.resize((tw, th), Image.LANCZOS)
     W, H = 1200, 480
     fig = Image.new("RGB", (W, H), (255, 255, 255))
@@ -1032,19 +1034,19 @@ def make_figures():
     d.text((x, y0 + th // 2 + th + 16), "W x H, red/cyan", font=small_f, fill=(70, 70, 70))
     # vertical: the second view on top, the first below it
     x = cols[1]
-    fig.paste(rt, (x, y0))
-    fig.paste(lt, (x, y0 + th))
+    fig.paste(lt, (x, y0))
+    fig.paste(rt, (x, y0 + th))
     d.text((x, 14), "SideBySide vertical", font=label, fill=(20, 20, 20))
-    shadow_text(d, (x + 8, y0 + 6), "second (right)", small_f)
-    shadow_text(d, (x + 8, y0 + th + 6), "first (left)", small_f)
+    shadow_text(d, (x + 8, y0 + 6), "second: left eye", small_f)
+    shadow_text(d, (x + 8, y0 + th + 6), "first: right eye", small_f)
     d.text((x, y0 + 2 * th + 10), "W x 2H", font=small_f, fill=(70, 70, 70))
-    # horizontal: first view left of the second
+    # horizontal: first view left of the second (the cross-eyed order)
     x = cols[2]
-    fig.paste(lt, (x, y0 + th // 2 + 6))
-    fig.paste(rt, (x + tw, y0 + th // 2 + 6))
+    fig.paste(rt, (x, y0 + th // 2 + 6))
+    fig.paste(lt, (x + tw, y0 + th // 2 + 6))
     d.text((x, 14), "SideBySide horizontal", font=label, fill=(20, 20, 20))
-    shadow_text(d, (x + 8, y0 + th // 2 + 12), "first (left)", small_f)
-    shadow_text(d, (x + tw + 8, y0 + th // 2 + 12), "second (right)", small_f)
+    shadow_text(d, (x + 8, y0 + th // 2 + 12), "first: right eye", small_f)
+    shadow_text(d, (x + tw + 8, y0 + th // 2 + 12), "second: left eye", small_f)
     d.text((x, y0 + th // 2 + th + 16), "2W x H", font=small_f, fill=(70, 70, 70))
     for x, y, w, h in ((cols[0], y0 + th // 2 + 6, tw, th), (cols[1], y0, tw, 2 * th), (cols[2], y0 + th // 2 + 6, 2 * tw, th)):
         d.rectangle((x - 1, y - 1, x + w, y + h), outline=(40, 40, 40))

@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "app/app_state.h"
+#include "app/balloon_help.h"
 #include "app/command_line.h"
 #include "app/gradient_button.h"
 #include "app/main_window.h"
@@ -268,6 +269,9 @@ class MainWindowTest : public QObject {
                                   << "" << true << false;
         QTest::newRow("horizontal") << int(kCmdHorizontal) << "SideBySide horizontal stereo mode"
                                     << "" << true << false;
+        QTest::newRow("parallel order")
+            << int(kCmdParallelOrder) << "&Parallel order (left eye on the left)"
+            << "" << true << false;
         QTest::newRow("keep metadata")
             << int(kCmdKeepMetadata) << "&Keep photo information (Exif, colour profile)"
             << "" << true << false;
@@ -632,6 +636,27 @@ class MainWindowTest : public QObject {
         QCOMPARE(ParseStartArguments({"--help", "--bogus"}).action, Action::PrintHelp);
         QCOMPARE(ParseStartArguments({"--bogus"}).action, Action::UsageError);
         QCOMPARE(ParseStartArguments({"a", "b", "c"}).action, Action::UsageError);
+    }
+
+    // The first picture of a pair is the right eye's view: wherever a picture is chosen, the
+    // user is told which eye it is.
+    void picturesSayWhichEyeTheyAre_data() {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("eye");
+        QTest::newRow("Select Pano #1") << int(kCmdLoadFirst) << "RIGHT eye";
+        QTest::newRow("Panorama path:1") << int(kIdFirstPath) << "RIGHT eye";
+        QTest::newRow("Select Pano #2") << int(kCmdLoadSecond) << "LEFT eye";
+        QTest::newRow("Panorama path:2") << int(kIdSecondPath) << "LEFT eye";
+    }
+    void picturesSayWhichEyeTheyAre() {
+        QFETCH(int, id);
+        QFETCH(QString, eye);
+        const auto* help = window_->findChild<BalloonHelp*>(QStringLiteral("balloonHelp"));
+        QVERIFY(help != nullptr);
+        const QString text = help->helpTextOf(window_->control(id));
+        QVERIFY2(text.contains(eye), qPrintable(text));
+        QVERIFY(StartHelpText().contains(QStringLiteral("k3v-stereo RIGHT_EYE LEFT_EYE\n")));
+        QVERIFY(!StartHelpText().contains(QStringLiteral("FIRST")));
     }
 
     // Open with: as chosen with the "Select" buttons, without a click.

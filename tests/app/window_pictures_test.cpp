@@ -319,6 +319,53 @@ class WindowPicturesTest : public QObject {
         }
     }
 
+    // The first picture (white) is the right eye's view, the second (black) the left eye's.
+    // "Parallel order" shows the left eye's view on the left and saves it there; it follows
+    // "Half-size pair" until it is set itself, and "Options by default" makes it follow again.
+    void parallelOrderPreviewsAndFollowsHalfSizeUntilSet() {
+        QTest::mouseClick(window_->control(kCmdStandardStereo), Qt::LeftButton);
+        loadFirst(WritePlain(*dir_, QStringLiteral("r.png"), {200, 100}, Qt::white));
+        dialogs_.openAnswers = {WritePlain(*dir_, QStringLiteral("l.png"), {200, 100}, Qt::black)};
+        window_->loadSecondPicture();
+        window_->action(kCmdHorizontal)->trigger();
+        QAction* parallel = window_->action(kCmdParallelOrder);
+        QAction* half = window_->action(kCmdHalfSize);
+        const auto leftIsBright = [this](int leftX, int rightX) {
+            const QImage picture = previewPicture();
+            const int left = Brightness(picture, leftX, 150);
+            const int right = Brightness(picture, rightX, 150);
+            return left > 600 && right == 0 ? 1 : left == 0 && right > 600 ? 0 : -1;
+        };
+        QCOMPARE(leftIsBright(250, 750), 1);
+
+        half->trigger();  // the pair at 200..500 and 500..800
+        QVERIFY(parallel->isChecked());
+        QCOMPARE(leftIsBright(350, 650), 0);
+        half->trigger();
+        QVERIFY(!parallel->isChecked());
+        QCOMPARE(leftIsBright(250, 750), 1);
+
+        conversions_ = 0;
+        parallel->trigger();
+        QCOMPARE(conversions_, 0);  // the views stay; only their places change
+        QCOMPARE(leftIsBright(250, 750), 0);
+        half->trigger();
+        half->trigger();
+        QVERIFY(parallel->isChecked());
+        const QString target = dir_->filePath(QStringLiteral("pair.bmp"));
+        dialogs_.saveAnswers = {target};
+        window_->publish();
+        const QImage saved(target);
+        QCOMPARE(saved.size(), QSize(400, 100));
+        QCOMPARE(saved.pixelColor(10, 50), QColor(Qt::black));
+        QCOMPARE(saved.pixelColor(390, 50), QColor(Qt::white));
+
+        window_->action(kCmdDefaults)->trigger();
+        QVERIFY(!parallel->isChecked());
+        half->trigger();
+        QVERIFY(parallel->isChecked());
+    }
+
     void previewShowsTheSizeTextOnGrey() {
         loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {64, 32}, Qt::black));
         const QImage picture = previewPicture();
@@ -467,6 +514,56 @@ class WindowPicturesTest : public QObject {
         QCOMPARE(QImage(dir_->filePath(QStringLiteral("pair_right.bmp"))).size(), QSize(30, 20));
         QVERIFY(!QFile::exists(dir_->filePath(QStringLiteral("pair.bmp"))));
         QCOMPARE(dialogs_.openedUrls, QList<QUrl>{QUrl::fromLocalFile(left)});
+    }
+
+    // Separate files replace two files the save dialog never asked about: one question names
+    // both, and Cancel leaves both as they were.
+    void publishSeparateFilesAsksOnceBeforeReplacingThem() {
+        loadFirst(WritePlain(*dir_, QStringLiteral("p.png"), {30, 20}, Qt::white));
+        window_->action(kCmdSeparate)->trigger();
+        const QStringList views = {dir_->filePath(QStringLiteral("pair_left.bmp")),
+                                   dir_->filePath(QStringLiteral("pair_right.bmp"))};
+        for (const QString& view : views) {
+            QFile old(view);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old");
+        }
+        const QString target = dir_->filePath(QStringLiteral("pair.bmp"));
+        dialogs_.saveAnswers = {target};
+        dialogs_.confirmAnswers = {false};
+        window_->publish();
+        QCOMPARE(dialogs_.confirmations.size(), 1);
+        const QString question = dialogs_.confirmations[0].first;
+        QVERIFY2(question.contains(QStringLiteral("pair_left.bmp")) &&
+                     question.contains(QStringLiteral("pair_right.bmp")),
+                 qPrintable(question));
+        for (const QString& view : views) {
+            QCOMPARE(Head(view, 10), QByteArray("old"));
+        }
+        QVERIFY(dialogs_.informations.isEmpty());
+        QVERIFY(dialogs_.openedUrls.isEmpty());
+
+        dialogs_.saveAnswers = {target};
+        dialogs_.confirmAnswers = {true};
+        window_->publish();
+        QCOMPARE(dialogs_.confirmations.size(), 2);
+        for (const QString& view : views) {
+            QCOMPARE(QImage(view).size(), QSize(30, 20));
+        }
+        const QString fresh = dir_->filePath(QStringLiteral("fresh.bmp"));
+        dialogs_.saveAnswers = {fresh};
+        window_->publish();
+        QCOMPARE(dialogs_.confirmations.size(), 2);  // nothing to replace, nothing to ask
+        QCOMPARE(dialogs_.informations.size(), 2);
+
+        // One of the two left: the question still names both.
+        QVERIFY(QFile::remove(dir_->filePath(QStringLiteral("fresh_right.bmp"))));
+        dialogs_.saveAnswers = {fresh};
+        window_->publish();
+        QCOMPARE(dialogs_.confirmations.size(), 3);
+        QVERIFY(dialogs_.confirmations[2].first.contains(QStringLiteral("fresh_left.bmp")));
+        QVERIFY(dialogs_.confirmations[2].first.contains(QStringLiteral("fresh_right.bmp")));
+        QVERIFY(!QFile::exists(dir_->filePath(QStringLiteral("fresh_right.bmp"))));
     }
 
     void publishCancelledWritesNothing() {

@@ -4,7 +4,8 @@
 Pillow must open an MPO as two frames equal to the two views saved as separate JPEG files,
 and each frame's bytes must be that JPEG with only its MPF segment added. ExifTool must list
 the MP tags of the MPO and the stereo tags of a JPS without a warning, and the panorama tags
-of a 360-degree (wrapped) 2:1 JPEG; other JPEGs carry no XMP.
+of a 360-degree (wrapped) 2:1 JPEG of one view or the anaglyph; other JPEGs, side-by-side
+pairs included, carry no XMP.
 
 Usage: check_stereo_files.py K3V_CONVERT PICTURE
 """
@@ -111,12 +112,21 @@ def main():
                          "CroppedAreaTopPixels            : 0",
                          "Validate                        : OK"):
             check(expected in tags, "ExifTool lists " + expected + " for a wrapped 2:1 JPEG")
+        convert(tool, sphere, "--wrap", "--layout", "separate", "-o",
+                os.path.join(folder, "eye.jpg"))
+        for name in ("eye_left.jpg", "eye_right.jpg"):
+            check("FullPanoWidthPixels             : 240" in
+                  exiftool("-XMP-GPano:all", os.path.join(folder, name)),
+                  "ExifTool lists the panorama tags of " + name)
         flat = os.path.join(folder, "flat.jpg")
         convert(tool, sphere, "-o", flat)
         convert(tool, picture, "--wrap", "-o", os.path.join(folder, "narrow.jpg"))
-        for name in (flat, os.path.join(folder, "narrow.jpg")):
+        # A 2:1 pair would be wrapped around the sphere as one picture.
+        convert(tool, sphere, "--wrap", "--layout", "horizontal", "--half", "-o",
+                os.path.join(folder, "pair.jpg"))
+        for name in (flat, os.path.join(folder, "narrow.jpg"), os.path.join(folder, "pair.jpg")):
             check(exiftool("-XMP:all", name).strip() == "",
-                  os.path.basename(name) + " (not a wrapped 2:1 picture) has no XMP")
+                  os.path.basename(name) + " (not one wrapped 2:1 view) has no XMP")
 
     print("%d passed, %d failed" % (len(checks) - len(failures), len(failures)))
     return 1 if failures else 0

@@ -78,6 +78,25 @@ TEST(ParseCommandLine, StereoOutputOptionsSetTheirSettings) {
     EXPECT_TRUE(Parse({"a.png", "-o", "x.Mpo"}).ok());
 }
 
+// A half-size pair is for a 3D TV, so it takes the parallel order unless --order says
+// otherwise; without --half the cross-eyed order stays, whatever comes first.
+TEST(ParseCommandLine, TheOrderFollowsHalfUnlessGiven) {
+    const auto order = [](std::vector<std::string> args) {
+        args.insert(args.end(), {"--layout", "horizontal", "a.png", "-o", "x.jpg"});
+        const Result<CliOptions> p = Parse(args);
+        EXPECT_TRUE(p.ok()) << p.message();
+        return p.ok() ? p.value().settings.PairOrder : EyeOrder::Cross;
+    };
+    EXPECT_EQ(order({}), EyeOrder::Cross);
+    EXPECT_EQ(order({"--half"}), EyeOrder::Parallel);
+    EXPECT_EQ(order({"--order", "cross", "--half"}), EyeOrder::Cross);
+    EXPECT_EQ(order({"--half", "--order=cross"}), EyeOrder::Cross);
+    EXPECT_EQ(order({"--order", "parallel"}), EyeOrder::Parallel);
+    EXPECT_EQ(order({"--swap-eyes"}), EyeOrder::Cross);
+    EXPECT_EQ(Parse({"--order", "left", "a.png", "-o", "x.jpg"}).message(),
+              "--order takes one of cross, parallel, not \"left\"");
+}
+
 TEST(ParseCommandLine, WithoutOptionsTheWindowsStartValuesApply) {
     const Result<CliOptions> p = Parse({"pano.jpg", "-o", "x.jpg"});
     ASSERT_TRUE(p.ok()) << p.message();
@@ -168,6 +187,19 @@ TEST(UsageText, ListsEveryOptionOnALineWithItsHelp) {
     }
     EXPECT_NE(usage.find("  --effect N                   stereo effect -10..10, default 3\n"),
               std::string::npos);
+}
+
+// A pair given left eye first gives reversed depth with no other hint: the usage says the
+// order wherever a pair is named.
+TEST(UsageText, NamesTheEyeOfEachPictureOfAPair) {
+    const std::string usage = UsageText();
+    EXPECT_NE(usage.find("--mode standard RIGHT_EYE LEFT_EYE -o OUTPUT\n"), std::string::npos);
+    EXPECT_NE(usage.find("standard: RIGHT_EYE and LEFT_EYE"), std::string::npos);
+    EXPECT_EQ(usage.find("FIRST"), std::string::npos);
+    EXPECT_EQ(usage.find("SECOND"), std::string::npos);
+    EXPECT_NE(
+        Parse({"--mode", "standard", "a.png", "-o", "x.jpg"}).message().find("RIGHT_EYE LEFT_EYE"),
+        std::string::npos);
 }
 
 TEST(PlanJobs, BatchOutputsAreNamedAfterTheirInputs) {

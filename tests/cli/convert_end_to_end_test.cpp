@@ -303,6 +303,49 @@ TEST(ConvertErrors, FailedWritesAreReportedAndLeaveNothingBehind) {
     EXPECT_NE(overwriteInput.err.find("input"), std::string::npos) << overwriteInput.err;
 }
 
+// The first picture is the right eye's view. A 3D TV's half side-by-side mode wants the left
+// eye's view on the left; an MPO is left eye first and a JPS cross-eyed whatever the order;
+// --swap-eyes exchanges the eyes of every output.
+TEST(ConvertStereoOrder, EachOutputPutsTheEyeItsViewerExpectsFirst) {
+    TempFolder folder;
+    const auto plain = [&folder](const std::string& name, QRgb colour) {
+        QImage image(8, 4, QImage::Format_RGB32);
+        image.fill(colour);
+        EXPECT_TRUE(image.save(QString::fromStdString(folder.file(name))));
+        return folder.file(name);
+    };
+    const std::string rightEye = plain("right.png", qRgb(220, 30, 30));
+    const std::string leftEye = plain("left.png", qRgb(30, 30, 220));
+    struct Case {
+        std::vector<std::string> options;
+        std::string output;
+        bool leftEyeFirst;  // on the left, on top, or the first image
+    };
+    const Case cases[] = {
+        {{"--layout", "horizontal"}, "cross.bmp", false},
+        {{"--layout", "horizontal", "--half"}, "tv.bmp", true},
+        {{"--layout", "horizontal", "--half", "--order", "cross"}, "tv_cross.bmp", false},
+        {{"--layout", "horizontal", "--half", "--swap-eyes"}, "tv_swapped.bmp", false},
+        {{"--layout", "horizontal", "--order", "parallel"}, "parallel.jpg", true},
+        {{"--layout", "vertical", "--order", "parallel"}, "vertical.bmp", true},
+        {{"--order", "parallel", "--half"}, "pair.jps", false},
+        {{"--order", "parallel"}, "pair.mpo", true},
+        {{"--swap-eyes"}, "swapped.mpo", false},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"--mode", "standard"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {rightEye, leftEye, "-o", folder.file(c.output)});
+        const auto run = Convert(folder, args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        QImage saved;  // of an MPO, Qt reads the first image
+        ASSERT_TRUE(saved.load(QString::fromStdString(folder.file(c.output)),
+                               c.output.ends_with(".bmp") ? "BMP" : "JPEG"));
+        const bool leftEyeFirst = qBlue(saved.pixel(1, 1)) > qRed(saved.pixel(1, 1));
+        EXPECT_EQ(leftEyeFirst, c.leftEyeFirst) << c.output;
+    }
+}
+
 TEST(ConvertBatch, GoesOnPastAFailedFileAndNamesEachOutput) {
     TempFolder folder;
     const std::string a = MakePicture(folder, "a.png", 20, 10, 1);
