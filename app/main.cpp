@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <memory>
 
 #include "app/command_line.h"
+#include "app/display_check.h"
 #include "base/huge_pages.h"
 
 #include "app/splash_dialog.h"
@@ -37,7 +39,12 @@ int main(int argc, char* argv[]) {
             break;
     }
 
+    if (!k3v::DisplayCanBeTried()) {
+        return 1;
+    }
+    auto noWindow = std::make_unique<k3v::ExitWhenNoWindowCanOpen>();
     QApplication app(argc, argv);
+    noWindow.reset();
     k3v::SetUpApplication();
 
     const QCursor linkCursor = k3v::LoadLinkCursor();

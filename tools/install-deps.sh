@@ -28,6 +28,31 @@ sudo=""
 if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
+
+# Another apt run (the daily update or unattended upgrades, often just after boot) may hold
+# apt's locks: wait for it up to this many seconds rather than fail at once.
+lock_wait=900
+
+# apt-get update takes the package lists' lock without waiting (DPkg::Lock::Timeout covers
+# only dpkg's), so it is tried again while the lock is held by someone else.
+update_package_lists() {
+    local log deadline=$((SECONDS + lock_wait))
+    log=$(mktemp)
+    until $sudo env LC_ALL=C apt-get update -qq 2>"$log"; do
+        if ! grep -q "Could not get lock" "$log" || [ "$SECONDS" -ge "$deadline" ]; then
+            cat "$log" >&2
+            rm -f "$log"
+            return 1
+        fi
+        [ -n "${waited:-}" ] || echo "Waiting for another apt run to finish..."
+        waited=1
+        sleep 5
+    done
+    cat "$log" >&2
+    rm -f "$log"
+}
+
 echo "Installing: ${missing[*]}"
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+update_package_lists
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout="$lock_wait" \
+    install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -17,6 +17,7 @@
 #include "input/picture_decoder.h"
 #include "output/output_picture.h"
 #include "stereo/conversion.h"
+#include "tests/support/as_nobody.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_folder.h"
 
@@ -414,24 +415,24 @@ TEST(ConvertBatch, NoRoomForAThreadGivesTheSameFiles) {
     // A limit of one process does not bind root, so the limited run drops to "nobody", which
     // needs to reach the folder.
     std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+    const testing::AsNobody nobody(K3V_CONVERT);
     // The leak checker needs a thread of its own at exit: off for the limited run.
-    const std::string limited = std::string("exec env ASAN_OPTIONS=detect_leaks=0 ") +
-                                (geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup "
-                                                  "--clear-groups prlimit --nproc=1 --"
-                                                : "prlimit --nproc=1 --");
+    const std::string limited =
+        "exec env ASAN_OPTIONS=detect_leaks=0 " + nobody.prefix() + " prlimit --nproc=1 --";
     const std::vector<std::string> settings = {"--depth", "40", "--noise", "3", "--sharpen", "2"};
     for (const std::string format : {"jpg", "bmp"}) {
         std::vector<std::string> args = settings;
         args.insert(args.end(), inputs.begin(), inputs.end());
-        const auto run = [&](const std::string& out, const std::string& prefix) {
+        const auto run = [&](const std::string& out, const std::string& program,
+                             const std::string& prefix) {
             std::filesystem::create_directory(folder.file(out));
             std::filesystem::permissions(folder.file(out), std::filesystem::perms::all);
             std::vector<std::string> all = args;
             all.insert(all.end(), {"--output-dir", folder.file(out), "--format", format});
-            return Convert(folder, all, prefix);
+            return RunProcess(program, all, folder.path().string(), prefix);
         };
-        const auto free = run("free-" + format, "");
-        const auto alone = run("alone-" + format, limited);
+        const auto free = run("free-" + format, K3V_CONVERT, "");
+        const auto alone = run("alone-" + format, nobody.program(), limited);
         ASSERT_EQ(free.exitCode, 0) << free.err;
         ASSERT_EQ(alone.exitCode, 0) << alone.err;
         for (const char* name : {"a_Unwrapped.", "b_Unwrapped."}) {
