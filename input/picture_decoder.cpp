@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -105,6 +106,15 @@ Result<PictureSize> PeekPictureSize(const std::string& path) {
     }
     if (got >= 8 && std::memcmp(magic, kPngSignature, 8) == 0) {
         return PngSize(magic, got, unknown);
+    }
+    if (IsBinaryPnm(magic, got)) {  // read by our own decoder, so told by it
+        int64_t width = 0;
+        int64_t height = 0;
+        if (!ReadPnmSize(file.get(), width, height) || width < 1 || height < 1 ||
+            width > INT32_MAX || height > INT32_MAX) {
+            return unknown;
+        }
+        return PictureSize{int32_t(width), int32_t(height)};
     }
     return PeekWithQt(file.get(), path);
 }

@@ -20,33 +20,6 @@ constexpr const char* kNonNumeric = "Nonnumeric data in PPM file";
 constexpr const char* kOutOfRange = "Numeric value out of range in PPM file";
 constexpr const char* kNotPnm = "Not a PPM/PGM file";
 
-// Width and height from a PNM header ("P6 <w> <h> <maxval>", comments from '#' to the end
-// of a line), so that memory is checked before anything is read or allocated.
-bool PnmSize(std::FILE* file, int64_t& width, int64_t& height) {
-    std::fseek(file, 2, SEEK_SET);
-    int64_t values[2] = {};
-    for (int64_t& value : values) {
-        int c = std::fgetc(file);
-        while (c == '#' || std::isspace(c)) {
-            if (c == '#') {
-                while (c != '\n' && c != EOF) {
-                    c = std::fgetc(file);
-                }
-            }
-            c = std::fgetc(file);
-        }
-        if (!std::isdigit(c)) {
-            return false;
-        }
-        for (; std::isdigit(c) && value <= INT32_MAX; c = std::fgetc(file)) {
-            value = value * 10 + (c - '0');
-        }
-    }
-    width = values[0];
-    height = values[1];
-    return true;
-}
-
 // A header character, a comment ('#' to the end of its line) read as the line's end.
 int HeaderCharacter(std::FILE* file) {
     int c = std::fgetc(file);
@@ -181,6 +154,32 @@ Status ReadRows(std::FILE* file, const Layout& layout, PixelPlane& plane) {
 
 }  // namespace
 
+// "P6 <w> <h> <maxval>", comments from '#' to the end of a line.
+bool ReadPnmSize(std::FILE* file, int64_t& width, int64_t& height) {
+    std::fseek(file, 2, SEEK_SET);
+    int64_t values[2] = {};
+    for (int64_t& value : values) {
+        int c = std::fgetc(file);
+        while (c == '#' || std::isspace(c)) {
+            if (c == '#') {
+                while (c != '\n' && c != EOF) {
+                    c = std::fgetc(file);
+                }
+            }
+            c = std::fgetc(file);
+        }
+        if (!std::isdigit(c)) {
+            return false;
+        }
+        for (; std::isdigit(c) && value <= INT32_MAX; c = std::fgetc(file)) {
+            value = value * 10 + (c - '0');
+        }
+    }
+    width = values[0];
+    height = values[1];
+    return true;
+}
+
 bool IsBinaryPnm(const unsigned char* header, size_t got) {
     return got >= 3 && header[0] == 'P' && (header[1] == '5' || header[1] == '6') &&
            std::isspace(header[2]);
@@ -189,7 +188,8 @@ bool IsBinaryPnm(const unsigned char* header, size_t got) {
 Status DecodePnmFile(std::FILE* file, PixelPlane& plane) {
     int64_t width = 0;
     int64_t height = 0;
-    if (!PnmSize(file, width, height)) {
+    // The size first, so that memory is checked before anything is read or allocated.
+    if (!ReadPnmSize(file, width, height)) {
         return Status::Error("the PNM header is damaged");
     }
     if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX - 1) {

@@ -7,6 +7,7 @@
 // it for, in that loader's words.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 #include "base/status.h"
@@ -16,6 +17,10 @@ namespace k3v {
 
 // Whether the file, from its first `got` bytes, is a binary PGM or PPM.
 bool IsBinaryPnm(const unsigned char* header, size_t got);
+
+// Width and height from a binary PGM or PPM header, without reading further; false when the
+// header holds no two numbers.
+bool ReadPnmSize(std::FILE* file, int64_t& width, int64_t& height);
 
 // On failure the message is the reason alone (DecodePictureFile names the file), and `plane`
 // is unchanged.
