@@ -10,14 +10,11 @@
 
 #include "app/command_line.h"
 #include "app/display_check.h"
-#include "base/huge_pages.h"
-
 #include "app/splash_dialog.h"
 #include "app/start_up.h"
 #include "app/user_dialogs.h"
 
 int main(int argc, char* argv[]) {
-    k3v::RestartWithHugePageMalloc(argv);
     // Read before the application object: --help and --version need no display.
     QStringList args;
     for (int i = 1; i < argc; ++i) {

@@ -12,10 +12,4 @@ namespace k3v {
 // Contents are not touched.
 void AskForHugePages(void* begin, size_t bytes);
 
-// Where the system gives huge pages only on request, starts this program once more (same
-// arguments) with glibc's malloc making that request for every large block, so that the
-// buffers libraries allocate for us (TurboJPEG's loader, Qt's images) get them too. Returns
-// when no restart is needed or possible; the restarted program's call returns at once.
-void RestartWithHugePageMalloc(char** argv);
-
 }  // namespace k3v

@@ -12,7 +12,6 @@
 
 #include "app/start_up.h"
 #include "app/user_dialogs.h"
-#include "base/huge_pages.h"
 
 namespace {
 
@@ -29,7 +28,6 @@ class FailingDialogs : public k3v::QtUserDialogs {
 }  // namespace
 
 int main(int argc, char** argv) {
-    k3v::RestartWithHugePageMalloc(argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: window_load_bench PICTURE\n");
         return 2;

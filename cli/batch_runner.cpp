@@ -16,7 +16,6 @@
 #include "base/memory_probe.h"
 #include "base/thread_runner.h"
 #include "cli/batch_report.h"
-#include "input/library_messages.h"
 #include "input/photo_metadata_reader.h"
 #include "input/picture_decoder.h"
 #include "output/output_format.h"
@@ -244,8 +243,6 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - jobStart).count();
 
             std::lock_guard lock(outputMutex);
-            // Another job may be decoding with the standard error stream caught.
-            const auto standardError = LockStandardError();
             ++done;
             if (progress != nullptr) {
                 *progress << "\r\033[K" << std::flush;  // the report line replaces the count

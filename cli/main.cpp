@@ -13,18 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "base/huge_pages.h"
 #include "cli/batch_runner.h"
 #include "cli/cli_options.h"
 
 int main(int argc, char** argv) {
-    k3v::RestartWithHugePageMalloc(argv);
     // A file-size limit must turn into a reported write error, not a killed process.
     std::signal(SIGXFSZ, SIG_IGN);
-    // Qt's image plugins (TIFF and others) are found through the application object.
-    QCoreApplication application(argc, argv);
-    // Our own messages name the file and the reason; the readers' console chatter is noise.
-    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
     const std::vector<std::string> args(argv + 1, argv + argc);
     const k3v::Result<k3v::CliOptions> parsed = k3v::ParseCommandLine(args);
     if (!parsed) {
@@ -41,6 +35,11 @@ int main(int argc, char** argv) {
         std::cout << k3v::VersionText();
         return 0;
     }
+    // Qt's image plugins (TIFF and others) are found through the application object. It is
+    // made only now: --help and --version answer even where Qt refuses to run (setuid).
+    QCoreApplication application(argc, argv);
+    // Our own messages name the file and the reason; the readers' console chatter is noise.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));
     const k3v::Result<std::vector<k3v::ConversionJob>> jobs = k3v::PlanJobs(options);
     if (!jobs) {
         std::cerr << "k3v-convert: " << jobs.message() << "\n";

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 namespace k3v {
@@ -14,10 +13,6 @@ namespace {
 uint32_t Read32(const uint8_t* at) {
     return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 Status CutShort(long length, const std::string& what) {
     return Status::Error("the BMP file is cut short: it holds " + std::to_string(length) +
@@ -92,13 +87,10 @@ bool KnownInfoSize(uint32_t size) {
 
 }  // namespace
 
-Status CheckBmpFileComplete(const std::string& path) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        return Status::Ok();  // the reader reports why it cannot open the file
-    }
+Status CheckBmpFileComplete(std::FILE* file) {
     uint8_t header[34] = {};
-    const size_t got = std::fread(header, 1, sizeof header, file.get());
+    const size_t got =
+        std::fseek(file, 0, SEEK_SET) == 0 ? std::fread(header, 1, sizeof header, file) : 0;
     if (got < 2 || header[0] != 'B' || header[1] != 'M') {
         return Status::Ok();
     }
@@ -142,7 +134,7 @@ Status CheckBmpFileComplete(const std::string& path) {
     constexpr uint32_t kAlphaBitfields = 6;
     if ((compression == kRle8 && bitsPerPixel == 8) ||
         (compression == kRle4 && bitsPerPixel == 4)) {
-        return CheckRleComplete(file.get(), dataOffset, height, int(bitsPerPixel));
+        return CheckRleComplete(file, dataOffset, height, int(bitsPerPixel));
     }
     if (compression != kRgb && compression != kBitfields && compression != kAlphaBitfields) {
         return Damaged("compression " + std::to_string(compression) + " with " +
@@ -156,8 +148,8 @@ Status CheckBmpFileComplete(const std::string& path) {
     // promise: below 2^33 bytes a row, 2^31 rows, plus an offset below 2^32.
     const uint64_t rowBytes = (uint64_t(width) * bitsPerPixel + 31) / 32 * 4;
     const uint64_t needed = uint64_t(dataOffset) + rowBytes * uint64_t(height);
-    std::fseek(file.get(), 0, SEEK_END);
-    const long length = std::ftell(file.get());
+    std::fseek(file, 0, SEEK_END);
+    const long length = std::ftell(file);
     if (length >= 0 && needed > uint64_t(length)) {
         return Status::Error("the BMP file is cut short: it holds " + std::to_string(length) +
                              " bytes, its header promises " + std::to_string(needed));

@@ -3,15 +3,17 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "input/bmp_file_decoder.h"
 #include "input/jpeg_file_decoder.h"
 #include "input/png_file_decoder.h"
+#include "input/pnm_file_decoder.h"
 #include "input/qt_image_decoder.h"
 #include "input/tiff_file_decoder.h"
-#include "input/turbo_image_loader.h"
 
 namespace k3v {
 
@@ -29,6 +31,22 @@ bool IsTiff(const unsigned char* magic) {
     const bool big = magic[0] == 'M' && magic[1] == 'M' && magic[2] == 0;
     const unsigned char version = little ? magic[2] : big ? magic[3] : 0;
     return version == 42 || version == 43;
+}
+
+uint32_t ReadBigEndian32(const unsigned char* at) {
+    return uint32_t(at[0]) << 24 | uint32_t(at[1]) << 16 | uint32_t(at[2]) << 8 | at[3];
+}
+
+// A PNG's size from its IHDR chunk, within libpng's limits (1 to 1000000 pixels each way).
+// Told here, not by Qt's reader: its libpng prints a damaged header's faults to stderr.
+Result<PictureSize> PngSize(const unsigned char* header, size_t got, const Status& unknown) {
+    const uint32_t width = got >= 24 ? ReadBigEndian32(header + 16) : 0;
+    const uint32_t height = got >= 24 ? ReadBigEndian32(header + 20) : 0;
+    if (std::memcmp(header + 12, "IHDR", 4) != 0 || width < 1 || width > 1000000 || height < 1 ||
+        height > 1000000) {
+        return unknown;
+    }
+    return PictureSize{int32_t(width), int32_t(height)};
 }
 
 }  // namespace
@@ -64,27 +82,41 @@ Status DecodePictureFile(const std::string& path, PixelPlane& plane) {
     } else if (got >= 4 && IsTiff(magic)) {
         file.reset();
         decoded = DecodeTiffFile(path, plane);
-    } else if (TurboLoaderReads(magic, got)) {
-        file.reset();
-        decoded = DecodeWithTurboLoader(path, plane);
+    } else if (BmpDecoderReads(magic, got)) {
+        decoded = DecodeBmpFile(file.get(), plane);
+    } else if (IsBinaryPnm(magic, got)) {
+        decoded = DecodePnmFile(file.get(), plane);
     } else {
-        file.reset();
-        decoded = DecodeWithQt(path, plane);
+        decoded = DecodeWithQt(file.get(), path, plane);
     }
     return decoded ? decoded : CannotLoad(path, decoded.message());
 }
 
 Result<PictureSize> PeekPictureSize(const std::string& path) {
+    const Status unknown = Status::Error("the size of \"" + path + "\" cannot be told");
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return Status::Error("the size of \"" + path + "\" cannot be told");  // a pipe would block
+        return unknown;  // a pipe would block
     }
-    unsigned char magic[4] = {};
-    if (std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-        file && std::fread(magic, 1, sizeof magic, file.get()) == sizeof magic && IsTiff(magic)) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    unsigned char magic[24] = {};  // a PNG's header up to its IHDR chunk's size fields
+    const size_t got = file ? std::fread(magic, 1, sizeof magic, file.get()) : 0;
+    if (got >= 4 && IsTiff(magic)) {
         return PeekTiffSize(path);
     }
-    return PeekWithQt(path);
+    if (got >= 8 && std::memcmp(magic, kPngSignature, 8) == 0) {
+        return PngSize(magic, got, unknown);
+    }
+    if (IsBinaryPnm(magic, got)) {  // read by our own decoder, so told by it
+        int64_t width = 0;
+        int64_t height = 0;
+        if (!ReadPnmSize(file.get(), width, height) || width < 1 || height < 1 ||
+            width > INT32_MAX || height > INT32_MAX) {
+            return unknown;
+        }
+        return PictureSize{int32_t(width), int32_t(height)};
+    }
+    return PeekWithQt(file.get(), path);
 }
 
 }  // namespace k3v

@@ -1,10 +1,11 @@
 #include "input/qt_image_decoder.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include "input/picture_decoder.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QString>
@@ -14,7 +15,6 @@
 
 #include "base/memory_probe.h"
 #include "input/bmp_file_check.h"
-#include "input/library_messages.h"
 
 namespace k3v {
 
@@ -61,14 +61,37 @@ void CopyIntoPlane(const QImage& image, PixelPlane& plane) {
     }
 }
 
-Status ReadWithQt(const std::string& path, PixelPlane& plane) {
-    const QString name = QString::fromStdString(path);
-    if (Status complete = CheckBmpFileComplete(path); !complete) {
+// The open file as a device for Qt's readers, from its start.
+bool OpenForQt(std::FILE* file, QFile& device) {
+    const int fd = fileno(file);
+    return fd >= 0 && lseek(fd, 0, SEEK_SET) == 0 &&
+           device.open(fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
+}
+
+// Qt's readers take a file name's suffix as a hint to the format (a TGA file has no signature
+// to be told by). A device opened from a descriptor has no name, so the reader is given the
+// hint as the format, which it takes the same way. Except "png": PNG files go to our own
+// decoder, and Qt's PNG reader, tried on whatever else is named so, has libpng print its
+// complaint to stderr.
+QByteArray FormatHint(const std::string& path) {
+    const QByteArray suffix =
+        QFileInfo(QFile::decodeName(path.c_str())).suffix().toLower().toLatin1();
+    return suffix == "png" ? QByteArray() : suffix;
+}
+
+Status ReadWithQt(std::FILE* file, const std::string& path, PixelPlane& plane) {
+    if (Status complete = CheckBmpFileComplete(file); !complete) {
         return complete;
     }
-    QImageReader reader(name);
+    QFile device;
+    if (!OpenForQt(file, device)) {
+        return Status::Error("the file cannot be read");
+    }
+    QImageReader reader(&device, FormatHint(path));
     reader.setAutoTransform(true);
-    const QByteArray format = reader.format();
+    // A reader given a format names it back whatever the content; as for a name's suffix,
+    // the format is the one a reader recognises in the content.
+    const QByteArray format = reader.canRead() ? reader.format() : QByteArray();
     if (format.isEmpty()) {
         return Status::Error(kNotAPicture);
     }
@@ -115,23 +138,11 @@ Status ReadWithQt(const std::string& path, PixelPlane& plane) {
     return Status::Ok();
 }
 
-// Qt's own text for a reader that gave up without saying why.
-bool IsVague(const std::string& reason) {
-    return reason.empty() || reason == "Unable to read image data" || reason == "Unknown error";
-}
-
 }  // namespace
 
-Status DecodeWithQt(const std::string& path, PixelPlane& plane) {
+Status DecodeWithQt(std::FILE* file, const std::string& path, PixelPlane& plane) {
     PixelPlane decoded;
-    CaughtLibraryMessages caught;
-    Status read = ReadWithQt(path, decoded);
-    // A library that reported an error has seen damaged data even when Qt hands back a
-    // picture (it may have filled what it could not read); such a picture is refused too.
-    const std::string libraryReason = LibraryReason(caught.finish());
-    if (!libraryReason.empty() && (read.ok() || IsVague(read.message()))) {
-        read = Status::Error(libraryReason);
-    }
+    Status read = ReadWithQt(file, path, decoded);
     // Qt's words for content no reader recognises, said in the user's terms.
     if (!read.ok() && (read.message().empty() || read.message() == "Unknown error" ||
                        read.message() == "Unsupported image format")) {
@@ -147,15 +158,14 @@ Status DecodeWithQt(const std::string& path, PixelPlane& plane) {
 
 namespace k3v {
 
-Result<PictureSize> PeekWithQt(const std::string& path) {
+Result<PictureSize> PeekWithQt(std::FILE* file, const std::string& path) {
     // Loading the picture says what is wrong with it; this only says that the size is unknown.
     const Status unknown = Status::Error("the size of \"" + path + "\" cannot be told");
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return unknown;  // a pipe would block the reader
+    QFile device;
+    if (file == nullptr || !OpenForQt(file, device)) {
+        return unknown;
     }
-    CaughtLibraryMessages caught;  // a damaged header is reported when the picture is loaded
-    QImageReader reader(QString::fromStdString(path));
+    QImageReader reader(&device, FormatHint(path));
     const QSize size = reader.size();
     if (!size.isValid()) {
         return unknown;

@@ -1,7 +1,10 @@
 #pragma once
-// Every format other than JPEG goes through Qt's image readers (PNG, BMP, TIFF and whatever
-// image plugins are installed).
+// The formats read by no decoder of our own go through Qt's image readers (BMP layouts of
+// our BMP decoder's leaving, GIF, WebP, text PNM and PBM), and the size of a picture is told
+// by them. The readers get the file already open: a QString made from its name would lose
+// the bytes of a name that is not UTF-8. Their own error strings give the reason.
 
+#include <cstdio>
 #include <string>
 
 #include "base/result.h"
@@ -11,11 +14,13 @@
 
 namespace k3v {
 
-// On failure the message is the reader's own reason alone (DecodePictureFile names the file),
-// and `plane` is unchanged.
-Status DecodeWithQt(const std::string& path, PixelPlane& plane);
+// Reads `file` (opened from `path`, whose suffix hints at the format as it does to Qt) from
+// its start. On failure the message is the reader's own reason alone (DecodePictureFile names
+// the file), and `plane` is unchanged.
+Status DecodeWithQt(std::FILE* file, const std::string& path, PixelPlane& plane);
 
-// The size Qt's reader finds in the header; fails when it cannot be told.
-Result<PictureSize> PeekWithQt(const std::string& path);
+// The size Qt's reader finds in the header of `file` (null when it could not be opened);
+// fails, naming `path`, when it cannot be told.
+Result<PictureSize> PeekWithQt(std::FILE* file, const std::string& path);
 
 }  // namespace k3v

@@ -212,6 +212,13 @@ def make_others():
     # 16-bit samples (maxval 65535), not multiples of 257: rounded to nearest.
     magick(path("png_rgb16.png"), "-depth", "16", path("pnm_rgb16.ppm"))
     valid("pnm_rgb16.ppm", LOSSLESS, "magick", (37, 23))
+    # 16-bit grey samples up to half a step off each 8-bit level: rounded to nearest, each
+    # gives back its level.
+    levels = list(base.convert("L").getdata())
+    samples = [min(max(v * 257 + (i * 37) % 257 - 128, 0), 65535) for i, v in enumerate(levels)]
+    write("pnm_grey16.pgm", b"P5 37 23 65535\n" + struct.pack(">%dH" % len(samples), *samples))
+    write("pnm_grey16.pgm.rgb", bytes(v for v in levels for _ in range(3)))
+    rows.append(("pnm_grey16.pgm", "ok", 37, 23, LOSSLESS, "-"))
     data = open(path("pnm_rgb.ppm"), "rb").read()
     write("cut_pnm_rgb.ppm", data[:len(data) // 2])
     refused("cut_pnm_rgb.ppm", "Premature end of input file")
@@ -253,6 +260,9 @@ def make_bmps():
     valid("bmp_top_down.bmp", LOSSLESS)
     magick(path("bmp_24bit.bmp"), "BMP2:" + path("bmp_os2.bmp"))  # 12-byte OS/2 header
     valid("bmp_os2.bmp", LOSSLESS)
+    # ImageMagick's own BMP: plain 24-bit rows under a 124-byte (Windows 5) header.
+    magick(path("bmp_24bit.bmp"), "BMP:" + path("bmp_v5.bmp"))
+    valid("bmp_v5.bmp", LOSSLESS)
     base.quantize(colors=64).save(path("bmp8_for_rle.bmp"))
     magick(path("bmp8_for_rle.bmp"), "-compress", "RLE", "BMP3:" + path("bmp_rle8.bmp"))
     os.remove(path("bmp8_for_rle.bmp"))

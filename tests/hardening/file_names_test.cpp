@@ -75,6 +75,24 @@ TEST(AwkwardNames, TheLongPathCaseIsReallyLong) {
     EXPECT_GT(("/tmp/k3v-test-XXXXXX/" + kLongFolder + std::string(60, 'p') + ".png").size(), 260u);
 }
 
+// A GIF is read by Qt's readers, which get the open file: a name that is not UTF-8 (here in
+// Latin-1) converts as any other, alone and in a batch into a folder.
+TEST(AwkwardNames, NotUtf8ThroughQtsReaders) {
+    TempFolder folder;
+    const std::string input = folder.file("caf\xe9.gif");
+    const std::string output = folder.file("caf\xe9.bmp");
+    std::filesystem::copy_file(std::string(K3V_CORPUS_DIR) + "/gif_palette.gif", input);
+    auto run = RunProcess(K3V_CONVERT, {"-o", output, input}, folder.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "Saved \"" + output + "\"\n");
+    EXPECT_EQ(testing::ReadBytes(output).size(), kBmpSize);
+    std::filesystem::create_directory(folder.file("out"));
+    run = RunProcess(K3V_CONVERT, {"--format", "bmp", "--output-dir", folder.file("out"), input},
+                     folder.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(testing::ReadBytes(folder.file("out/caf\xe9_Unwrapped.bmp")).size(), kBmpSize);
+}
+
 // A leading '-' without "--" is an option the tool does not know: a usage error, not a file.
 TEST(AwkwardNames, ADashNameWithoutTheSeparatorIsAUsageError) {
     TempFolder folder;

@@ -1,11 +1,16 @@
 #include "input/picture_decoder.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
+#include <atomic>
 #include <cstdlib>
+#include <thread>
+#include <tuple>
 
 #include "tests/support/temp_folder.h"
 
@@ -171,6 +176,103 @@ TEST(DecodePictureFile, DamagedFilesAreRefusedWithTheReason) {
         EXPECT_NE(result.message().find(reason), std::string::npos) << result.message();
         EXPECT_EQ(plane.width(), 2) << name << ": the plane must stay as it was";
         EXPECT_EQ(plane.data()[0], 1234u) << name;
+    }
+}
+
+// Rows are padded to whole 32-bit words: a 37-pixel 24-bit row takes 112 bytes, not 111. A
+// top-down file two bytes short of its last row's padding still holds every pixel, and is
+// refused all the same, in the words used for any BMP that ends early.
+TEST(DecodePictureFile, ABmpShortOfItsRowPaddingIsCutShort) {
+    TempFolder folder;
+    std::vector<uint8_t> bmp(54 + 112 * 5, 0x40);
+    const uint32_t fields[][2] = {{2, uint32_t(bmp.size())}, {10, 54}, {14, 40}, {18, 37},
+                                  {22, uint32_t(-5)},        {26, 1},  {28, 24}, {30, 0}};
+    std::fill(bmp.begin() + 2, bmp.begin() + 54, 0);
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    for (const auto& [at, value] : fields) {
+        for (uint32_t i = 0; i < (at == 26 || at == 28 ? 2 : 4); ++i) {
+            bmp[at + i] = uint8_t(value >> (8 * i));
+        }
+    }
+    WriteBytes(folder.file("whole.bmp"), bmp);
+    WriteBytes(folder.file("cut.bmp"), {bmp.begin(), bmp.end() - 2});
+    PixelPlane plane;
+    const Status whole = DecodePictureFile(folder.file("whole.bmp"), plane);
+    ASSERT_TRUE(whole.ok()) << whole.message();
+    EXPECT_EQ(Shown(plane, 36, 4), 0x00404040u);
+    EXPECT_EQ(DecodePictureFile(folder.file("cut.bmp"), plane).message(),
+              "Cannot load \"" + folder.file("cut.bmp") +
+                  "\": the BMP file is cut short: it holds 612 bytes, its header promises 614");
+}
+
+// A 3 x 2 GIF, red, green, blue over white, red, green: read through Qt's readers.
+const std::vector<uint8_t> kSmallGif = {
+    0x47, 0x49, 0x46, 0x38, 0x37, 0x61, 0x03, 0x00, 0x02, 0x00, 0x81, 0x00, 0x00, 0xff, 0x00, 0x00,
+    0x00, 0xff, 0x00, 0x00, 0x00, 0xff, 0xff, 0xff, 0xff, 0x2c, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00,
+    0x02, 0x00, 0x00, 0x08, 0x08, 0x00, 0x01, 0x04, 0x10, 0x30, 0x40, 0x60, 0x40, 0x00, 0x3b};
+
+// Qt's readers get the open file, so a name in another encoding than UTF-8 loads as any other.
+TEST(DecodePictureFile, ANameThatIsNotUtf8ReachesQtsReaders) {
+    TempFolder folder;
+    const std::string path = folder.file("caf\xe9.gif");
+    WriteBytes(path, kSmallGif);
+    PixelPlane plane;
+    const Status decoded = DecodePictureFile(path, plane);
+    ASSERT_TRUE(decoded.ok()) << decoded.message();
+    EXPECT_EQ(Shown(plane, 2, 0), 0x000000FFu);
+    EXPECT_EQ(Shown(plane, 0, 1), 0x00FFFFFFu);
+    const Result<PictureSize> size = PeekPictureSize(path);
+    ASSERT_TRUE(size.ok()) << size.message();
+    EXPECT_EQ(size.value().width, 3);
+    EXPECT_EQ(size.value().height, 2);
+}
+
+// Decoding leaves the process's standard error stream alone: every line another thread
+// writes meanwhile reaches it.
+TEST(DecodePictureFile, OtherThreadsKeepTheirStandardErrorMeanwhile) {
+    TempFolder folder;
+    WriteBytes(folder.file("small.gif"), kSmallGif);
+    const std::string log = folder.file("stderr.txt");
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int logFile = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_EQ(dup2(logFile, STDERR_FILENO), STDERR_FILENO);
+    close(logFile);
+    std::atomic<bool> decoding{true};
+    size_t written = 0;
+    std::thread writer([&] {
+        for (; decoding.load() || written == 0; ++written) {
+            (void)!write(STDERR_FILENO, "x\n", 2);
+        }
+    });
+    int failures = 0;
+    for (int i = 0; i < 200; ++i) {
+        PixelPlane plane;
+        failures += DecodePictureFile(folder.file("small.gif"), plane).ok() ? 0 : 1;
+    }
+    decoding = false;
+    writer.join();
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(ReadBytes(log).size(), 2 * written);
+}
+
+// The formats we decode ourselves tell their size from their headers, even one Qt's reader
+// cannot read (found by fuzzing: a letter before the maximum value), so that a batch plans its
+// memory without a Qt reader printing to stderr.
+TEST(PeekPictureSize, ReadsTheHeadersOfOurOwnFormats) {
+    TempFolder folder;
+    Save(folder, Quadrants(32, 16), "a.png", "png");
+    const std::string header = "P5  27723 37272V3 3";
+    WriteBytes(folder.file("a.pgm"), {header.begin(), header.end()});
+    for (const auto& [name, width, height] :
+         {std::tuple("a.png", 32, 16), std::tuple("a.pgm", 27723, 37272)}) {
+        const Result<PictureSize> size = PeekPictureSize(folder.file(name));
+        ASSERT_TRUE(size.ok()) << name << ": " << size.message();
+        EXPECT_EQ(size.value().width, width);
+        EXPECT_EQ(size.value().height, height);
     }
 }
 

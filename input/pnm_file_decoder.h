@@ -1,0 +1,29 @@
+#pragma once
+// Binary PGM (P5) and PPM (P6) files, 8 or 16 bits a sample, read row by row straight into the
+// plane; samples are scaled from the file's maximum value to 255, rounded to nearest. The text
+// forms and PBM stay with Qt's reader.
+//
+// A file is refused for what libjpeg-turbo's PPM loader, which read these files before, refused
+// it for, in that loader's words.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "base/status.h"
+#include "stereo/pixel_plane.h"
+
+namespace k3v {
+
+// Whether the file, from its first `got` bytes, is a binary PGM or PPM.
+bool IsBinaryPnm(const unsigned char* header, size_t got);
+
+// Width and height from a binary PGM or PPM header, without reading further; false when the
+// header holds no two numbers.
+bool ReadPnmSize(std::FILE* file, int64_t& width, int64_t& height);
+
+// On failure the message is the reason alone (DecodePictureFile names the file), and `plane`
+// is unchanged.
+Status DecodePnmFile(std::FILE* file, PixelPlane& plane);
+
+}  // namespace k3v
