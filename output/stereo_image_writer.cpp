@@ -96,7 +96,10 @@ Status WriteJps(const std::string& path, const ConversionSettings& settings,
 // sizes of both, is written with placeholder values and filled in at the end.
 Status WriteMpo(const std::string& path, const ConversionSettings& settings,
                 const StereoPlanes& planes, int jpegQuality) {
-    const MpoSegments placeholders = MakeMpoSegments(0, 0, 0, path).value();
+    const Result<MpoSegments> placeholders = MakeMpoSegments(0, 0, 0, path);
+    if (!placeholders) {
+        return placeholders.status();
+    }
     SafeFileWriter file;
     if (Status opened = file.open(path); !opened) {
         return opened;
@@ -106,7 +109,8 @@ Status WriteMpo(const std::string& path, const ConversionSettings& settings,
     const std::array<OutputPart, 2> parts = {OutputPart::LeftEye, OutputPart::RightEye};
     for (size_t i = 0; i < parts.size(); ++i) {
         const OutputPicture picture(settings, planes, parts[i]);
-        const std::vector<uint8_t>& segment = i == 0 ? placeholders.first : placeholders.second;
+        const std::vector<uint8_t>& segment =
+            i == 0 ? placeholders.value().first : placeholders.value().second;
         const uint64_t start = file.size();
         const JpegSink sink = WithSegmentAfterApp0(segment, SinkInto(file), &insertedAt[i]);
         if (Status encoded = EncodeJpegFile(path, RowsOf(picture), jpegQuality, sink); !encoded) {
