@@ -73,7 +73,7 @@ Status WriteSeparateViews(const std::vector<std::string>& names, OutputFormat fo
             return published;
         }
     }
-    return Status::Ok();
+    return files[0].syncFolder();  // both files sit in one folder
 }
 
 Status WriteJps(const std::string& path, const ConversionSettings& settings,
