@@ -400,6 +400,30 @@ TEST(ConvertBatch, NoRoomForAThreadGivesTheSameFiles) {
     }
 }
 
+// Saves on four workers at once: every output's mode follows the umask exactly. (A save that
+// set the umask to read it could leave another worker's file, or the whole process, at 0000.)
+TEST(ConvertBatch, ParallelSavesGiveEveryOutputTheModeTheUmaskAsks) {
+    const TempFolder folder;
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 200; ++i) {
+        inputs.push_back(MakePicture(folder, "p" + std::to_string(i) + ".png", 8, 4, i));
+    }
+    for (const auto& [umask, mode] : {std::pair{"022", 0644}, std::pair{"077", 0600}}) {
+        const std::string out = folder.file(std::string("out") + umask);
+        std::filesystem::create_directory(out);
+        std::vector<std::string> args = {"--jobs", "4", "--format", "bmp", "--output-dir", out};
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        const auto run = Convert(folder, args, std::string("umask ") + umask + ";");
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        int wrong = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(out)) {
+            wrong += entry.status().permissions() != std::filesystem::perms(mode);
+        }
+        EXPECT_EQ(wrong, 0) << "umask " << umask;
+        EXPECT_EQ(folder.entries(std::string("out") + umask).size(), inputs.size());
+    }
+}
+
 // The report's lines as JSON objects, keyed by the input's file name.
 std::vector<QJsonObject> ReportLines(const std::string& path) {
     std::vector<QJsonObject> lines;
