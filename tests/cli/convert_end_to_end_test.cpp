@@ -102,8 +102,8 @@ std::vector<uint32_t> ExpectedPixels(const std::string& first, const std::string
     }
     ConvertPlanes(settings, planes);
     const OutputPicture picture(settings, planes);
-    w = picture.width();
-    h = picture.height();
+    w = int32_t(picture.width());
+    h = int32_t(picture.height());
     std::vector<uint32_t> storage;
     const uint32_t* pixels = picture.contiguous(storage).value();
     return {pixels, pixels + size_t(w) * size_t(h)};
