@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/cpu_budget.h"
+
 namespace k3v {
 
 namespace {
@@ -24,12 +26,12 @@ std::unique_ptr<std::thread> TryStartThread(std::function<void()> work) {
 
 }  // namespace
 
-void LimitThreads(int threads) {
-    threadCap.store(std::max(0, threads));
+int LimitThreads(int threads) {
+    return threadCap.exchange(std::max(0, threads));
 }
 
 int ThreadsFor(size_t items, size_t minItemsPerThread) {
-    size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    size_t cores = size_t(CpuBudget());
     if (const int cap = threadCap.load(); cap > 0) {
         cores = std::min(cores, size_t(cap));
     }

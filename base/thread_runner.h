@@ -11,10 +11,12 @@
 
 namespace k3v {
 
-// Caps the threads any kernel uses (0: no cap); for benchmarks that compare one core with two.
-void LimitThreads(int threads);
+// Caps the threads any kernel uses (0: no cap), for a batch that shares the cores between its
+// jobs and for benchmarks that compare one core with two; returns the cap it replaces.
+int LimitThreads(int threads);
 
-// Threads to use for `items` units of work: 1 below `minItemsPerThread` per thread.
+// Threads to use for `items` units of work: 1 below `minItemsPerThread` per thread, and no more
+// than the cores this process may use (cpu_budget.h).
 int ThreadsFor(size_t items, size_t minItemsPerThread = size_t(1) << 16);
 
 // Runs body(t) for t = 0 .. threads-1 and returns when all have finished. Body 0 runs on the

@@ -15,6 +15,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "base/cpu_budget.h"
 #include "base/memory_probe.h"
 #include "base/thread_runner.h"
 #include "cli/batch_report.h"
@@ -200,6 +201,22 @@ Status Guarded(const ConversionJob& job, const std::function<Status()>& step) {
     }
 }
 
+// Shares the process's cores between the jobs that run at once for as long as it lives.
+class CoreShare {
+  public:
+    explicit CoreShare(int perJob) {
+        const int cap = LimitThreads(0);
+        previous_ = cap;
+        LimitThreads(cap > 0 ? std::min(cap, perJob) : perJob);
+    }
+    ~CoreShare() { LimitThreads(previous_); }
+    CoreShare(const CoreShare&) = delete;
+    CoreShare& operator=(const CoreShare&) = delete;
+
+  private:
+    int previous_ = 0;
+};
+
 bool AllExist(const std::vector<std::string>& files) {
     std::error_code error;
     return std::all_of(files.begin(), files.end(), [&](const std::string& file) {
@@ -227,9 +244,11 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
             std::ostream& errors, std::ostream* progress, std::ostream* jsonReport,
             const JobConversion& convert) {
     const JobConversion conversion = convert ? convert : RunConversionJob;
-    const size_t cores =
-        options.jobs > 0 ? size_t(options.jobs) : std::thread::hardware_concurrency();
-    const size_t workers = std::clamp<size_t>(cores, 1, std::max<size_t>(jobs.size(), 1));
+    const int cores = CpuBudget();
+    const size_t asked = options.jobs > 0 ? size_t(options.jobs) : size_t(cores);
+    const size_t workers = std::clamp<size_t>(asked, 1, std::max<size_t>(jobs.size(), 1));
+    // Jobs x threads stay within the cores: more would only wait for each other.
+    const CoreShare share(std::max(1, cores / int(std::min<size_t>(workers, size_t(cores)))));
     const uint64_t budget = AvailableMemoryBytes() / 10 * 8;
     MemoryGate gate(budget == 0 ? UINT64_MAX : budget);
     std::mutex outputMutex;

@@ -25,8 +25,10 @@ using JobConversion =
 
 // Returns the exit status: 0 when every job succeeded or was skipped, 1 otherwise. Failures go
 // to `errors` one line each; `progress` (may be null) receives a running count on a terminal;
-// `jsonReport` (may be null) one JSON line per job as it finishes (batch_report.h). An
-// exception from a job (no memory, say) fails that job alone.
+// `jsonReport` (may be null) one JSON line per job as it finishes (batch_report.h). The jobs
+// share the cores this process may use (cpu_budget.h): as many run at once as there are cores
+// (or as --jobs says), each with its share of them. An exception from a job (no memory, say)
+// fails that job alone.
 int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, std::ostream& report,
             std::ostream& errors, std::ostream* progress, std::ostream* jsonReport = nullptr,
             const JobConversion& convert = nullptr);

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <sstream>
 
+#include "base/cpu_budget.h"
+#include "base/thread_runner.h"
 #include "tests/support/temp_folder.h"
 
 namespace k3v {
@@ -40,6 +43,32 @@ TEST(RunJobs, AJobThatThrowsFailsItsFileAlone) {
                                 "\": there is not enough memory\n");
     const std::string saved = report.str();
     EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 3) << saved;
+}
+
+// Jobs x threads stay within the cores the process may use: each of N jobs at once takes its
+// share, a job alone all of them.
+TEST(RunJobs, JobsShareTheCoresThisProcessMayUse) {
+    const testing::TempFolder folder;
+    const int cores = CpuBudget();
+    for (const int jobs : {1, 2}) {
+        CliOptions options;
+        options.jobs = jobs;
+        std::atomic<int> most{0};
+        std::ostringstream report, errors;
+        const int status =
+            RunJobs(Jobs(folder, 4), options, report, errors, nullptr, nullptr,
+                    [&](const ConversionJob&, const CliOptions&, JobOutcome&) {
+                        const int threads = ThreadsFor(size_t(1) << 30);
+                        int seen = most.load();
+                        while (seen < threads && !most.compare_exchange_weak(seen, threads)) {
+                        }
+                        return Status::Ok();
+                    });
+        EXPECT_EQ(status, 0) << errors.str();
+        EXPECT_EQ(most.load(), std::min(16, std::max(1, cores / std::min(jobs, cores))))
+            << jobs << " jobs";
+    }
+    EXPECT_EQ(ThreadsFor(size_t(1) << 30), std::min(16, cores));  // the share ends with the batch
 }
 
 }  // namespace
