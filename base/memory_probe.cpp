@@ -10,13 +10,16 @@
 
 namespace k3v {
 
-uint64_t PlaneBytes(int32_t width, int32_t height, int planes) {
+uint64_t PlaneBytes(int64_t width, int64_t height, int planes) {
     if (width <= 0 || height < 0 || planes <= 0) {
         return 0;
     }
     constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
-    const uint64_t pixels = uint64_t(width) * (uint64_t(height) + 1);  // < 2^62
-    const uint64_t perPlane = pixels * 4;                              // < 2^64
+    const uint64_t rows = uint64_t(height) + 1;
+    if (uint64_t(width) > kMax / 4 / rows) {
+        return kMax;
+    }
+    const uint64_t perPlane = uint64_t(width) * rows * 4;
     if (perPlane > kMax / uint64_t(planes)) {
         return kMax;
     }
@@ -65,7 +68,7 @@ uint64_t AvailableMemoryBytes() {
     return std::min(system, addressSpace);
 }
 
-std::string MemoryShortageMessage(int32_t width, int32_t height, int planes) {
+std::string MemoryShortageMessage(int64_t width, int64_t height, int planes) {
     std::ostringstream text;
     const uint64_t needed = PlaneBytes(width, height, planes);
     text << "there is not enough memory for a picture of " << width << " x " << height << " pixels";

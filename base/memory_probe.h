@@ -11,7 +11,7 @@
 namespace k3v {
 
 // Bytes of `planes` pixel planes of W x (H + 1) 32-bit pixels; saturates instead of overflowing.
-uint64_t PlaneBytes(int32_t width, int32_t height, int planes);
+uint64_t PlaneBytes(int64_t width, int64_t height, int planes);
 
 // Memory the system can still give us, in bytes: MemAvailable, or less when an address-space
 // limit (ulimit -v) leaves this process less room; 0 when unknown.
@@ -21,6 +21,6 @@ uint64_t AvailableMemoryBytes();
 Status CheckPlanesFit(int32_t width, int32_t height, int planes);
 
 // "There is not enough memory for a picture of W x H pixels ..." with the sizes in MB.
-std::string MemoryShortageMessage(int32_t width, int32_t height, int planes);
+std::string MemoryShortageMessage(int64_t width, int64_t height, int planes);
 
 }  // namespace k3v

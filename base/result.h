@@ -12,7 +12,7 @@
 namespace k3v {
 
 template <class T>
-class Result {
+class [[nodiscard]] Result {
   public:
     Result(T value) : value_(std::move(value)) {}
     // Only a failed status: a result that is ok carries its value.

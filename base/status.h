@@ -8,7 +8,7 @@
 
 namespace k3v {
 
-class Status {
+class [[nodiscard]] Status {
   public:
     static Status Ok() { return Status(); }
     static Status Error(std::string message) { return Status(std::move(message)); }

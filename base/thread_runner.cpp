@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <mutex>
 #include <thread>
 #include <vector>
+
+#include "base/cpu_budget.h"
 
 namespace k3v {
 
@@ -23,12 +26,12 @@ std::unique_ptr<std::thread> TryStartThread(std::function<void()> work) {
 
 }  // namespace
 
-void LimitThreads(int threads) {
-    threadCap.store(std::max(0, threads));
+int LimitThreads(int threads) {
+    return threadCap.exchange(std::max(0, threads));
 }
 
 int ThreadsFor(size_t items, size_t minItemsPerThread) {
-    size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    size_t cores = size_t(CpuBudget());
     if (const int cap = threadCap.load(); cap > 0) {
         cores = std::min(cores, size_t(cap));
     }
@@ -37,25 +40,40 @@ int ThreadsFor(size_t items, size_t minItemsPerThread) {
 }
 
 void RunOnThreads(int threads, const std::function<void(int)>& body) {
+    // An exception must not leave a thread of its own (that ends the process): it is kept, and
+    // the first one reaches the caller once every thread has ended.
+    std::mutex failureMutex;
+    std::exception_ptr failure;
+    const auto keep = [&](std::exception_ptr exception) {
+        const std::lock_guard lock(failureMutex);
+        if (!failure) {
+            failure = std::move(exception);
+        }
+    };
     std::vector<std::unique_ptr<std::thread>> helpers;
     std::vector<int> notStarted;
     for (int t = 1; t < threads; ++t) {
         if (notStarted.empty()) {
-            if (auto helper = TryStartThread([&body, t] { body(t); })) {
+            if (auto helper = TryStartThread([&body, &keep, t] {
+                    try {
+                        body(t);
+                    } catch (...) {
+                        keep(std::current_exception());
+                    }
+                })) {
                 helpers.push_back(std::move(helper));
                 continue;
             }
         }
         notStarted.push_back(t);  // once one thread is refused, the rest would be too
     }
-    std::exception_ptr failure;
     try {
         body(0);
         for (const int t : notStarted) {
             body(t);
         }
     } catch (...) {
-        failure = std::current_exception();
+        keep(std::current_exception());
     }
     for (const auto& helper : helpers) {
         helper->join();
@@ -76,7 +94,14 @@ void ParallelRanges(size_t count, int threads, const std::function<void(size_t, 
     });
 }
 
-HelperThread::HelperThread(std::function<void()> work) : thread_(TryStartThread(std::move(work))) {}
+// Help that fails is help not given: the owner does the work anyway.
+HelperThread::HelperThread(std::function<void()> work)
+    : thread_(TryStartThread([work = std::move(work)] {
+          try {
+              work();
+          } catch (...) {  // (no memory, say) the owner does without the help
+          }
+      })) {}
 
 HelperThread::~HelperThread() {
     if (thread_ != nullptr) {

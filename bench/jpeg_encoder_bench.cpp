@@ -350,8 +350,9 @@ int SaveHorizontal(int width, int height, const char* outPath, int32_t quality, 
         std::vector<uint32_t> storage;
         const uint32_t* pixels = picture.contiguous(storage).value();
         std::vector<uint8_t> file;
-        status = k3v::EncodeJpegReference(reinterpret_cast<const uint8_t*>(pixels), picture.width(),
-                                          picture.height(), 32, quality, file);
+        status = k3v::EncodeJpegReference(reinterpret_cast<const uint8_t*>(pixels),
+                                          int32_t(picture.width()), int32_t(picture.height()), 32,
+                                          quality, file);
         if (status.ok()) {
             status = k3v::WriteFileSafely(outPath, file);
         }

@@ -9,10 +9,13 @@
 #include <filesystem>
 #include <iomanip>
 #include <mutex>
+#include <new>
 #include <ostream>
 #include <sstream>
+#include <stdexcept>
 #include <utility>
 
+#include "base/cpu_budget.h"
 #include "base/memory_probe.h"
 #include "base/thread_runner.h"
 #include "cli/batch_report.h"
@@ -137,6 +140,23 @@ class MemoryGate {
     int running_ = 0;
 };
 
+// A job's hold on the gate for as long as it runs, released however the job ends.
+class GatePass {
+  public:
+    GatePass(MemoryGate& gate, uint64_t bytes, uint64_t budget)
+        : gate_(gate), bytes_(bytes), budget_(budget) {
+        gate_.acquire(bytes_);
+    }
+    ~GatePass() { gate_.release(bytes_, budget_); }
+    GatePass(const GatePass&) = delete;
+    GatePass& operator=(const GatePass&) = delete;
+
+  private:
+    MemoryGate& gate_;
+    uint64_t bytes_;
+    uint64_t budget_;
+};
+
 // Six planes, a decode buffer and the encoder's working memory, roughly.
 constexpr int kPlanesPerJob = 9;
 
@@ -169,6 +189,40 @@ Status RunConversionJob(const ConversionJob& job, const CliOptions& options, Job
     return WriteStereoImage(job.output, settings, planes, options.jpegQuality, photo.metadata);
 }
 
+// Whatever a job throws, on any of its threads, fails that job alone.
+Status Guarded(const ConversionJob& job, const std::function<Status()>& step) {
+    const auto failed = [&](const std::string& reason) {
+        return Status::Error("Cannot convert \"" + job.first + "\": " + reason);
+    };
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        return failed("there is not enough memory");
+    } catch (const std::length_error&) {  // a vector asked for more than it can hold
+        return failed("there is not enough memory");
+    } catch (const std::exception& e) {
+        return failed(e.what());
+    } catch (...) {
+        return failed("an unexpected error");
+    }
+}
+
+// Shares the process's cores between the jobs that run at once for as long as it lives.
+class CoreShare {
+  public:
+    explicit CoreShare(int perJob) {
+        const int cap = LimitThreads(0);
+        previous_ = cap;
+        LimitThreads(cap > 0 ? std::min(cap, perJob) : perJob);
+    }
+    ~CoreShare() { LimitThreads(previous_); }
+    CoreShare(const CoreShare&) = delete;
+    CoreShare& operator=(const CoreShare&) = delete;
+
+  private:
+    int previous_ = 0;
+};
+
 bool AllExist(const std::vector<std::string>& files) {
     std::error_code error;
     return std::all_of(files.begin(), files.end(), [&](const std::string& file) {
@@ -193,10 +247,14 @@ std::string ProgressLine(size_t done, size_t total, size_t failed, double second
 }
 
 int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, std::ostream& report,
-            std::ostream& errors, std::ostream* progress, std::ostream* jsonReport) {
-    const size_t cores =
-        options.jobs > 0 ? size_t(options.jobs) : std::thread::hardware_concurrency();
-    const size_t workers = std::clamp<size_t>(cores, 1, std::max<size_t>(jobs.size(), 1));
+            std::ostream& errors, std::ostream* progress, std::ostream* jsonReport,
+            const JobConversion& convert) {
+    const JobConversion conversion = convert ? convert : RunConversionJob;
+    const int cores = CpuBudget();
+    const size_t asked = options.jobs > 0 ? size_t(options.jobs) : size_t(cores);
+    const size_t workers = std::clamp<size_t>(asked, 1, std::max<size_t>(jobs.size(), 1));
+    // Jobs x threads stay within the cores: more would only wait for each other.
+    const CoreShare share(std::max(1, cores / int(std::min<size_t>(workers, size_t(cores)))));
     const uint64_t budget = AvailableMemoryBytes() / 10 * 8;
     MemoryGate gate(budget == 0 ? UINT64_MAX : budget);
     std::mutex outputMutex;
@@ -223,17 +281,16 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
                 outcome.status = JobOutcome::Status::Skipped;
                 outcome.message = "the output exists";
             } else {
-                const uint64_t bytes = EstimatedJobBytes(job);
-                gate.acquire(bytes);
-                for (const std::string& file : saved) {
-                    if (result) {
-                        result = inputs.checkOutput(file);
+                result = Guarded(job, [&] {
+                    const GatePass pass(gate, EstimatedJobBytes(job),
+                                        budget == 0 ? UINT64_MAX : budget);
+                    for (const std::string& file : saved) {
+                        if (Status allowed = inputs.checkOutput(file); !allowed) {
+                            return allowed;
+                        }
                     }
-                }
-                if (result) {
-                    result = RunConversionJob(job, options, outcome);
-                }
-                gate.release(bytes, budget == 0 ? UINT64_MAX : budget);
+                    return conversion(job, options, outcome);
+                });
             }
             if (!result) {
                 outcome.status = JobOutcome::Status::Failed;

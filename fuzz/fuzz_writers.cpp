@@ -57,7 +57,7 @@ void CheckBmp(const k3v::OutputPicture& picture, const k3v::ConversionSettings& 
     if (bytes.size() != k3v::kBmpHeaderSize + 4 * w * h) {
         Fail("the BMP file's length is not header plus rows");
     }
-    const auto header = k3v::MakeBmpHeader(picture.width(), picture.height());
+    const auto header = k3v::MakeBmpHeader(int32_t(picture.width()), int32_t(picture.height()));
     if (std::memcmp(bytes.data(), header.data(), header.size()) != 0) {
         Fail("the BMP file's header differs");
     }
@@ -122,8 +122,9 @@ void CheckJpeg(const k3v::OutputPicture& picture, int32_t quality) {
     const uint32_t* pixels = picture.contiguous(storage).value();
     std::vector<uint8_t> file;
     k3v::JpegRows rows;
-    k3v::Status encoded = k3v::BitmapRows(reinterpret_cast<const uint8_t*>(pixels), picture.width(),
-                                          picture.height(), 32, rows);
+    k3v::Status encoded =
+        k3v::BitmapRows(reinterpret_cast<const uint8_t*>(pixels), int32_t(picture.width()),
+                        int32_t(picture.height()), 32, rows);
     if (encoded) {
         encoded = k3v::EncodeJpeg(rows, quality, [&file](const uint8_t* bytes, size_t count) {
             file.insert(file.end(), bytes, bytes + count);

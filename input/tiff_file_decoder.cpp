@@ -52,15 +52,23 @@ std::string Formatted(const Complaints& c, const char* format, va_list arguments
     return line;
 }
 
+// libtiff calls these from its C code, which an exception must not cross: a message that
+// cannot be kept for want of memory is left out.
 int OnError(TIFF*, void* user, const char*, const char* format, va_list arguments) {
     auto* c = static_cast<Complaints*>(user);
-    c->error = Formatted(*c, format, arguments);
+    try {
+        c->error = Formatted(*c, format, arguments);
+    } catch (...) {  // the message is lost, the failure is not
+    }
     return 1;  // handled: nothing reaches stderr
 }
 
 int OnWarning(TIFF*, void* user, const char*, const char* format, va_list arguments) {
     auto* c = static_cast<Complaints*>(user);
-    c->warning = Formatted(*c, format, arguments);
+    try {
+        c->warning = Formatted(*c, format, arguments);
+    } catch (...) {
+    }
     return 1;
 }
 
@@ -295,7 +303,7 @@ Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, Complaints& c, 
     std::vector<Status> results(count, Status::Ok());
     std::vector<uint32_t> failedRow(count, UINT32_MAX);
     std::vector<Complaints> helpers(count);
-    RunOnThreads(threads, [&](int t) {
+    const auto readRows = [&](int t) {
         TIFF* handle = tif;
         Samples own = s;
         TiffFile opened;
@@ -341,6 +349,15 @@ Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, Complaints& c, 
                             std::min(tileWidth, width - x0));
                 }
             }
+        }
+    };
+    RunOnThreads(threads, [&](int t) {
+        try {
+            readRows(t);
+        } catch (const std::bad_alloc&) {  // rows this thread took may be missing
+            results[size_t(t)] = Status::Error(MemoryShortageMessage(w, h, planes + 1));
+            failedRow[size_t(t)] = 0;
+            failed = true;
         }
     });
     // Every row before a damaged one was taken, and so decoded, before it: the first damaged

@@ -49,7 +49,8 @@ Status WriteBmp(const std::string& path, const OutputPicture& picture, SafeFileW
     if (Status opened = file.open(path); !opened) {
         return opened;
     }
-    const auto header = MakeBmpHeader(picture.width(), picture.height());
+    // Both fit in 32 bits: the file's size did.
+    const auto header = MakeBmpHeader(int32_t(picture.width()), int32_t(picture.height()));
     file.write(header.data(), header.size());
     std::vector<uint32_t> row(size_t(picture.width()));
     for (int32_t y = 0; y < picture.height(); ++y) {

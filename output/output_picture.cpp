@@ -52,9 +52,9 @@ OutputPicture::OutputPicture(const ConversionSettings& settings, const StereoPla
     }
     halved_ = settings.HalfSize != 0 && layout_ != kAnaglyph;
     if (layout_ == kSideBySideVertical) {
-        height_ = 2 * (halved_ ? (planeHeight_ + 1) / 2 : planeHeight_);
+        height_ = 2 * int64_t(halved_ ? (planeHeight_ + 1) / 2 : planeHeight_);
     } else if (layout_ == kSideBySideHorizontal) {
-        width_ = 2 * (halved_ ? (planeWidth_ + 1) / 2 : planeWidth_);
+        width_ = 2 * int64_t(halved_ ? (planeWidth_ + 1) / 2 : planeWidth_);
     } else if (settings.SourceKind == kStillPhoto) {
         // The red shift leaves 6 * |effect| pixels without valid red: on the right for a
         // positive effect, on the left for a negative one. A picture narrower than the stripe
@@ -102,7 +102,7 @@ void OutputPicture::readHalvedRow(int32_t y, uint32_t* out) const {
         return;
     }
     // Vertical: rows are paired from the picture's top, which is the last stored row.
-    const int32_t viewHeight = height_ / 2;
+    const int32_t viewHeight = (planeHeight_ + 1) / 2;
     const uint32_t* view = y < viewHeight ? first_ : second_;
     const int32_t fromTop = 2 * (viewHeight - 1 - (y % viewHeight));
     const uint32_t* upper = view + size_t(planeHeight_ - 1 - fromTop) * w;

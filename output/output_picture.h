@@ -34,8 +34,9 @@ class OutputPicture {
     OutputPicture(const ConversionSettings& settings, const StereoPlanes& planes,
                   OutputPart part = OutputPart::Whole);
 
-    int32_t width() const { return width_; }
-    int32_t height() const { return height_; }
+    // 64-bit: a side-by-side pair of views wider (higher) than 2^30 pixels is twice that.
+    int64_t width() const { return width_; }
+    int64_t height() const { return height_; }
 
     // The width() pixels of stored row y. May be called from several threads at once.
     void readRow(int32_t y, uint32_t* out) const;
@@ -66,8 +67,8 @@ class OutputPicture {
     int32_t layout_ = kAnaglyph;
     int32_t cutOffset_ = 0;  // first saved column of FirstView (still photo anaglyph)
     bool halved_ = false;
-    int32_t width_ = 0;
-    int32_t height_ = 0;
+    int64_t width_ = 0;
+    int64_t height_ = 0;
 };
 
 }  // namespace k3v

@@ -5,11 +5,11 @@
 
 namespace k3v {
 
-bool IsFullSpherePicture(int32_t width, int32_t height) {
-    return height > 0 && int64_t(width) == 2 * int64_t(height);
+bool IsFullSpherePicture(int64_t width, int64_t height) {
+    return height > 0 && width == 2 * height;
 }
 
-std::vector<uint8_t> PanoramaXmpSegment(int32_t width, int32_t height) {
+std::vector<uint8_t> PanoramaXmpSegment(int64_t width, int64_t height) {
     const std::string w = std::to_string(width);
     const std::string h = std::to_string(height);
     auto tag = [](const std::string& name, const std::string& value) {

@@ -8,10 +8,10 @@
 namespace k3v {
 
 // Only a picture twice as wide as it is high covers the whole sphere.
-bool IsFullSpherePicture(int32_t width, int32_t height);
+bool IsFullSpherePicture(int64_t width, int64_t height);
 
 // The whole APP1 segment, marker and length included: the XMP namespace name, a zero byte,
 // then the packet.
-std::vector<uint8_t> PanoramaXmpSegment(int32_t width, int32_t height);
+std::vector<uint8_t> PanoramaXmpSegment(int64_t width, int64_t height);
 
 }  // namespace k3v

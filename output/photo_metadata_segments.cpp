@@ -80,7 +80,7 @@ class TiffNumbers {
     bool little_;
 };
 
-void SetPictureSize(std::span<uint8_t> tiff, int32_t width, int32_t height) {
+void SetPictureSize(std::span<uint8_t> tiff, uint32_t width, uint32_t height) {
     TiffNumbers numbers(tiff);
     const bool ordered =
         tiff.size() >= 8 && tiff[0] == tiff[1] && (tiff[0] == 'I' || tiff[0] == 'M');
@@ -89,8 +89,8 @@ void SetPictureSize(std::span<uint8_t> tiff, int32_t width, int32_t height) {
         ifd0 ? numbers.find(*ifd0, kExifIfdPointer) : std::nullopt;
     const std::optional<uint32_t> exifIfd = pointer ? numbers.read(*pointer + 8, 4) : std::nullopt;
     if (exifIfd) {
-        numbers.setNumber(*exifIfd, kPixelXDimension, uint32_t(width));
-        numbers.setNumber(*exifIfd, kPixelYDimension, uint32_t(height));
+        numbers.setNumber(*exifIfd, kPixelXDimension, width);
+        numbers.setNumber(*exifIfd, kPixelYDimension, height);
     }
 }
 
@@ -103,7 +103,7 @@ void AppendSegmentHead(std::vector<uint8_t>& out, uint8_t marker, size_t payload
 
 }  // namespace
 
-std::vector<uint8_t> ExifSegment(const PhotoMetadata& metadata, int32_t width, int32_t height) {
+std::vector<uint8_t> ExifSegment(const PhotoMetadata& metadata, uint32_t width, uint32_t height) {
     constexpr std::string_view kName("Exif\0\0", 6);
     if (metadata.exif.empty() || metadata.exif.size() > kMaxExifBytes) {
         return {};

@@ -15,7 +15,7 @@ namespace k3v {
 
 // The Exif segment of an output of width x height pixels, marker and length included; empty
 // when there is no Exif block or it is too large for one segment.
-std::vector<uint8_t> ExifSegment(const PhotoMetadata& metadata, int32_t width, int32_t height);
+std::vector<uint8_t> ExifSegment(const PhotoMetadata& metadata, uint32_t width, uint32_t height);
 
 // The ICC segments, one after the other; empty when there is no profile or it is too large for
 // 255 segments.

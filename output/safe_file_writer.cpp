@@ -1,10 +1,13 @@
 #include "output/safe_file_writer.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,10 +25,40 @@ std::string FolderOf(const std::string& path) {
     return parent.empty() ? std::string(".") : parent.string();
 }
 
-mode_t CurrentUmask() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return mask;
+// Six characters for a temporary file's name; O_EXCL, not the name, keeps the file ours.
+std::string RandomSuffix() {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    uint8_t bytes[6] = {};
+    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != ssize_t(sizeof bytes)) {
+        static std::atomic<uint64_t> counter{0};
+        uint64_t mix = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                       (uint64_t(getpid()) << 32) ^ counter.fetch_add(1, std::memory_order_relaxed);
+        for (uint8_t& byte : bytes) {
+            mix = mix * 6364136223846793005u + 1442695040888963407u;
+            byte = uint8_t(mix >> 56);
+        }
+    }
+    std::string suffix;
+    for (const uint8_t byte : bytes) {
+        suffix += kLetters[byte % (sizeof kLetters - 1)];
+    }
+    return suffix;
+}
+
+// Creates a new file of a free name in `folder` with mode 0666, which the kernel narrows by the
+// umask (or the folder's default ACL) as for any new file. Reading the umask ourselves would
+// mean setting it, and that is process-wide: a file another thread created meanwhile would be
+// writable by everyone.
+int CreateTemporaryFile(const std::string& folder, std::string& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = folder + "/.k3v-save-" + RandomSuffix();
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    return -1;
 }
 
 }  // namespace
@@ -46,7 +79,10 @@ Status SafeFileWriter::open(const std::string& path) {
         return failure("no file name was given");
     }
     struct stat target {};
-    if (stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+    if (stat(path.c_str(), &target) != 0) {
+        target.st_mode = 0;  // no file there yet
+    }
+    if (S_ISDIR(target.st_mode)) {
         return failure("it is a folder");
     }
     const std::string folder = FolderOf(path);
@@ -60,17 +96,18 @@ Status SafeFileWriter::open(const std::string& path) {
 
     // The temporary file sits beside the target so that the final rename stays on one file
     // system and replaces the target in one step.
-    std::string pattern = folder + "/.k3v-save-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
     buffer_.reserve(kBufferSize);
-    fd_ = mkstemp(name.data());
+    std::string name;
+    fd_ = CreateTemporaryFile(folder, name);
     if (fd_ < 0) {
         return failure(std::strerror(errno));
     }
-    tempPath_ = name.data();
-    // mkstemp creates the file readable by its owner only; give it the usual permissions.
-    fchmod(fd_, 0666 & ~CurrentUmask());
+    tempPath_ = name;
+    // A file that is replaced keeps its permissions, as it would if it were written in place.
+    // Where they cannot be set (a file system without them), the new file's stand.
+    if (S_ISREG(target.st_mode)) {
+        (void)fchmod(fd_, target.st_mode & 0777);
+    }
     return Status::Ok();
 }
 
@@ -131,7 +168,10 @@ Status SafeFileWriter::commit() {
     if (Status finished = finish(); !finished) {
         return finished;
     }
-    return publish();
+    if (Status published = publish(); !published) {
+        return published;
+    }
+    return syncFolder();
 }
 
 Status SafeFileWriter::finish() {
@@ -161,6 +201,23 @@ Status SafeFileWriter::publish() {
     }
     tempPath_.clear();
     return Status::Ok();
+}
+
+Status SafeFileWriter::syncFolder() const {
+    const int folder = ::open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        return Status::Ok();  // a folder we may write to but not read (-wx): nothing to sync
+    }
+    const int synced = fsync(folder);
+    const int error = errno;
+    ::close(folder);
+    // Some file systems cannot sync a folder and say so; theirs is not a failure of ours.
+    if (synced == 0 || error == EINVAL || error == EOPNOTSUPP) {
+        return Status::Ok();
+    }
+    return failure(std::string("the new file is in place, but its folder could not be written "
+                               "to disk (") +
+                   std::strerror(error) + "), so a power cut may still lose it");
 }
 
 Status SafeFileWriter::settle() {

@@ -2,7 +2,9 @@
 // Writes a file so that the target is either the complete new file or untouched: the bytes go
 // to a temporary file in the target's folder, which is renamed over the target only after
 // everything was written and flushed. Any failure removes the temporary file and reports the
-// reason (folder missing, not writable, disk full, target is a folder, ...).
+// reason (folder missing, not writable, disk full, target is a folder, ...). The new file keeps
+// the permissions of the file it replaces, or else gets those of any new file (0666 less the
+// umask).
 
 #include <cstddef>
 #include <cstdint>
@@ -34,13 +36,17 @@ class SafeFileWriter {
     // only at the end). A failure is sticky, as for write().
     void overwrite(uint64_t offset, std::span<const uint8_t> bytes);
 
-    // Flushes, closes and renames the temporary file over the target.
+    // Flushes, closes and renames the temporary file over the target, then writes the folder
+    // to disk so that the rename survives a power cut. When only that last step fails, the
+    // new file is in place and the message says so.
     Status commit();
 
-    // commit() in two steps, so that several files can all be written before any replaces
-    // its target: finish() flushes and closes the temporary file, publish() renames it.
+    // commit() in steps, so that several files can all be written before any replaces its
+    // target: finish() flushes and closes the temporary file, publish() renames it, and
+    // syncFolder() writes the folder to disk (once for files in one folder).
     Status finish();
     Status publish();
+    Status syncFolder() const;
 
   private:
     void discard();

@@ -33,11 +33,17 @@ JpegSink SinkInto(SafeFileWriter& file) {
     return [&file](const uint8_t* bytes, size_t count) { file.write(bytes, count); };
 }
 
+// A JPEG is at most 65535 pixels either way (the encoder refuses more), so its size fits the
+// Exif block's 32-bit fields.
+std::vector<uint8_t> ExifSegmentOf(const PhotoMetadata& metadata, const OutputPicture& picture) {
+    return ExifSegment(metadata, uint32_t(picture.width()), uint32_t(picture.height()));
+}
+
 // What goes after APP0: the photo's Exif first, where viewers look for it, then the file
 // kind's own segment (may be empty), then the colour profile.
 std::vector<uint8_t> SegmentsAfterApp0(const PhotoMetadata& metadata, const OutputPicture& picture,
                                        const std::vector<uint8_t>& own) {
-    std::vector<uint8_t> segments = ExifSegment(metadata, picture.width(), picture.height());
+    std::vector<uint8_t> segments = ExifSegmentOf(metadata, picture);
     segments.insert(segments.end(), own.begin(), own.end());
     const std::vector<uint8_t> icc = IccSegments(metadata);
     segments.insert(segments.end(), icc.begin(), icc.end());
@@ -87,7 +93,7 @@ Status WriteSeparateViews(const std::vector<std::string>& names, OutputFormat fo
             return published;
         }
     }
-    return Status::Ok();
+    return files[0].syncFolder();  // both files sit in one folder
 }
 
 Status WriteJps(const std::string& path, const ConversionSettings& settings,
@@ -113,7 +119,10 @@ Status WriteJps(const std::string& path, const ConversionSettings& settings,
 // the photo's Exif before its MPF segment.
 Status WriteMpo(const std::string& path, const ConversionSettings& settings,
                 const StereoPlanes& planes, int jpegQuality, const PhotoMetadata& metadata) {
-    const MpoSegments placeholders = MakeMpoSegments(0, 0, 0, path).value();
+    const Result<MpoSegments> placeholders = MakeMpoSegments(0, 0, 0, path);
+    if (!placeholders) {
+        return placeholders.status();
+    }
     SafeFileWriter file;
     if (Status opened = file.open(path); !opened) {
         return opened;
@@ -124,7 +133,8 @@ Status WriteMpo(const std::string& path, const ConversionSettings& settings,
     const std::array<OutputPart, 2> parts = {OutputPart::LeftEye, OutputPart::RightEye};
     for (size_t i = 0; i < parts.size(); ++i) {
         const OutputPicture picture(settings, planes, parts[i]);
-        const std::vector<uint8_t>& mpf = i == 0 ? placeholders.first : placeholders.second;
+        const std::vector<uint8_t>& mpf =
+            i == 0 ? placeholders.value().first : placeholders.value().second;
         const uint64_t start = file.size();
         const JpegSink sink = WithSegmentAfterApp0(SegmentsAfterApp0(metadata, picture, mpf),
                                                    SinkInto(file), &insertedAt[i]);
@@ -132,7 +142,7 @@ Status WriteMpo(const std::string& path, const ConversionSettings& settings,
             return encoded;
         }
         sizes[i] = file.size() - start - mpf.size();
-        mpfAt[i] = insertedAt[i] + ExifSegment(metadata, picture.width(), picture.height()).size();
+        mpfAt[i] = insertedAt[i] + ExifSegmentOf(metadata, picture).size();
     }
     if (insertedAt[0] == 0 || insertedAt[1] == 0) {
         return CannotWrite(path, "the views did not encode as JPEG");

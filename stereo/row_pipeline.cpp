@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <memory>
-#include <thread>
 
 #include "base/thread_runner.h"
 
@@ -41,17 +41,21 @@ std::vector<Band> WavefrontOrder(size_t bands, const std::vector<size_t>& ahead)
     return order;
 }
 
-// Waits until `done` reaches `target`: spinning briefly, then giving the core away, since the
-// worker being waited for may itself be waiting for a core.
-void WaitFor(const std::atomic<size_t>& done, size_t target) {
-    for (int spin = 0; done.load(std::memory_order_acquire) < target; ++spin) {
-        if (spin < 512) {
-#if defined(__SSE2__)
-            _mm_pause();
-#endif
-        } else {
-            std::this_thread::yield();
+// Waits until `done` reaches `target`: spinning briefly, as the band is usually nearly done,
+// then asleep until the count changes. With fewer cores than workers (an affinity mask, a CPU
+// quota) the worker being waited for may itself be waiting for a core, which a spinning or
+// yielding waiter would keep from it.
+void WaitFor(const std::atomic<uint32_t>& done, uint32_t target) {
+    for (int spin = 0; spin < 512; ++spin) {
+        if (done.load(std::memory_order_acquire) >= target) {
+            return;
         }
+#if defined(__SSE2__)
+        _mm_pause();
+#endif
+    }
+    for (uint32_t seen; (seen = done.load(std::memory_order_acquire)) < target;) {
+        done.wait(seen, std::memory_order_acquire);
     }
 }
 
@@ -70,8 +74,9 @@ void RunRowPipeline(size_t rows, size_t bandRows, const std::vector<RowStage>& s
         ahead[s] = (stages[s].lead + bandRows - 1) / bandRows;
     }
     const std::vector<Band> order = WavefrontOrder(bands, ahead);
-    // done[s]: bands of stage s finished; each stage finishes its bands in order.
-    const std::unique_ptr<std::atomic<size_t>[]> done(new std::atomic<size_t>[stages.size()]);
+    // done[s]: bands of stage s finished; each stage finishes its bands in order. 32 bits, the
+    // size the kernel's wait takes: a plane has fewer than 2^31 rows.
+    const std::unique_ptr<std::atomic<uint32_t>[]> done(new std::atomic<uint32_t>[stages.size()]);
     for (size_t s = 0; s < stages.size(); ++s) {
         done[s].store(0, std::memory_order_relaxed);
     }
@@ -79,13 +84,15 @@ void RunRowPipeline(size_t rows, size_t bandRows, const std::vector<RowStage>& s
     RunOnThreads(std::max(1, threads), [&](int thread) {
         for (size_t at = next.fetch_add(1); at < order.size(); at = next.fetch_add(1)) {
             const Band band = order[at];
-            WaitFor(done[band.stage], band.index);
+            WaitFor(done[band.stage], uint32_t(band.index));
             if (band.stage > 0) {
-                WaitFor(done[band.stage - 1], std::min(bands, band.index + ahead[band.stage] + 1));
+                WaitFor(done[band.stage - 1],
+                        uint32_t(std::min(bands, band.index + ahead[band.stage] + 1)));
             }
             const size_t first = band.index * bandRows;
             stages[band.stage].run(first, std::min(rows, first + bandRows), thread);
-            done[band.stage].store(band.index + 1, std::memory_order_release);
+            done[band.stage].store(uint32_t(band.index + 1), std::memory_order_release);
+            done[band.stage].notify_all();
         }
     });
 }

@@ -30,7 +30,7 @@ cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -
 cmake --build build/tsan -j "$jobs"
 rm -f build/tsan/race-report.*
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$PWD/build/tsan/race-report"
-threaded='^(RowPipeline\.|InstructionSets/FastKernels\.(LargePicturesSplitOverThreads|FilteredK3vViews).*/Sse2'
+threaded='^(RunOnThreads\.|RowPipeline\.|InstructionSets/FastKernels\.(LargePicturesSplitOverThreads|FilteredK3vViews).*/Sse2'
 threaded+='|Levels/SweepAtLevel\.(ManyBands|KeptAndRecomputed).*/Sse2|Rows\.GiveTheBytes|Files\.WrittenFiles'
 threaded+='|Layouts/SavedLayouts.*/(AnaglyphPanorama|HorizontalStill)'
 threaded+='|JpegTwoReaders\.|PagePrefault\.|DecodePictureFile\.ALargeTiledTiff|ConvertBatch\.)'

@@ -18,11 +18,11 @@ using Reason = std::optional<std::string>;  // why encoding failed; empty on suc
 // SOF0 holds width and height in 16 bits each.
 constexpr int32_t kMaxDimension = 65535;
 
-std::string SizeText(int32_t width, int32_t height) {
+std::string SizeText(int64_t width, int64_t height) {
     return std::to_string(width) + " x " + std::to_string(height) + " pixels";
 }
 
-Reason CheckSize(int32_t width, int32_t height) {
+Reason CheckSize(int64_t width, int64_t height) {
     if (width < 1 || height < 1) {
         return "the picture has no pixels (" + SizeText(width, height) + ")";
     }

@@ -19,8 +19,8 @@ namespace k3v {
 // bitmap) to out[0 .. width - 1] as 32-bit words, blue in the low byte, then green, then red
 // (the high byte is ignored). It is called from several threads at once, for different rows.
 struct JpegRows {
-    int32_t width = 0;
-    int32_t height = 0;
+    int64_t width = 0;  // 64-bit so that any picture's size can be checked and named
+    int64_t height = 0;
     std::function<void(int32_t y, uint32_t* out)> readRow;
 };
 

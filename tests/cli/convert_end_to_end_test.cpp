@@ -103,8 +103,8 @@ std::vector<uint32_t> ExpectedPixels(const std::string& first, const std::string
     }
     ConvertPlanes(settings, planes);
     const OutputPicture picture(settings, planes);
-    w = picture.width();
-    h = picture.height();
+    w = int32_t(picture.width());
+    h = int32_t(picture.height());
     std::vector<uint32_t> storage;
     const uint32_t* pixels = picture.contiguous(storage).value();
     return {pixels, pixels + size_t(w) * size_t(h)};
@@ -441,6 +441,30 @@ TEST(ConvertBatch, NoRoomForAThreadGivesTheSameFiles) {
             EXPECT_EQ(ReadBytes(folder.file("alone-" + format + "/" + name + format)), expected)
                 << name << format;
         }
+    }
+}
+
+// Saves on four workers at once: every output's mode follows the umask exactly. (A save that
+// set the umask to read it could leave another worker's file, or the whole process, at 0000.)
+TEST(ConvertBatch, ParallelSavesGiveEveryOutputTheModeTheUmaskAsks) {
+    const TempFolder folder;
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 200; ++i) {
+        inputs.push_back(MakePicture(folder, "p" + std::to_string(i) + ".png", 8, 4, i));
+    }
+    for (const auto& [umask, mode] : {std::pair{"022", 0644}, std::pair{"077", 0600}}) {
+        const std::string out = folder.file(std::string("out") + umask);
+        std::filesystem::create_directory(out);
+        std::vector<std::string> args = {"--jobs", "4", "--format", "bmp", "--output-dir", out};
+        args.insert(args.end(), inputs.begin(), inputs.end());
+        const auto run = Convert(folder, args, std::string("umask ") + umask + ";");
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        int wrong = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(out)) {
+            wrong += entry.status().permissions() != std::filesystem::perms(mode);
+        }
+        EXPECT_EQ(wrong, 0) << "umask " << umask;
+        EXPECT_EQ(folder.entries(std::string("out") + umask).size(), inputs.size());
     }
 }
 

@@ -377,8 +377,9 @@ TEST_P(SavedLayouts, GiveTheBytesOfTheContiguousPicture) {
         std::vector<uint32_t> storage;
         const uint32_t* pixels = picture.contiguous(storage).value();
         std::vector<uint8_t> expected;
-        ASSERT_TRUE(EncodeJpegReference(reinterpret_cast<const uint8_t*>(pixels), picture.width(),
-                                        picture.height(), 32, 95, expected)
+        ASSERT_TRUE(EncodeJpegReference(reinterpret_cast<const uint8_t*>(pixels),
+                                        int32_t(picture.width()), int32_t(picture.height()), 32, 95,
+                                        expected)
                         .ok());
 
         const TempFolder folder;

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 
+#include "output/stereo_image_writer.h"
 #include "tests/support/plane_builders.h"
+#include "tests/support/temp_folder.h"
 
 namespace k3v {
 namespace {
@@ -154,6 +156,33 @@ TEST(OutputPicture, EachEyeAloneIsItsWholeView) {
     EXPECT_EQ(left.height(), 2);
     EXPECT_EQ(ReadRow(left, 1), (std::vector<uint32_t>{1000002, 1000003}));
     EXPECT_EQ(ReadRow(right, 1), (std::vector<uint32_t>{2, 3}));
+}
+
+// Views over 2^30 pixels across make a pair over 2^31: its size is told right, and both
+// formats refuse it by that size. (Only the sizes are read before the refusal, so the views
+// hold a single pixel.)
+TEST(OutputPicture, APairOfViewsOverTwoToTheThirtyIsToldAndRefusedByItsSize) {
+    StereoPlanes wide = PlanesWith(NoisePlane(1, 1, 1));
+    wide.SourceWidth = (1 << 30) + 1;
+    wide.SourceHeight = 3;
+    StereoPlanes high = PlanesWith(NoisePlane(1, 1, 1));
+    high.SourceWidth = 3;
+    high.SourceHeight = (1 << 30) + 1;
+    ConversionSettings horizontal;
+    horizontal.StereoLayout = kSideBySideHorizontal;
+    ConversionSettings vertical;
+    vertical.StereoLayout = kSideBySideVertical;
+    EXPECT_EQ(OutputPicture(horizontal, wide).width(), 2147483650);
+    EXPECT_EQ(OutputPicture(vertical, high).height(), 2147483650);
+
+    const testing::TempFolder folder;
+    const Status bmp = WriteStereoImage(folder.file("x.bmp"), horizontal, wide, 100);
+    EXPECT_NE(bmp.message().find("2147483650 x 3 pixels is larger"), std::string::npos)
+        << bmp.message();
+    const Status jpg = WriteStereoImage(folder.file("x.jpg"), vertical, high, 100);
+    EXPECT_NE(jpg.message().find("3 x 2147483650 pixels; a JPEG"), std::string::npos)
+        << jpg.message();
+    EXPECT_TRUE(folder.entries().empty());
 }
 
 }  // namespace

@@ -2,12 +2,38 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 
 #include "tests/support/temp_folder.h"
+
+// The writer's fsync and umask calls pass through these wrappers (the test is linked with
+// --wrap for both), so that a test can make fsync fail or see who touches the umask.
+namespace {
+std::atomic<mode_t> fsyncFailsFor{0};  // S_IFREG or S_IFDIR: fsync of that kind fails with EIO
+std::atomic<int> umaskCalls{0};
+}  // namespace
+
+extern "C" int __real_fsync(int fd);
+extern "C" int __wrap_fsync(int fd) {
+    struct stat info {};
+    const mode_t kind = fsyncFailsFor.load(std::memory_order_relaxed);
+    if (kind != 0 && fstat(fd, &info) == 0 && (info.st_mode & S_IFMT) == kind) {
+        errno = EIO;
+        return -1;
+    }
+    return __real_fsync(fd);
+}
+extern "C" mode_t __real_umask(mode_t mask);
+extern "C" mode_t __wrap_umask(mode_t mask) {
+    umaskCalls.fetch_add(1, std::memory_order_relaxed);
+    return __real_umask(mask);
+}
 
 namespace k3v {
 namespace {
@@ -93,6 +119,47 @@ TEST(SafeFileWriter, NewFilesGetTheUsualPermissions) {
     umask(old);
     const auto perms = std::filesystem::status(folder.file("x")).permissions();
     EXPECT_EQ(perms, std::filesystem::perms(0644));
+}
+
+// The umask is process-wide: a save that set it, even for a moment, could hand another
+// thread's new file mode 0666. New files take 0666 less the umask; a replaced file keeps its mode.
+TEST(SafeFileWriter, ModesComeFromTheUmaskOrTheReplacedFileWithoutTouchingTheUmask) {
+    TempFolder folder;
+    const uint8_t byte = 1;
+    WriteBytes(folder.file("old"), {0});
+    std::filesystem::permissions(folder.file("old"), std::filesystem::perms(0640));
+    const mode_t old = umask(077);
+    umaskCalls = 0;
+    const bool saved = WriteFileSafely(folder.file("new"), {&byte, 1}).ok() &&
+                       WriteFileSafely(folder.file("old"), {&byte, 1}).ok();
+    const int calls = umaskCalls.load();
+    umask(old);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(std::filesystem::status(folder.file("new")).permissions(),
+              std::filesystem::perms(0600));
+    EXPECT_EQ(std::filesystem::status(folder.file("old")).permissions(),
+              std::filesystem::perms(0640));
+}
+
+// An fsync that fails with EIO: for the file, the bytes may never reach the disk, so the old
+// file stays; for the folder after the rename, the new file is in place but a power cut may
+// still lose it, and the message says both. Neither leaves a temporary file.
+TEST(SafeFileWriter, AFailedFsyncOfTheFileOrItsFolderFailsTheSave) {
+    for (const auto& [kind, kept, says] :
+         {std::tuple{S_IFREG, std::vector<uint8_t>{1, 2, 3}, "Input/output error"},
+          std::tuple{S_IFDIR, std::vector<uint8_t>{4, 5}, "in place, but its folder could not"}}) {
+        TempFolder folder;
+        WriteBytes(folder.file("target"), {1, 2, 3});
+        const uint8_t bytes[] = {4, 5};
+        fsyncFailsFor = kind;
+        const Status result = WriteFileSafely(folder.file("target"), bytes);
+        fsyncFailsFor = 0;
+        EXPECT_NE(result.message().find(says), std::string::npos) << result.message();
+        EXPECT_NE(result.message().find("Input/output error"), std::string::npos);
+        EXPECT_EQ(ReadBytes(folder.file("target")), kept);
+        EXPECT_EQ(folder.entries(), std::vector<std::string>{"target"});
+    }
 }
 
 }  // namespace

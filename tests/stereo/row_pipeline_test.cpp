@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -80,6 +85,40 @@ TEST(RowPipeline, OneStageAndNoRowsAreFine) {
     RunTraced(9, 2, {0}, 2);
     RunTraced(0, 1, {0, 2}, 2);
     RunTraced(4, 0, {0, 1}, 2);  // a band of no rows is taken as one row
+}
+
+// Whether every other thread of this process is asleep (state S in /proc), as a waiting
+// thread is; one that spins or yields stays runnable (R).
+bool OthersAsleep() {
+    const std::string self = std::to_string(syscall(SYS_gettid));
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (task.path().filename() == self) {
+            continue;
+        }
+        std::ifstream in(task.path() / "stat");
+        const std::string stat((std::istreambuf_iterator<char>(in)), {});
+        const size_t name = stat.rfind(')');  // the state follows the name in parentheses
+        if (name != std::string::npos && name + 2 < stat.size() && stat[name + 2] != 'S') {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A worker waiting for another's band sleeps: with fewer cores than workers (an affinity mask,
+// a CPU quota), a waiter that spins or yields keeps the core from the band it waits for. The
+// first band holds on until the other worker, which waits for it, is asleep.
+TEST(RowPipeline, AWorkerWaitingForABandSleeps) {
+    bool asleep = false;
+    const RowStage stage{
+        0, [&](size_t first, size_t, int) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (first == 0 && !asleep && std::chrono::steady_clock::now() < until) {
+                asleep = OthersAsleep();
+            }
+        }};
+    RunRowPipeline(2, 1, {stage}, 2);
+    EXPECT_TRUE(asleep);
 }
 
 }  // namespace
