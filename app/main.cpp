@@ -13,6 +13,7 @@
 #include "app/splash_dialog.h"
 #include "app/start_up.h"
 #include "app/user_dialogs.h"
+#include "base/raised_privileges.h"
 
 int main(int argc, char* argv[]) {
     // Read before the application object: --help and --version need no display.
@@ -36,6 +37,10 @@ int main(int argc, char* argv[]) {
             break;
     }
 
+    if (k3v::RunsWithRaisedPrivileges()) {
+        std::fprintf(stderr, "k3v-stereo: %s\n", k3v::kRaisedPrivilegesMessage);
+        return 1;
+    }
     if (!k3v::DisplayCanBeTried()) {
         return 1;
     }

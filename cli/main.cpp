@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/raised_privileges.h"
 #include "cli/batch_runner.h"
 #include "cli/cli_options.h"
 
@@ -35,8 +36,12 @@ int main(int argc, char** argv) {
         std::cout << k3v::VersionText();
         return 0;
     }
+    if (k3v::RunsWithRaisedPrivileges()) {
+        std::cerr << "k3v-convert: " << k3v::kRaisedPrivilegesMessage << "\n";
+        return 1;
+    }
     // Qt's image plugins (TIFF and others) are found through the application object. It is
-    // made only now: --help and --version answer even where Qt refuses to run (setuid).
+    // made only now: --help and --version answer even where Qt would refuse to run (setuid).
     QCoreApplication application(argc, argv);
     // Our own messages name the file and the reason; the readers' console chatter is noise.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*=false"));

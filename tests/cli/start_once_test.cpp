@@ -65,6 +65,12 @@ TEST(StartsOnce, AsASetuidCopy) {
     const auto run = RunProcess(copy, {"--version"}, folder.path().string(), "timeout 20");
     EXPECT_EQ(run.exitCode, 0) << "a setuid copy did not end by itself: " << run.err;
     EXPECT_EQ(run.out.rfind("k3v-convert ", 0), 0u) << run.out;
+    // A conversion is refused in words, not by Qt's abort.
+    const auto convert = RunProcess(copy, {folder.file("in.jpg"), "-o", folder.file("out.jpg")},
+                                    folder.path().string(), "timeout 20");
+    EXPECT_EQ(convert.exitCode, 1) << convert.err;
+    EXPECT_NE(convert.err.find("will not run with set-user-ID"), std::string::npos) << convert.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("out.jpg")));
 }
 
 }  // namespace
