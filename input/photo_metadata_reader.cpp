@@ -94,7 +94,14 @@ std::string Unreadable(const std::string& path, std::string reason) {
 
 PhotoMetadataRead Read(const std::string& path) {
     PhotoMetadataRead read;
-    const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
+    // Opened as a plain file: given a name, Exiv2 would read "-" as standard input and a name
+    // that starts like "http://" over the network. Exiv2 0.27 hands both out as std::auto_ptr,
+    // which clang reports as deprecated.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    const Exiv2::Image::AutoPtr image =
+        Exiv2::ImageFactory::open(Exiv2::BasicIo::AutoPtr(new Exiv2::FileIo(path)));
+#pragma GCC diagnostic pop
     image->readMetadata();
     Exiv2::ExifData& exif = image->exifData();
     FitForStereoJpeg(exif);

@@ -130,6 +130,14 @@ def main():
               without_mpf(mpo[second:]) == open("view_right.jpg", "rb").read(),
               "each MPO image is its view's JPEG, photo information included, with MPF added")
 
+        # A picture named "-" is a file like any other, never standard input.
+        os.link("photo.jpg", "-")
+        done = subprocess.run([tool, "--keep-metadata", "-o", "dash.jpg", "--", "-"],
+                              input="not a picture", capture_output=True, text=True)
+        check(done.returncode == 0 and done.stderr == "" and
+              tags("dash.jpg").get("ExifIFD:DateTimeOriginal") == "2021:06:07 08:09:10",
+              "a picture named - keeps its own information: " + done.stderr.strip())
+
         run(tool, "--depth", "40", "photo.jpg", "-o", "plain.jpg")
         run(tool, "--depth", "40", "photo.jpg", "-o", "plain.mpo")
         for name in ("plain.jpg", "plain.mpo"):
