@@ -21,16 +21,7 @@ import tempfile
 
 from PIL import Image
 
-failures = []
-checks = []
-
-
-def check(condition, what):
-    print(("ok    " if condition else "FAIL  ") + what)
-    checks.append(what)
-    if not condition:
-        failures.append(what)
-
+from checks import check, summary
 
 def icc_profile(points):
     """A display profile whose three tone curves of `points` entries make it large."""
@@ -180,8 +171,7 @@ def main():
               "unreadable Exif converts with a note: " + done.stderr.strip())
         os.chdir("/")
 
-    print("%d passed, %d failed" % (len(checks) - len(failures), len(failures)))
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":

@@ -17,16 +17,7 @@ import tempfile
 
 from PIL import Image
 
-failures = []
-checks = []
-
-
-def check(condition, what):
-    print(("ok    " if condition else "FAIL  ") + what)
-    checks.append(what)
-    if not condition:
-        failures.append(what)
-
+from checks import check, summary
 
 def convert(tool, picture, *args):
     subprocess.run([tool, "--depth", "40", "--effect", "-2", picture, *args], check=True,
@@ -128,8 +119,7 @@ def main():
             check(exiftool("-XMP:all", name).strip() == "",
                   os.path.basename(name) + " (not one wrapped 2:1 view) has no XMP")
 
-    print("%d passed, %d failed" % (len(checks) - len(failures), len(failures)))
-    return 1 if failures else 0
+    return summary()
 
 
 if __name__ == "__main__":
