@@ -12,16 +12,25 @@ class [[nodiscard]] Status {
   public:
     static Status Ok() { return Status(); }
     static Status Error(std::string message) { return Status(std::move(message)); }
+    // Work the user stopped (progress.h): a failure with nothing to report, which leaves
+    // everything as it was before the work began.
+    static Status Cancelled() {
+        Status status("Cancelled");
+        status.cancelled_ = true;
+        return status;
+    }
 
     bool ok() const { return !failed_; }
     explicit operator bool() const { return ok(); }
     const std::string& message() const { return message_; }
+    bool cancelled() const { return cancelled_; }
 
   private:
     Status() = default;
     explicit Status(std::string message) : failed_(true), message_(std::move(message)) {}
 
     bool failed_ = false;
+    bool cancelled_ = false;
     std::string message_;
 };
 
