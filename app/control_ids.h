@@ -2,6 +2,8 @@
 // The identifiers of the window's controls: a command's number is the same whichever menu item,
 // shortcut or button sends it.
 
+#include "stereo/conversion_settings.h"
+
 namespace k3v {
 
 // Command identifiers: the menu items, buttons and boxes that send a command.
@@ -35,11 +37,11 @@ enum CommandId : int {
     kCmdSeparate = 306,
     kCmdKeepMetadata = 307,
     // The "&Stereo" menu.
-    kCmdColourAnaglyph = 320,  // + AnaglyphMethod
+    kCmdColourAnaglyph = 320,  // in AnaglyphKind's order
     kCmdHalfColourAnaglyph = 321,
     kCmdGreyAnaglyph = 322,
     kCmdDuboisAnaglyph = 323,
-    kCmdRedCyanGlasses = 330,  // + Glasses
+    kCmdRedCyanGlasses = 330,  // in GlassesKind's order
     kCmdGreenMagentaGlasses = 331,
     kCmdAmberBlueGlasses = 332,
     kCmdSwapEyes = 340,
@@ -50,6 +52,16 @@ enum CommandId : int {
     kCmdInvertDepthMap = 352,
     kCmdWrapAround = 353,
 };
+
+// The "&Stereo" menu's item for an anaglyph method or a pair of glasses.
+constexpr int AnaglyphCommand(AnaglyphKind method) {
+    return kCmdColourAnaglyph + int(method);
+}
+constexpr int GlassesCommand(GlassesKind glasses) {
+    return kCmdRedCyanGlasses + int(glasses);
+}
+static_assert(AnaglyphCommand(AnaglyphKind::Dubois) == kCmdDuboisAnaglyph);
+static_assert(GlassesCommand(GlassesKind::AmberBlue) == kCmdAmberBlueGlasses);
 
 // Identifiers of the controls that send no command.
 enum ControlId : int {

@@ -126,18 +126,18 @@ void MainWindow::syncControls() {
     action(kCmdVertical)->setChecked(settings.StereoLayout == kSideBySideVertical);
     action(kCmdHorizontal)->setChecked(settings.StereoLayout == kSideBySideHorizontal);
     action(kCmdSeparate)->setChecked(settings.StereoLayout == kSeparateFiles);
-    for (int method = kColourAnaglyph; method <= kDuboisAnaglyph; ++method) {
-        action(kCmdColourAnaglyph + method)->setChecked(settings.AnaglyphMethod == method);
+    for (int method = kCmdColourAnaglyph; method <= kCmdDuboisAnaglyph; ++method) {
+        action(method)->setChecked(method == AnaglyphCommand(settings.AnaglyphMethod));
     }
-    for (int glasses = kRedCyanGlasses; glasses <= kAmberBlueGlasses; ++glasses) {
-        action(kCmdRedCyanGlasses + glasses)->setChecked(settings.Glasses == glasses);
+    for (int glasses = kCmdRedCyanGlasses; glasses <= kCmdAmberBlueGlasses; ++glasses) {
+        action(glasses)->setChecked(glasses == GlassesCommand(settings.Glasses));
     }
-    action(kCmdSwapEyes)->setChecked(settings.SwapEyes != 0);
-    action(kCmdHalfSize)->setChecked(settings.HalfSize != 0);
+    action(kCmdSwapEyes)->setChecked(settings.SwapEyes);
+    action(kCmdHalfSize)->setChecked(settings.HalfSize);
     action(kCmdParallelOrder)->setChecked(settings.PairOrder == EyeOrder::Parallel);
     action(kCmdClearDepthMap)->setEnabled(!state_.DepthMapPath.isEmpty());
-    action(kCmdInvertDepthMap)->setChecked(settings.InvertDepthMap != 0);
-    action(kCmdWrapAround)->setChecked(settings.WrapAround != 0);
+    action(kCmdInvertDepthMap)->setChecked(settings.InvertDepthMap);
+    action(kCmdWrapAround)->setChecked(settings.WrapAround);
     action(kCmdKeepMetadata)->setChecked(state_.KeepPhotoInformation);
     static_cast<QLabel*>(control(kIdDepthMapLine))
         ->setText(state_.DepthMapPath.isEmpty()
@@ -194,21 +194,21 @@ void MainWindow::chooseLayout(int layout) {
     settingsChanged();
 }
 
-void MainWindow::chooseAnaglyphMethod(int method) {
+void MainWindow::chooseAnaglyphMethod(AnaglyphKind method) {
     sound_.play();
     state_.settings.AnaglyphMethod = method;
     settingsChanged();
 }
 
-void MainWindow::chooseGlasses(int glasses) {
+void MainWindow::chooseGlasses(GlassesKind glasses) {
     sound_.play();
     state_.settings.Glasses = glasses;
     settingsChanged();
 }
 
-void MainWindow::switchSetting(int32_t ConversionSettings::*setting) {
+void MainWindow::switchSetting(bool ConversionSettings::*setting) {
     sound_.play();
-    state_.settings.*setting = state_.settings.*setting != 0 ? 0 : 1;
+    state_.settings.*setting = !(state_.settings.*setting);
     settingsChanged();
 }
 
@@ -219,8 +219,7 @@ void MainWindow::switchSwapEyes() {
 void MainWindow::switchHalfSize() {
     // A half-size pair is made for a 3D TV, which wants the parallel order.
     if (!state_.PairOrderChosen) {
-        state_.settings.PairOrder =
-            state_.settings.HalfSize == 0 ? EyeOrder::Parallel : EyeOrder::Cross;
+        state_.settings.PairOrder = state_.settings.HalfSize ? EyeOrder::Cross : EyeOrder::Parallel;
     }
     switchSetting(&ConversionSettings::HalfSize);
 }

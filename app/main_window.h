@@ -65,8 +65,8 @@ class MainWindow : public QMainWindow {
     void showHelp();
     void exitProgram();
     void chooseLayout(int layout);  // kAnaglyph ... kSeparateFiles
-    void chooseAnaglyphMethod(int method);
-    void chooseGlasses(int glasses);
+    void chooseAnaglyphMethod(AnaglyphKind method);
+    void chooseGlasses(GlassesKind glasses);
     void switchSwapEyes();
     void switchHalfSize();
     void switchPairOrder();      // "Parallel order (left eye on the left)"
@@ -106,7 +106,7 @@ class MainWindow : public QMainWindow {
     void syncControls();
 
     void loadCommand(PictureSlot slot);
-    void switchSetting(int32_t ConversionSettings::*setting);  // 0 <-> 1, then convert
+    void switchSetting(bool ConversionSettings::*setting);  // on <-> off, then convert
     // As a "Select" button loads a chosen file: the folder is remembered for the next dialog.
     void loadChosenPicture(const QString& path, PictureSlot slot);
     Status saveStereoImage(const std::string& target);

@@ -83,21 +83,20 @@ void MainWindow::buildStereoMenu() {
         actions_.insert(id, item);
     };
     for (const auto& [method, text] :
-         {std::pair{kColourAnaglyph, QT_TR_NOOP("&Colour anaglyph")},
-          std::pair{kHalfColourAnaglyph, QT_TR_NOOP("H&alf-colour anaglyph")},
-          std::pair{kGreyAnaglyph, QT_TR_NOOP("&Grey anaglyph")},
-          std::pair{kDuboisAnaglyph, QT_TR_NOOP("&Dubois anaglyph")}}) {
-        const int chosen = method;
-        addItem(kCmdColourAnaglyph + chosen, text,
-                [this, chosen] { chooseAnaglyphMethod(chosen); });
+         {std::pair{AnaglyphKind::Colour, QT_TR_NOOP("&Colour anaglyph")},
+          std::pair{AnaglyphKind::HalfColour, QT_TR_NOOP("H&alf-colour anaglyph")},
+          std::pair{AnaglyphKind::Grey, QT_TR_NOOP("&Grey anaglyph")},
+          std::pair{AnaglyphKind::Dubois, QT_TR_NOOP("&Dubois anaglyph")}}) {
+        const AnaglyphKind chosen = method;
+        addItem(AnaglyphCommand(chosen), text, [this, chosen] { chooseAnaglyphMethod(chosen); });
     }
     stereo->addSeparator();
     for (const auto& [glasses, text] :
-         {std::pair{kRedCyanGlasses, QT_TR_NOOP("&Red/cyan glasses")},
-          std::pair{kGreenMagentaGlasses, QT_TR_NOOP("Green/&magenta glasses")},
-          std::pair{kAmberBlueGlasses, QT_TR_NOOP("Amber/&blue glasses")}}) {
-        const int chosen = glasses;
-        addItem(kCmdRedCyanGlasses + chosen, text, [this, chosen] { chooseGlasses(chosen); });
+         {std::pair{GlassesKind::RedCyan, QT_TR_NOOP("&Red/cyan glasses")},
+          std::pair{GlassesKind::GreenMagenta, QT_TR_NOOP("Green/&magenta glasses")},
+          std::pair{GlassesKind::AmberBlue, QT_TR_NOOP("Amber/&blue glasses")}}) {
+        const GlassesKind chosen = glasses;
+        addItem(GlassesCommand(chosen), text, [this, chosen] { chooseGlasses(chosen); });
     }
     stereo->addSeparator();
     addItem(kCmdSwapEyes, QT_TR_NOOP("&Swap eyes"), &MainWindow::switchSwapEyes);

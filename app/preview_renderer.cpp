@@ -52,7 +52,7 @@ QImage RenderPreview(const ConversionSettings& settings, const StereoPlanes& pla
     const int32_t height = planes.SourceHeight;
     if (width > 0 && height > 0 && !planes.FirstView.empty()) {
         const PreviewPlacement placement =
-            ComputePreviewPlacement(width, height, settings.StereoLayout, settings.HalfSize != 0);
+            ComputePreviewPlacement(width, height, settings.StereoLayout, settings.HalfSize);
         const auto draw = [&painter](const PixelPlane& plane, const PreviewRect& rect) {
             if (rect.width <= 0 || rect.height <= 0 || plane.empty()) {
                 return;

@@ -48,7 +48,7 @@ void AgainstFlatColours(benchmark::State& state) {
     flat.DepthValue = 30;
     flat.StereoLayout = int32_t(state.range(1));
     k3v::ConversionSettings tried = flat;
-    tried.WrapAround = mapped ? 0 : 1;
+    tried.WrapAround = !mapped;
     const k3v::PixelPlane map = SmoothMap();
     // The best run of each side: this shared machine's page-fault storms hit single runs.
     double flatSeconds = 1e9;

@@ -32,8 +32,8 @@ void AnaglyphMethod(benchmark::State& state) {
     k3v::ConversionSettings classic;
     classic.DepthOn = int32_t(state.range(2));
     k3v::ConversionSettings method = classic;
-    method.AnaglyphMethod = int32_t(state.range(0));
-    method.Glasses = int32_t(state.range(1));
+    method.AnaglyphMethod = k3v::AnaglyphKind(state.range(0));
+    method.Glasses = k3v::GlassesKind(state.range(1));
     k3v::ConvertPlanes(method, planes);  // touch every page once before timing
     const double copySeconds = PlaneCopySeconds(planes);
     double extra = 0;

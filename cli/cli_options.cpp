@@ -20,13 +20,13 @@ constexpr OptionChoice kLayouts[] = {{"anaglyph", kAnaglyph},
                                      {"vertical", kSideBySideVertical},
                                      {"horizontal", kSideBySideHorizontal},
                                      {"separate", kSeparateFiles}};
-constexpr OptionChoice kMethods[] = {{"colour", kColourAnaglyph},
-                                     {"half-colour", kHalfColourAnaglyph},
-                                     {"grey", kGreyAnaglyph},
-                                     {"dubois", kDuboisAnaglyph}};
-constexpr OptionChoice kGlasses[] = {{"red-cyan", kRedCyanGlasses},
-                                     {"green-magenta", kGreenMagentaGlasses},
-                                     {"amber-blue", kAmberBlueGlasses}};
+constexpr OptionChoice kMethods[] = {{"colour", int32_t(AnaglyphKind::Colour)},
+                                     {"half-colour", int32_t(AnaglyphKind::HalfColour)},
+                                     {"grey", int32_t(AnaglyphKind::Grey)},
+                                     {"dubois", int32_t(AnaglyphKind::Dubois)}};
+constexpr OptionChoice kGlasses[] = {{"red-cyan", int32_t(GlassesKind::RedCyan)},
+                                     {"green-magenta", int32_t(GlassesKind::GreenMagenta)},
+                                     {"amber-blue", int32_t(GlassesKind::AmberBlue)}};
 constexpr OptionChoice kOrders[] = {{"cross", int32_t(EyeOrder::Cross)},
                                     {"parallel", int32_t(EyeOrder::Parallel)}};
 constexpr OptionChoice kKinds[] = {{"panorama", kPanorama}, {"photo", kStillPhoto}};
@@ -69,15 +69,17 @@ const OptionRow kOptions[] = {
     {"--layout", "", "", "default anaglyph; separate: two files, NAME_left.EXT\nand NAME_right.EXT",
      Choice(kLayouts), Set<&S::StereoLayout>},
     {"--anaglyph", "", "", "the anaglyph's method, default colour", Choice(kMethods),
-     Set<&S::AnaglyphMethod>},
+     [](CliOptions& o, int32_t v, const std::string&) {
+         o.settings.AnaglyphMethod = AnaglyphKind(v);
+     }},
     {"--glasses", "", "", "the anaglyph's glasses, default red-cyan", Choice(kGlasses),
-     Set<&S::Glasses>},
+     [](CliOptions& o, int32_t v, const std::string&) { o.settings.Glasses = GlassesKind(v); }},
     {"--swap-eyes", "", "",
      "exchange the two views in every output, as for a pair\nloaded in the wrong order", kFlag,
-     [](CliOptions& o, int32_t, const std::string&) { o.settings.SwapEyes = 1; }},
+     [](CliOptions& o, int32_t, const std::string&) { o.settings.SwapEyes = true; }},
     {"--half", "", "",
      "side-by-side layouts and .jps: each view halved along\nthe layout's axis (3D TV)", kFlag,
-     [](CliOptions& o, int32_t, const std::string&) { o.settings.HalfSize = 1; }},
+     [](CliOptions& o, int32_t, const std::string&) { o.settings.HalfSize = true; }},
     {"--order", "", "",
      "the horizontal layout's order: cross (right eye on\nthe left) or parallel (left eye on "
      "the left); default\ncross, with --half parallel",
@@ -91,10 +93,10 @@ const OptionRow kOptions[] = {
      "with --output-dir: each input's depth map,\n<name>_depth.<ext> in DIR", kText,
      [](CliOptions& o, int32_t, const std::string& text) { o.depthMapDir = text; }},
     {"--invert-depth-map", "", "", "dark is near in the depth map (uses 255 - brightness)", kFlag,
-     [](CliOptions& o, int32_t, const std::string&) { o.settings.InvertDepthMap = 1; }},
+     [](CliOptions& o, int32_t, const std::string&) { o.settings.InvertDepthMap = true; }},
     {"--wrap", "", "",
      "a 360-degree panorama: each row closes into a loop,\nno seam where its ends meet", kFlag,
-     [](CliOptions& o, int32_t, const std::string&) { o.settings.WrapAround = 1; }},
+     [](CliOptions& o, int32_t, const std::string&) { o.settings.WrapAround = true; }},
     {"--kind", "", "", "default panorama (photo: the anaglyph's invalid stripe is cut)",
      Choice(kKinds), Set<&S::SourceKind>},
     {"--effect", "", "N", "stereo effect {range}, default 3", Number(kStereoEffectRange),
@@ -213,7 +215,7 @@ Result<int32_t> CheckValue(const OptionRow& row, const std::string& option,
 Status CheckDepthMap(const CliOptions& o) {
     const bool mapped = !o.depthMap.empty() || !o.depthMapDir.empty();
     if (!mapped) {
-        return o.settings.InvertDepthMap != 0
+        return o.settings.InvertDepthMap
                    ? Status::Error("--invert-depth-map goes with --depth-map or --depth-map-dir")
                    : Status::Ok();
     }
@@ -354,7 +356,7 @@ Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
         orderGiven = orderGiven || row->name == "--order";
     }
     // A half-size pair is made for a 3D TV, whose side-by-side mode wants the parallel order.
-    if (!orderGiven && options.settings.HalfSize != 0) {
+    if (!orderGiven && options.settings.HalfSize) {
         options.settings.PairOrder = EyeOrder::Parallel;
     }
     if (Status shape = CheckShape(options, formatGiven); !shape) {

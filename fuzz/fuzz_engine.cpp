@@ -52,16 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     in.fill(first);
     // The stereo output settings come last, so inputs kept from before they existed read
     // their defaults.
-    settings.AnaglyphMethod = in.in(0, 3);
-    settings.Glasses = in.in(0, 2);
-    settings.SwapEyes = in.in(0, 1);
-    settings.HalfSize = in.in(0, 1);
+    settings.AnaglyphMethod = k3v::AnaglyphKind(in.in(0, 3));
+    settings.Glasses = k3v::GlassesKind(in.in(0, 2));
+    settings.SwapEyes = in.in(0, 1) == 1;
+    settings.HalfSize = in.in(0, 1) == 1;
     if (in.in(0, 3) == 3) {
         settings.StereoLayout = k3v::kSeparateFiles;
     }
     // Then the depth map (the first picture's pixels turned into other values) and the wrap.
-    settings.WrapAround = in.in(0, 1);
-    settings.InvertDepthMap = in.in(0, 1);
+    settings.WrapAround = in.in(0, 1) == 1;
+    settings.InvertDepthMap = in.in(0, 1) == 1;
     const bool mapped = in.in(0, 1) == 1;
     const uint32_t mapFactor = uint32_t(in.in(1, 255));
     settings.PairOrder = in.in(0, 1) == 1 ? k3v::EyeOrder::Parallel : k3v::EyeOrder::Cross;

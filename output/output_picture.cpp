@@ -50,7 +50,7 @@ OutputPicture::OutputPicture(const ConversionSettings& settings, const StereoPla
     if (LeftEyeOnTheLeft(settings)) {
         std::swap(first_, second_);
     }
-    halved_ = settings.HalfSize != 0 && layout_ != kAnaglyph;
+    halved_ = settings.HalfSize && layout_ != kAnaglyph;
     if (layout_ == kSideBySideVertical) {
         height_ = 2 * int64_t(halved_ ? (planeHeight_ + 1) / 2 : planeHeight_);
     } else if (layout_ == kSideBySideHorizontal) {

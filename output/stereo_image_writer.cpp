@@ -62,7 +62,7 @@ Status WritePicture(const std::string& path, OutputFormat format,
     if (Status opened = file.open(path); !opened) {
         return opened;
     }
-    const bool sphere = settings.WrapAround != 0 && picture.isOneWholeView() &&
+    const bool sphere = settings.WrapAround && picture.isOneWholeView() &&
                         IsFullSpherePicture(picture.width(), picture.height());
     const std::vector<uint8_t> segments = SegmentsAfterApp0(
         metadata, picture,
@@ -203,7 +203,7 @@ Status WriteStereoImage(const std::string& path, const ConversionSettings& setti
     if (format == OutputFormat::Bmp) {
         return WriteBmpFile(path, picture);
     }
-    if (settings.WrapAround != 0 || !metadata.empty()) {
+    if (settings.WrapAround || !metadata.empty()) {
         SafeFileWriter file;
         if (Status written =
                 WritePicture(path, format, settings, picture, jpegQuality, metadata, file);

@@ -61,22 +61,22 @@ uint32_t FastLuma(uint32_t p) {
 
 // Always inlined: a call per pixel would keep the loops below from being vectorised, and the
 // compiler stops inlining the large Dubois body once it is used from several loops.
-template <int Method, int Glasses>
+template <AnaglyphKind Method, GlassesKind Glasses>
 [[gnu::always_inline]] inline uint32_t ComposePixel(uint32_t l, uint32_t r) {
-    constexpr uint32_t leftMask = kLeftEyeMask[Glasses];
+    constexpr uint32_t leftMask = kLeftEyeMask[size_t(Glasses)];
     constexpr uint32_t rightMask = kColourMask & ~leftMask;
     if constexpr (Method == kClassicComposition) {
         return (r & 0x0000FFFFu) | (l & 0xFFFF0000u);
-    } else if constexpr (Method == kColourAnaglyph) {
+    } else if constexpr (Method == AnaglyphKind::Colour) {
         return (l & leftMask) | (r & rightMask);
-    } else if constexpr (Method == kHalfColourAnaglyph) {
+    } else if constexpr (Method == AnaglyphKind::HalfColour) {
         return (Grey(FastLuma(l)) & leftMask) | (r & rightMask);
-    } else if constexpr (Method == kGreyAnaglyph) {
+    } else if constexpr (Method == AnaglyphKind::Grey) {
         return (Grey(FastLuma(l)) & leftMask) | (Grey(FastLuma(r)) & rightMask);
     } else {
         // The sums are whole numbers below 2^24 in size at every step, so single precision
         // holds them exactly, and its multiplies are far cheaper than 32-bit integer ones.
-        constexpr DuboisMatrices m = kDubois[Glasses];
+        constexpr DuboisMatrices m = kDubois[size_t(Glasses)];
         const float lr = float((l >> 16) & 0xFF), lg = float((l >> 8) & 0xFF);
         const float lb = float(l & 0xFF);
         const float rr = float((r >> 16) & 0xFF), rg = float((r >> 8) & 0xFF);
@@ -91,7 +91,7 @@ template <int Method, int Glasses>
     }
 }
 
-template <int Method, int Glasses>
+template <AnaglyphKind Method, GlassesKind Glasses>
 void ComposeRange(const uint32_t* left, const uint32_t* right, uint32_t* out, ptrdiff_t n,
                   ptrdiff_t s, ptrdiff_t begin, ptrdiff_t end) {
     // Inside [inBegin, inEnd) the left-eye index k + s lies in the picture.
@@ -110,7 +110,7 @@ void ComposeRange(const uint32_t* left, const uint32_t* right, uint32_t* out, pt
 
 // Rows [begin / w, end / w) of a 360-degree panorama: the left-eye pixel of (y, x) is
 // (y, (x + s) mod w), so each row splits into two runs of consecutive pixels.
-template <int Method, int Glasses>
+template <AnaglyphKind Method, GlassesKind Glasses>
 void ComposeRowsWrapped(const uint32_t* left, const uint32_t* right, uint32_t* out, ptrdiff_t w,
                         ptrdiff_t s, ptrdiff_t begin, ptrdiff_t end) {
     const ptrdiff_t shift = ((s % w) + w) % w;
@@ -124,7 +124,7 @@ void ComposeRowsWrapped(const uint32_t* left, const uint32_t* right, uint32_t* o
     }
 }
 
-template <int Method, int Glasses>
+template <AnaglyphKind Method, GlassesKind Glasses>
 void ComposeEither(const uint32_t* left, const uint32_t* right, uint32_t* out, ptrdiff_t n,
                    ptrdiff_t s, ptrdiff_t wrapWidth, ptrdiff_t begin, ptrdiff_t end) {
     if (wrapWidth > 0) {
@@ -134,44 +134,45 @@ void ComposeEither(const uint32_t* left, const uint32_t* right, uint32_t* out, p
     }
 }
 
-template <int Method>
-void ComposeRangeFor(int32_t glasses, const uint32_t* left, const uint32_t* right, uint32_t* out,
-                     ptrdiff_t n, ptrdiff_t s, ptrdiff_t wrapWidth, ptrdiff_t begin,
+template <AnaglyphKind Method>
+void ComposeRangeFor(GlassesKind glasses, const uint32_t* left, const uint32_t* right,
+                     uint32_t* out, ptrdiff_t n, ptrdiff_t s, ptrdiff_t wrapWidth, ptrdiff_t begin,
                      ptrdiff_t end) {
     switch (glasses) {
-        case kGreenMagentaGlasses:
-            return ComposeEither<Method, kGreenMagentaGlasses>(left, right, out, n, s, wrapWidth,
-                                                               begin, end);
-        case kAmberBlueGlasses:
-            return ComposeEither<Method, kAmberBlueGlasses>(left, right, out, n, s, wrapWidth,
-                                                            begin, end);
+        case GlassesKind::GreenMagenta:
+            return ComposeEither<Method, GlassesKind::GreenMagenta>(left, right, out, n, s,
+                                                                    wrapWidth, begin, end);
+        case GlassesKind::AmberBlue:
+            return ComposeEither<Method, GlassesKind::AmberBlue>(left, right, out, n, s, wrapWidth,
+                                                                 begin, end);
         default:
-            return ComposeEither<Method, kRedCyanGlasses>(left, right, out, n, s, wrapWidth, begin,
-                                                          end);
+            return ComposeEither<Method, GlassesKind::RedCyan>(left, right, out, n, s, wrapWidth,
+                                                               begin, end);
     }
 }
 
 }  // namespace
 
-void ComposeAnaglyphRange(int32_t method, int32_t glasses, const uint32_t* left,
+void ComposeAnaglyphRange(AnaglyphKind method, GlassesKind glasses, const uint32_t* left,
                           const uint32_t* right, uint32_t* out, ptrdiff_t n, ptrdiff_t s,
                           ptrdiff_t wrapWidth, ptrdiff_t begin, ptrdiff_t end) {
-    switch (method) {
-        case kClassicComposition:
-            return ComposeRangeFor<kClassicComposition>(kRedCyanGlasses, left, right, out, n, s,
-                                                        wrapWidth, begin, end);
-        case kHalfColourAnaglyph:
-            return ComposeRangeFor<kHalfColourAnaglyph>(glasses, left, right, out, n, s, wrapWidth,
-                                                        begin, end);
-        case kGreyAnaglyph:
-            return ComposeRangeFor<kGreyAnaglyph>(glasses, left, right, out, n, s, wrapWidth, begin,
-                                                  end);
-        case kDuboisAnaglyph:
-            return ComposeRangeFor<kDuboisAnaglyph>(glasses, left, right, out, n, s, wrapWidth,
-                                                    begin, end);
+    // By number, since the classic composition is none of the four named methods.
+    switch (int(method)) {
+        case int(kClassicComposition):
+            return ComposeRangeFor<kClassicComposition>(GlassesKind::RedCyan, left, right, out, n,
+                                                        s, wrapWidth, begin, end);
+        case int(AnaglyphKind::HalfColour):
+            return ComposeRangeFor<AnaglyphKind::HalfColour>(glasses, left, right, out, n, s,
+                                                             wrapWidth, begin, end);
+        case int(AnaglyphKind::Grey):
+            return ComposeRangeFor<AnaglyphKind::Grey>(glasses, left, right, out, n, s, wrapWidth,
+                                                       begin, end);
+        case int(AnaglyphKind::Dubois):
+            return ComposeRangeFor<AnaglyphKind::Dubois>(glasses, left, right, out, n, s, wrapWidth,
+                                                         begin, end);
         default:
-            return ComposeRangeFor<kColourAnaglyph>(glasses, left, right, out, n, s, wrapWidth,
-                                                    begin, end);
+            return ComposeRangeFor<AnaglyphKind::Colour>(glasses, left, right, out, n, s, wrapWidth,
+                                                         begin, end);
     }
 }
 

@@ -6,18 +6,19 @@
 namespace k3v {
 
 namespace sse2 {
-void ComposeAnaglyphRange(int32_t method, int32_t glasses, const uint32_t* left,
+void ComposeAnaglyphRange(AnaglyphKind method, GlassesKind glasses, const uint32_t* left,
                           const uint32_t* right, uint32_t* out, ptrdiff_t n, ptrdiff_t s,
                           ptrdiff_t wrapWidth, ptrdiff_t begin, ptrdiff_t end);
 }
 namespace avx2 {
-void ComposeAnaglyphRange(int32_t method, int32_t glasses, const uint32_t* left,
+void ComposeAnaglyphRange(AnaglyphKind method, GlassesKind glasses, const uint32_t* left,
                           const uint32_t* right, uint32_t* out, ptrdiff_t n, ptrdiff_t s,
                           ptrdiff_t wrapWidth, ptrdiff_t begin, ptrdiff_t end);
 }
 
 bool IsClassicAnaglyph(const ConversionSettings& settings) {
-    return settings.AnaglyphMethod == kColourAnaglyph && settings.Glasses == kRedCyanGlasses;
+    return settings.AnaglyphMethod == AnaglyphKind::Colour &&
+           settings.Glasses == GlassesKind::RedCyan;
 }
 
 namespace {
@@ -49,7 +50,7 @@ void ComposeAnaglyphWrapped(const ConversionSettings& settings, const uint32_t* 
                             const uint32_t* right, uint32_t* out, ptrdiff_t width,
                             ptrdiff_t height) {
     const ptrdiff_t s = ptrdiff_t(6) * settings.StereoEffect;
-    const int32_t method =
+    const AnaglyphKind method =
         IsClassicAnaglyph(settings) ? kClassicComposition : settings.AnaglyphMethod;
     const auto range = RangeKernel();
     const ptrdiff_t n = width * height;

@@ -40,7 +40,8 @@ void ComposeAnaglyphWrapped(const ConversionSettings& settings, const uint32_t* 
 void ComposeAnaglyphPairs(const ConversionSettings& settings, const uint32_t* left,
                           const uint32_t* right, uint32_t* out, ptrdiff_t n);
 
-// The kernels' name for the classic composition's pixel rule.
-inline constexpr int kClassicComposition = -1;
+// The kernels' name for the classic composition's pixel rule: a value beside the four methods,
+// never one a setting holds.
+inline constexpr AnaglyphKind kClassicComposition = AnaglyphKind(-1);
 
 }  // namespace k3v

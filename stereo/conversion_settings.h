@@ -14,17 +14,10 @@ enum StereoLayoutValue : int32_t {
     kSeparateFiles = 3  // the two views as two files
 };
 enum SourceKindValue : int32_t { kPanorama = 0, kStillPhoto = 1 };
-enum AnaglyphMethodValue : int32_t {
-    kColourAnaglyph = 0,
-    kHalfColourAnaglyph = 1,
-    kGreyAnaglyph = 2,
-    kDuboisAnaglyph = 3
-};
-enum GlassesValue : int32_t {
-    kRedCyanGlasses = 0,
-    kGreenMagentaGlasses = 1,
-    kAmberBlueGlasses = 2
-};
+// How an anaglyph puts the two views into one picture (anaglyph_methods.h has the rules).
+enum class AnaglyphKind { Colour, HalfColour, Grey, Dubois };
+// The glasses an anaglyph is made for, named by the left eye's colour first.
+enum class GlassesKind { RedCyan, GreenMagenta, AmberBlue };
 // Which eye's view a side-by-side horizontal picture shows on the left: the right eye's in the
 // cross-eyed order, the left eye's in the parallel order that 3D TVs expect.
 enum class EyeOrder { Cross, Parallel };
@@ -49,19 +42,19 @@ struct ConversionSettings {
 
     // Stereo output. The left-eye view is SecondView (red/cyan glasses put red over the left
     // eye, and the anaglyph's red comes from SecondView), the right-eye view FirstView.
-    int32_t AnaglyphMethod = kColourAnaglyph;
-    int32_t Glasses = kRedCyanGlasses;
-    int32_t SwapEyes = 0;  // 1: the views are exchanged before anything is composed or saved
-    int32_t HalfSize = 0;  // 1: side-by-side views halved along the layout's axis
+    AnaglyphKind AnaglyphMethod = AnaglyphKind::Colour;
+    GlassesKind Glasses = GlassesKind::RedCyan;
+    bool SwapEyes = false;  // the views are exchanged before anything is composed or saved
+    bool HalfSize = false;  // side-by-side views halved along the layout's axis
     // The horizontal layout's order only; every other output keeps its own (an MPO is left
     // eye first, a JPS cross-eyed, a vertical pair left eye on top).
     EyeOrder PairOrder = EyeOrder::Cross;
 
-    // Depth from a depth map (when one is loaded) instead of the colours; 1: 255 - m.
-    int32_t InvertDepthMap = 0;
-    // 1: a 360-degree panorama; every row is a closed loop for the displacement and the
+    // Depth from a depth map (when one is loaded) instead of the colours; inverted: 255 - m.
+    bool InvertDepthMap = false;
+    // A 360-degree panorama: every row is a closed loop for the displacement and the
     // anaglyph's shift.
-    int32_t WrapAround = 0;
+    bool WrapAround = false;
 
     bool operator==(const ConversionSettings&) const = default;
 };

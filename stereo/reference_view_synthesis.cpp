@@ -40,7 +40,7 @@ void Displace(const ConversionSettings& settings, StereoPlanes& planes) {
     uint32_t* second = planes.SecondView.data();
     const std::array<int32_t, 256> shift = DisplacementTable(settings.DepthValue);
     const bool mapped = planes.DepthMap.size() == size_t(n);
-    const bool wrap = settings.WrapAround != 0;
+    const bool wrap = settings.WrapAround;
     // The displacement is decided at the output position, by the colour (red moves the first
     // view's content left, green the second's right) or by the depth map for both. Flat, the
     // bottom row keeps the plain copy; wrapped, every row is a loop.
@@ -49,8 +49,8 @@ void Displace(const ConversionSettings& settings, StereoPlanes& planes) {
         uint32_t keyFirst = (here >> 16) & 0xFF;
         uint32_t keySecond = (here >> 8) & 0xFF;
         if (mapped) {
-            keyFirst = keySecond = settings.InvertDepthMap != 0 ? 255u - planes.DepthMap[size_t(i)]
-                                                                : planes.DepthMap[size_t(i)];
+            keyFirst = keySecond = settings.InvertDepthMap ? 255u - planes.DepthMap[size_t(i)]
+                                                           : planes.DepthMap[size_t(i)];
         }
         const int32_t dL = shift[keyFirst];
         const int32_t dR = shift[keySecond];
@@ -81,7 +81,7 @@ ptrdiff_t LeftIndex(ptrdiff_t k, ptrdiff_t s, ptrdiff_t w, bool wrap) {
 void ComposeAnaglyph(const ConversionSettings& settings, StereoPlanes& planes) {
     const ptrdiff_t n = ptrdiff_t(planes.PixelCount());
     const ptrdiff_t s = ptrdiff_t(6) * settings.StereoEffect;
-    const bool wrap = settings.WrapAround != 0;
+    const bool wrap = settings.WrapAround;
     uint32_t* first = planes.FirstView.data();
     const uint32_t* second = planes.SecondView.data();
     for (ptrdiff_t k = wrap ? 0 : 63; k < n; ++k) {
@@ -92,11 +92,11 @@ void ComposeAnaglyph(const ConversionSettings& settings, StereoPlanes& planes) {
 }
 
 // The channels (0 blue, 1 green, 2 red) each pair of glasses shows the left eye.
-bool LeftEyeSees(int32_t glasses, int channel) {
+bool LeftEyeSees(GlassesKind glasses, int channel) {
     switch (glasses) {
-        case kGreenMagentaGlasses:
+        case GlassesKind::GreenMagenta:
             return channel == 1;
-        case kAmberBlueGlasses:
+        case GlassesKind::AmberBlue:
             return channel != 0;
         default:
             return channel == 2;
@@ -124,12 +124,12 @@ const int32_t kDuboisRight[3][3][3] = {
     {{-16, -123, -17}, {6, 62, -17}, {94, 185, 911}},
 };
 
-int32_t DuboisChannel(int32_t glasses, int channel, uint32_t left, uint32_t right) {
+int32_t DuboisChannel(GlassesKind glasses, int channel, uint32_t left, uint32_t right) {
     const int row = 2 - channel;  // matrix rows run red, green, blue
     double sum = 500;
     for (int column = 0; column < 3; ++column) {
-        sum += kDuboisLeft[glasses][row][column] * Channel(left, 2 - column);
-        sum += kDuboisRight[glasses][row][column] * Channel(right, 2 - column);
+        sum += kDuboisLeft[size_t(glasses)][row][column] * Channel(left, 2 - column);
+        sum += kDuboisRight[size_t(glasses)][row][column] * Channel(right, 2 - column);
     }
     return std::clamp(int32_t(std::floor(sum / 1000)), 0, 255);
 }
@@ -142,19 +142,19 @@ void ComposeWithMethod(const ConversionSettings& settings, StereoPlanes& planes)
     const uint32_t* leftView = planes.SecondView.data();
     for (ptrdiff_t k = 0; k < n; ++k) {
         const uint32_t left =
-            PixelAt(leftView, LeftIndex(k, s, planes.SourceWidth, settings.WrapAround != 0), n);
+            PixelAt(leftView, LeftIndex(k, s, planes.SourceWidth, settings.WrapAround), n);
         uint32_t out = 0;
         for (int c = 0; c < 3; ++c) {
             const bool leftEye = LeftEyeSees(settings.Glasses, c);
             int32_t value = 0;
             switch (settings.AnaglyphMethod) {
-                case kColourAnaglyph:
+                case AnaglyphKind::Colour:
                     value = Channel(leftEye ? left : right[k], c);
                     break;
-                case kHalfColourAnaglyph:
+                case AnaglyphKind::HalfColour:
                     value = leftEye ? Luminance(left) : Channel(right[k], c);
                     break;
-                case kGreyAnaglyph:
+                case AnaglyphKind::Grey:
                     value = Luminance(leftEye ? left : right[k]);
                     break;
                 default:
@@ -175,13 +175,14 @@ void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes) {
     if (!standard && settings.DepthOn != 0 && settings.DepthValue != 0) {
         Displace(settings, planes);
     }
-    if (settings.SwapEyes != 0) {
+    if (settings.SwapEyes) {
         std::swap(planes.FirstView, planes.SecondView);
     }
     if (settings.StereoLayout != kAnaglyph) {
         return;
     }
-    if (settings.AnaglyphMethod == kColourAnaglyph && settings.Glasses == kRedCyanGlasses) {
+    if (settings.AnaglyphMethod == AnaglyphKind::Colour &&
+        settings.Glasses == GlassesKind::RedCyan) {
         ComposeAnaglyph(settings, planes);
     } else {
         ComposeWithMethod(settings, planes);

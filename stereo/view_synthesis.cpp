@@ -309,7 +309,7 @@ void ComposeGatheredViews(const ConversionSettings& settings, const uint32_t* so
                           KeySecond keySecond) {
     const ViewPixel<+1, KeyFirst> first{source, g, shift, keyFirst};
     const ViewPixel<-1, KeySecond> second{source, g, shift, keySecond};
-    if (settings.SwapEyes != 0) {
+    if (settings.SwapEyes) {
         ComposeGathered(settings, out, g, shift, second, first);
     } else {
         ComposeGathered(settings, out, g, shift, first, second);
@@ -353,8 +353,8 @@ void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* fir
     const bool depth = !standard && settings.DepthOn != 0 && settings.DepthValue != 0;
     const bool anaglyph = settings.StereoLayout == kAnaglyph;
     const bool classic = IsClassicAnaglyph(settings);
-    const bool swap = settings.SwapEyes != 0;
-    const bool wrap = settings.WrapAround != 0 && g.w > 0;
+    const bool swap = settings.SwapEyes;
+    const bool wrap = settings.WrapAround && g.w > 0;
     uint32_t* rightView = planes.FirstView.data();
     uint32_t* leftView = planes.SecondView.data();
     // With the eyes swapped each view is built where the other one goes.
@@ -387,7 +387,7 @@ void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* fir
     }
     const std::array<int32_t, 256> shift = DisplacementTable(settings.DepthValue);
     const bool mapped = planes.DepthMap.size() == size_t(g.n) && g.n > 0;
-    const MapKey mapKey{planes.DepthMap.data(), settings.InvertDepthMap != 0 ? 0xFFu : 0u};
+    const MapKey mapKey{planes.DepthMap.data(), settings.InvertDepthMap ? 0xFFu : 0u};
     const ColourKey<16> redKey{first};
     const ColourKey<8> greenKey{first};
     if (anaglyph && !classic && !wrap) {

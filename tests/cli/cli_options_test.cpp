@@ -65,10 +65,10 @@ TEST(ParseCommandLine, StereoOutputOptionsSetTheirSettings) {
                "separate", "a.png", "--output-dir", "out", "--format", "jps"});
     ASSERT_TRUE(p.ok()) << p.message();
     const ConversionSettings& s = p.value().settings;
-    EXPECT_EQ(s.AnaglyphMethod, kDuboisAnaglyph);
-    EXPECT_EQ(s.Glasses, kAmberBlueGlasses);
-    EXPECT_EQ(s.SwapEyes, 1);
-    EXPECT_EQ(s.HalfSize, 1);
+    EXPECT_EQ(s.AnaglyphMethod, AnaglyphKind::Dubois);
+    EXPECT_EQ(s.Glasses, GlassesKind::AmberBlue);
+    EXPECT_TRUE(s.SwapEyes);
+    EXPECT_TRUE(s.HalfSize);
     EXPECT_EQ(s.StereoLayout, kSeparateFiles);
     EXPECT_EQ(p.value().format, "jps");
     EXPECT_EQ(Parse({"--swap-eyes=yes", "a.png", "-o", "x.jpg"}).message(),
@@ -143,8 +143,8 @@ TEST(ParseCommandLine, DepthMapsNeedTheDepthScaleK3vModeAndTheirKindOfOutput) {
                                           "--invert-depth-map", "--wrap", "p.jpg", "-o", "x.jpg"});
     ASSERT_TRUE(one.ok()) << one.message();
     EXPECT_EQ(one.value().depthMap, "m.png");
-    EXPECT_EQ(one.value().settings.InvertDepthMap, 1);
-    EXPECT_EQ(one.value().settings.WrapAround, 1);
+    EXPECT_TRUE(one.value().settings.InvertDepthMap);
+    EXPECT_TRUE(one.value().settings.WrapAround);
     const Result<std::vector<ConversionJob>> jobs = PlanJobs(one.value());
     ASSERT_TRUE(jobs.ok());
     EXPECT_EQ(jobs.value()[0].depthMap, "m.png");

@@ -396,8 +396,8 @@ TEST(ConvertBatch, DepthMapsComeFromTheirFolderAndAFaultyMapFailsItsFileAlone) {
     ConversionSettings settings;
     settings.DepthOn = 1;
     settings.DepthValue = 20;
-    settings.WrapAround = 1;
-    settings.InvertDepthMap = 1;
+    settings.WrapAround = true;
+    settings.InvertDepthMap = true;
     int32_t w = 0;
     int32_t h = 0;
     const std::vector<uint32_t> expected = ExpectedPixels(a, "", settings, w, h, aMap);

@@ -123,7 +123,7 @@ TEST(OutputPicture, AHalfSizeHorizontalPairHalvesEachRow) {
     std::fill_n(planes.SecondView.data(), 3, 0x00000010u);
     ConversionSettings settings;
     settings.StereoLayout = kSideBySideHorizontal;
-    settings.HalfSize = 1;
+    settings.HalfSize = true;
     const OutputPicture picture(settings, planes);
     EXPECT_EQ(picture.width(), 4);
     EXPECT_EQ(ReadRow(picture, 0),
@@ -136,7 +136,7 @@ TEST(OutputPicture, AHalfSizeVerticalPairHalvesEachColumnFromTheTop) {
     const StereoPlanes planes = NumberedViews(2, 3);  // stored rows 0 (bottom) to 2 (top)
     ConversionSettings settings;
     settings.StereoLayout = kSideBySideVertical;
-    settings.HalfSize = 1;
+    settings.HalfSize = true;
     const OutputPicture picture(settings, planes);
     EXPECT_EQ(picture.height(), 4);
     EXPECT_EQ(ReadRow(picture, 0), (std::vector<uint32_t>{0, 1}));  // the bottom row alone
@@ -149,7 +149,7 @@ TEST(OutputPicture, EachEyeAloneIsItsWholeView) {
     const StereoPlanes planes = NumberedViews(2, 2);
     ConversionSettings settings;
     settings.StereoLayout = kSeparateFiles;
-    settings.HalfSize = 1;  // only pairs are halved
+    settings.HalfSize = true;  // only pairs are halved
     const OutputPicture left(settings, planes, OutputPart::LeftEye);
     const OutputPicture right(settings, planes, OutputPart::RightEye);
     EXPECT_EQ(left.width(), 2);

@@ -50,9 +50,9 @@ TEST_P(SphereTags, GoOnlyOnOneViewOfTheWholeSphere) {
     const SphereTagCase& c = GetParam();
     const TempFolder folder;
     ConversionSettings settings;
-    settings.WrapAround = 1;
+    settings.WrapAround = true;
     settings.StereoLayout = c.layout;
-    settings.HalfSize = c.half ? 1 : 0;
+    settings.HalfSize = c.half;
     settings.SourceKind = c.kind;
     const std::string path = folder.file(c.file);
     const StereoPlanes planes = NoiseViews(c.width, c.height);

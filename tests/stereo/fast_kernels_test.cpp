@@ -285,9 +285,9 @@ TEST_P(FastKernels, StereoOutputEqualsTheReferenceForEveryMethodGlassesAndSwap) 
                 for (int32_t swap = 0; swap <= 1; ++swap) {
                     for (const int32_t layout : {int32_t(kAnaglyph), int32_t(kSeparateFiles)}) {
                         ConversionSettings s;
-                        s.AnaglyphMethod = method;
-                        s.Glasses = glasses;
-                        s.SwapEyes = swap;
+                        s.AnaglyphMethod = AnaglyphKind(method);
+                        s.Glasses = GlassesKind(glasses);
+                        s.SwapEyes = swap == 1;
                         s.StereoLayout = layout;
                         s.TransformationMode = int32_t(seed % 3 == 0);
                         s.DepthOn = int32_t(seed % 2);
@@ -324,11 +324,11 @@ TEST_P(FastKernels, DepthMapsAndWrappedRowsEqualTheReference) {
                                     : std::pair{1 + int(random() % 13), 1 + int(random() % 9)};
         ConversionSettings s = RandomSettings(random);
         s.StereoLayout = int32_t(random() % 4);
-        s.AnaglyphMethod = int32_t(random() % 4);
-        s.Glasses = int32_t(random() % 3);
-        s.SwapEyes = int32_t(random() % 2);
-        s.WrapAround = int32_t(random() % 2);
-        s.InvertDepthMap = int32_t(random() % 2);
+        s.AnaglyphMethod = AnaglyphKind(random() % 4);
+        s.Glasses = GlassesKind(random() % 3);
+        s.SwapEyes = random() % 2 == 1;
+        s.WrapAround = random() % 2 == 1;
+        s.InvertDepthMap = random() % 2 == 1;
         const bool mapped = random() % 3 != 0;
         PixelPlane secondFast = Picture(w, h, uint32_t(run) + 7000);
         PixelPlane secondSlow = Picture(w, h, uint32_t(run) + 7000);

@@ -200,8 +200,8 @@ TEST(SynthesizeViews, StandardStereoTakesRedFromTheSecondPictureWithoutDisplacem
 // mode, no effect), the right eye's the first. Expected bytes worked out by hand.
 struct MethodCase {
     const char* name;
-    int32_t method;
-    int32_t glasses;
+    AnaglyphKind method;
+    GlassesKind glasses;
     uint32_t left;
     uint32_t right;
     uint32_t expected;
@@ -229,24 +229,24 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Red/cyan Dubois: white on the left saturates red (268.25), and green and blue fall
         // below zero (-37.24 and -28.825) and clamp.
-        MethodCase{"DuboisClampsBothWays", kDuboisAnaglyph, kRedCyanGlasses, Bgr(255, 255, 255), 0,
-                   Bgr(0, 0, 255)},
+        MethodCase{"DuboisClampsBothWays", AnaglyphKind::Dubois, GlassesKind::RedCyan,
+                   Bgr(255, 255, 255), 0, Bgr(0, 0, 255)},
         // Pure blue on the right: blue 1234 * 255 saturates, green (2295 + 500) div 1000 = 2,
         // red -1.285 clamps.
-        MethodCase{"DuboisRoundsToNearest", kDuboisAnaglyph, kRedCyanGlasses, 0, Bgr(255, 0, 0),
-                   Bgr(255, 2, 0)},
+        MethodCase{"DuboisRoundsToNearest", AnaglyphKind::Dubois, GlassesKind::RedCyan, 0,
+                   Bgr(255, 0, 0), Bgr(255, 2, 0)},
         // Amber/blue, mid grey both: red (1156 * 100 - 156 * 100 + 500) / 1000 = 100,
         // green (950 + 51) / 10 = 100.1, blue (-189 + 1190) / 10 = 100.1.
-        MethodCase{"DuboisAmberBlueKeepsGrey", kDuboisAnaglyph, kAmberBlueGlasses,
+        MethodCase{"DuboisAmberBlueKeepsGrey", AnaglyphKind::Dubois, GlassesKind::AmberBlue,
                    Bgr(100, 100, 100), Bgr(100, 100, 100), Bgr(100, 100, 100)},
         // Y(red 2) = (598 + 500) div 1000 = 1, into the left eye's red; the right eye keeps
         // its own green and blue.
-        MethodCase{"HalfColourRedCyan", kHalfColourAnaglyph, kRedCyanGlasses, Bgr(0, 0, 2),
-                   Bgr(7, 8, 9), Bgr(7, 8, 1)},
+        MethodCase{"HalfColourRedCyan", AnaglyphKind::HalfColour, GlassesKind::RedCyan,
+                   Bgr(0, 0, 2), Bgr(7, 8, 9), Bgr(7, 8, 1)},
         // Green/magenta: the left eye sees green; Y(pure green) = (149 685 + 500) div 1000.
-        MethodCase{"GreyGreenMagenta", kGreyAnaglyph, kGreenMagentaGlasses, Bgr(0, 255, 0),
-                   Bgr(255, 0, 0), Bgr(29, 150, 29)},
-        MethodCase{"ColourAmberBlue", kColourAnaglyph, kAmberBlueGlasses, Bgr(1, 2, 3),
+        MethodCase{"GreyGreenMagenta", AnaglyphKind::Grey, GlassesKind::GreenMagenta,
+                   Bgr(0, 255, 0), Bgr(255, 0, 0), Bgr(29, 150, 29)},
+        MethodCase{"ColourAmberBlue", AnaglyphKind::Colour, GlassesKind::AmberBlue, Bgr(1, 2, 3),
                    Bgr(4, 5, 6), Bgr(4, 2, 3)}),
     [](const auto& row) { return std::string(row.param.name); });
 
@@ -257,7 +257,7 @@ TEST(AnaglyphMethods, TheShiftedReadIsBlackPastEitherEnd) {
     StereoPlanes planes = PlanesWith(FilledPlane(70, 1, Bgr(10, 20, 30)), &left);
     ConversionSettings settings;
     settings.TransformationMode = kStandardStereo;
-    settings.Glasses = kGreenMagentaGlasses;  // any but red/cyan with colour
+    settings.Glasses = GlassesKind::GreenMagenta;  // any but red/cyan with colour
     for (const int16_t effect : {int16_t(10), int16_t(-10)}) {
         settings.StereoEffect = effect;
         Synthesize(settings, planes);
@@ -285,7 +285,7 @@ TEST(SynthesizeViews, WrappedDepthMapDisplacesAlongEachRowAsALoop) {
     StereoPlanes planes = PlanesWith(IndexedPlane(5, 2));
     ASSERT_TRUE(InstallDepthMap(planes, FilledPlane(5, 2, Bgr(255, 255, 255))).ok());
     ConversionSettings settings = K3vWithDepth(20);
-    settings.WrapAround = 1;
+    settings.WrapAround = true;
     Synthesize(settings, planes);  // m = 255: 13 pixels, 3 around a row of 5
     for (int32_t y = 0; y < 2; ++y) {
         for (int32_t x = 0; x < 5; ++x) {
@@ -295,7 +295,7 @@ TEST(SynthesizeViews, WrappedDepthMapDisplacesAlongEachRowAsALoop) {
         }
     }
     // Inverted, 255 becomes 0: no displacement at all.
-    settings.InvertDepthMap = 1;
+    settings.InvertDepthMap = true;
     Synthesize(settings, planes);
     EXPECT_EQ(testing::Pixels(planes.FirstView), testing::Pixels(planes.SourceImage1));
 }
@@ -304,7 +304,7 @@ TEST(SynthesizeViews, WrappedAnaglyphReadsTheLeftEyeAroundTheRowForEveryPixel) {
     StereoPlanes planes = PlanesWith(IndexedPlane(7, 3));
     ConversionSettings settings;
     settings.StereoEffect = -10;  // -60 columns: 3 to the right in a row of 7
-    settings.WrapAround = 1;
+    settings.WrapAround = true;
     Synthesize(settings, planes);
     for (int32_t y = 0; y < 3; ++y) {
         for (int32_t x = 0; x < 7; ++x) {
@@ -337,11 +337,11 @@ TEST(SynthesizeViews, WrappedOutputTurnsWithTheInput) {
                     for (const int32_t t : {1, 17}) {
                         ConversionSettings s = K3vWithDepth(depth, layout);
                         s.DepthOn = depth != 0;
-                        s.AnaglyphMethod = method;
-                        s.Glasses = (method + layout) % 3;
+                        s.AnaglyphMethod = AnaglyphKind(method);
+                        s.Glasses = GlassesKind((method + layout) % 3);
                         s.SwapEyes = t == 17;
                         s.StereoEffect = effect;
-                        s.WrapAround = 1;
+                        s.WrapAround = true;
                         s.TransformationMode = int32_t(depth == 0 && effect == 7);
                         const bool mapped = depth == 90;
                         PixelPlane map = NoisePlane(kW, kH, 5);
