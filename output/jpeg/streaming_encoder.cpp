@@ -33,8 +33,9 @@ constexpr size_t kPixelsPerThread = size_t(1) << 17;
 // Coded bytes gathered before they go to the sink.
 constexpr size_t kSinkChunk = size_t(1) << 20;
 // The first pass's share of the work reported to the progress: it transforms every band,
-// while the second mostly looks up codes of kept symbols.
-constexpr double kFirstPassShare = 0.7;
+// while the second mostly looks up the codes of kept symbols (80 to 95 % of the time goes to
+// the first on the benchmark's picture at quality 100 and 75).
+constexpr double kFirstPassShare = 0.8;
 
 struct Geometry {
     size_t width = 0;  // pixels
