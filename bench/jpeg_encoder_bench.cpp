@@ -42,6 +42,7 @@
 #include "output/stereo_image_writer.h"
 #include "stereo/stereo_planes.h"
 #include "tests/jpeg/reference_encoder.h"
+#include "tests/support/jpeg_test_encoding.h"
 
 namespace {
 
@@ -81,7 +82,7 @@ void BM_EncodeJpeg(benchmark::State& state) {
     const auto quality = static_cast<int32_t>(state.range(0));
     std::vector<uint8_t> file;
     k3v::JpegRows rows;
-    if (const k3v::Status status = k3v::BitmapRows(dib.data(), kWidth, kHeight, 24, rows);
+    if (const k3v::Status status = k3v::testing::BitmapRows(dib.data(), kWidth, kHeight, 24, rows);
         !status.ok()) {
         state.SkipWithError(status.message().c_str());
         return;
@@ -91,7 +92,7 @@ void BM_EncodeJpeg(benchmark::State& state) {
     };
     for (auto _ : state) {
         file.clear();
-        const k3v::Status status = k3v::EncodeJpeg(rows, quality, sink);
+        const k3v::Status status = k3v::testing::EncodeJpeg(rows, quality, sink);
         if (!status.ok()) {
             state.SkipWithError(status.message().c_str());
             break;

@@ -21,6 +21,7 @@
 #include "output/stereo_image_writer.h"
 #include "stereo/conversion.h"
 #include "stereo/stereo_planes.h"
+#include "tests/support/jpeg_test_encoding.h"
 
 namespace {
 
@@ -123,12 +124,13 @@ void CheckJpeg(const k3v::OutputPicture& picture, int32_t quality) {
     std::vector<uint8_t> file;
     k3v::JpegRows rows;
     k3v::Status encoded =
-        k3v::BitmapRows(reinterpret_cast<const uint8_t*>(pixels), int32_t(picture.width()),
-                        int32_t(picture.height()), 32, rows);
+        k3v::testing::BitmapRows(reinterpret_cast<const uint8_t*>(pixels), int32_t(picture.width()),
+                                 int32_t(picture.height()), 32, rows);
     if (encoded) {
-        encoded = k3v::EncodeJpeg(rows, quality, [&file](const uint8_t* bytes, size_t count) {
-            file.insert(file.end(), bytes, bytes + count);
-        });
+        encoded =
+            k3v::testing::EncodeJpeg(rows, quality, [&file](const uint8_t* bytes, size_t count) {
+                file.insert(file.end(), bytes, bytes + count);
+            });
     }
     if (!encoded) {
         Fail("the JPEG encoder refused a small picture: " + encoded.message());

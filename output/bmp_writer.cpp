@@ -1,11 +1,16 @@
 #include "output/bmp_writer.h"
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
 namespace k3v {
 
 namespace {
+
+// Rows are written in bands of about this many pixels, between which the progress is told and
+// asked about a cancel.
+constexpr int64_t kBandPixels = int64_t(1) << 18;
 
 void Put16(uint8_t* at, uint32_t value) {
     at[0] = uint8_t(value);
@@ -37,7 +42,8 @@ std::array<uint8_t, kBmpHeaderSize> MakeBmpHeader(int32_t width, int32_t height)
     return header;
 }
 
-Status WriteBmp(const std::string& path, const OutputPicture& picture, SafeFileWriter& file) {
+Status WriteBmp(const std::string& path, const OutputPicture& picture, SafeFileWriter& file,
+                const Progress& progress) {
     const uint64_t fileSize =
         kBmpHeaderSize + 4 * uint64_t(picture.width()) * uint64_t(picture.height());
     if (fileSize > std::numeric_limits<uint32_t>::max()) {
@@ -53,17 +59,33 @@ Status WriteBmp(const std::string& path, const OutputPicture& picture, SafeFileW
     const auto header = MakeBmpHeader(int32_t(picture.width()), int32_t(picture.height()));
     file.write(header.data(), header.size());
     std::vector<uint32_t> row(size_t(picture.width()));
-    for (int32_t y = 0; y < picture.height(); ++y) {
-        picture.readRow(y, row.data());
-        file.write(row.data(), row.size() * sizeof(uint32_t));
+    const int32_t height = int32_t(picture.height());
+    const auto bandRows =
+        int32_t(std::max<int64_t>(1, kBandPixels / std::max<int64_t>(1, picture.width())));
+    for (int32_t first = 0; first < height;) {
+        if (progress.cancelled()) {
+            return Status::Cancelled();
+        }
+        const int32_t end = first + std::min(bandRows, height - first);
+        for (int32_t y = first; y < end; ++y) {
+            picture.readRow(y, row.data());
+            file.write(row.data(), row.size() * sizeof(uint32_t));
+        }
+        progress.report(uint64_t(end), uint64_t(height));
+        first = end;
     }
     return Status::Ok();
 }
 
-Status WriteBmpFile(const std::string& path, const OutputPicture& picture) {
+Status WriteBmpFile(const std::string& path, const OutputPicture& picture,
+                    const Progress& progress) {
     SafeFileWriter file;
-    if (Status written = WriteBmp(path, picture, file); !written) {
-        return written;
+    if (Status written = WriteBmp(path, picture, file, progress); !written) {
+        return written;  // the writer discards its temporary file
+    }
+    // A cancel that comes after the last band still keeps the existing file.
+    if (progress.cancelled()) {
+        return Status::Cancelled();
     }
     return file.commit();
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/progress.h"
 #include "base/status.h"
 #include "output/output_picture.h"
 #include "output/safe_file_writer.h"
@@ -17,9 +18,15 @@ inline constexpr size_t kBmpHeaderSize = 54;
 
 std::array<uint8_t, kBmpHeaderSize> MakeBmpHeader(int32_t width, int32_t height);
 
-Status WriteBmpFile(const std::string& path, const OutputPicture& picture);
+// Writes the file safely. Reports the rows written to `progress` band by band and stops with
+// Status::Cancelled() when it is cancelled: a failure or a cancel leaves any existing file
+// untouched and no temporary file behind.
+Status WriteBmpFile(const std::string& path, const OutputPicture& picture,
+                    const Progress& progress = {});
 
-// The same file into a writer opened on `path`, left for the caller to commit.
-Status WriteBmp(const std::string& path, const OutputPicture& picture, SafeFileWriter& file);
+// The same file into a writer opened on `path`, left for the caller to commit (or, after a
+// failure or a cancel, to discard).
+Status WriteBmp(const std::string& path, const OutputPicture& picture, SafeFileWriter& file,
+                const Progress& progress = {});
 
 }  // namespace k3v

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "base/progress.h"
 #include "base/status.h"
 
 namespace k3v {
@@ -27,23 +28,17 @@ struct JpegRows {
 // Receives the file's bytes in order.
 using JpegSink = std::function<void(const uint8_t* bytes, size_t count)>;
 
-// The rows of a bitmap of width x height pixels held in memory: rows bottom row first, each
-// padded to whole 32-bit words, of `bitsPerPixel` 16 (one little-endian word 0RRRRRGGGGGBBBBB;
-// each 5-bit value v becomes (v << 3) | (v >> 2), so 31 gives 255), 24 (blue, green, red) or
-// 32 (blue, green, red, unused byte); 0 means 32. `pixels` must outlive `rows`.
-Status BitmapRows(const uint8_t* pixels, int32_t width, int32_t height, int32_t bitsPerPixel,
-                  JpegRows& rows);
-
-// Encodes the picture (width and height 1..65535) into a JFIF file sent to `sink`. Quality
-// 50..100 is used as it is; any other value means 75. After a failure the sink may have had
+// Encodes the picture (width and height 1..65535) into a JFIF file sent to `sink`, for a file
+// that will be `path`: a failure is worded "Cannot write "<path>": ...". Quality 50..100 is used
+// as it is; any other value means 75. Reports to `progress` as the rows are coded and stops with
+// Status::Cancelled() when it is cancelled. After a failure or a cancel the sink may have had
 // the start of a file.
-Status EncodeJpeg(const JpegRows& rows, int32_t quality, const JpegSink& sink);
-
-// The same for a file that will be `path`: a failure is worded "Cannot write "<path>": ...".
 Status EncodeJpegFile(const std::string& path, const JpegRows& rows, int32_t quality,
-                      const JpegSink& sink);
+                      const JpegSink& sink, const Progress& progress = {});
 
-// Encodes and writes the file safely: a failure leaves any existing file untouched.
-Status JPEGMAIN(const std::string& path, const JpegRows& rows, int32_t quality);
+// Encodes and writes the file safely: a failure or a cancel leaves any existing file untouched
+// and no temporary file behind.
+Status JPEGMAIN(const std::string& path, const JpegRows& rows, int32_t quality,
+                const Progress& progress = {});
 
 }  // namespace k3v

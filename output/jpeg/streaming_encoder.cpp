@@ -32,6 +32,10 @@ constexpr size_t kArenaChunk = size_t(16) << 20;
 constexpr size_t kPixelsPerThread = size_t(1) << 17;
 // Coded bytes gathered before they go to the sink.
 constexpr size_t kSinkChunk = size_t(1) << 20;
+// The first pass's share of the work reported to the progress: it transforms every band,
+// while the second mostly looks up the codes of kept symbols (80 to 95 % of the time goes to
+// the first on the benchmark's picture at quality 100 and 75).
+constexpr double kFirstPassShare = 0.8;
 
 struct Geometry {
     size_t width = 0;  // pixels
@@ -441,6 +445,34 @@ class ScanJoiner {
     BitWriter writer_;
 };
 
+// Thrown by the thread that finds the work cancelled between two bands: RunGuarded stops the
+// others as for a failure, and EncodeStreaming returns false.
+struct CancelledBetweenBands {};
+
+// A pass's block rows done, reported as each band is finished; and the poll for a cancel
+// before each band is begun.
+class PassProgress {
+  public:
+    PassProgress(const Progress& progress, size_t blockRows)
+        : progress_(progress), total_(blockRows) {}
+
+    void ThrowIfCancelled() const {
+        if (progress_.cancelled()) {
+            throw CancelledBetweenBands{};
+        }
+    }
+
+    void Finished(const Geometry& geometry, size_t band) {
+        const size_t rows = geometry.EndBlockRow(band) - geometry.FirstBlockRow(band);
+        progress_.report(done_ += rows, total_);
+    }
+
+  private:
+    const Progress progress_;
+    std::atomic<uint64_t> done_{0};
+    const uint64_t total_;
+};
+
 // Runs body(thread) on up to `threads` threads, thread 0 being the caller's; rethrows the first
 // exception once all stopped, and sets `stop` for the others as soon as one fails. The bodies
 // share their work through counters, so a body whose thread could not be started finds the
@@ -505,7 +537,7 @@ Plan MakePlan(const JpegRows& picture, int32_t quality, double keptBytesPerPixel
 // First pass: transforms every band, records its DC values and keeps its symbols while the
 // limit allows; returns the symbol counts of the whole picture.
 Statistics GatherStatistics(const JpegRows& picture, const Plan& plan, SymbolArena& arena,
-                            std::vector<BandRecord>& records) {
+                            std::vector<BandRecord>& records, PassProgress& progress) {
     const Geometry& g = plan.geometry;
     std::vector<Statistics> perThread(static_cast<size_t>(plan.threads), Statistics{});
     std::atomic<size_t> nextBand{0};
@@ -518,6 +550,7 @@ Statistics GatherStatistics(const JpegRows& picture, const Plan& plan, SymbolAre
         uint8_t* chunkEnd = nullptr;
         std::unique_ptr<uint8_t[]> scratch;  // once the arena is used up
         for (size_t band = nextBand++; band < g.bands && !stop.load(); band = nextBand++) {
+            progress.ThrowIfCancelled();
             BandRecord& record = records[band];
             if (size_t(chunkEnd - cursor) < plan.bandStorage) {
                 cursor = arena.take(plan.arenaChunk);
@@ -530,17 +563,17 @@ Statistics GatherStatistics(const JpegRows& picture, const Plan& plan, SymbolAre
             const size_t count = BandSymbols(picture, g, plan.tables, plan.transform, band, strip,
                                              stats, record, out);
             const size_t bytes = SymbolStorage(count);
-            if (cursor == nullptr) {
-                continue;
+            if (cursor != nullptr) {
+                if (keptBytes.fetch_add(bytes) + bytes <= plan.keepLimit) {
+                    record.symbols = cursor;
+                    record.count = count;
+                    record.kept = true;
+                    cursor += bytes;
+                } else {
+                    keptBytes.fetch_sub(bytes);
+                }
             }
-            if (keptBytes.fetch_add(bytes) + bytes <= plan.keepLimit) {
-                record.symbols = cursor;
-                record.count = count;
-                record.kept = true;
-                cursor += bytes;
-            } else {
-                keptBytes.fetch_sub(bytes);
-            }
+            progress.Finished(g, band);
         }
     });
     Statistics total{};
@@ -580,7 +613,7 @@ EntropyTables OptimalTables(const Statistics& total) {
 // Second pass: codes every band (transforming again those whose symbols were not kept) and
 // joins the bands' bits in order into the scan, which leaves through `sink` as it grows.
 void CodeBands(const JpegRows& picture, const Plan& plan, std::vector<BandRecord>& records,
-               const EntropyTables& entropy, const JpegSink& sink) {
+               const EntropyTables& entropy, const JpegSink& sink, PassProgress& progress) {
     const Geometry& g = plan.geometry;
     const CodeLookup lookup = MakeCodeLookup(entropy);
     ScanJoiner joiner(g.bands, sink);
@@ -591,6 +624,7 @@ void CodeBands(const JpegRows& picture, const Plan& plan, std::vector<BandRecord
         std::unique_ptr<uint8_t[]> scratch;
         Statistics unused{};
         for (size_t band = nextBand++; band < g.bands && !stop.load(); band = nextBand++) {
+            progress.ThrowIfCancelled();
             BandRecord& record = records[band];
             uint8_t* symbols = record.symbols;
             size_t count = record.count;
@@ -617,6 +651,7 @@ void CodeBands(const JpegRows& picture, const Plan& plan, std::vector<BandRecord
             std::unique_ptr<BandBits> bits = joiner.Take();
             CodeSymbols(symbols, count, lookup, *bits);
             joiner.Finished(band, std::move(bits));
+            progress.Finished(g, band);
         }
     });
     joiner.Finish();
@@ -624,23 +659,31 @@ void CodeBands(const JpegRows& picture, const Plan& plan, std::vector<BandRecord
 
 }  // namespace
 
-void EncodeStreaming(const JpegRows& picture, int32_t quality, const JpegSink& sink,
-                     double keptBytesPerPixel) {
+bool EncodeStreaming(const JpegRows& picture, int32_t quality, const JpegSink& sink,
+                     double keptBytesPerPixel, const Progress& progress) {
     const Plan plan = MakePlan(picture, quality, keptBytesPerPixel);
     std::vector<BandRecord> records(plan.geometry.bands);
     SymbolArena arena(plan.arenaBytes);
-    const EntropyTables entropy = OptimalTables(GatherStatistics(picture, plan, arena, records));
+    PassProgress first(progress.part(0.0, kFirstPassShare), plan.geometry.blocksDown);
+    PassProgress second(progress.part(kFirstPassShare, 1.0), plan.geometry.blocksDown);
+    try {
+        const EntropyTables entropy =
+            OptimalTables(GatherStatistics(picture, plan, arena, records, first));
 
-    Bytes header;
-    WriteHeaders(header, plan.quant, entropy, static_cast<uint16_t>(picture.width),
-                 static_cast<uint16_t>(picture.height));
-    sink(header.data(), header.size());
+        Bytes header;
+        WriteHeaders(header, plan.quant, entropy, static_cast<uint16_t>(picture.width),
+                     static_cast<uint16_t>(picture.height));
+        sink(header.data(), header.size());
 
-    CodeBands(picture, plan, records, entropy, sink);
+        CodeBands(picture, plan, records, entropy, sink, second);
+    } catch (const CancelledBetweenBands&) {
+        return false;
+    }
 
     Bytes eoi;
     WriteEoi(eoi);
     sink(eoi.data(), eoi.size());
+    return true;
 }
 
 }  // namespace k3v::jpeg

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 
+#include "base/progress.h"
 #include "output/jpeg/jpeg_encoder.h"
 
 namespace k3v::jpeg {
@@ -30,12 +31,16 @@ namespace k3v::jpeg {
 // most 2.75 planes' worth of 4-byte pixels.
 inline constexpr double kKeptBytesPerPixel = 5.5;
 
-// Writes the whole JFIF file (width and height 1..65535, checked by the caller) to `sink`.
-// Throws std::bad_alloc when memory runs out (in any thread), and passes on what the rows or
-// the sink throw, after all threads stopped; whatever was sent to the sink by then is
-// incomplete. The functions of jpeg_encoder.h turn that into a Status. The bytes do not depend
-// on `keptBytesPerPixel` (tests set it to 0 and to a lot to check both ways).
-void EncodeStreaming(const JpegRows& picture, int32_t quality, const JpegSink& sink,
-                     double keptBytesPerPixel = kKeptBytesPerPixel);
+// Writes the whole JFIF file (width and height 1..65535, checked by the caller) to `sink` and
+// returns true. Throws std::bad_alloc when memory runs out (in any thread), and passes on what
+// the rows or the sink throw, after all threads stopped; whatever was sent to the sink by then
+// is incomplete. The functions of jpeg_encoder.h turn that into a Status. The bytes do not
+// depend on `keptBytesPerPixel` (tests set it to 0 and to a lot to check both ways).
+//
+// Reports the block rows done to `progress` as each band is finished, and polls it between
+// bands: once it is cancelled, every thread stops after its band and false is returned, the
+// file in the sink incomplete.
+bool EncodeStreaming(const JpegRows& picture, int32_t quality, const JpegSink& sink,
+                     double keptBytesPerPixel = kKeptBytesPerPixel, const Progress& progress = {});
 
 }  // namespace k3v::jpeg
