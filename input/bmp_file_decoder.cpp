@@ -7,6 +7,7 @@
 #include <new>
 
 #include "base/memory_probe.h"
+#include "base/progress.h"
 #include "input/bmp_file_check.h"
 #include "input/page_prefault.h"
 
@@ -122,7 +123,8 @@ bool SpreadRow(const uint8_t* stored, const Layout& layout, uint32_t* row) {
 
 // Rows are read a block of about a megabyte at a time: few calls, and each block is still in
 // the cache while its pixels are spread into the plane.
-Status ReadRows(std::FILE* file, const Layout& layout, PixelPlane& plane) {
+Status ReadRows(std::FILE* file, const Layout& layout, PixelPlane& plane,
+                const Progress& progress) {
     const size_t blockRows = std::max<size_t>(1, (size_t(1) << 20) / layout.rowBytes);
     const std::unique_ptr<uint8_t[]> block(new (std::nothrow)
                                                uint8_t[blockRows * layout.rowBytes + 1]);
@@ -130,6 +132,12 @@ Status ReadRows(std::FILE* file, const Layout& layout, PixelPlane& plane) {
         return Status::Error(MemoryShortageMessage(layout.width, layout.height, 1));
     }
     for (int32_t done = 0; done < layout.height;) {
+        if (done > 0) {
+            progress.report(uint64_t(done), uint64_t(layout.height));
+            if (progress.cancelled()) {
+                return Status::Cancelled();
+            }
+        }
         const size_t rows = std::min(blockRows, size_t(layout.height - done));
         if (std::fread(block.get(), layout.rowBytes, rows, file) != rows) {
             return Status::Error(kEnded);
@@ -162,7 +170,7 @@ bool BmpDecoderReads(const unsigned char* header, size_t got) {
            ((bits == 8 && height > 0) || bits == 24 || (bits == 32 && infoSize == 40));
 }
 
-Status DecodeBmpFile(std::FILE* file, PixelPlane& plane) {
+Status DecodeBmpFile(std::FILE* file, PixelPlane& plane, const Progress& progress) {
     // A BMP that ends before its last row, or whose header is unusual, is refused first.
     if (Status complete = CheckBmpFileComplete(file); !complete) {
         return complete;
@@ -195,7 +203,7 @@ Status DecodeBmpFile(std::FILE* file, PixelPlane& plane) {
     }
     {
         const PagePrefault prefault(decoded.data(), decoded.storedCount() * sizeof(uint32_t));
-        if (Status read = ReadRows(file, layout, decoded); !read) {
+        if (Status read = ReadRows(file, layout, decoded, progress); !read) {
             return read;
         }
     }

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "base/progress.h"
 #include "base/status.h"
 #include "stereo/pixel_plane.h"
 
@@ -20,8 +21,9 @@ namespace k3v {
 // field), is a layout this decoder reads.
 bool BmpDecoderReads(const unsigned char* header, size_t got);
 
-// On failure the message is the reason alone (DecodePictureFile names the file), and `plane`
-// is unchanged.
-Status DecodeBmpFile(std::FILE* file, PixelPlane& plane);
+// Progress is reported a block of rows at a time; once cancelled the decode stops with
+// Status::Cancelled(). On failure the message is the reason alone (DecodePictureFile names the
+// file); on failure or cancel `plane` is unchanged.
+Status DecodeBmpFile(std::FILE* file, PixelPlane& plane, const Progress& progress = {});
 
 }  // namespace k3v

@@ -17,6 +17,7 @@
 #include <jpeglib.h>
 
 #include "base/memory_probe.h"
+#include "base/progress.h"
 #include "base/thread_runner.h"
 #include "input/exif_orientation.h"
 #include "input/jpeg_pread_source.h"
@@ -51,11 +52,51 @@ void EmitMessage(j_common_ptr cinfo, int level) {
     }
 }
 
+// The decode's progress, shared by its readers: the caller's Progress, the rows made so far,
+// and whether the caller cancelled. A file of many scans is read whole before its first row
+// comes out; libjpeg's progress monitor tells how far that has come (the first part of the
+// decode) and is where a cancel stops it.
+struct Reporting {
+    jpeg_progress_mgr monitor{};  // first, so that libjpeg's pointer to it is a pointer to this
+    const Progress* progress = nullptr;
+    int32_t height = 0;
+    double rowsFrom = 0.0;  // the part of the decode that comes before the rows
+    std::atomic<int32_t> rows{0};
+    std::atomic<bool> cancelled{false};
+
+    // `count` more rows are made; false when the decode is to stop.
+    bool madeRows(int32_t count) {
+        const int32_t made = rows.fetch_add(count, std::memory_order_relaxed) + count;
+        progress->report(rowsFrom + (1.0 - rowsFrom) * double(made) / double(height));
+        if (progress->cancelled()) {
+            cancelled.store(true, std::memory_order_relaxed);
+        }
+        return !cancelled.load(std::memory_order_relaxed);
+    }
+};
+
+// The scans' share of a decode of many scans: their entropy decoding costs most of it.
+constexpr double kScansShare = 0.8;
+
+void MonitorScans(j_common_ptr cinfo) {
+    auto* reporting = reinterpret_cast<Reporting*>(cinfo->progress);
+    const jpeg_progress_mgr& m = reporting->monitor;
+    if (m.pass_limit > 0) {
+        reporting->progress->report(kScansShare *
+                                    std::min(1.0, double(m.pass_counter) / double(m.pass_limit)));
+    }
+    if (reporting->progress->cancelled()) {
+        reporting->cancelled.store(true, std::memory_order_relaxed);
+        std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+    }
+}
+
 struct Decoder {
     jpeg_decompress_struct cinfo;
     ErrorManager errors;
     int orientation = 1;
     bool cmyk = false;
+    Reporting* reporting = nullptr;
 };
 
 bool ReadHeader(Decoder& d, std::FILE* file) {
@@ -91,9 +132,9 @@ uint32_t CmykToPixel(const uint8_t* cmyk, bool inverted) {
     return b | g << 8 | r << 16;
 }
 
-// Decoded rows [from, to) counted from the top, into their places in the bottom-up plane.
-// Runs inside a stage that set the decoder's jump.
-void ReadScanlines(Decoder& d, PixelPlane& plane, int32_t from, int32_t to) {
+// Decoded rows [from, to) counted from the top, into their places in the bottom-up plane;
+// false when the decode is cancelled. Runs inside a stage that set the decoder's jump.
+bool ReadScanlines(Decoder& d, PixelPlane& plane, int32_t from, int32_t to) {
     const int32_t height = plane.height();
     const size_t width = size_t(plane.width());
     JSAMPROW rows[kRowsPerRead];
@@ -118,7 +159,11 @@ void ReadScanlines(Decoder& d, PixelPlane& plane, int32_t from, int32_t to) {
                 }
             }
         }
+        if (!d.reporting->madeRows(got)) {
+            return false;
+        }
     }
+    return true;
 }
 
 // The rows of a picture shared by two readers of its file: the top reader takes rows from the
@@ -157,14 +202,21 @@ bool ReadTop(Decoder& d, PixelPlane& plane, RowSplit& split) {
     if (setjmp(d.errors.jump) != 0) {
         return false;
     }
+    if (jpeg_has_multiple_scans(&d.cinfo)) {
+        d.reporting->rowsFrom = kScansShare;
+        d.cinfo.progress = &d.reporting->monitor;
+    }
     jpeg_start_decompress(&d.cinfo);
+    d.cinfo.progress = nullptr;  // the rows are reported as they come
     for (;;) {
         const auto from = int32_t(d.cinfo.output_scanline);
         const int32_t to = split.claim(from);
         if (to == from) {
             break;
         }
-        ReadScanlines(d, plane, from, to);
+        if (!ReadScanlines(d, plane, from, to)) {
+            return false;
+        }
     }
     // Alone, the top reader checks the rest of the file too; else the bottom reader does.
     if (d.cinfo.output_scanline == d.cinfo.output_height) {
@@ -226,13 +278,16 @@ bool ReadBottom(Decoder& d, const Decoder& top, PixelPlane& plane, RowSplit& spl
         if (split.topFailed.load(std::memory_order_relaxed)) {
             return true;
         }
-        ReadScanlines(d, plane, from, std::min(height, from + kRowsPerRead));
+        if (!ReadScanlines(d, plane, from, std::min(height, from + kRowsPerRead))) {
+            return false;
+        }
     }
     jpeg_finish_decompress(&d.cinfo);
     return true;
 }
 
-void Prepare(Decoder& d) {
+void Prepare(Decoder& d, Reporting& reporting) {
+    d.reporting = &reporting;
     d.cinfo.err = jpeg_std_error(&d.errors.base);
     d.errors.base.error_exit = ExitWithError;
     d.errors.base.emit_message = EmitMessage;
@@ -260,7 +315,7 @@ std::string ReadPixels(Decoder& d, std::FILE* file, off_t offset, PixelPlane& de
     }
     RowSplit split(secondRow > 0 ? std::min(secondRow, height) : height);
     Decoder bottom;
-    Prepare(bottom);
+    Prepare(bottom, *d.reporting);
     const auto source = std::make_unique<JpegPreadSource>();
     UseJpegPreadSource(&bottom.cinfo, *source, fd, offset);
     bool ok[2] = {false, false};
@@ -278,9 +333,12 @@ std::string ReadPixels(Decoder& d, std::FILE* file, off_t offset, PixelPlane& de
     return reason;
 }
 
-Status Decode(std::FILE* file, PixelPlane& plane, int32_t secondRow) {
+Status Decode(std::FILE* file, PixelPlane& plane, int32_t secondRow, const Progress& progress) {
+    Reporting reporting;
+    reporting.monitor.progress_monitor = MonitorScans;
+    reporting.progress = &progress;
     Decoder d;
-    Prepare(d);
+    Prepare(d, reporting);
     const off_t offset = ftello(file);
     bool ok = ReadHeader(d, file);
     std::string reason;
@@ -293,6 +351,7 @@ Status Decode(std::FILE* file, PixelPlane& plane, int32_t secondRow) {
         if (fits) {
             fits = decoded.allocate(int32_t(w), int32_t(h));
         }
+        reporting.height = int32_t(h);
         if (!fits) {
             reason = fits.message();
         } else {
@@ -304,6 +363,9 @@ Status Decode(std::FILE* file, PixelPlane& plane, int32_t secondRow) {
         reason = Reason(d);
     }
     jpeg_destroy_decompress(&d.cinfo);
+    if (reporting.cancelled.load(std::memory_order_relaxed)) {
+        return Status::Cancelled();
+    }
     if (!ok) {
         return Status::Error(reason);
     }
@@ -312,12 +374,12 @@ Status Decode(std::FILE* file, PixelPlane& plane, int32_t secondRow) {
 
 }  // namespace
 
-Status DecodeJpegFile(std::FILE* file, PixelPlane& plane) {
-    return Decode(file, plane, 0);
+Status DecodeJpegFile(std::FILE* file, PixelPlane& plane, const Progress& progress) {
+    return Decode(file, plane, 0, progress);
 }
 
 Status DecodeJpegFileInTwo(std::FILE* file, PixelPlane& plane, int32_t secondReaderRow) {
-    return Decode(file, plane, std::max(1, secondReaderRow));
+    return Decode(file, plane, std::max(1, secondReaderRow), Progress());
 }
 
 }  // namespace k3v

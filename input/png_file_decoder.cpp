@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/memory_probe.h"
+#include "base/progress.h"
 #include "input/exif_orientation.h"
 #include "input/page_prefault.h"
 #include "input/pixel_conversion.h"
@@ -29,7 +30,12 @@ struct Reader {
     int depth = 0;
     int kind = 0;
     int passes = 1;
+    const Progress* progress = nullptr;
+    bool cancelled = false;
 };
+
+// Progress is reported, and a cancel looked for, every this many rows of a pass.
+constexpr int32_t kRowsPerBand = 16;
 
 void OnError(png_structp png, png_const_charp text) {
     auto* reader = static_cast<Reader*>(png_get_error_ptr(png));
@@ -105,8 +111,16 @@ bool ReadPixels(Reader& r, PixelPlane& plane) {
     const int32_t height = plane.height();
     const size_t width = size_t(plane.width());
     // Interlaced files fill each row over seven passes, so the rows are composited at the end.
+    const uint64_t rows = uint64_t(r.passes) * uint64_t(height);
     for (int pass = 0; pass < r.passes; ++pass) {
         for (int32_t y = 0; y < height; ++y) {
+            if (y % kRowsPerBand == 0 && (pass > 0 || y > 0)) {
+                r.progress->report(uint64_t(pass) * uint64_t(height) + uint64_t(y), rows);
+                if (r.progress->cancelled()) {
+                    r.cancelled = true;
+                    return false;
+                }
+            }
             uint32_t* row = plane.row(height - 1 - y);
             png_read_row(r.png, reinterpret_cast<png_bytep>(row), nullptr);
             if (r.passes == 1) {
@@ -149,8 +163,9 @@ std::string Reason(const char* error) {
 
 }  // namespace
 
-Status DecodePngFile(std::FILE* file, PixelPlane& plane) {
+Status DecodePngFile(std::FILE* file, PixelPlane& plane, const Progress& progress) {
     Reader r;
+    r.progress = &progress;
     r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r, OnError, OnWarning);
     if (r.png != nullptr) {
         r.info = png_create_info_struct(r.png);
@@ -180,7 +195,7 @@ Status DecodePngFile(std::FILE* file, PixelPlane& plane) {
             // Outside ReadPixels, whose frame an error jumps across without destructors.
             const PagePrefault prefault(decoded.data(), decoded.storedCount() * sizeof(uint32_t));
             if (!ReadPixels(r, decoded)) {
-                read = Status::Error(Reason(r.error));
+                read = r.cancelled ? Status::Cancelled() : Status::Error(Reason(r.error));
             }
         }
         if (read && orientation == 1) {

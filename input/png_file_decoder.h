@@ -6,13 +6,15 @@
 
 #include <cstdio>
 
+#include "base/progress.h"
 #include "base/status.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {
 
-// On failure the message is the reason alone (DecodePictureFile names the file), and `plane`
-// is unchanged.
-Status DecodePngFile(std::FILE* file, PixelPlane& plane);
+// Reads `file` from its position. Progress is reported a band of rows at a time; once
+// cancelled the decode stops with Status::Cancelled(). On failure the message is the reason
+// alone (DecodePictureFile names the file); on failure or cancel `plane` is unchanged.
+Status DecodePngFile(std::FILE* file, PixelPlane& plane, const Progress& progress = {});
 
 }  // namespace k3v

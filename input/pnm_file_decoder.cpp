@@ -8,6 +8,7 @@
 #include <new>
 
 #include "base/memory_probe.h"
+#include "base/progress.h"
 #include "input/page_prefault.h"
 
 namespace k3v {
@@ -128,7 +129,8 @@ bool SpreadRow(const uint8_t* stored, const Layout& layout, uint32_t* row) {
 // Rows are read a block of about a megabyte at a time: few calls, and each block is still in
 // the cache while its pixels are spread into the plane (top row first, so from the plane's
 // last row down).
-Status ReadRows(std::FILE* file, const Layout& layout, PixelPlane& plane) {
+Status ReadRows(std::FILE* file, const Layout& layout, PixelPlane& plane,
+                const Progress& progress) {
     const size_t rowBytes = layout.rowBytes();
     const size_t blockRows = std::max<size_t>(1, (size_t(1) << 20) / rowBytes);
     const std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[blockRows * rowBytes]);
@@ -137,6 +139,12 @@ Status ReadRows(std::FILE* file, const Layout& layout, PixelPlane& plane) {
     }
     const auto height = int32_t(layout.height);
     for (int32_t done = 0; done < height;) {
+        if (done > 0) {
+            progress.report(uint64_t(done), uint64_t(height));
+            if (progress.cancelled()) {
+                return Status::Cancelled();
+            }
+        }
         const size_t rows = std::min(blockRows, size_t(height - done));
         if (std::fread(block.get(), rowBytes, rows, file) != rows) {
             return Status::Error(kEnded);
@@ -185,7 +193,7 @@ bool IsBinaryPnm(const unsigned char* header, size_t got) {
            std::isspace(header[2]);
 }
 
-Status DecodePnmFile(std::FILE* file, PixelPlane& plane) {
+Status DecodePnmFile(std::FILE* file, PixelPlane& plane, const Progress& progress) {
     int64_t width = 0;
     int64_t height = 0;
     // The size first, so that memory is checked before anything is read or allocated.
@@ -214,7 +222,7 @@ Status DecodePnmFile(std::FILE* file, PixelPlane& plane) {
     }
     {
         const PagePrefault prefault(decoded.data(), decoded.storedCount() * sizeof(uint32_t));
-        if (Status read = ReadRows(file, *layout, decoded); !read) {
+        if (Status read = ReadRows(file, *layout, decoded, progress); !read) {
             return read;
         }
     }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/progress.h"
 #include "base/status.h"
 #include "stereo/pixel_plane.h"
 
@@ -22,8 +23,9 @@ bool IsBinaryPnm(const unsigned char* header, size_t got);
 // header holds no two numbers.
 bool ReadPnmSize(std::FILE* file, int64_t& width, int64_t& height);
 
-// On failure the message is the reason alone (DecodePictureFile names the file), and `plane`
-// is unchanged.
-Status DecodePnmFile(std::FILE* file, PixelPlane& plane);
+// Progress is reported a block of rows at a time; once cancelled the decode stops with
+// Status::Cancelled(). On failure the message is the reason alone (DecodePictureFile names the
+// file); on failure or cancel `plane` is unchanged.
+Status DecodePnmFile(std::FILE* file, PixelPlane& plane, const Progress& progress = {});
 
 }  // namespace k3v

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "base/memory_probe.h"
+#include "base/progress.h"
 #include "input/bmp_file_check.h"
 
 namespace k3v {
@@ -79,7 +80,8 @@ QByteArray FormatHint(const std::string& path) {
     return suffix == "png" ? QByteArray() : suffix;
 }
 
-Status ReadWithQt(std::FILE* file, const std::string& path, PixelPlane& plane) {
+Status ReadWithQt(std::FILE* file, const std::string& path, PixelPlane& plane,
+                  const Progress& progress) {
     if (Status complete = CheckBmpFileComplete(file); !complete) {
         return complete;
     }
@@ -118,9 +120,16 @@ Status ReadWithQt(std::FILE* file, const std::string& path, PixelPlane& plane) {
     // from a floating-point TIFF), so a reader still cannot allocate beyond the header's size.
     const uint64_t megabytes = (uint64_t(size.width()) * uint64_t(size.height()) * 16 >> 20) + 1;
     reader.setAllocationLimit(int(std::min<uint64_t>(megabytes, INT32_MAX)));
+    // Qt's readers tell nothing until they are done: a cancel is looked for either side.
+    if (progress.cancelled()) {
+        return Status::Cancelled();
+    }
     QImage image;
     if (!reader.read(&image)) {
         return Status::Error(reader.errorString().toStdString());
+    }
+    if (progress.cancelled()) {
+        return Status::Cancelled();
     }
     if (image.isNull() || image.width() < 1 || image.height() < 1) {
         return Status::Error("the picture has no pixels");
@@ -140,12 +149,14 @@ Status ReadWithQt(std::FILE* file, const std::string& path, PixelPlane& plane) {
 
 }  // namespace
 
-Status DecodeWithQt(std::FILE* file, const std::string& path, PixelPlane& plane) {
+Status DecodeWithQt(std::FILE* file, const std::string& path, PixelPlane& plane,
+                    const Progress& progress) {
     PixelPlane decoded;
-    Status read = ReadWithQt(file, path, decoded);
+    Status read = ReadWithQt(file, path, decoded, progress);
     // Qt's words for content no reader recognises, said in the user's terms.
-    if (!read.ok() && (read.message().empty() || read.message() == "Unknown error" ||
-                       read.message() == "Unsupported image format")) {
+    if (!read.ok() && !read.cancelled() &&
+        (read.message().empty() || read.message() == "Unknown error" ||
+         read.message() == "Unsupported image format")) {
         read = Status::Error(kNotAPicture);
     }
     if (read.ok()) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "base/progress.h"
 #include "base/result.h"
 #include "base/status.h"
 #include "input/picture_decoder.h"
@@ -15,9 +16,11 @@
 namespace k3v {
 
 // Reads `file` (opened from `path`, whose suffix hints at the format as it does to Qt) from
-// its start. On failure the message is the reader's own reason alone (DecodePictureFile names
-// the file), and `plane` is unchanged.
-Status DecodeWithQt(std::FILE* file, const std::string& path, PixelPlane& plane);
+// its start. Looks for a cancel before and after Qt's reader does its work, and stops with
+// Status::Cancelled() then. On failure the message is the reader's own reason alone
+// (DecodePictureFile names the file); on failure or cancel `plane` is unchanged.
+Status DecodeWithQt(std::FILE* file, const std::string& path, PixelPlane& plane,
+                    const Progress& progress = {});
 
 // The size Qt's reader finds in the header of `file` (null when it could not be opened);
 // fails, naming `path`, when it cannot be told.
