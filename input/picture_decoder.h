@@ -5,26 +5,21 @@
 // not its name, choose the decoder: JPEG, PNG and TIFF (BigTIFF too) go through libjpeg-turbo,
 // libpng and libtiff directly (so a damaged file is refused with the library's own reason,
 // not grey-filled); everything else through Qt's image readers.
+//
+// Both functions open the file for the one question; a load that asks both, or wants to
+// report its progress, opens a PictureFile (picture_file.h) once instead.
 
 #include <string>
 
 #include "base/result.h"
 #include "base/status.h"
+#include "input/picture_file.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {
 
 // On failure the message names the file and the reason, and `plane` is unchanged.
 Status DecodePictureFile(const std::string& path, PixelPlane& plane);
-
-}  // namespace k3v
-
-namespace k3v {
-
-struct PictureSize {
-    int32_t width = 0;
-    int32_t height = 0;
-};
 
 // The picture's size from its header alone, without decoding it; fails when it cannot be told.
 Result<PictureSize> PeekPictureSize(const std::string& path);

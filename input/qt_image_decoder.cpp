@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "input/picture_decoder.h"
+#include "input/picture_file.h"
 
 #include <QFile>
 #include <QFileInfo>

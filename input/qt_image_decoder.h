@@ -10,7 +10,7 @@
 #include "base/progress.h"
 #include "base/result.h"
 #include "base/status.h"
-#include "input/picture_decoder.h"
+#include "input/picture_file.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {

@@ -1,13 +1,20 @@
 #include "input/tiff_file_decoder.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -22,6 +29,9 @@
 namespace k3v {
 
 namespace {
+
+// A striped picture reports its progress, and looks for a cancel, every this many rows.
+constexpr uint32_t kRowsPerBand = 16;
 
 // libtiff's complaints about this one file, caught through its per-file handlers (so that
 // threads decoding other files keep theirs apart), instead of its default print to stderr.
@@ -77,8 +87,97 @@ struct TiffCloser {
 };
 using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
 
-// The file's first directory, libtiff's complaints going to `c`; null when it cannot be read.
-TIFF* OpenTiff(const std::string& path, Complaints& c) {
+// One libtiff handle's reading of the open file: by position (pread), so that the handles of
+// several threads share the descriptor without moving each other's place in it. The procedures
+// do what libtiff's own do on a descriptor of its opening, mapping the file included (libtiff
+// words some read errors differently for a mapped file), but never close it.
+struct TiffSource {
+    int fd = -1;
+    uint64_t position = 0;
+};
+
+TiffSource& SourceOf(thandle_t handle) {
+    return *static_cast<TiffSource*>(handle);
+}
+
+tmsize_t ReadProc(thandle_t handle, void* buffer, tmsize_t size) {
+    TiffSource& source = SourceOf(handle);
+    if (size < 0) {
+        errno = EINVAL;
+        return -1;
+    }
+    size_t done = 0;
+    ssize_t count = -1;
+    while (done < size_t(size)) {
+        // As libtiff reads: at most 2^31 - 1 bytes a call.
+        const size_t part = std::min<size_t>(size_t(size) - done, INT32_MAX);
+        count = pread(source.fd, static_cast<char*>(buffer) + done, part,
+                      off_t(source.position + done));
+        if (count <= 0) {
+            break;
+        }
+        done += size_t(count);
+    }
+    source.position += done;
+    return count < 0 ? -1 : tmsize_t(done);
+}
+
+tmsize_t WriteProc(thandle_t, void*, tmsize_t) {
+    errno = EBADF;  // opened for reading
+    return -1;
+}
+
+toff_t SizeProc(thandle_t handle) {
+    struct stat info {};
+    return fstat(SourceOf(handle).fd, &info) != 0 ? 0 : toff_t(info.st_size);
+}
+
+toff_t SeekProc(thandle_t handle, toff_t offset, int whence) {
+    TiffSource& source = SourceOf(handle);
+    const auto signedOffset =
+        int64_t(offset);  // libtiff passes a step back as its two's complement
+    int64_t base = 0;
+    if (whence == SEEK_CUR) {
+        base = int64_t(source.position);
+    } else if (whence == SEEK_END) {
+        base = int64_t(SizeProc(handle));
+    } else if (whence != SEEK_SET || signedOffset < 0) {
+        errno = EINVAL;
+        return toff_t(-1);
+    }
+    if ((signedOffset > 0 && base > INT64_MAX - signedOffset) || base + signedOffset < 0) {
+        errno = EINVAL;
+        return toff_t(-1);
+    }
+    source.position = uint64_t(base + signedOffset);
+    return source.position;
+}
+
+int CloseProc(thandle_t) {
+    return 0;  // the descriptor is the caller's
+}
+
+int MapProc(thandle_t handle, void** base, toff_t* size) {
+    const uint64_t bytes = SizeProc(handle);
+    if (bytes == 0 || bytes > uint64_t(PTRDIFF_MAX)) {
+        return 0;
+    }
+    void* mapped = mmap(nullptr, size_t(bytes), PROT_READ, MAP_SHARED, SourceOf(handle).fd, 0);
+    if (mapped == MAP_FAILED) {
+        return 0;
+    }
+    *base = mapped;
+    *size = bytes;
+    return 1;
+}
+
+void UnmapProc(thandle_t, void* base, toff_t size) {
+    munmap(base, size_t(size));
+}
+
+// The file's first directory read through `source`, which must outlive the handle, libtiff's
+// complaints going to `c`; null when it cannot be read.
+TIFF* OpenTiff(TiffSource& source, Complaints& c) {
     TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
     if (options == nullptr) {
         c.error = "there is not enough memory to open it";
@@ -86,7 +185,9 @@ TIFF* OpenTiff(const std::string& path, Complaints& c) {
     }
     TIFFOpenOptionsSetErrorHandlerExtR(options, OnError, &c);
     TIFFOpenOptionsSetWarningHandlerExtR(options, OnWarning, &c);
-    TIFF* tif = TIFFOpenExt(path.c_str(), "r", options);
+    source.position = 0;
+    TIFF* tif = TIFFClientOpenExt(c.path.c_str(), "r", &source, ReadProc, WriteProc, SeekProc,
+                                  CloseProc, SizeProc, MapProc, UnmapProc, options);
     TIFFOpenOptionsFree(options);
     return tif;
 }
@@ -243,7 +344,8 @@ uint32_t* RowFromTop(PixelPlane& plane, uint32_t top) {
     return plane.row(plane.height() - 1 - int32_t(top));
 }
 
-Status ReadStrips(TIFF* tif, const Samples& s, PixelPlane& plane, const Complaints& c) {
+Status ReadStrips(TIFF* tif, const Samples& s, PixelPlane& plane, const Complaints& c,
+                  const Progress& progress) {
     // Row by row: libtiff decodes a strip as it goes, so a picture stored as one compressed
     // strip never needs a buffer of its size.
     std::vector<uint16_t> line((size_t(TIFFScanlineSize64(tif)) + 1) / 2);
@@ -251,7 +353,14 @@ Status ReadStrips(TIFF* tif, const Samples& s, PixelPlane& plane, const Complain
     if (uint64_t(line.size()) * 2 < width * s.count * size_t(s.bits / 8)) {
         return Damaged(c, "its rows are shorter than its width");
     }
-    for (uint32_t y = 0; y < uint32_t(plane.height()); ++y) {
+    const auto height = uint32_t(plane.height());
+    for (uint32_t y = 0; y < height; ++y) {
+        if (y % kRowsPerBand == 0 && y > 0) {
+            progress.report(y, height);
+            if (progress.cancelled()) {
+                return Status::Cancelled();
+            }
+        }
         if (TIFFReadScanline(tif, line.data(), y, 0) < 0) {
             return Damaged(c, "a row cannot be read");
         }
@@ -260,7 +369,9 @@ Status ReadStrips(TIFF* tif, const Samples& s, PixelPlane& plane, const Complain
     return Status::Ok();
 }
 
-Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, Complaints& c, int planes) {
+// The helper threads read `fd`, the file `tif` reads.
+Status ReadTiles(TIFF* tif, int fd, const Samples& s, PixelPlane& plane, Complaints& c, int planes,
+                 const Progress& progress) {
     uint32_t tileWidth = 0, tileHeight = 0;
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
     TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight);
@@ -299,6 +410,8 @@ Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, Complaints& c, 
     }
     std::atomic<uint32_t> next{0};
     std::atomic<bool> failed{false};
+    std::atomic<uint32_t> done{0};
+    std::atomic<bool> cancelled{false};
     const auto count = size_t(threads);
     std::vector<Status> results(count, Status::Ok());
     std::vector<uint32_t> failedRow(count, UINT32_MAX);
@@ -306,10 +419,11 @@ Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, Complaints& c, 
     const auto readRows = [&](int t) {
         TIFF* handle = tif;
         Samples own = s;
+        TiffSource source{fd};
         TiffFile opened;
         if (t > 0) {  // a helper that cannot open the file leaves its rows to the others
             helpers[size_t(t)].path = c.path;
-            opened.reset(OpenTiff(c.path, helpers[size_t(t)]));
+            opened.reset(OpenTiff(source, helpers[size_t(t)]));
             if (!opened || !DirectSamples(opened.get(), own)) {
                 return;
             }
@@ -328,6 +442,11 @@ Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, Complaints& c, 
         }
         auto* bytes = reinterpret_cast<uint8_t*>(tiles.data());
         for (uint32_t row; !failed && (row = next.fetch_add(1)) < tileRows;) {
+            if (progress.cancelled()) {
+                cancelled = true;
+                failed = true;
+                return;
+            }
             const uint32_t y0 = row * tileHeight;
             for (uint32_t i = 0; i < across; ++i) {
                 const uint32_t tile = TIFFComputeTile(handle, i * tileWidth, y0, 0, 0);
@@ -349,6 +468,7 @@ Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, Complaints& c, 
                             std::min(tileWidth, width - x0));
                 }
             }
+            progress.report(done.fetch_add(1) + 1, tileRows);
         }
     };
     RunOnThreads(threads, [&](int t) {
@@ -360,6 +480,9 @@ Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, Complaints& c, 
             failed = true;
         }
     });
+    if (cancelled) {
+        return Status::Cancelled();
+    }
     // Every row before a damaged one was taken, and so decoded, before it: the first damaged
     // row's reason is the one given, however the rows fell to the threads.
     const auto first = std::min_element(failedRow.begin(), failedRow.end()) - failedRow.begin();
@@ -373,7 +496,8 @@ Status ReadTiles(TIFF* tif, const Samples& s, PixelPlane& plane, Complaints& c, 
 
 // Every other kind libtiff can turn into RGBA, a strip or a row of tiles at a time. The
 // interface hands back colours already over black (it premultiplies straight alpha).
-Status ReadThroughRgba(TIFF* tif, PixelPlane& plane, const Complaints& c, int planes) {
+Status ReadThroughRgba(TIFF* tif, PixelPlane& plane, const Complaints& c, int planes,
+                       const Progress& progress) {
     char refusal[1024] = {};
     uint16_t bits = 0;
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
@@ -410,6 +534,13 @@ Status ReadThroughRgba(TIFF* tif, PixelPlane& plane, const Complaints& c, int pl
         }
     }
     for (uint32_t y0 = 0; read && y0 < height; y0 += chunk) {
+        if (y0 > 0) {
+            progress.report(y0, height);
+            if (progress.cancelled()) {
+                read = Status::Cancelled();
+                break;
+            }
+        }
         const uint32_t rows = std::min(chunk, height - y0);
         image.row_offset = int(y0);
         image.col_offset = 0;
@@ -432,10 +563,11 @@ Status ReadThroughRgba(TIFF* tif, PixelPlane& plane, const Complaints& c, int pl
 
 }  // namespace
 
-Result<PictureSize> PeekTiffSize(const std::string& path) {
+Result<PictureSize> PeekTiffSize(int fd, const std::string& path) {
     Complaints complaints;
     complaints.path = path;
-    const TiffFile tif(OpenTiff(path, complaints));
+    TiffSource source{fd};
+    const TiffFile tif(OpenTiff(source, complaints));
     uint32_t width = 0, height = 0;
     if (tif) {
         TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
@@ -447,10 +579,12 @@ Result<PictureSize> PeekTiffSize(const std::string& path) {
     return PictureSize{int32_t(width), int32_t(height)};
 }
 
-Status DecodeTiffFile(const std::string& path, PixelPlane& plane) {
+Status DecodeTiffFile(int fd, const std::string& path, PixelPlane& plane,
+                      const Progress& progress) {
     Complaints complaints;
     complaints.path = path;
-    const TiffFile tif(OpenTiff(path, complaints));
+    TiffSource source{fd};
+    const TiffFile tif(OpenTiff(source, complaints));
     if (!tif) {
         return Damaged(complaints, "its first directory cannot be read");
     }
@@ -476,11 +610,11 @@ Status DecodeTiffFile(const std::string& path, PixelPlane& plane) {
         const PagePrefault prefault(decoded.data(), decoded.storedCount() * sizeof(uint32_t));
         Samples samples;
         if (!DirectSamples(tif.get(), samples)) {
-            read = ReadThroughRgba(tif.get(), decoded, complaints, planes);
+            read = ReadThroughRgba(tif.get(), decoded, complaints, planes, progress);
         } else if (TIFFIsTiled(tif.get())) {
-            read = ReadTiles(tif.get(), samples, decoded, complaints, planes);
+            read = ReadTiles(tif.get(), fd, samples, decoded, complaints, planes, progress);
         } else {
-            read = ReadStrips(tif.get(), samples, decoded, complaints);
+            read = ReadStrips(tif.get(), samples, decoded, complaints, progress);
         }
     }
     // An error libtiff reported means damaged data even where it filled in what it could not
@@ -492,6 +626,17 @@ Status DecodeTiffFile(const std::string& path, PixelPlane& plane) {
         return read;
     }
     return InstallUpright(std::move(decoded), orientation, plane);
+}
+
+Status DecodeTiffFile(const std::string& path, PixelPlane& plane) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return Status::Error("the TIFF data is damaged (" + std::string(std::strerror(errno)) +
+                             ")");
+    }
+    const Status decoded = DecodeTiffFile(fd, path, plane);
+    close(fd);
+    return decoded;
 }
 
 }  // namespace k3v

@@ -8,18 +8,27 @@
 
 #include <string>
 
+#include "base/progress.h"
 #include "base/result.h"
 #include "base/status.h"
-#include "input/picture_decoder.h"
+#include "input/picture_file.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {
 
-// On failure the message is the reason alone (DecodePictureFile names the file), and `plane`
+// Reads the open file `fd` by position (its shared position stays where it was), on every
+// decoding thread; `path` names it in libtiff's messages. Reports progress a band of rows (or
+// a row of tiles) at a time and stops with Status::Cancelled() once cancelled. On failure the
+// message is the reason alone (DecodePictureFile names the file); on failure or cancel `plane`
 // is unchanged.
+Status DecodeTiffFile(int fd, const std::string& path, PixelPlane& plane,
+                      const Progress& progress = {});
+
+// The same for the file `path` names, opened here; for the fuzz target.
 Status DecodeTiffFile(const std::string& path, PixelPlane& plane);
 
-// The size in the first directory, read by libtiff; fails when it cannot be told.
-Result<PictureSize> PeekTiffSize(const std::string& path);
+// The size in the first directory of the open file `fd`, read by libtiff; fails, naming
+// `path`, when it cannot be told.
+Result<PictureSize> PeekTiffSize(int fd, const std::string& path);
 
 }  // namespace k3v
