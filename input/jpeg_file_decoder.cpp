@@ -81,7 +81,7 @@ constexpr double kScansShare = 0.8;
 void MonitorScans(j_common_ptr cinfo) {
     auto* reporting = reinterpret_cast<Reporting*>(cinfo->progress);
     const jpeg_progress_mgr& m = reporting->monitor;
-    if (m.pass_limit > 0) {
+    if (m.pass_counter > 0 && m.pass_limit > 0) {
         reporting->progress->report(kScansShare *
                                     std::min(1.0, double(m.pass_counter) / double(m.pass_limit)));
     }
