@@ -1,11 +1,13 @@
 // Any bytes as a picture file: decoding must either give a plane of the size the picture
 // claims or refuse with a message naming the file; never crash, hang or read out of bounds.
-// A decoded picture then goes through the same install step as a loaded first picture.
+// A decoded picture then goes through the same install step as a loaded first picture. A decode
+// cancelled from its first report stops cleanly.
 
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include "fuzz/decoded_plane_checks.h"
 #include "input/jpeg_file_decoder.h"
 #include "input/picture_decoder.h"
+#include "input/picture_file.h"
 #include "stereo/stereo_planes.h"
 
 namespace {
@@ -56,6 +59,29 @@ void CheckTwoReaders(const uint8_t* data, size_t size, const k3v::Status& decode
     }
 }
 
+// A decode cancelled at its first report of progress stops there and leaves the plane alone;
+// one that reported nothing before it ended (or failed) gives what the whole decode gave.
+void CheckCancelled(const k3v::Status& decoded) {
+    const k3v::Result<k3v::PictureFile> file = k3v::PictureFile::Open(g_path);
+    if (!file) {
+        if (decoded.ok() || file.message() != decoded.message()) {
+            Fail("opening the file refuses it otherwise than decoding it");
+        }
+        return;
+    }
+    std::atomic<bool> cancel{false};
+    const k3v::Progress progress([&](const char*, double) { cancel = true; }, &cancel);
+    k3v::PixelPlane plane;
+    const k3v::Status status = file.value().decode(plane, progress);
+    if (status.cancelled()) {
+        if (!plane.empty()) {
+            Fail("a cancelled decode changed the plane");
+        }
+    } else if (status.ok() != decoded.ok() || status.message() != decoded.message()) {
+        Fail("a decode that was not cancelled gave another result than the whole decode");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
@@ -76,6 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     k3v::PixelPlane plane;
     const k3v::Status decoded = k3v::DecodePictureFile(g_path, plane);
     CheckTwoReaders(data, size, decoded, plane);
+    CheckCancelled(decoded);
     if (!decoded) {
         if (!plane.empty() || decoded.message().rfind("Cannot load \"" + g_path + "\": ", 0) != 0) {
             Fail("a refusal must leave the plane alone and name the file");
