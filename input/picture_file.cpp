@@ -56,14 +56,14 @@ Result<PictureSize> PngSize(const unsigned char* header, size_t got, const Statu
 size_t ReadStart(int fd, unsigned char* to, size_t bytes) {
     size_t got = 0;
     while (got < bytes) {
-        const ssize_t read = pread(fd, to + got, bytes - got, off_t(got));
-        if (read < 0 && errno == EINTR) {
+        const ssize_t count = pread(fd, to + got, bytes - got, off_t(got));
+        if (count < 0 && errno == EINTR) {
             continue;
         }
-        if (read <= 0) {
+        if (count <= 0) {
             break;
         }
-        got += size_t(read);
+        got += size_t(count);
     }
     return got;
 }
@@ -84,6 +84,28 @@ StdioFile StreamOf(int fd) {
     }
     std::rewind(file.get());  // the duplicate shares the position a last decode left
     return file;
+}
+
+// Every decoder but libtiff's reads a stdio stream, chosen by the file's first `got` bytes.
+Status DecodeStream(int fd, const unsigned char* magic, size_t got, const std::string& path,
+                    PixelPlane& plane, const Progress& progress) {
+    const StdioFile file = StreamOf(fd);
+    if (!file) {
+        return Status::Error(std::strerror(errno));
+    }
+    if (got >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
+        return DecodeJpegFile(file.get(), plane, progress);
+    }
+    if (got >= 8 && std::memcmp(magic, kPngSignature, 8) == 0) {
+        return DecodePngFile(file.get(), plane, progress);
+    }
+    if (BmpDecoderReads(magic, got)) {
+        return DecodeBmpFile(file.get(), plane, progress);
+    }
+    if (IsBinaryPnm(magic, got)) {
+        return DecodePnmFile(file.get(), plane, progress);
+    }
+    return DecodeWithQt(file.get(), path, plane, progress);
 }
 
 // What is not a picture file is refused before it is opened: opening a pipe waits for a
@@ -174,22 +196,9 @@ Status PictureFile::decode(PixelPlane& plane, const Progress& progress) const {
     // The content decides the decoder, not the name: a PNG named .jpg still loads.
     unsigned char magic[34] = {};  // a BMP's header up to its compression field
     const size_t got = ReadStart(fd_, magic, sizeof magic);
-    Status decoded = Status::Ok();
-    if (got >= 4 && IsTiff(magic)) {
-        decoded = DecodeTiffFile(fd_, path_, plane, progress);
-    } else if (const StdioFile file = StreamOf(fd_); !file) {
-        decoded = Status::Error(std::strerror(errno));
-    } else if (got >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
-        decoded = DecodeJpegFile(file.get(), plane, progress);
-    } else if (got >= 8 && std::memcmp(magic, kPngSignature, 8) == 0) {
-        decoded = DecodePngFile(file.get(), plane, progress);
-    } else if (BmpDecoderReads(magic, got)) {
-        decoded = DecodeBmpFile(file.get(), plane, progress);
-    } else if (IsBinaryPnm(magic, got)) {
-        decoded = DecodePnmFile(file.get(), plane, progress);
-    } else {
-        decoded = DecodeWithQt(file.get(), path_, plane, progress);
-    }
+    const Status decoded = got >= 4 && IsTiff(magic)
+                               ? DecodeTiffFile(fd_, path_, plane, progress)
+                               : DecodeStream(fd_, magic, got, path_, plane, progress);
     if (decoded.cancelled()) {
         return decoded;
     }
