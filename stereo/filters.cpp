@@ -5,7 +5,7 @@
 
 #include "base/simd_level.h"
 #include "base/thread_runner.h"
-#include "stereo/reference_kernels.h"
+#include "stereo/scalar_fallback.h"
 #include "stereo/simd_kernels.h"
 
 namespace k3v {
@@ -147,14 +147,14 @@ void ToneRange(uint32_t* picture, size_t begin, size_t end, const ConversionSett
     // Settings beyond the sliders' ranges would overflow 16-bit lanes.
     if (b < -255 || b > 255 || settings.Contrast < 0 || settings.Contrast > 255 ||
         ActiveSimdLevel() == SimdLevel::Scalar) {
-        reference::AdjustBrightnessContrast(end - begin, picture + begin, settings);
+        scalar::AdjustBrightnessContrast(end - begin, picture + begin, settings);
         return;
     }
     const int32_t factor = steep ? 128 / (129 - d) : settings.Contrast;
     const ToneArgs args{picture, begin, end, b, contrast, steep, factor};
     const size_t done = ActiveSimdLevel() == SimdLevel::Avx2 ? avx2::Tone(args) : sse2::Tone(args);
     if (done < end) {
-        reference::AdjustBrightnessContrast(end - done, picture + done, settings);
+        scalar::AdjustBrightnessContrast(end - done, picture + done, settings);
     }
 }
 

@@ -3,8 +3,8 @@
 // pixel as four independent channels. Pixels are addressed along the flat index i = y * W + x,
 // so a pixel's left neighbour at the start of a row is the last pixel of the row below.
 //
-// These are the fast versions (SSE2 or AVX2, on every core); reference_kernels.h has the plain
-// scalar ones they must equal bit for bit.
+// These are the fast versions (SSE2 or AVX2, on every core), which the tests hold bit for bit
+// to plain scalar ones; scalar_fallback.h does what the vector code leaves over.
 
 #include <cstddef>
 #include <cstdint>
