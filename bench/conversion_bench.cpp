@@ -1,12 +1,14 @@
 // One full conversion of a 24- and a 100-megapixel picture, with the start settings and with
 // every filter at its heaviest, reported as megapixels per second and as a multiple of one
-// plain copy of the same plane measured in the same run.
+// plain copy of the same plane measured in the same run. The heaviest settings run once more
+// with a progress listener and a cancel flag that is never set: what telling the progress costs.
 //
 //   build/release/bench/conversion_bench --benchmark_counters_tabular=true
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <map>
@@ -37,7 +39,9 @@ k3v::ConversionSettings Heaviest() {
     return s;
 }
 
-void Convert(benchmark::State& state, const k3v::ConversionSettings& settings) {
+// `progress`, when given, is told the conversion's progress.
+void Convert(benchmark::State& state, const k3v::ConversionSettings& settings,
+             const k3v::Progress* progress = nullptr) {
     const auto width = int32_t(state.range(0));
     const auto height = int32_t(state.range(1));
     k3v::StereoPlanes& planes = PlanesOfSize(width, height);
@@ -46,7 +50,14 @@ void Convert(benchmark::State& state, const k3v::ConversionSettings& settings) {
     double convertSeconds = 0;
     for (auto _ : state) {
         const auto start = Clock::now();
-        k3v::ConvertPlanes(settings, planes);
+        if (progress != nullptr) {
+            if (!k3v::ConvertPlanes(settings, planes, *progress).ok()) {
+                state.SkipWithError("the conversion was cancelled");
+                break;
+            }
+        } else {
+            k3v::ConvertPlanes(settings, planes);
+        }
         benchmark::ClobberMemory();
         convertSeconds += std::chrono::duration<double>(Clock::now() - start).count();
     }
@@ -63,6 +74,13 @@ void DefaultSettings(benchmark::State& state) {
 void EveryFilter(benchmark::State& state) {
     Convert(state, Heaviest());
 }
+void EveryFilterReported(benchmark::State& state) {
+    std::atomic<bool> cancel{false};
+    uint64_t reports = 0;
+    const k3v::Progress progress([&](const char*, double) { ++reports; }, &cancel);
+    Convert(state, Heaviest(), &progress);
+    state.counters["reports"] = benchmark::Counter(double(reports) / double(state.iterations()));
+}
 
 BENCHMARK(DefaultSettings)
     ->Args({6000, 4000})
@@ -70,6 +88,11 @@ BENCHMARK(DefaultSettings)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 BENCHMARK(EveryFilter)
+    ->Args({6000, 4000})
+    ->Args({20000, 5000})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+BENCHMARK(EveryFilterReported)
     ->Args({6000, 4000})
     ->Args({20000, 5000})
     ->Unit(benchmark::kMillisecond)

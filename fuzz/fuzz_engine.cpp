@@ -13,8 +13,8 @@
 #include "fuzz/fuzz_input.h"
 #include "output/output_picture.h"
 #include "stereo/conversion.h"
-#include "stereo/reference_kernels.h"
 #include "stereo/stereo_planes.h"
+#include "tests/stereo/reference_engine.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/progress.h"
 #include "stereo/conversion_settings.h"
 
 namespace k3v {
@@ -25,15 +26,18 @@ namespace k3v {
 bool IsClassicAnaglyph(const ConversionSettings& settings);
 
 // out[k] for k in [0, n) as the method and glasses of `settings` say. `out` may be `right`.
-void ComposeAnaglyphMethod(const ConversionSettings& settings, const uint32_t* left,
-                           const uint32_t* right, uint32_t* out, ptrdiff_t n);
+// Both compositions report to `progress` band by band and return false when it was cancelled
+// (`out` then partly written).
+bool ComposeAnaglyphMethod(const ConversionSettings& settings, const uint32_t* left,
+                           const uint32_t* right, uint32_t* out, ptrdiff_t n,
+                           const Progress& progress);
 
 // The same for a 360-degree panorama of rows `width` wide: L is the left-eye pixel at
 // (y, (x + s) mod W), for every pixel, the classic anaglyph included (then red and the fourth
 // byte come from L, blue and green from R).
-void ComposeAnaglyphWrapped(const ConversionSettings& settings, const uint32_t* left,
-                            const uint32_t* right, uint32_t* out, ptrdiff_t width,
-                            ptrdiff_t height);
+bool ComposeAnaglyphWrapped(const ConversionSettings& settings, const uint32_t* left,
+                            const uint32_t* right, uint32_t* out, ptrdiff_t width, ptrdiff_t height,
+                            const Progress& progress);
 
 // out[i] from the pixel pair left[i], right[i] for i in [0, n), on the calling thread, by any
 // method but the classic one: for callers that gather each output pixel's pair themselves.

@@ -12,11 +12,20 @@ bool AnyFilter(const ConversionSettings& s) {
            s.BrightnessOn != 0 || s.ContrastOn != 0;
 }
 
+// The views take about as long as two filter passes over one picture.
+constexpr double kViewPasses = 2.0;
+
 }  // namespace
 
 void ConvertPlanes(const ConversionSettings& settings, StereoPlanes& planes) {
+    (void)ConvertPlanes(settings, planes, Progress());
+}
+
+Status ConvertPlanes(const ConversionSettings& settings, StereoPlanes& planes,
+                     const Progress& progress) {
     if (planes.SourceImage1.empty()) {
-        return;
+        progress.report(1.0);
+        return Status::Ok();
     }
     const bool standard = settings.TransformationMode == kStandardStereo;
     const int32_t w = planes.SourceWidth;
@@ -25,15 +34,29 @@ void ConvertPlanes(const ConversionSettings& settings, StereoPlanes& planes) {
     // from those directly.
     const uint32_t* first = planes.DecodedImage1.data();
     const uint32_t* second = planes.DecodedImage2.data();
+    double viewsFrom = 0.0;
     if (AnyFilter(settings)) {
-        FilterPicture(settings, w, h, planes.DecodedImage1, planes.SourceImage1);
+        const double pictures = standard ? 2.0 : 1.0;
+        const double filterPasses = pictures * double(FilterPasses(settings));
+        viewsFrom = filterPasses / (filterPasses + kViewPasses);
+        const double firstTo = viewsFrom / pictures;
+        if (!FilterPicture(settings, w, h, planes.DecodedImage1, planes.SourceImage1,
+                           progress.part(0, firstTo))) {
+            return Status::Cancelled();
+        }
         first = planes.SourceImage1.data();
         if (standard) {
-            FilterPicture(settings, w, h, planes.DecodedImage2, planes.SourceImage2);
+            if (!FilterPicture(settings, w, h, planes.DecodedImage2, planes.SourceImage2,
+                               progress.part(firstTo, viewsFrom))) {
+                return Status::Cancelled();
+            }
             second = planes.SourceImage2.data();
         }
     }
-    SynthesizeViewsFrom(settings, first, second, planes);
+    if (!SynthesizeViewsFrom(settings, first, second, planes, progress.part(viewsFrom, 1))) {
+        return Status::Cancelled();
+    }
+    return Status::Ok();
 }
 
 }  // namespace k3v

@@ -5,15 +5,19 @@
 
 #include "base/simd_level.h"
 #include "base/thread_runner.h"
-#include "stereo/reference_kernels.h"
+#include "stereo/banded_work.h"
+#include "stereo/scalar_fallback.h"
 #include "stereo/simd_kernels.h"
 
 namespace k3v {
 
-void CopyPixels(const uint32_t* source, uint32_t* target, size_t count) {
-    ParallelRanges(count, ThreadsFor(count, size_t(1) << 18), [&](size_t begin, size_t end) {
-        std::memcpy(target + begin, source + begin, (end - begin) * sizeof(uint32_t));
-    });
+bool CopyPixels(const uint32_t* source, uint32_t* target, size_t count, const Progress& progress) {
+    // Bands of 256K pixels (1 MiB): a copy is quick.
+    return ParallelBands(count, ThreadsFor(count, size_t(1) << 18), size_t(1) << 18, progress,
+                         [&](size_t begin, size_t end) {
+                             std::memcpy(target + begin, source + begin,
+                                         (end - begin) * sizeof(uint32_t));
+                         });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -67,31 +71,32 @@ void SharpenWeights(int32_t level, int32_t& c, int32_t& n) {
     c = 4 * n + 1;
 }
 
-void SharpenAll(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
-                int32_t level, int32_t blend) {
+bool SharpenAll(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
+                int32_t level, int32_t blend, const Progress& progress) {
     int32_t c = 0;
     int32_t n = 0;
     SharpenWeights(level, c, n);
     const size_t w = size_t(width);
     const size_t rows = size_t(height) - 2;
-    ParallelRanges(rows, ThreadsFor(rows * w, size_t(1) << 17), [&](size_t r0, size_t r1) {
-        SharpenRange(source, target, (r0 + 1) * w, (r1 + 1) * w, w, c, n, blend);
-    });
+    return ParallelBands(rows, ThreadsFor(rows * w, size_t(1) << 17), BandRows(w), progress,
+                         [&](size_t r0, size_t r1) {
+                             SharpenRange(source, target, (r0 + 1) * w, (r1 + 1) * w, w, c, n,
+                                          blend);
+                         });
 }
 
 }  // namespace
 
-void SharpenInto(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
-                 int32_t level, int32_t blend) {
+bool SharpenInto(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
+                 int32_t level, int32_t blend, const Progress& progress) {
     const size_t w = size_t(width);
     const size_t stored = w * (size_t(height) + 1);
     if (level == 0 || height < 3) {
-        CopyPixels(source, target, stored);
-        return;
+        return CopyPixels(source, target, stored, progress);
     }
-    SharpenAll(width, height, source, target, level, blend);
     std::memcpy(target, source, w * sizeof(uint32_t));                         // row 0
     std::memcpy(target + stored - 2 * w, source + stored - 2 * w, 2 * w * 4);  // row H-1, spare
+    return SharpenAll(width, height, source, target, level, blend, progress);
 }
 
 void SharpenRowsInto(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
@@ -127,7 +132,7 @@ void SharpenPicture(int32_t width, int32_t height, uint32_t* picture, uint32_t* 
     if (level == 0 || height < 3) {
         return;
     }
-    SharpenAll(width, height, picture, scratch, level, blend);
+    SharpenAll(width, height, picture, scratch, level, blend, Progress());
     const size_t w = size_t(width);
     CopyPixels(scratch + w, picture + w, w * (size_t(height) - 2));
 }
@@ -147,14 +152,14 @@ void ToneRange(uint32_t* picture, size_t begin, size_t end, const ConversionSett
     // Settings beyond the sliders' ranges would overflow 16-bit lanes.
     if (b < -255 || b > 255 || settings.Contrast < 0 || settings.Contrast > 255 ||
         ActiveSimdLevel() == SimdLevel::Scalar) {
-        reference::AdjustBrightnessContrast(end - begin, picture + begin, settings);
+        scalar::AdjustBrightnessContrast(end - begin, picture + begin, settings);
         return;
     }
     const int32_t factor = steep ? 128 / (129 - d) : settings.Contrast;
     const ToneArgs args{picture, begin, end, b, contrast, steep, factor};
     const size_t done = ActiveSimdLevel() == SimdLevel::Avx2 ? avx2::Tone(args) : sse2::Tone(args);
     if (done < end) {
-        reference::AdjustBrightnessContrast(end - done, picture + done, settings);
+        scalar::AdjustBrightnessContrast(end - done, picture + done, settings);
     }
 }
 

@@ -3,12 +3,13 @@
 // pixel as four independent channels. Pixels are addressed along the flat index i = y * W + x,
 // so a pixel's left neighbour at the start of a row is the last pixel of the row below.
 //
-// These are the fast versions (SSE2 or AVX2, on every core); reference_kernels.h has the plain
-// scalar ones they must equal bit for bit.
+// These are the fast versions (SSE2 or AVX2, on every core), which the tests hold bit for bit
+// to plain scalar ones; scalar_fallback.h does what the vector code leaves over.
 
 #include <cstddef>
 #include <cstdint>
 
+#include "base/progress.h"
 #include "stereo/conversion_settings.h"
 
 namespace k3v {
@@ -20,9 +21,10 @@ void SharpenPicture(int32_t width, int32_t height, uint32_t* picture, uint32_t* 
                     int32_t level, int32_t blend);
 
 // The same sharpening from `source` into `target` (a different plane of the same size): rows
-// 0 and H-1 and the spare row are copied unchanged.
-void SharpenInto(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
-                 int32_t level, int32_t blend);
+// 0 and H-1 and the spare row are copied unchanged. Reports to `progress` band by band; false
+// when it was cancelled (`target` then partly written).
+bool SharpenInto(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
+                 int32_t level, int32_t blend, const Progress& progress = Progress());
 
 // One in-place pass of the eight-pixel mean over rows 1 .. H-2, in increasing index order, so
 // that the left, lower and lower-right neighbours already hold this pass's values.
@@ -41,7 +43,9 @@ void SharpenRowsInto(int32_t width, int32_t height, const uint32_t* source, uint
 void AdjustBrightnessContrastRange(uint32_t* picture, size_t begin, size_t end,
                                    const ConversionSettings& settings);
 
-// Copies `count` pixels using every core.
-void CopyPixels(const uint32_t* source, uint32_t* target, size_t count);
+// Copies `count` pixels using every core, reporting to `progress` band by band; false when it
+// was cancelled (`target` then partly written).
+bool CopyPixels(const uint32_t* source, uint32_t* target, size_t count,
+                const Progress& progress = Progress());
 
 }  // namespace k3v

@@ -19,7 +19,7 @@
 #include "base/simd_level.h"
 #include "stereo/filters.h"
 #include "stereo/noise_rows.h"
-#include "stereo/reference_kernels.h"
+#include "stereo/scalar_fallback.h"
 #include "stereo/simd_kernels.h"
 
 #if defined(__SSE2__)
@@ -230,7 +230,7 @@ NoiseRowSmoother& NoiseRowSmoother::operator=(NoiseRowSmoother&&) noexcept = def
 void NoiseRowSmoother::smoothRows(int32_t height, uint32_t* picture, size_t firstRow,
                                   size_t endRow) {
     if (!chains_) {
-        reference::SmoothNoiseRows(width_, height, picture, firstRow, endRow);
+        scalar::SmoothNoiseRows(width_, height, picture, firstRow, endRow);
         return;
     }
     const size_t last = std::min(endRow, size_t(std::max(height, 1)) - 1);

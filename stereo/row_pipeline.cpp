@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/thread_runner.h"
+#include "stereo/banded_work.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -61,10 +62,11 @@ void WaitFor(const std::atomic<uint32_t>& done, uint32_t target) {
 
 }  // namespace
 
-void RunRowPipeline(size_t rows, size_t bandRows, const std::vector<RowStage>& stages,
-                    int threads) {
+bool RunRowPipeline(size_t rows, size_t bandRows, const std::vector<RowStage>& stages, int threads,
+                    const Progress& progress) {
     if (rows == 0 || stages.empty()) {
-        return;
+        progress.report(1.0);
+        return true;
     }
     bandRows = std::max<size_t>(1, bandRows);
     const size_t bands = (rows + bandRows - 1) / bandRows;
@@ -80,6 +82,24 @@ void RunRowPipeline(size_t rows, size_t bandRows, const std::vector<RowStage>& s
     for (size_t s = 0; s < stages.size(); ++s) {
         done[s].store(0, std::memory_order_relaxed);
     }
+    // Progress goes under the name of the first stage with bands still to come, so that the
+    // names follow the stages' order although the stages run side by side.
+    std::vector<Progress> named;
+    std::vector<size_t> lastAt(stages.size(), 0);
+    for (size_t s = 0; s < stages.size(); ++s) {
+        named.push_back(stages[s].name != nullptr ? progress.part(0, 1, stages[s].name) : progress);
+    }
+    for (size_t at = 0; at < order.size(); ++at) {
+        lastAt[order[at].stage] = at;
+    }
+    const auto tell = [&](size_t at) {
+        size_t s = 0;
+        while (s + 1 < stages.size() && lastAt[s] <= at) {
+            ++s;
+        }
+        named[s].report(at + 1, order.size());
+    };
+    std::atomic<bool> stopped{false};
     std::atomic<size_t> next{0};
     RunOnThreads(std::max(1, threads), [&](int thread) {
         for (size_t at = next.fetch_add(1); at < order.size(); at = next.fetch_add(1)) {
@@ -89,12 +109,23 @@ void RunRowPipeline(size_t rows, size_t bandRows, const std::vector<RowStage>& s
                 WaitFor(done[band.stage - 1],
                         uint32_t(std::min(bands, band.index + ahead[band.stage] + 1)));
             }
-            const size_t first = band.index * bandRows;
-            stages[band.stage].run(first, std::min(rows, first + bandRows), thread);
+            if (stopped.load(std::memory_order_relaxed) || progress.cancelled()) {
+                stopped.store(true, std::memory_order_relaxed);
+            } else {
+                const size_t first = band.index * bandRows;
+                stages[band.stage].run(first, std::min(rows, first + bandRows), thread);
+                // Counted by the bands taken: the few still running on other workers are told
+                // a little early, and the last band in the order, which finishes after every
+                // other, tells 1. (A count of its own would cost a shared write per band.)
+                if (WorkTally::StepReached(at, at + 1, order.size())) {
+                    tell(at);
+                }
+            }
             done[band.stage].store(uint32_t(band.index + 1), std::memory_order_release);
             done[band.stage].notify_all();
         }
     });
+    return !stopped.load(std::memory_order_relaxed);
 }
 
 }  // namespace k3v

@@ -10,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+#include "base/progress.h"
+
 namespace k3v {
 
 struct RowStage {
@@ -19,11 +21,20 @@ struct RowStage {
     // Handles rows [firstRow, endRow) on the worker `thread` (0 .. threads-1), so a stage can
     // keep scratch memory per worker.
     std::function<void(size_t firstRow, size_t endRow, int thread)> run;
+    // The name progress is reported under (progress.h) while this is the first stage with
+    // bands still to do; none: the pipeline's own.
+    const char* name = nullptr;
 };
 
 // Runs every stage over rows [0, rows) in bands of `bandRows`: stage s does rows [a, b) after
 // it has done every row before a, and after stage s - 1 has done every row before
 // min(b + lead, rows). `threads` workers share the bands.
-void RunRowPipeline(size_t rows, size_t bandRows, const std::vector<RowStage>& stages, int threads);
+//
+// The share of all bands done goes to `progress` as bands finish (in at most a few hundred
+// reports), under the name of the first stage with bands still to do. Once `progress` is cancelled
+// no further band runs and false is returned; the workers still pass every band in its turn, so
+// none is left waiting for a band that never comes.
+bool RunRowPipeline(size_t rows, size_t bandRows, const std::vector<RowStage>& stages, int threads,
+                    const Progress& progress = Progress());
 
 }  // namespace k3v

@@ -8,6 +8,8 @@
 
 #include "base/thread_runner.h"
 #include "stereo/anaglyph_methods.h"
+#include "stereo/banded_work.h"
+#include "stereo/conversion_stages.h"
 #include "stereo/filters.h"
 
 namespace k3v {
@@ -77,46 +79,50 @@ void DisplaceRange(const uint32_t* source, uint32_t* out, Geometry g,
     }
 }
 
-// Runs body(begin, end) over the pixel indices [0, n) on every core.
+// Runs body(begin, end) over the pixel indices [0, n) on every core, in bands that report to
+// `progress`; false when it was cancelled.
 template <typename Body>
-void ForPixels(ptrdiff_t n, Body body) {
-    ParallelRanges(size_t(n), ThreadsFor(size_t(n), size_t(1) << 17),
-                   [&](size_t begin, size_t end) { body(ptrdiff_t(begin), ptrdiff_t(end)); });
+bool ForPixels(ptrdiff_t n, const Progress& progress, Body body) {
+    return ParallelBands(size_t(n), ThreadsFor(size_t(n), size_t(1) << 17), size_t(1) << 16,
+                         progress,
+                         [&](size_t begin, size_t end) { body(ptrdiff_t(begin), ptrdiff_t(end)); });
 }
 
-// Runs body(row) for every row of the picture on every core.
+// Runs body(row) for every row of the picture on every core, in the same way.
 template <typename Body>
-void ForRows(Geometry g, Body body) {
+bool ForRows(Geometry g, const Progress& progress, Body body) {
     const ptrdiff_t rows = g.w > 0 ? g.n / g.w : 0;
-    ParallelRanges(size_t(rows), ThreadsFor(size_t(g.n), size_t(1) << 17),
-                   [&](size_t first, size_t last) {
-                       for (size_t y = first; y < last; ++y) {
-                           body(ptrdiff_t(y) * g.w);
-                       }
-                   });
+    return ParallelBands(size_t(rows), ThreadsFor(size_t(g.n), size_t(1) << 17),
+                         BandRows(size_t(g.w)), progress, [&](size_t first, size_t last) {
+                             for (size_t y = first; y < last; ++y) {
+                                 body(ptrdiff_t(y) * g.w);
+                             }
+                         });
 }
 
 // A displaced view over the whole picture, bottom row copied, spare row zero.
 template <int Sign, typename Key>
-void DisplacedView(const uint32_t* source, uint32_t* out, Geometry g,
-                   const std::array<int32_t, 256>& shift, Key key) {
+bool DisplacedView(const uint32_t* source, uint32_t* out, Geometry g,
+                   const std::array<int32_t, 256>& shift, Key key, const Progress& progress) {
     std::memcpy(out, source, size_t(std::min(g.w, g.n)) * sizeof(uint32_t));
-    ForPixels(g.n - g.w, [&](ptrdiff_t begin, ptrdiff_t end) {
+    const bool finished = ForPixels(g.n - g.w, progress, [&](ptrdiff_t begin, ptrdiff_t end) {
         DisplaceRange<Sign>(source, out, g, shift, key, begin + g.w, end + g.w);
     });
     std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+    return finished;
 }
 
 // The same for a 360-degree panorama: every row, the bottom one too, is a closed loop,
 // out[y][x] = source[y][(x + sign * shift(key)) mod W].
 template <int Sign, typename Key>
-void DisplacedViewWrapped(const uint32_t* source, uint32_t* out, Geometry g,
-                          const std::array<int32_t, 256>& shift, Key key) {
+bool DisplacedViewWrapped(const uint32_t* source, uint32_t* out, Geometry g,
+                          const std::array<int32_t, 256>& shift, Key key,
+                          const Progress& progress) {
     const ptrdiff_t most = MostShift(shift);
     // Inside [low, high) of a row no source leaves it.
     const ptrdiff_t low = std::min(most, g.w);
     const ptrdiff_t high = std::max(low, g.w - most);
-    ForRows(g, [&](ptrdiff_t row) {
+    const bool finished = ForRows(g, progress, [&](ptrdiff_t row) {
         auto checked = [&](ptrdiff_t x) {
             out[row + x] = source[row + Wrapped(x + Sign * shift[key(row + x)], g.w)];
         };
@@ -131,18 +137,19 @@ void DisplacedViewWrapped(const uint32_t* source, uint32_t* out, Geometry g,
         }
     });
     std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+    return finished;
 }
 
 // The composite: blue and green of `first`, red and the fourth byte of `second` taken
 // 6 * effect pixels further on (black past the end); the first 63 pixels keep `first`.
-void Compose(const uint32_t* first, const uint32_t* second, uint32_t* out, Geometry g,
-             int32_t effect) {
+bool Compose(const uint32_t* first, const uint32_t* second, uint32_t* out, Geometry g,
+             int32_t effect, const Progress& progress) {
     const ptrdiff_t s = ptrdiff_t(6) * effect;
     const ptrdiff_t head = std::min<ptrdiff_t>(63, g.n);
     if (out != first) {
         std::memcpy(out, first, size_t(head) * sizeof(uint32_t));
     }
-    ForPixels(g.n - head, [&](ptrdiff_t b, ptrdiff_t e) {
+    const bool finished = ForPixels(g.n - head, progress, [&](ptrdiff_t b, ptrdiff_t e) {
         const ptrdiff_t begin = b + head;
         const ptrdiff_t end = e + head;
         const ptrdiff_t inside = std::clamp(g.n - s, begin, end);  // k + s < n below this
@@ -154,15 +161,16 @@ void Compose(const uint32_t* first, const uint32_t* second, uint32_t* out, Geome
         }
     });
     std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+    return finished;
 }
 
 // The anaglyph in one pass, without building the second view: the composite's blue and green
 // come from the first view at k, its red from the second view at k + s, each view displaced by
 // its own key at its own position (the bottom row undisplaced, black outside the picture).
 template <typename KeyFirst, typename KeySecond>
-void ComposeDisplaced(const uint32_t* source, uint32_t* out, Geometry g,
+bool ComposeDisplaced(const uint32_t* source, uint32_t* out, Geometry g,
                       const std::array<int32_t, 256>& shift, int32_t effect, KeyFirst keyFirst,
-                      KeySecond keySecond) {
+                      KeySecond keySecond, const Progress& progress) {
     const ptrdiff_t s = ptrdiff_t(6) * effect;
     const ptrdiff_t most = MostShift(shift);
     auto firstAt = [&](ptrdiff_t k) {
@@ -186,7 +194,7 @@ void ComposeDisplaced(const uint32_t* source, uint32_t* out, Geometry g,
     // Inside [low, high) every index involved lies in the displaced part of the picture.
     const ptrdiff_t low = std::max({head, g.w, g.w - s, most, most - s});
     const ptrdiff_t high = std::max(low, std::min(g.n - most, g.n - most - s));
-    ForPixels(g.n, [&](ptrdiff_t begin, ptrdiff_t end) {
+    const bool finished = ForPixels(g.n, progress, [&](ptrdiff_t begin, ptrdiff_t end) {
         const ptrdiff_t fastBegin = std::clamp(low, begin, end);
         const ptrdiff_t fastEnd = std::clamp(high, fastBegin, end);
         auto checked = [&](ptrdiff_t k) {
@@ -206,20 +214,21 @@ void ComposeDisplaced(const uint32_t* source, uint32_t* out, Geometry g,
         }
     });
     std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+    return finished;
 }
 
 // The same for a 360-degree panorama: every row is a closed loop for both displacements and
 // the red shift, and every pixel is composed.
 template <typename KeyFirst, typename KeySecond>
-void ComposeDisplacedWrapped(const uint32_t* source, uint32_t* out, Geometry g,
+bool ComposeDisplacedWrapped(const uint32_t* source, uint32_t* out, Geometry g,
                              const std::array<int32_t, 256>& shift, int32_t effect,
-                             KeyFirst keyFirst, KeySecond keySecond) {
+                             KeyFirst keyFirst, KeySecond keySecond, const Progress& progress) {
     const ptrdiff_t s = ptrdiff_t(6) * effect;
     const ptrdiff_t most = MostShift(shift);
     // Inside [low, high) of a row neither displacement nor the red shift leaves it.
     const ptrdiff_t low = std::min(g.w, std::max(most, most - s));
     const ptrdiff_t high = std::max(low, std::min(g.w - most, g.w - most - s));
-    ForRows(g, [&](ptrdiff_t row) {
+    const bool finished = ForRows(g, progress, [&](ptrdiff_t row) {
         auto checked = [&](ptrdiff_t x) {
             const uint32_t blueGreen =
                 source[row + Wrapped(x + shift[keyFirst(row + x)], g.w)] & 0x0000FFFFu;
@@ -242,6 +251,7 @@ void ComposeDisplacedWrapped(const uint32_t* source, uint32_t* out, Geometry g,
         }
     });
     std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+    return finished;
 }
 
 // A flat displaced view's pixel at index i, worked out where it is needed instead of read
@@ -271,15 +281,15 @@ struct ViewPixel {
 // them: for each run of output pixels the right-eye pixels and the left-eye pixels s further
 // on are worked out into small buffers, which the vectorised kernels then compose.
 template <typename RightView, typename LeftView>
-void ComposeGathered(const ConversionSettings& settings, uint32_t* out, Geometry g,
-                     const std::array<int32_t, 256>& shift, RightView rightView,
-                     LeftView leftView) {
+bool ComposeGathered(const ConversionSettings& settings, uint32_t* out, Geometry g,
+                     const std::array<int32_t, 256>& shift, RightView rightView, LeftView leftView,
+                     const Progress& progress) {
     const ptrdiff_t s = ptrdiff_t(6) * settings.StereoEffect;
     const ptrdiff_t most = MostShift(shift);
     // Inside [low, high) every index involved lies in the displaced part of the picture.
     const ptrdiff_t low = std::max({g.w, g.w - s, most, most - s});
     const ptrdiff_t high = std::min(g.n - most, g.n - most - s);
-    ForPixels(g.n, [&](ptrdiff_t begin, ptrdiff_t end) {
+    const bool finished = ForPixels(g.n, progress, [&](ptrdiff_t begin, ptrdiff_t end) {
         constexpr ptrdiff_t kRun = 1024;
         std::array<uint32_t, kRun> left;
         std::array<uint32_t, kRun> right;
@@ -300,53 +310,50 @@ void ComposeGathered(const ConversionSettings& settings, uint32_t* out, Geometry
         }
     });
     std::memset(out + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+    return finished;
 }
 
 // The gathered anaglyph with the eyes in their places or swapped.
 template <typename KeyFirst, typename KeySecond>
-void ComposeGatheredViews(const ConversionSettings& settings, const uint32_t* source, uint32_t* out,
+bool ComposeGatheredViews(const ConversionSettings& settings, const uint32_t* source, uint32_t* out,
                           Geometry g, const std::array<int32_t, 256>& shift, KeyFirst keyFirst,
-                          KeySecond keySecond) {
+                          KeySecond keySecond, const Progress& progress) {
     const ViewPixel<+1, KeyFirst> first{source, g, shift, keyFirst};
     const ViewPixel<-1, KeySecond> second{source, g, shift, keySecond};
-    if (settings.SwapEyes) {
-        ComposeGathered(settings, out, g, shift, second, first);
-    } else {
-        ComposeGathered(settings, out, g, shift, first, second);
-    }
+    return settings.SwapEyes ? ComposeGathered(settings, out, g, shift, second, first, progress)
+                             : ComposeGathered(settings, out, g, shift, first, second, progress);
 }
 
 // Both displaced views (red moves the first view's content left, green the second's right),
-// built where `firstOut` and `secondOut` say.
+// built where `firstOut` and `secondOut` say, each half of `progress`.
 template <typename KeyFirst, typename KeySecond>
-void DisplacedViews(const uint32_t* source, uint32_t* firstOut, uint32_t* secondOut, Geometry g,
+bool DisplacedViews(const uint32_t* source, uint32_t* firstOut, uint32_t* secondOut, Geometry g,
                     const std::array<int32_t, 256>& shift, bool wrap, KeyFirst keyFirst,
-                    KeySecond keySecond) {
+                    KeySecond keySecond, const Progress& progress) {
+    const Progress secondHalf = progress.part(0, 0.5);
+    const Progress firstHalf = progress.part(0.5, 1);
     if (wrap) {
-        DisplacedViewWrapped<-1>(source, secondOut, g, shift, keySecond);
-        DisplacedViewWrapped<+1>(source, firstOut, g, shift, keyFirst);
-    } else {
-        DisplacedView<-1>(source, secondOut, g, shift, keySecond);
-        DisplacedView<+1>(source, firstOut, g, shift, keyFirst);
+        return DisplacedViewWrapped<-1>(source, secondOut, g, shift, keySecond, secondHalf) &&
+               DisplacedViewWrapped<+1>(source, firstOut, g, shift, keyFirst, firstHalf);
     }
+    return DisplacedView<-1>(source, secondOut, g, shift, keySecond, secondHalf) &&
+           DisplacedView<+1>(source, firstOut, g, shift, keyFirst, firstHalf);
 }
 
 // The one-pass anaglyph, flat or wrapped.
 template <typename KeyFirst, typename KeySecond>
-void ComposeDisplacedEither(const uint32_t* source, uint32_t* out, Geometry g,
+bool ComposeDisplacedEither(const uint32_t* source, uint32_t* out, Geometry g,
                             const std::array<int32_t, 256>& shift, int32_t effect, bool wrap,
-                            KeyFirst keyFirst, KeySecond keySecond) {
-    if (wrap) {
-        ComposeDisplacedWrapped(source, out, g, shift, effect, keyFirst, keySecond);
-    } else {
-        ComposeDisplaced(source, out, g, shift, effect, keyFirst, keySecond);
-    }
+                            KeyFirst keyFirst, KeySecond keySecond, const Progress& progress) {
+    return wrap ? ComposeDisplacedWrapped(source, out, g, shift, effect, keyFirst, keySecond,
+                                          progress)
+                : ComposeDisplaced(source, out, g, shift, effect, keyFirst, keySecond, progress);
 }
 
 }  // namespace
 
-void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* first,
-                         const uint32_t* second, StereoPlanes& planes) {
+bool SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* first,
+                         const uint32_t* second, StereoPlanes& planes, const Progress& progress) {
     const Geometry g{planes.SourceWidth, ptrdiff_t(planes.PixelCount())};
     const size_t stored = planes.FirstView.storedCount();
     const bool standard = settings.TransformationMode == kStandardStereo;
@@ -360,53 +367,64 @@ void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* fir
     // With the eyes swapped each view is built where the other one goes.
     uint32_t* builtFirst = swap ? leftView : rightView;
     uint32_t* builtSecond = swap ? rightView : leftView;
+    const Progress synthesis = progress.part(0, 1, kSynthesisStage);
+    const Progress composition = progress.part(0, 1, kCompositionStage);
 
     // The composite goes into FirstView, from the right-eye view (FirstView's own) and the
     // left-eye view (SecondView's).
-    const auto compose = [&](const uint32_t* right, const uint32_t* left) {
+    const auto compose = [&](const uint32_t* right, const uint32_t* left, const Progress& part) {
         if (wrap) {
-            ComposeAnaglyphWrapped(settings, left, right, rightView, g.w, g.n / g.w);
+            const bool finished =
+                ComposeAnaglyphWrapped(settings, left, right, rightView, g.w, g.n / g.w, part);
             std::memset(rightView + g.n, 0, size_t(g.w) * sizeof(uint32_t));
-        } else if (classic) {
-            Compose(right, left, rightView, g, settings.StereoEffect);
-        } else {
-            ComposeAnaglyphMethod(settings, left, right, rightView, g.n);
-            std::memset(rightView + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+            return finished;
         }
+        if (classic) {
+            return Compose(right, left, rightView, g, settings.StereoEffect, part);
+        }
+        const bool finished = ComposeAnaglyphMethod(settings, left, right, rightView, g.n, part);
+        std::memset(rightView + g.n, 0, size_t(g.w) * sizeof(uint32_t));
+        return finished;
     };
 
     if (!depth) {
         const uint32_t* secondSource = standard ? second : first;
         if (anaglyph) {
-            swap ? compose(secondSource, first) : compose(first, secondSource);
-        } else {
-            CopyPixels(first, builtFirst, stored);
-            CopyPixels(secondSource, builtSecond, stored);
+            return swap ? compose(secondSource, first, composition)
+                        : compose(first, secondSource, composition);
         }
-        return;
+        return CopyPixels(first, builtFirst, stored, synthesis.part(0, 0.5)) &&
+               CopyPixels(secondSource, builtSecond, stored, synthesis.part(0.5, 1));
     }
     const std::array<int32_t, 256> shift = DisplacementTable(settings.DepthValue);
     const bool mapped = planes.DepthMap.size() == size_t(g.n) && g.n > 0;
     const MapKey mapKey{planes.DepthMap.data(), settings.InvertDepthMap ? 0xFFu : 0u};
     const ColourKey<16> redKey{first};
     const ColourKey<8> greenKey{first};
+    // The anaglyphs made in one pass from the picture, without the views.
     if (anaglyph && !classic && !wrap) {
-        mapped ? ComposeGatheredViews(settings, first, rightView, g, shift, mapKey, mapKey)
-               : ComposeGatheredViews(settings, first, rightView, g, shift, redKey, greenKey);
-        return;
+        return mapped ? ComposeGatheredViews(settings, first, rightView, g, shift, mapKey, mapKey,
+                                             composition)
+                      : ComposeGatheredViews(settings, first, rightView, g, shift, redKey, greenKey,
+                                             composition);
     }
     if (anaglyph && classic && !swap) {
-        mapped ? ComposeDisplacedEither(first, rightView, g, shift, settings.StereoEffect, wrap,
-                                        mapKey, mapKey)
-               : ComposeDisplacedEither(first, rightView, g, shift, settings.StereoEffect, wrap,
-                                        redKey, greenKey);
-        return;
+        return mapped ? ComposeDisplacedEither(first, rightView, g, shift, settings.StereoEffect,
+                                               wrap, mapKey, mapKey, composition)
+                      : ComposeDisplacedEither(first, rightView, g, shift, settings.StereoEffect,
+                                               wrap, redKey, greenKey, composition);
     }
-    mapped ? DisplacedViews(first, builtFirst, builtSecond, g, shift, wrap, mapKey, mapKey)
-           : DisplacedViews(first, builtFirst, builtSecond, g, shift, wrap, redKey, greenKey);
-    if (anaglyph) {
-        compose(rightView, leftView);
+    // Two views, then (for the anaglyph) one pass over both: the views take two thirds.
+    const double viewsShare = anaglyph ? 2.0 / 3.0 : 1.0;
+    const Progress views = progress.part(0, viewsShare, kSynthesisStage);
+    const bool built = mapped ? DisplacedViews(first, builtFirst, builtSecond, g, shift, wrap,
+                                               mapKey, mapKey, views)
+                              : DisplacedViews(first, builtFirst, builtSecond, g, shift, wrap,
+                                               redKey, greenKey, views);
+    if (!built || !anaglyph) {
+        return built;
     }
+    return compose(rightView, leftView, progress.part(viewsShare, 1, kCompositionStage));
 }
 
 void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "base/progress.h"
 #include "stereo/conversion_settings.h"
 #include "stereo/stereo_planes.h"
 
@@ -15,7 +16,12 @@ void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes);
 // The same from any two pictures of the planes' size (the decoded pictures themselves when no
 // filter is on). In the anaglyph layout only FirstView is the result: SecondView, which is
 // neither shown nor saved there, is left as scratch.
-void SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* first,
-                         const uint32_t* second, StereoPlanes& planes);
+//
+// Reports to `progress` as the views are built (kSynthesisStage) and composed
+// (kCompositionStage, conversion_stages.h); false when it was cancelled, the views then
+// holding partial results.
+bool SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* first,
+                         const uint32_t* second, StereoPlanes& planes,
+                         const Progress& progress = Progress());
 
 }  // namespace k3v

@@ -10,8 +10,8 @@
 #include "stereo/conversion.h"
 #include "stereo/filter_chain.h"
 #include "stereo/filters.h"
-#include "stereo/reference_kernels.h"
 #include "stereo/view_synthesis.h"
+#include "tests/stereo/reference_engine.h"
 #include "tests/support/plane_builders.h"
 
 namespace k3v {

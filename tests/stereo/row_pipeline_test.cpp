@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/progress.h"
 #include "stereo/row_pipeline.h"
 
 namespace k3v {
@@ -85,6 +86,32 @@ TEST(RowPipeline, OneStageAndNoRowsAreFine) {
     RunTraced(9, 2, {0}, 2);
     RunTraced(0, 1, {0, 2}, 2);
     RunTraced(4, 0, {0, 1}, 2);  // a band of no rows is taken as one row
+}
+
+// A cancel seen where a band starts stops every stage: the workers pass the remaining bands
+// without running them (none waits for a band that never comes), only the bands already under
+// way finish, and the pipeline says it did not finish.
+TEST(RowPipeline, ACancelStopsEveryStageAndEveryWorker) {
+    for (const int threads : {1, 2, 3, 4}) {
+        std::atomic<bool> cancel{false};
+        const Progress progress([](const char*, double) {}, &cancel);
+        std::atomic<int> ranAfterCancel{0};
+        std::atomic<int> ran{0};
+        std::vector<RowStage> stages;
+        for (const size_t lead : {size_t(0), size_t(2), size_t(1)}) {
+            stages.push_back({lead, [&](size_t first, size_t, int) {
+                                  ranAfterCancel += cancel ? 1 : 0;
+                                  ++ran;
+                                  if (first == 20) {
+                                      cancel = true;
+                                  }
+                              }});
+        }
+        EXPECT_FALSE(RunRowPipeline(60, 1, stages, threads, progress)) << threads;
+        EXPECT_LT(ran.load(), 3 * 60) << threads;
+        EXPECT_LT(ranAfterCancel.load(), threads) << threads;
+    }
+    EXPECT_TRUE(RunRowPipeline(5, 1, {{0, [](size_t, size_t, int) {}}}, 2, Progress()));
 }
 
 // Whether every other thread of this process is asleep (state S in /proc), as a waiting

@@ -1,4 +1,4 @@
-#include "stereo/reference_kernels.h"
+#include "tests/stereo/reference_engine.h"
 
 namespace k3v::reference {
 
