@@ -5,11 +5,11 @@
 namespace k3v {
 
 Status MakeStartState(AppState& state, const QString& startFolder) {
-    Status status = MakePlaceholderPlanes(state.planes);
+    Status status = state.job.showPlaceholder();
     if (!status.ok()) {
         return status;
     }
-    state.settings = ConversionSettings{};
+    state.job.settings = ConversionSettings{};
     state.LastFolder = startFolder;
     state.SaveFolder = startFolder;
     state.FirstPicturePath.clear();

@@ -1,19 +1,16 @@
 #pragma once
-// Everything the window works on, as plain data: the conversion settings, the six pixel planes
-// and the few things the shell itself remembers. Nothing here is saved between runs.
+// Everything the window works on: the conversion job (its settings, pictures and planes) and the
+// few things the shell itself remembers. Nothing here is saved between runs.
 
 #include <QString>
 
-#include "base/photo_metadata.h"
-#include "stereo/conversion_settings.h"
+#include "job/stereo_job.h"
 #include "stereo/depth_list.h"
-#include "stereo/stereo_planes.h"
 
 namespace k3v {
 
 struct AppState {
-    ConversionSettings settings;
-    StereoPlanes planes;
+    StereoJob job;
 
     QString LastFolder;  // where the open dialog starts
     QString SaveFolder;  // where the save dialog starts
@@ -26,9 +23,8 @@ struct AppState {
     // The selected row of the depth list; the conversion takes its depth value from this row.
     int DepthEntry = kDefaultDepthEntry;
     // "Keep photo information": JPEG saves carry the first picture's Exif and colour profile,
-    // read when that picture loads (or when the item is checked) and kept until the next.
+    // which the job reads when that picture loads (or when the item is checked).
     bool KeepPhotoInformation = false;
-    PhotoMetadata FirstPictureMetadata;
     // Whether the user has set "Parallel order" since the start (or "Options by default").
     // Until then it follows "Half-size pair", as k3v-convert's --order follows --half.
     bool PairOrderChosen = false;

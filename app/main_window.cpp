@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -25,12 +27,7 @@
 #include "app/preview_widget.h"
 #include "app/product_info.h"
 #include "app/setting_controls.h"
-#include "input/photo_metadata_reader.h"
-#include "input/picture_decoder.h"
-#include "output/output_format.h"
-#include "output/output_naming.h"
-#include "output/stereo_image_writer.h"
-#include "stereo/conversion.h"
+#include "output/output_target.h"
 
 namespace k3v {
 
@@ -112,7 +109,7 @@ PreviewWidget* MainWindow::preview() const {
 // ---- The one place where the controls follow the state ------------------------------------
 
 void MainWindow::syncControls() {
-    const ConversionSettings& settings = state_.settings;
+    const ConversionSettings& settings = state_.job.settings;
     const bool standard = settings.TransformationMode == kStandardStereo;
 
     static_cast<QRadioButton*>(control(kCmdK3vStereo))->setChecked(!standard);
@@ -190,25 +187,25 @@ void MainWindow::exitProgram() {
 
 void MainWindow::chooseLayout(int layout) {
     sound_.play();
-    state_.settings.StereoLayout = layout;
+    state_.job.settings.StereoLayout = layout;
     settingsChanged();
 }
 
 void MainWindow::chooseAnaglyphMethod(AnaglyphKind method) {
     sound_.play();
-    state_.settings.AnaglyphMethod = method;
+    state_.job.settings.AnaglyphMethod = method;
     settingsChanged();
 }
 
 void MainWindow::chooseGlasses(GlassesKind glasses) {
     sound_.play();
-    state_.settings.Glasses = glasses;
+    state_.job.settings.Glasses = glasses;
     settingsChanged();
 }
 
 void MainWindow::switchSetting(bool ConversionSettings::*setting) {
     sound_.play();
-    state_.settings.*setting = !(state_.settings.*setting);
+    state_.job.settings.*setting = !(state_.job.settings.*setting);
     settingsChanged();
 }
 
@@ -219,14 +216,15 @@ void MainWindow::switchSwapEyes() {
 void MainWindow::switchHalfSize() {
     // A half-size pair is made for a 3D TV, which wants the parallel order.
     if (!state_.PairOrderChosen) {
-        state_.settings.PairOrder = state_.settings.HalfSize ? EyeOrder::Cross : EyeOrder::Parallel;
+        state_.job.settings.PairOrder =
+            state_.job.settings.HalfSize ? EyeOrder::Cross : EyeOrder::Parallel;
     }
     switchSetting(&ConversionSettings::HalfSize);
 }
 
 void MainWindow::switchPairOrder() {
     sound_.play();
-    ConversionSettings& settings = state_.settings;
+    ConversionSettings& settings = state_.job.settings;
     settings.PairOrder =
         settings.PairOrder == EyeOrder::Parallel ? EyeOrder::Cross : EyeOrder::Parallel;
     state_.PairOrderChosen = true;
@@ -241,7 +239,7 @@ void MainWindow::loadDepthMapCommand() {
 
 void MainWindow::clearDepthMap() {
     sound_.play();
-    state_.planes.DepthMap.clear();
+    state_.job.clearDepthMap();
     state_.DepthMapPath.clear();
     state_.DepthMapNote.clear();
     settingsChanged();
@@ -264,38 +262,38 @@ void MainWindow::switchKeepMetadata() {
 }
 
 void MainWindow::readFirstPictureMetadata() {
-    state_.FirstPictureMetadata = {};
+    state_.job.forgetFirstPictureMetadata();
     if (!state_.KeepPhotoInformation || state_.FirstPicturePath.isEmpty()) {
         return;
     }
-    PhotoMetadataRead read;
+    std::string note;
     {
         const WaitCursor wait;
-        read = ReadPhotoMetadata(state_.FirstPicturePath.toStdString());
+        note = state_.job.keepFirstPictureMetadata();
     }
-    state_.FirstPictureMetadata = std::move(read.metadata);
-    if (!read.note.empty()) {
-        dialogs_.warning(QString::fromStdString(read.note));
+    if (!note.empty()) {
+        dialogs_.warning(QString::fromStdString(note));
     }
 }
 
 void MainWindow::chooseMode(int mode) {
     sound_.play();
-    state_.settings.TransformationMode = mode;
+    state_.job.settings.TransformationMode = mode;
     settingsChanged();
 }
 
 void MainWindow::chooseSourceKind(int kind) {
     sound_.play();
     // The kind only shapes the saved picture: no conversion.
-    state_.settings.SourceKind = kind;
+    state_.job.settings.SourceKind = kind;
     syncControls();
 }
 
 void MainWindow::switchFlag(int boxId) {
     sound_.play();
     sound_.play();  // the flag boxes click twice, the second cutting the first
-    state_.settings.*FlagOf(boxId) = static_cast<QCheckBox*>(control(boxId))->isChecked() ? 1 : 0;
+    state_.job.settings.*FlagOf(boxId) =
+        static_cast<QCheckBox*>(control(boxId))->isChecked() ? 1 : 0;
     settingsChanged();
 }
 
@@ -307,32 +305,32 @@ void MainWindow::chooseDepthEntry(int row) {
 
 void MainWindow::resetStereoEffect() {
     sound_.play();
-    state_.settings.StereoEffect = 3;
+    state_.job.settings.StereoEffect = 3;
     settingsChanged();
 }
 
 void MainWindow::resetSharpen() {
     sound_.play();
-    state_.settings.SharpenLevel = 1;
-    state_.settings.SharpenBlend = 0;
+    state_.job.settings.SharpenLevel = 1;
+    state_.job.settings.SharpenBlend = 0;
     settingsChanged();
 }
 
 void MainWindow::resetBrightness() {
     sound_.play();
-    state_.settings.Brightness = 127;
+    state_.job.settings.Brightness = 127;
     settingsChanged();
 }
 
 void MainWindow::resetContrast() {
     sound_.play();
-    state_.settings.Contrast = 127;
+    state_.job.settings.Contrast = 127;
     settingsChanged();
 }
 
 void MainWindow::resetNoise() {
     sound_.play();
-    state_.settings.NoisePasses = 1;
+    state_.job.settings.NoisePasses = 1;
     settingsChanged();
 }
 
@@ -346,17 +344,22 @@ void MainWindow::settingsChanged() {
 }
 
 void MainWindow::redrawPreview() {
-    preview()->showPicture(RenderPreview(state_.settings, state_.planes));
+    // A save may have left the planes holding the views it needed rather than the window's.
+    if (!state_.job.viewsAreFor(state_.job.settings)) {
+        runConversion();
+        return;
+    }
+    preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
 }
 
 void MainWindow::sliderMovementEnded(int id) {
-    SetSliderSetting(state_.settings, id, static_cast<QSlider*>(control(id))->value());
+    SetSliderSetting(state_.job.settings, id, static_cast<QSlider*>(control(id))->value());
     runConversion();
 }
 
 void MainWindow::resetDefaults() {
     sound_.play();
-    ConversionSettings& settings = state_.settings;
+    ConversionSettings& settings = state_.job.settings;
     // Back to one-picture mode, so the option buttons and the enabled controls agree with it.
     settings.TransformationMode = kK3vStereo;
     // The pictures stay in the planes; only the first path is forgotten, so publishing asks
@@ -383,12 +386,17 @@ void MainWindow::resetDefaults() {
 
 void MainWindow::runConversion() {
     const WaitCursor wait;
-    state_.settings.DepthValue = ParseDepthText(kDepthEntries[size_t(state_.DepthEntry)]);
-    ConvertPlanes(state_.settings, state_.planes);
-    redrawPreview();
+    takeDepthEntry();
+    if (state_.job.convert().ok()) {
+        preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
+    }
     if (conversionHook_) {
         conversionHook_();
     }
+}
+
+void MainWindow::takeDepthEntry() {
+    state_.job.settings.DepthValue = ParseDepthText(kDepthEntries[size_t(state_.DepthEntry)]);
 }
 
 void MainWindow::loadCommand(PictureSlot slot) {
@@ -415,7 +423,7 @@ void MainWindow::openPictures(const QStringList& names) {
         paths.append(QFileInfo(name).absoluteFilePath());
     }
     if (paths.size() == 2) {
-        state_.settings.TransformationMode = kStandardStereo;
+        state_.job.settings.TransformationMode = kStandardStereo;
         settingsChanged();
     }
     if (!paths.isEmpty()) {
@@ -440,26 +448,19 @@ void MainWindow::dropEvent(QDropEvent* event) {
         return;
     }
     const QWidget* target = childAt(event->position().toPoint());
-    const bool second = state_.settings.TransformationMode == kStandardStereo &&
+    const bool second = state_.job.settings.TransformationMode == kStandardStereo &&
                         target != nullptr && target == control(kIdSecondPath);
     // A drop is no dialog choice: the dialogs' folder stays, and a failed drop changes nothing.
     loadPicture(urls[0].toLocalFile(), second ? PictureSlot::Second : PictureSlot::First);
 }
 
 void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
-    PixelPlane picture;
     Status status = Status::Ok();
     {
         const WaitCursor wait;
-        status = DecodePictureFile(path.toStdString(), picture);
-    }
-    if (status.ok()) {
-        // Every conversion starts from the decoded picture; the working copy waits for one.
-        status = slot == PictureSlot::First
-                     ? InstallFirstPicture(state_.planes, std::move(picture),
-                                           WorkingCopy::LeftToConversion)
-                     : InstallSecondPicture(state_.planes, std::move(picture),
-                                            WorkingCopy::LeftToConversion);
+        const std::string file = path.toStdString();
+        status =
+            slot == PictureSlot::First ? state_.job.loadFirst(file) : state_.job.loadSecond(file);
     }
     if (!status.ok()) {
         dialogs_.warning(FromStatus(status));
@@ -469,7 +470,7 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
         state_.FirstPicturePath = path;
         state_.SecondPicturePath.clear();  // the second picture went with the old planes
         // A depth map stays only with a picture of its own size.
-        if (!state_.DepthMapPath.isEmpty() && state_.planes.DepthMap.empty()) {
+        if (!state_.DepthMapPath.isEmpty() && state_.job.planes().DepthMap.empty()) {
             state_.DepthMapNote = tr("Depth map %1 dropped: the new picture has another size")
                                       .arg(QDir::toNativeSeparators(state_.DepthMapPath));
             state_.DepthMapPath.clear();
@@ -485,16 +486,10 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
 }
 
 void MainWindow::loadDepthMap(const QString& path) {
-    PixelPlane map;
     Status status = Status::Ok();
     {
         const WaitCursor wait;
-        status = DecodePictureFile(path.toStdString(), map);
-    }
-    if (status.ok()) {
-        if (Status installed = InstallDepthMap(state_.planes, map); !installed.ok()) {
-            status = CannotLoad(path.toStdString(), installed.message());
-        }
+        status = state_.job.loadDepthMap(path.toStdString());
     }
     if (!status.ok()) {
         dialogs_.warning(FromStatus(status));
@@ -523,71 +518,66 @@ void MainWindow::publish() {
         return;
     }
     state_.SaveFolder = QFileInfo(target).absolutePath();
-    runConversion();  // the file always holds a freshly converted image
+    takeDepthEntry();
+    const OutputTarget output(target.toStdString(), state_.job.settings, kDefaultJpegQuality,
+                              state_.KeepPhotoInformation);
+    convertFor(output);  // the file always holds a freshly converted image
 
     // Saving over a source picture would lose it: the overwrite prompt only asked about a file.
-    const std::string targetName = target.toStdString();
-    const std::vector<std::string> files = SavedFileNames(targetName, state_.settings);
-    const std::string sources[] = {state_.FirstPicturePath.toStdString(),
-                                   state_.SecondPicturePath.toStdString(),
-                                   state_.DepthMapPath.toStdString()};
-    for (const std::string& file : files) {
-        if (!InputFiles(sources).checkOutput(file).ok()) {
-            dialogs_.warning(tr("Cannot write \"%1\": it is one of the input pictures, "
-                                "which would be lost")
-                                 .arg(QString::fromStdString(file)));
-            return;
-        }
-    }
-    if (OutputFormatOfName(targetName) == OutputFormat::Unknown) {
-        dialogs_.warning(QString::fromStdString(UnknownFormatMessage(targetName)));
+    if (Status allowed = output.check(state_.job.inputFiles()); !allowed.ok()) {
+        dialogs_.warning(FromStatus(allowed));
         return;
     }
-    if (files.size() > 1 && !confirmReplacing(files)) {
+    if (output.files().size() > 1 && !confirmReplacing(output)) {
         return;
     }
-    if (Status written = saveStereoImage(targetName); !written.ok()) {
+    Status written = Status::Ok();
+    {
+        const WaitCursor wait;
+        written = state_.job.save(output);
+    }
+    if (!written.ok()) {
         dialogs_.warning(FromStatus(written));
         return;
     }
     dialogs_.information(tr("Publishing succeeded"));
-    dialogs_.openUrl(QUrl::fromLocalFile(QString::fromStdString(files.front())));
+    dialogs_.openUrl(QUrl::fromLocalFile(QString::fromStdString(output.files().front())));
+}
+
+// The save's views, made once: a stereo file holds both eyes whatever the layout, and the
+// preview keeps what it shows until a setting changes.
+void MainWindow::convertFor(const OutputTarget& output) {
+    const WaitCursor wait;
+    if (state_.job.convertFor(output).ok() && state_.job.viewsAreFor(state_.job.settings)) {
+        preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
+    }
+    if (conversionHook_) {
+        conversionHook_();
+    }
 }
 
 // The save dialog asked only about the name chosen in it; separate files are written under
 // two other names, so replacing either is asked here, once for both.
-bool MainWindow::confirmReplacing(const std::vector<std::string>& files) {
-    QStringList existing;
-    QStringList fresh;
-    for (const std::string& file : files) {
-        const QFileInfo info(QString::fromStdString(file));
-        (info.exists() ? existing : fresh).append(info.fileName());
-    }
-    if (existing.isEmpty()) {
+bool MainWindow::confirmReplacing(const OutputTarget& output) {
+    const std::vector<std::string> existing = output.existingFiles();
+    if (existing.empty()) {
         return true;
+    }
+    const auto name = [](const std::string& file) {
+        return QFileInfo(QString::fromStdString(file)).fileName();
+    };
+    QString fresh;
+    for (const std::string& file : output.files()) {
+        if (std::find(existing.begin(), existing.end(), file) == existing.end()) {
+            fresh = name(file);
+        }
     }
     const QString question = fresh.isEmpty()
                                  ? tr("%1 and %2 already exist.\nDo you want to replace them?")
-                                       .arg(existing[0], existing[1])
+                                       .arg(name(existing[0]), name(existing[1]))
                                  : tr("%1 already exists (%2 is new).\nDo you want to replace it?")
-                                       .arg(existing[0], fresh[0]);
+                                       .arg(name(existing[0]), fresh);
     return dialogs_.confirm(question, tr("Save Stereo Image"));
-}
-
-// Stereo files hold both views: when the layout does not build them, they are made for the
-// save alone and the window's own conversion is restored afterwards.
-Status MainWindow::saveStereoImage(const std::string& target) {
-    const WaitCursor wait;
-    const ConversionSettings forSaving = SettingsForSaving(state_.settings, target);
-    const PhotoMetadata& metadata = state_.FirstPictureMetadata;  // empty unless kept
-    if (forSaving == state_.settings) {
-        return WriteStereoImage(target, forSaving, state_.planes, kDefaultJpegQuality, metadata);
-    }
-    ConvertPlanes(forSaving, state_.planes);
-    const Status written =
-        WriteStereoImage(target, forSaving, state_.planes, kDefaultJpegQuality, metadata);
-    runConversion();
-    return written;
 }
 
 void MainWindow::showHelp() {

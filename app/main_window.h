@@ -23,6 +23,7 @@ class QSlider;
 namespace k3v {
 
 class ClickSound;
+class OutputTarget;
 class PathField;
 class PreviewWidget;
 
@@ -109,10 +110,11 @@ class MainWindow : public QMainWindow {
     void switchSetting(bool ConversionSettings::*setting);  // on <-> off, then convert
     // As a "Select" button loads a chosen file: the folder is remembered for the next dialog.
     void loadChosenPicture(const QString& path, PictureSlot slot);
-    Status saveStereoImage(const std::string& target);
     // Asks once, naming both, before the two files of a save replace what exists; false when
     // the user cancels.
-    bool confirmReplacing(const std::vector<std::string>& files);
+    bool confirmReplacing(const OutputTarget& output);
+    void convertFor(const OutputTarget& output);
+    void takeDepthEntry();  // the depth value of the depth list's selected row
     void settingsChanged();
     void redrawPreview();  // for a setting that changes only how the views are placed
     void sliderMovementEnded(int id);

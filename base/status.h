@@ -42,4 +42,18 @@ inline Status CannotWrite(const std::string& path, const std::string& reason) {
     return Status::Error("Cannot write \"" + path + "\": " + reason);
 }
 
+// `text` with its line breaks turned into blanks: the warning texts of the picture checks hold
+// line breaks, a line of a report or of standard error does not.
+inline std::string OnOneLine(const std::string& text) {
+    std::string line;
+    for (const char c : text) {
+        if (c == '\n') {
+            line += ' ';
+        } else if (c != '\r') {
+            line += c;
+        }
+    }
+    return line;
+}
+
 }  // namespace k3v

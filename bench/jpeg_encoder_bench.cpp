@@ -38,6 +38,7 @@
 #include "bench/bench_pictures.h"
 #include "output/jpeg/jpeg_encoder.h"
 #include "output/output_picture.h"
+#include "output/output_target.h"
 #include "output/safe_file_writer.h"
 #include "output/stereo_image_writer.h"
 #include "stereo/stereo_planes.h"
@@ -358,7 +359,7 @@ int SaveHorizontal(int width, int height, const char* outPath, int32_t quality, 
             status = k3v::WriteFileSafely(outPath, file);
         }
     } else {
-        status = k3v::WriteStereoImage(outPath, settings, planes, quality);
+        status = k3v::WriteStereoImage(k3v::OutputTarget(outPath, settings, quality), planes);
     }
     const auto end = std::chrono::steady_clock::now();
     if (!status.ok()) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "bench/bench_pictures.h"
+#include "output/output_target.h"
 #include "output/stereo_image_writer.h"
 #include "stereo/conversion.h"
 #include "stereo/stereo_planes.h"
@@ -57,12 +58,14 @@ void MpoSave(benchmark::State& state) {
     double jpegSeconds = 0;
     for (auto _ : state) {
         jpegSeconds += SecondsOf([&] {
-            if (!k3v::WriteStereoImage(folder + "/k3v_bench_view.jpg", settings, planes, 100)) {
+            if (!k3v::WriteStereoImage(
+                    k3v::OutputTarget(folder + "/k3v_bench_view.jpg", settings, 100), planes)) {
                 state.SkipWithError("the JPEG save failed");
             }
         });
         mpoSeconds += SecondsOf([&] {
-            if (!k3v::WriteStereoImage(folder + "/k3v_bench_pair.mpo", settings, planes, 100)) {
+            if (!k3v::WriteStereoImage(
+                    k3v::OutputTarget(folder + "/k3v_bench_pair.mpo", settings, 100), planes)) {
                 state.SkipWithError("the MPO save failed");
             }
         });

@@ -1,7 +1,7 @@
 #pragma once
-// Runs the conversions the command line asks for: each job loads its picture(s), converts
-// them with the options' settings and writes the output safely, never over an input. A batch goes
-// on past a failed file, runs several files at once when memory allows, and reports each failure.
+// Runs the conversions the command line asks for through the batch of conversion jobs
+// (job/batch_run.h) and tells how each ended: a "Saved" or "Skipped" line on the report, a
+// failure on one line of standard error, a JSON line, and a running count on a terminal.
 
 #include <functional>
 #include <iosfwd>

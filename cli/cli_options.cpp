@@ -411,30 +411,4 @@ Result<std::vector<ConversionJob>> PlanJobs(const CliOptions& options) {
     return jobs;
 }
 
-Result<std::string> FindDepthMap(const std::string& folder, const std::string& input) {
-    namespace fs = std::filesystem;
-    const std::string wanted = fs::path(input).stem().string() + "_depth";
-    std::set<std::string> found;
-    std::error_code error;
-    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
-         entry.increment(error)) {
-        if (entry->path().stem() == wanted && entry->is_regular_file(error)) {
-            found.insert(entry->path().string());
-        }
-    }
-    if (error) {
-        return Status::Error("cannot read the depth map folder \"" + folder +
-                             "\": " + error.message());
-    }
-    if (found.empty()) {
-        return Status::Error("no depth map for \"" + input + "\": there is no " + wanted +
-                             ".<ext> in \"" + folder + "\"");
-    }
-    if (found.size() > 1) {
-        return Status::Error("two depth maps for \"" + input + "\": \"" + *found.begin() +
-                             "\" and \"" + *std::next(found.begin()) + "\"");
-    }
-    return *found.begin();
-}
-
 }  // namespace k3v

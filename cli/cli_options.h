@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "job/file_conversion.h"
 #include "stereo/conversion_settings.h"
 
 namespace k3v {
@@ -72,19 +73,6 @@ struct OptionRow {
 };
 
 std::span<const OptionRow> OptionTable();
-
-// One conversion: the inputs (one picture, or a pair in standard mode) and the output file.
-struct ConversionJob {
-    std::string first;
-    std::string second;
-    std::string output;
-    std::string depthMap;     // the map's file, when it is known
-    std::string depthMapDir;  // otherwise the folder that holds it, when there is one
-};
-
-// The depth map of `input` in `folder`: the one file named like it with "_depth" before the
-// extension, in any picture format. Fails, naming what was looked for, when there is none.
-Result<std::string> FindDepthMap(const std::string& folder, const std::string& input);
 
 // The jobs the options ask for; in a batch each output is "<name>_Unwrapped.<ext>" in the
 // output folder. Fails (a usage error) when two inputs would write the same output.

@@ -18,6 +18,7 @@
 #include "output/bmp_writer.h"
 #include "output/jpeg/jpeg_encoder.h"
 #include "output/output_picture.h"
+#include "output/output_target.h"
 #include "output/stereo_image_writer.h"
 #include "stereo/conversion.h"
 #include "stereo/stereo_planes.h"
@@ -49,7 +50,8 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
 void CheckBmp(const k3v::OutputPicture& picture, const k3v::ConversionSettings& settings,
               const k3v::StereoPlanes& planes) {
     const std::string path = g_folder + "/out.bmp";
-    if (k3v::Status written = k3v::WriteStereoImage(path, settings, planes, 100); !written) {
+    if (k3v::Status written = k3v::WriteStereoImage(k3v::OutputTarget(path, settings, 100), planes);
+        !written) {
         Fail("a small BMP could not be written: " + written.message());
     }
     const std::vector<uint8_t> bytes = ReadAll(path);

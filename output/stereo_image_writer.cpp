@@ -1,10 +1,10 @@
 #include "output/stereo_image_writer.h"
 
 #include <array>
+#include <vector>
 
 #include "output/bmp_writer.h"
 #include "output/jpeg/jpeg_encoder.h"
-#include "output/output_format.h"
 #include "output/output_picture.h"
 #include "output/panorama_xmp.h"
 #include "output/photo_metadata_segments.h"
@@ -15,9 +15,8 @@ namespace k3v {
 
 namespace {
 
-bool IsStereoFile(OutputFormat format) {
-    return format == OutputFormat::Mpo || format == OutputFormat::Jps;
-}
+// Of a file's progress, what its encoding takes; the rest is flushing it to the disk.
+constexpr double kEncodingShare = 0.95;
 
 // The encoder reads the rows straight from the view planes (several threads at once), so a
 // side-by-side picture is never assembled into one copy.
@@ -50,99 +49,98 @@ std::vector<uint8_t> SegmentsAfterApp0(const PhotoMetadata& metadata, const Outp
     return segments;
 }
 
-// Writes `picture` into `file` opened on `path`, for the caller to commit. A JPEG of one whole
-// view of a 360-degree panorama says so to panorama viewers; a pair never does, as a viewer
-// would wrap both views around the sphere as one picture.
-Status WritePicture(const std::string& path, OutputFormat format,
-                    const ConversionSettings& settings, const OutputPicture& picture,
-                    int jpegQuality, const PhotoMetadata& metadata, SafeFileWriter& file) {
-    if (format == OutputFormat::Bmp) {
-        return WriteBmp(path, picture, file);
-    }
-    if (Status opened = file.open(path); !opened) {
-        return opened;
-    }
-    const bool sphere = settings.WrapAround && picture.isOneWholeView() &&
-                        IsFullSpherePicture(picture.width(), picture.height());
-    const std::vector<uint8_t> segments = SegmentsAfterApp0(
-        metadata, picture,
-        sphere ? PanoramaXmpSegment(picture.width(), picture.height()) : std::vector<uint8_t>{});
+// Encodes `picture` as one JPEG into `file`, with `segments` after APP0; where they went goes
+// to *insertedAt.
+Status EncodeInto(SafeFileWriter& file, const std::string& path, const OutputPicture& picture,
+                  int jpegQuality, std::vector<uint8_t> segments, const Progress& progress,
+                  size_t* insertedAt = nullptr) {
     const JpegSink sink =
-        segments.empty() ? SinkInto(file) : WithSegmentAfterApp0(segments, SinkInto(file));
-    return EncodeJpegFile(path, RowsOf(picture), jpegQuality, sink);
+        segments.empty() ? SinkInto(file)
+                         : WithSegmentAfterApp0(std::move(segments), SinkInto(file), insertedAt);
+    return EncodeJpegFile(path, RowsOf(picture), jpegQuality, sink, progress);
 }
 
-Status WriteSeparateViews(const std::vector<std::string>& names, OutputFormat format,
-                          const ConversionSettings& settings, const StereoPlanes& planes,
-                          int jpegQuality, const PhotoMetadata& metadata) {
-    const std::array<OutputPart, 2> parts = {OutputPart::LeftEye, OutputPart::RightEye};
-    std::array<SafeFileWriter, 2> files;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const OutputPicture picture(settings, planes, parts[i]);
-        if (Status written =
-                WritePicture(names[i], format, settings, picture, jpegQuality, metadata, files[i]);
-            !written) {
-            return written;
-        }
-        if (Status finished = files[i].finish(); !finished) {
-            return finished;
-        }
+// A JPEG of one whole view of a 360-degree panorama says so to panorama viewers; a pair never
+// does, as a viewer would wrap both views around the sphere as one picture. A JPS file holds
+// the cross-eyed pair and says so.
+std::vector<uint8_t> OwnSegment(const OutputTarget& target, const OutputPicture& picture) {
+    if (target.format() == OutputFormat::Jps) {
+        return JpsSegment(picture.halved());
     }
-    for (size_t i = 0; i < parts.size(); ++i) {
-        if (Status published = files[i].publish(); !published) {
-            return published;
-        }
-    }
-    return files[0].syncFolder();  // both files sit in one folder
+    const bool sphere = target.settings().WrapAround && picture.isOneWholeView() &&
+                        IsFullSpherePicture(picture.width(), picture.height());
+    return sphere ? PanoramaXmpSegment(picture.width(), picture.height()) : std::vector<uint8_t>{};
 }
 
-Status WriteJps(const std::string& path, const ConversionSettings& settings,
-                const StereoPlanes& planes, int jpegQuality, const PhotoMetadata& metadata) {
-    ConversionSettings pair = settings;
-    pair.StereoLayout = kSideBySideHorizontal;
-    pair.PairOrder = EyeOrder::Cross;  // right eye on the left, as the descriptor says
-    const OutputPicture picture(pair, planes);
-    SafeFileWriter file;
+// Writes `picture` as the file `path` into `file`, for the caller to commit.
+Status WritePicture(const OutputTarget& target, const std::string& path,
+                    const OutputPicture& picture, const PhotoMetadata& metadata,
+                    SafeFileWriter& file, const Progress& progress) {
+    if (target.format() == OutputFormat::Bmp) {
+        return WriteBmp(path, picture, file, progress);
+    }
+    if (Status fits = CheckJpegSize(path, picture.width(), picture.height()); !fits) {
+        return fits;
+    }
     if (Status opened = file.open(path); !opened) {
         return opened;
     }
-    const JpegSink sink = WithSegmentAfterApp0(
-        SegmentsAfterApp0(metadata, picture, JpsSegment(picture.halved())), SinkInto(file));
-    if (Status encoded = EncodeJpegFile(path, RowsOf(picture), jpegQuality, sink); !encoded) {
-        return encoded;
-    }
-    return file.commit();
+    return EncodeInto(file, path, picture, target.jpegQuality(),
+                      SegmentsAfterApp0(metadata, picture, OwnSegment(target, picture)), progress);
 }
 
-// Both views go to the file as they are encoded; the first image's segment, which holds the
-// sizes of both, is written with placeholder values and filled in at the end. Each image keeps
-// the photo's Exif before its MPF segment.
-Status WriteMpo(const std::string& path, const ConversionSettings& settings,
-                const StereoPlanes& planes, int jpegQuality, const PhotoMetadata& metadata) {
+// The pictures of the target's files, one each: the layout's picture, each eye's view of the
+// separate files, or the cross-eyed pair of a JPS file (right eye on the left, as its segment
+// says).
+std::vector<OutputPicture> PicturesOf(const OutputTarget& target, const StereoPlanes& planes) {
+    const ConversionSettings& settings = target.settings();
+    if (target.files().size() == 2) {
+        return {OutputPicture(settings, planes, OutputPart::LeftEye),
+                OutputPicture(settings, planes, OutputPart::RightEye)};
+    }
+    if (target.format() == OutputFormat::Jps) {
+        ConversionSettings pair = settings;
+        pair.PairOrder = EyeOrder::Cross;
+        return {OutputPicture(pair, planes)};
+    }
+    return {OutputPicture(settings, planes)};
+}
+
+// Both eyes go to the file as they are encoded, the left eye's first; the first image's
+// segment, which holds the sizes of both, is written with placeholder values and filled in at
+// the end. Each image keeps the photo's Exif before its MPF segment.
+Status WriteMpo(const OutputTarget& target, const StereoPlanes& planes,
+                const PhotoMetadata& metadata, SafeFileWriter& file, const Progress& progress) {
+    const std::string& path = target.path();
     const Result<MpoSegments> placeholders = MakeMpoSegments(0, 0, 0, path);
     if (!placeholders) {
         return placeholders.status();
     }
-    SafeFileWriter file;
+    const OutputPicture leftEye(target.settings(), planes, OutputPart::LeftEye);
+    const OutputPicture rightEye(target.settings(), planes, OutputPart::RightEye);
+    if (Status fits = CheckJpegSize(path, leftEye.width(), leftEye.height()); !fits) {
+        return fits;
+    }
     if (Status opened = file.open(path); !opened) {
         return opened;
     }
+    const std::array<const OutputPicture*, 2> eyes = {&leftEye, &rightEye};
     std::array<size_t, 2> insertedAt = {0, 0};
     std::array<size_t, 2> mpfAt = {0, 0};
-    std::array<uint64_t, 2> sizes = {0, 0};  // each view's JPEG without its MPF segment
-    const std::array<OutputPart, 2> parts = {OutputPart::LeftEye, OutputPart::RightEye};
-    for (size_t i = 0; i < parts.size(); ++i) {
-        const OutputPicture picture(settings, planes, parts[i]);
+    std::array<uint64_t, 2> sizes = {0, 0};  // each eye's JPEG without its MPF segment
+    for (size_t i = 0; i < eyes.size(); ++i) {
         const std::vector<uint8_t>& mpf =
             i == 0 ? placeholders.value().first : placeholders.value().second;
         const uint64_t start = file.size();
-        const JpegSink sink = WithSegmentAfterApp0(SegmentsAfterApp0(metadata, picture, mpf),
-                                                   SinkInto(file), &insertedAt[i]);
-        if (Status encoded = EncodeJpegFile(path, RowsOf(picture), jpegQuality, sink); !encoded) {
+        if (Status encoded =
+                EncodeInto(file, path, *eyes[i], target.jpegQuality(),
+                           SegmentsAfterApp0(metadata, *eyes[i], mpf),
+                           progress.part(0.5 * double(i), 0.5 * double(i + 1)), &insertedAt[i]);
+            !encoded) {
             return encoded;
         }
         sizes[i] = file.size() - start - mpf.size();
-        mpfAt[i] = insertedAt[i] + ExifSegmentOf(metadata, picture).size();
+        mpfAt[i] = insertedAt[i] + ExifSegmentOf(metadata, *eyes[i]).size();
     }
     if (insertedAt[0] == 0 || insertedAt[1] == 0) {
         return CannotWrite(path, "the views did not encode as JPEG");
@@ -153,66 +151,59 @@ Status WriteMpo(const std::string& path, const ConversionSettings& settings,
         return segments.status();
     }
     file.overwrite(mpfAt[0], segments.value().first);
-    return file.commit();
+    return Status::Ok();
 }
 
 }  // namespace
 
-ConversionSettings SettingsForSaving(const ConversionSettings& settings, const std::string& path) {
-    ConversionSettings forSaving = settings;
-    if (IsStereoFile(OutputFormatOfName(path))) {
-        forSaving.StereoLayout = kSideBySideHorizontal;
-    }
-    return forSaving;
-}
-
-std::vector<std::string> SavedFileNames(const std::string& path,
-                                        const ConversionSettings& settings) {
-    if (settings.StereoLayout != kSeparateFiles || IsStereoFile(OutputFormatOfName(path))) {
-        return {path};
-    }
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    const size_t stem =
-        dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : path.size();
-    return {path.substr(0, stem) + "_left" + path.substr(stem),
-            path.substr(0, stem) + "_right" + path.substr(stem)};
-}
-
-Status WriteStereoImage(const std::string& path, const ConversionSettings& settings,
-                        const StereoPlanes& planes, int jpegQuality,
-                        const PhotoMetadata& metadata) {
-    const OutputFormat format = OutputFormatOfName(path);
-    if (format == OutputFormat::Unknown) {
-        return Status::Error(UnknownFormatMessage(path));
+Status WriteStereoImage(const OutputTarget& target, const StereoPlanes& planes,
+                        const PhotoMetadata& metadata, const Progress& progress) {
+    if (target.format() == OutputFormat::Unknown) {
+        return Status::Error(UnknownFormatMessage(target.path()));
     }
     if (planes.FirstView.empty()) {
-        return CannotWrite(path, "there is no stereo image");
+        return CannotWrite(target.path(), "there is no stereo image");
     }
-    if (format == OutputFormat::Mpo) {
-        return WriteMpo(path, settings, planes, jpegQuality, metadata);
-    }
-    if (format == OutputFormat::Jps) {
-        return WriteJps(path, settings, planes, jpegQuality, metadata);
-    }
-    if (settings.StereoLayout == kSeparateFiles) {
-        return WriteSeparateViews(SavedFileNames(path, settings), format, settings, planes,
-                                  jpegQuality, metadata);
-    }
-    const OutputPicture picture(settings, planes);
-    if (format == OutputFormat::Bmp) {
-        return WriteBmpFile(path, picture);
-    }
-    if (settings.WrapAround || !metadata.empty()) {
-        SafeFileWriter file;
-        if (Status written =
-                WritePicture(path, format, settings, picture, jpegQuality, metadata, file);
-            !written) {
+    const std::vector<std::string>& names = target.files();
+    std::array<SafeFileWriter, 2> files;
+    const Progress encoding = progress.part(0.0, kEncodingShare, "encode");
+    if (target.format() == OutputFormat::Mpo) {
+        if (Status written = WriteMpo(target, planes, metadata, files[0], encoding); !written) {
             return written;
         }
-        return file.commit();
+    } else {
+        const std::vector<OutputPicture> pictures = PicturesOf(target, planes);
+        const double share = 1.0 / double(pictures.size());
+        for (size_t i = 0; i < pictures.size(); ++i) {
+            const Progress part = encoding.part(share * double(i), share * double(i + 1));
+            if (Status written =
+                    WritePicture(target, names[i], pictures[i], metadata, files[i], part);
+                !written) {
+                return written;
+            }
+        }
     }
-    return JPEGMAIN(path, RowsOf(picture), jpegQuality);
+    // Every file is complete on the disk before any replaces its target.
+    const Progress writing = progress.part(kEncodingShare, 1.0, "write");
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (Status finished = files[i].finish(); !finished) {
+            return finished;
+        }
+        writing.report(i + 1, names.size() + 1);
+    }
+    if (progress.cancelled()) {
+        return Status::Cancelled();
+    }
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (Status published = files[i].publish(); !published) {
+            return published;
+        }
+    }
+    if (Status synced = files[0].syncFolder(); !synced) {  // every file sits in one folder
+        return synced;
+    }
+    writing.report(1.0);
+    return Status::Ok();
 }
 
 }  // namespace k3v

@@ -33,6 +33,7 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$PWD/build
 threaded='^(RunOnThreads\.|RowPipeline\.|InstructionSets/FastKernels\.(LargePicturesSplitOverThreads|FilteredK3vViews).*/Sse2'
 threaded+='|Levels/SweepAtLevel\.(ManyBands|KeptAndRecomputed).*/Sse2|Rows\.GiveTheBytes|Files\.WrittenFiles'
 threaded+='|Layouts/SavedLayouts.*/(AnaglyphPanorama|HorizontalStill)'
+threaded+='|JpegSaveProgress\.|Reports/JpegSaveCancel\.|StereoJobTest\.CancelAtAnyReport|ConvertPlanesProgress\.'
 threaded+='|JpegTwoReaders\.|PagePrefault\.|DecodePictureFile\.ALargeTiledTiff|ConvertBatch\.)'
 # (The one-thread batch test runs no second thread and takes the longest: left out.)
 QT_QPA_PLATFORM=offscreen ctest --test-dir build/tsan --output-on-failure -j "$jobs" \

@@ -14,11 +14,18 @@ Status EncodeJpegFile(const std::string& path, const JpegRows& rows, int32_t qua
     });
 }
 
+Status CheckJpegSize(const std::string& path, int64_t width, int64_t height) {
+    if (std::optional<std::string> refused = jpeg::SizeRefusal(width, height)) {
+        return CannotWrite(path, *refused);
+    }
+    return Status::Ok();
+}
+
 Status JPEGMAIN(const std::string& path, const JpegRows& rows, int32_t quality,
                 const Progress& progress) {
     // A picture that cannot be a JPEG file is refused before the target is looked at.
-    if (std::optional<std::string> refused = jpeg::SizeRefusal(rows.width, rows.height)) {
-        return CannotWrite(path, *refused);
+    if (Status fits = CheckJpegSize(path, rows.width, rows.height); !fits) {
+        return fits;
     }
     SafeFileWriter writer;
     if (Status opened = writer.open(path); !opened.ok()) {

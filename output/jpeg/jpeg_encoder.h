@@ -36,6 +36,11 @@ using JpegSink = std::function<void(const uint8_t* bytes, size_t count)>;
 Status EncodeJpegFile(const std::string& path, const JpegRows& rows, int32_t quality,
                       const JpegSink& sink, const Progress& progress = {});
 
+// Ok when a picture of width x height pixels can be a JPEG file (1..65535 pixels either way);
+// otherwise "Cannot write "<path>": ..." with the reason. A save refuses such a picture before it
+// looks at the target.
+Status CheckJpegSize(const std::string& path, int64_t width, int64_t height);
+
 // Encodes and writes the file safely: a failure or a cancel leaves any existing file untouched
 // and no temporary file behind.
 Status JPEGMAIN(const std::string& path, const JpegRows& rows, int32_t quality,

@@ -151,7 +151,7 @@ class MainWindowTest : public QObject {
         for (size_t i = 0; i < std::size(sliders); ++i) {
             QCOMPARE(slider(sliders[i])->value(), expected[i]);
         }
-        QCOMPARE(state_.settings, ConversionSettings{});
+        QCOMPARE(state_.job.settings, ConversionSettings{});
         QCOMPARE(conversions_, 0);
     }
 
@@ -338,10 +338,10 @@ class MainWindowTest : public QObject {
         QVERIFY(window_->action(kCmdDuboisAnaglyph)->isChecked());
         QVERIFY(!window_->action(kCmdColourAnaglyph)->isChecked());
         QVERIFY(window_->action(kCmdGreenMagentaGlasses)->isChecked());
-        QVERIFY(window_->state().settings.SwapEyes);
+        QVERIFY(window_->state().job.settings.SwapEyes);
         window_->action(kCmdDefaults)->trigger();
         const ConversionSettings start;
-        const ConversionSettings& now = window_->state().settings;
+        const ConversionSettings& now = window_->state().job.settings;
         QCOMPARE(now.AnaglyphMethod, start.AnaglyphMethod);
         QCOMPARE(now.Glasses, start.Glasses);
         QCOMPARE(now.SwapEyes, start.SwapEyes);
@@ -460,7 +460,7 @@ class MainWindowTest : public QObject {
         QFETCH(int, id);
         QFETCH(int, layout);
         window_->action(id)->trigger();
-        QCOMPARE(state_.settings.StereoLayout, layout);
+        QCOMPARE(state_.job.settings.StereoLayout, layout);
         QCOMPARE(conversions_, 1);
         QCOMPARE(sound_.plays, 1);
         int checkedItems = 0;
@@ -473,7 +473,7 @@ class MainWindowTest : public QObject {
 
     void modeOptions() {
         QTest::mouseClick(option(kCmdStandardStereo), Qt::LeftButton);
-        QCOMPARE(state_.settings.TransformationMode, int(kStandardStereo));
+        QCOMPARE(state_.job.settings.TransformationMode, int(kStandardStereo));
         QVERIFY(option(kCmdStandardStereo)->isChecked());
         QVERIFY(!option(kCmdK3vStereo)->isChecked());
         QVERIFY(window_->control(kCmdLoadSecond)->isEnabled());
@@ -483,7 +483,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(conversions_, 1);
 
         QTest::mouseClick(option(kCmdK3vStereo), Qt::LeftButton);
-        QCOMPARE(state_.settings.TransformationMode, int(kK3vStereo));
+        QCOMPARE(state_.job.settings.TransformationMode, int(kK3vStereo));
         QVERIFY(!window_->control(kCmdLoadSecond)->isEnabled());
         QVERIFY(!window_->action(kCmdLoadSecond)->isEnabled());
         QVERIFY(checkBox(kCmdDepth)->isEnabled());
@@ -506,21 +506,21 @@ class MainWindowTest : public QObject {
                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(button, &twice);
         QTest::mouseRelease(button, Qt::LeftButton, {}, centre);
-        QCOMPARE(state_.settings.TransformationMode, int(kStandardStereo));
+        QCOMPARE(state_.job.settings.TransformationMode, int(kStandardStereo));
         QCOMPARE(conversions_, 1);
         QCOMPARE(sound_.plays, 1);
     }
 
     void sourceKindBoxes() {
         QTest::mouseClick(checkBox(kCmdStillPhoto), Qt::LeftButton);
-        QCOMPARE(state_.settings.SourceKind, int(kStillPhoto));
+        QCOMPARE(state_.job.settings.SourceKind, int(kStillPhoto));
         QVERIFY(checkBox(kCmdStillPhoto)->isChecked());
         QVERIFY(!checkBox(kCmdPanorama)->isChecked());
         // Clicking the checked box leaves it checked.
         QTest::mouseClick(checkBox(kCmdStillPhoto), Qt::LeftButton);
         QVERIFY(checkBox(kCmdStillPhoto)->isChecked());
         QTest::mouseClick(checkBox(kCmdPanorama), Qt::LeftButton);
-        QCOMPARE(state_.settings.SourceKind, int(kPanorama));
+        QCOMPARE(state_.job.settings.SourceKind, int(kPanorama));
         QVERIFY(checkBox(kCmdPanorama)->isChecked());
         QVERIFY(!checkBox(kCmdStillPhoto)->isChecked());
         QCOMPARE(conversions_, 0);  // the kind only shapes the saved picture
@@ -540,15 +540,15 @@ class MainWindowTest : public QObject {
         const auto flag = [this, id] {
             switch (id) {
                 case kCmdDepth:
-                    return state_.settings.DepthOn;
+                    return state_.job.settings.DepthOn;
                 case kCmdSharpen:
-                    return state_.settings.SharpenOn;
+                    return state_.job.settings.SharpenOn;
                 case kCmdBrightness:
-                    return state_.settings.BrightnessOn;
+                    return state_.job.settings.BrightnessOn;
                 case kCmdContrast:
-                    return state_.settings.ContrastOn;
+                    return state_.job.settings.ContrastOn;
                 default:
-                    return state_.settings.NoiseOn;
+                    return state_.job.settings.NoiseOn;
             }
         };
         QTest::mouseClick(checkBox(id), Qt::LeftButton);
@@ -569,13 +569,13 @@ class MainWindowTest : public QObject {
         QTest::keyClick(depthList(), Qt::Key_Down);  // "30" -> "35"
         QCOMPARE(depthList()->currentText(), QStringLiteral("35"));
         QCOMPARE(state_.DepthEntry, 3);
-        QCOMPARE(state_.settings.DepthValue, 35);
+        QCOMPARE(state_.job.settings.DepthValue, 35);
         QCOMPARE(conversions_, 1);
         QCOMPARE(sound_.plays, 1);
         // The conversion reads the chosen row from the state, not the list's shown text.
         state_.DepthEntry = 14;
         window_->runConversion();
-        QCOMPARE(state_.settings.DepthValue, 90);
+        QCOMPARE(state_.job.settings.DepthValue, 90);
     }
 
     void depthListOpensShortWithAScrollBar() {
@@ -623,7 +623,7 @@ class MainWindowTest : public QObject {
         window_->clickOnly();
         QCOMPARE(sound_.plays, 2);
         QCOMPARE(conversions_, 0);
-        QCOMPARE(state_.settings, ConversionSettings{});
+        QCOMPARE(state_.job.settings, ConversionSettings{});
         QVERIFY(dialogs_.warnings.isEmpty());
     }
 
@@ -669,11 +669,11 @@ class MainWindowTest : public QObject {
         QDir::setCurrent(startFolder);
         QCOMPARE(state_.FirstPicturePath, first);
         QCOMPARE(state_.LastFolder, folder_->path());
-        QCOMPARE(state_.settings.TransformationMode, int(kK3vStereo));
-        QCOMPARE(state_.planes.SourceWidth, 60);
+        QCOMPARE(state_.job.settings.TransformationMode, int(kK3vStereo));
+        QCOMPARE(state_.job.planes().SourceWidth, 60);
 
         window_->openPictures({first, second});
-        QCOMPARE(state_.settings.TransformationMode, int(kStandardStereo));
+        QCOMPARE(state_.job.settings.TransformationMode, int(kStandardStereo));
         QVERIFY(option(kCmdStandardStereo)->isChecked());
         QCOMPARE(state_.SecondPicturePath, second);
         QVERIFY(dialogs_.warnings.isEmpty());
@@ -726,7 +726,7 @@ class MainWindowTest : public QObject {
         if (standard) {
             window_->chooseMode(kStandardStereo);
         }
-        const ConversionSettings settingsBefore = state_.settings;
+        const ConversionSettings settingsBefore = state_.job.settings;
         const QString folderBefore = state_.LastFolder;
         QMimeData data;
         QList<QUrl> urls;
@@ -744,7 +744,7 @@ class MainWindowTest : public QObject {
         const bool refused = first == QLatin1String("a.png") && second.isEmpty();
         QCOMPARE(dialogs_.warnings.size(), refused ? 1 : 0);
         if (refused) {
-            QCOMPARE(state_.settings, settingsBefore);
+            QCOMPARE(state_.job.settings, settingsBefore);
         }
     }
 
@@ -783,7 +783,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(slider(sliderId)->value(), resetValue);
         QCOMPARE(conversions_, 2);  // placing the thumb is not a movement of its own
         QCOMPARE(sound_.plays, 1);
-        const ConversionSettings& s = state_.settings;
+        const ConversionSettings& s = state_.job.settings;
         const int stored[] = {s.StereoEffect, s.SharpenLevel, s.SharpenBlend,
                               s.Brightness,   s.Contrast,     s.NoisePasses};
         const int ids[] = {kIdStereoSlider,     kIdSharpenSlider,  kIdBlendSlider,
@@ -808,7 +808,7 @@ class MainWindowTest : public QObject {
         conversions_ = 0;
 
         QTest::mouseClick(window_->control(kCmdDefaults), Qt::LeftButton);
-        const ConversionSettings& s = state_.settings;
+        const ConversionSettings& s = state_.job.settings;
         QCOMPARE(s.StereoEffect, int16_t(3));
         QCOMPARE(s.SharpenLevel, 1);
         QCOMPARE(s.SharpenBlend, 0);  // not its start value 3
@@ -847,7 +847,7 @@ class MainWindowTest : public QObject {
     void sliderDragConvertsOnceOnRelease() {
         QFETCH(int, id);
         QFETCH(int, released);
-        const ConversionSettings before = state_.settings;
+        const ConversionSettings before = state_.job.settings;
         QSlider* thumb = slider(id);
         thumb->setSliderDown(true);
         for (int value = thumb->minimum(); value <= thumb->maximum(); value += 2) {
@@ -855,11 +855,11 @@ class MainWindowTest : public QObject {
         }
         thumb->setSliderPosition(released);
         QCOMPARE(conversions_, 0);  // nothing while the thumb is held
-        QCOMPARE(state_.settings, before);
+        QCOMPARE(state_.job.settings, before);
         thumb->setSliderDown(false);
         QCOMPARE(conversions_, 1);
         QCOMPARE(thumb->value(), released);
-        const ConversionSettings& s = state_.settings;
+        const ConversionSettings& s = state_.job.settings;
         const int stored = id == kIdStereoSlider       ? s.StereoEffect
                            : id == kIdSharpenSlider    ? s.SharpenLevel
                            : id == kIdBlendSlider      ? s.SharpenBlend
@@ -886,7 +886,7 @@ class MainWindowTest : public QObject {
         thumb->setSliderDown(true);
         thumb->setSliderDown(false);
         QCOMPARE(conversions_, 1);
-        QCOMPARE(state_.settings.Brightness, 127);
+        QCOMPARE(state_.job.settings.Brightness, 127);
     }
 
     void pageStepIsAFifthOfTheRange_data() {
@@ -919,16 +919,16 @@ class MainWindowTest : public QObject {
         QCOMPARE(conversions_, 0);  // the button is still held
         QTest::mouseRelease(thumb, Qt::LeftButton, {}, rightEnd);
         QCOMPARE(conversions_, 1);
-        QCOMPARE(state_.settings.Brightness, 127 + 51);
+        QCOMPARE(state_.job.settings.Brightness, 127 + 51);
     }
 
     void keyboardMovementConvertsEachTime() {
         QSlider* thumb = slider(kIdStereoSlider);
         thumb->setFocus();
         QTest::keyClick(thumb, Qt::Key_Home);
-        QCOMPARE(state_.settings.StereoEffect, int16_t(-10));  // negative values survive
+        QCOMPARE(state_.job.settings.StereoEffect, int16_t(-10));  // negative values survive
         QTest::keyClick(thumb, Qt::Key_Right);
-        QCOMPARE(state_.settings.StereoEffect, int16_t(-9));
+        QCOMPARE(state_.job.settings.StereoEffect, int16_t(-9));
         QCOMPARE(conversions_, 2);
     }
 
@@ -1013,7 +1013,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(dialogs_.confirmations[0].first, QStringLiteral("Are you sure?"));
         QCOMPARE(dialogs_.confirmations[0].second, QStringLiteral("Exit IDE"));
         QCOMPARE(window_->isVisible(), !answer);
-        QCOMPARE(state_.settings.Contrast, 40);  // Cancel changes nothing
+        QCOMPARE(state_.job.settings.Contrast, 40);  // Cancel changes nothing
         QCOMPARE(sound_.plays, fromExitCommand ? 1 : 0);
     }
 

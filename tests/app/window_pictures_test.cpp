@@ -109,8 +109,8 @@ class WindowPicturesTest : public QObject {
         QCOMPARE(dialogs_.openRequests[0].first, dir_->path());  // starts in the start folder
         QCOMPARE(dialogs_.openRequests[0].second, PictureSlot::First);
         QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
-        QCOMPARE(state_.planes.SourceWidth, 40);
-        QCOMPARE(state_.planes.SourceHeight, 20);
+        QCOMPARE(state_.job.planes().SourceWidth, 40);
+        QCOMPARE(state_.job.planes().SourceHeight, 20);
         QCOMPARE(state_.FirstPicturePath, path);
         QCOMPARE(pathField(kIdFirstPath)->text(), path);
         QCOMPARE(conversions_, 1);
@@ -123,7 +123,7 @@ class WindowPicturesTest : public QObject {
         window_->loadFirstPicture();
         window_->loadFirstPicture();  // and the empty answer: cancelled
         QCOMPARE(dialogs_.openRequests.size(), 2);
-        QCOMPARE(state_.planes.SourceWidth, kPlaceholderWidth);
+        QCOMPARE(state_.job.planes().SourceWidth, kPlaceholderWidth);
         QCOMPARE(state_.LastFolder, dir_->path());
         QCOMPARE(conversions_, 0);
         QVERIFY(dialogs_.warnings.isEmpty());
@@ -167,8 +167,8 @@ class WindowPicturesTest : public QObject {
         QCOMPARE(dialogs_.warnings, QStringList{QString::fromStdString(expected.message())});
         QVERIFY2(dialogs_.warnings[0].contains(name), qPrintable(dialogs_.warnings[0]));
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(state_.planes.SourceWidth, 30);
-        QCOMPARE(state_.planes.SourceHeight, 10);
+        QCOMPARE(state_.job.planes().SourceWidth, 30);
+        QCOMPARE(state_.job.planes().SourceHeight, 10);
         QCOMPARE(state_.FirstPicturePath, good);
         QCOMPARE(pathField(kIdFirstPath)->text(), good);
         QCOMPARE(conversions_, 0);
@@ -225,7 +225,7 @@ class WindowPicturesTest : public QObject {
         dialogs_.openAnswers = {second};
         window_->loadSecondPicture();
         loadFirst(bigger);
-        QCOMPARE(state_.planes.SourceWidth, 80);
+        QCOMPARE(state_.job.planes().SourceWidth, 80);
         QCOMPARE(state_.SecondPicturePath, QString());
         QCOMPARE(pathField(kIdSecondPath)->text(), QString());
     }
@@ -264,15 +264,15 @@ class WindowPicturesTest : public QObject {
         window_->action(kCmdInvertDepthMap)->trigger();
         QVERIFY(window_->preview()->picture() != mapped);
         window_->action(kCmdWrapAround)->trigger();
-        QVERIFY(state_.settings.WrapAround);
+        QVERIFY(state_.job.settings.WrapAround);
         QCOMPARE(conversions_, 3);
         window_->action(kCmdDefaults)->trigger();
-        QVERIFY(!state_.settings.InvertDepthMap);
-        QVERIFY(!state_.settings.WrapAround);
+        QVERIFY(!state_.job.settings.InvertDepthMap);
+        QVERIFY(!state_.job.settings.WrapAround);
         QCOMPARE(window_->preview()->picture(), mapped);  // the map itself stays
 
         loadFirst(WritePlain(*dir_, QStringLiteral("q.png"), {30, 20}, Qt::white));
-        QVERIFY(state_.planes.DepthMap.empty());
+        QVERIFY(state_.job.planes().DepthMap.empty());
         QVERIFY(line->text().contains(QStringLiteral("dropped")));
         QVERIFY(!window_->action(kCmdClearDepthMap)->isEnabled());
     }

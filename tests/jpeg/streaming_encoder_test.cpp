@@ -21,6 +21,7 @@
 #include "output/jpeg/jpeg_encoder.h"
 #include "output/jpeg/streaming_encoder.h"
 #include "output/output_picture.h"
+#include "output/output_target.h"
 #include "output/stereo_image_writer.h"
 #include "tests/jpeg/encode_to_memory.h"
 #include "tests/jpeg/reference_encoder.h"
@@ -384,7 +385,7 @@ TEST_P(SavedLayouts, GiveTheBytesOfTheContiguousPicture) {
 
         const TempFolder folder;
         const std::string path = folder.File("stereo.jpg");
-        const Status status = WriteStereoImage(path, settings, planes, 95);
+        const Status status = WriteStereoImage(OutputTarget(path, settings, 95), planes);
         ASSERT_TRUE(status.ok()) << status.message();
         EXPECT_EQ(FirstDifference(ReadAll(path), expected), -1) << width << " x " << height;
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "output/output_target.h"
 #include "output/stereo_image_writer.h"
 #include "tests/support/plane_builders.h"
 #include "tests/support/temp_folder.h"
@@ -176,10 +177,10 @@ TEST(OutputPicture, APairOfViewsOverTwoToTheThirtyIsToldAndRefusedByItsSize) {
     EXPECT_EQ(OutputPicture(vertical, high).height(), 2147483650);
 
     const testing::TempFolder folder;
-    const Status bmp = WriteStereoImage(folder.file("x.bmp"), horizontal, wide, 100);
+    const Status bmp = WriteStereoImage(OutputTarget(folder.file("x.bmp"), horizontal, 100), wide);
     EXPECT_NE(bmp.message().find("2147483650 x 3 pixels is larger"), std::string::npos)
         << bmp.message();
-    const Status jpg = WriteStereoImage(folder.file("x.jpg"), vertical, high, 100);
+    const Status jpg = WriteStereoImage(OutputTarget(folder.file("x.jpg"), vertical, 100), high);
     EXPECT_NE(jpg.message().find("3 x 2147483650 pixels; a JPEG"), std::string::npos)
         << jpg.message();
     EXPECT_TRUE(folder.entries().empty());

@@ -1,4 +1,5 @@
 #include "output/stereo_image_writer.h"
+#include "output/output_target.h"
 
 #include <gtest/gtest.h>
 
@@ -56,10 +57,11 @@ TEST_P(SphereTags, GoOnlyOnOneViewOfTheWholeSphere) {
     settings.SourceKind = c.kind;
     const std::string path = folder.file(c.file);
     const StereoPlanes planes = NoiseViews(c.width, c.height);
-    const Status written = WriteStereoImage(path, settings, planes, 90);
+    const OutputTarget target(path, settings, 90);
+    const Status written = WriteStereoImage(target, planes);
     ASSERT_TRUE(written.ok()) << written.message();
     const std::vector<uint8_t> tags = PanoramaXmpSegment(c.width, c.height);
-    for (const std::string& file : SavedFileNames(path, settings)) {
+    for (const std::string& file : target.files()) {
         const std::vector<uint8_t> bytes = ReadBytes(file);
         ASSERT_FALSE(bytes.empty()) << file;
         EXPECT_EQ(Contains(bytes, tags), c.tagged) << file;

@@ -1,0 +1,187 @@
+#include "job/batch_run.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+
+#include "base/cpu_budget.h"
+#include "base/memory_probe.h"
+#include "base/thread_runner.h"
+#include "output/output_target.h"
+
+namespace k3v {
+
+namespace {
+
+// Every file the batch reads, so that no job's output replaces another job's input either.
+InputFiles BatchInputs(const std::vector<ConversionJob>& jobs) {
+    std::vector<std::string> paths;
+    for (const ConversionJob& job : jobs) {
+        paths.push_back(job.first);
+        paths.push_back(job.second);
+        paths.push_back(job.depthMap);
+    }
+    return InputFiles(paths);
+}
+
+// Shares the machine's memory between the jobs that run at once: a job waits while its
+// planes would not fit beside those of the running jobs. A job alone always runs (and fails
+// cleanly if its picture is too large for the machine).
+class MemoryGate {
+  public:
+    explicit MemoryGate(uint64_t budget) : budget_(budget), free_(budget) {}
+
+    void acquire(uint64_t bytes) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return running_ == 0 || bytes <= free_; });
+        free_ -= std::min(bytes, free_);
+        taken_ += bytes;
+        ++running_;
+        (void)taken_;
+    }
+
+    void release(uint64_t bytes) {
+        {
+            std::lock_guard lock(mutex_);
+            taken_ -= bytes;
+            --running_;
+            free_ = taken_ >= budget_ ? 0 : budget_ - taken_;
+        }
+        changed_.notify_all();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    const uint64_t budget_;
+    uint64_t free_;
+    uint64_t taken_ = 0;
+    int running_ = 0;
+};
+
+// A job's hold on the gate for as long as it runs, released however the job ends.
+class GatePass {
+  public:
+    GatePass(MemoryGate& gate, uint64_t bytes) : gate_(gate), bytes_(bytes) {
+        gate_.acquire(bytes_);
+    }
+    ~GatePass() { gate_.release(bytes_); }
+    GatePass(const GatePass&) = delete;
+    GatePass& operator=(const GatePass&) = delete;
+
+  private:
+    MemoryGate& gate_;
+    uint64_t bytes_;
+};
+
+// Six planes, a decode buffer and the encoder's working memory, roughly.
+constexpr int kPlanesPerJob = 9;
+
+// The caller has made sure that the output replaces none of the batch's inputs. The job waits
+// at the memory gate once its first picture's size is known, and holds its pass until it ends.
+Status ConvertJob(const ConversionJob& job, const OutputTarget& target, const BatchOptions& options,
+                  MemoryGate& gate, JobOutcome& outcome) {
+    std::optional<GatePass> pass;
+    const PictureSizeCheck admit = [&](const PictureSize& size) {
+        pass.emplace(gate, PlaneBytes(size.width, size.height, kPlanesPerJob));
+    };
+    ConversionNotes notes;
+    const Status converted = ConvertFiles(job, options.settings, target, admit, {}, notes);
+    outcome.width = notes.width;
+    outcome.height = notes.height;
+    outcome.message = notes.note;
+    return converted;
+}
+
+// Whatever a job throws, on any of its threads, fails that job alone.
+Status Guarded(const ConversionJob& job, const std::function<Status()>& step) {
+    const auto failed = [&](const std::string& reason) {
+        return Status::Error("Cannot convert \"" + job.first + "\": " + reason);
+    };
+    try {
+        return step();
+    } catch (const std::bad_alloc&) {
+        return failed("there is not enough memory");
+    } catch (const std::length_error&) {  // a vector asked for more than it can hold
+        return failed("there is not enough memory");
+    } catch (const std::exception& e) {
+        return failed(e.what());
+    } catch (...) {
+        return failed("an unexpected error");
+    }
+}
+
+// Shares the process's cores between the jobs that run at once for as long as it lives.
+class CoreShare {
+  public:
+    explicit CoreShare(int perJob) {
+        const int cap = LimitThreads(0);
+        previous_ = cap;
+        LimitThreads(cap > 0 ? std::min(cap, perJob) : perJob);
+    }
+    ~CoreShare() { LimitThreads(previous_); }
+    CoreShare(const CoreShare&) = delete;
+    CoreShare& operator=(const CoreShare&) = delete;
+
+  private:
+    int previous_ = 0;
+};
+
+}  // namespace
+
+void RunBatch(const std::vector<ConversionJob>& jobs, const BatchOptions& options,
+              const JobFinished& finished, const FileConverter& convert) {
+    const int cores = CpuBudget();
+    const size_t asked = options.jobs > 0 ? size_t(options.jobs) : size_t(cores);
+    const size_t workers = std::clamp<size_t>(asked, 1, std::max<size_t>(jobs.size(), 1));
+    // Jobs x threads stay within the cores: more would only wait for each other.
+    const CoreShare share(std::max(1, cores / int(std::min<size_t>(workers, size_t(cores)))));
+    const uint64_t budget = AvailableMemoryBytes() / 10 * 8;
+    MemoryGate gate(budget == 0 ? UINT64_MAX : budget);
+    std::mutex finishedMutex;
+    const InputFiles inputs = BatchInputs(jobs);
+    std::atomic<size_t> next{0};
+
+    auto work = [&] {
+        for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
+            const ConversionJob& job = jobs[i];
+            const auto start = std::chrono::steady_clock::now();
+            const OutputTarget target(job.output, options.settings, options.jpegQuality,
+                                      options.keepMetadata);
+            JobOutcome outcome;
+            outcome.input = job.first;
+            outcome.second = job.second;
+            outcome.outputs = target.files();
+            Status result = Status::Ok();
+            if (options.skipExisting && target.existingFiles().size() == target.files().size()) {
+                outcome.status = JobOutcome::Status::Skipped;
+                outcome.message = "the output exists";
+            } else {
+                result = Guarded(job, [&] {
+                    if (Status allowed = target.check(inputs); !allowed) {
+                        return allowed;
+                    }
+                    return convert ? convert(job, outcome)
+                                   : ConvertJob(job, target, options, gate, outcome);
+                });
+            }
+            if (!result) {
+                outcome.status = JobOutcome::Status::Failed;
+                outcome.message = OnOneLine(result.message());
+            }
+            outcome.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const std::lock_guard lock(finishedMutex);
+            finished(outcome, result);
+        }
+    };
+    RunOnThreads(int(workers), [&](int) { work(); });
+}
+
+}  // namespace k3v

@@ -1,0 +1,91 @@
+#include "job/file_conversion.h"
+
+#include <filesystem>
+#include <iterator>
+#include <set>
+
+namespace k3v {
+
+namespace {
+
+// How a file conversion's time goes, roughly: loading, then making the views and saving.
+constexpr double kLoadShare = 0.3;
+
+// The job's depth map, from its file or found in its folder; empty when it has none.
+Result<std::string> DepthMapOf(const ConversionJob& job) {
+    if (job.depthMap.empty() && !job.depthMapDir.empty()) {
+        return FindDepthMap(job.depthMapDir, job.first);
+    }
+    return job.depthMap;
+}
+
+Status LoadFiles(const ConversionJob& job, StereoJob& stereo, const PictureSizeCheck& sized,
+                 const Progress& progress) {
+    const double parts = job.second.empty() ? 2.0 : 3.0;
+    if (Status loaded = stereo.loadFirst(job.first, progress.part(0.0, 1.0 / parts), sized);
+        !loaded) {
+        return loaded;
+    }
+    const Result<std::string> map = DepthMapOf(job);
+    if (!map) {
+        return map.status();
+    }
+    if (!map.value().empty()) {
+        if (Status loaded =
+                stereo.loadDepthMap(map.value(), progress.part(1.0 / parts, 2.0 / parts));
+            !loaded) {
+            return loaded;
+        }
+    }
+    if (job.second.empty()) {
+        return Status::Ok();
+    }
+    return stereo.loadSecond(job.second, progress.part(2.0 / parts, 1.0));
+}
+
+}  // namespace
+
+Result<std::string> FindDepthMap(const std::string& folder, const std::string& input) {
+    namespace fs = std::filesystem;
+    const std::string wanted = fs::path(input).stem().string() + "_depth";
+    std::set<std::string> found;
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        if (entry->path().stem() == wanted && entry->is_regular_file(error)) {
+            found.insert(entry->path().string());
+        }
+    }
+    if (error) {
+        return Status::Error("cannot read the depth map folder \"" + folder +
+                             "\": " + error.message());
+    }
+    if (found.empty()) {
+        return Status::Error("no depth map for \"" + input + "\": there is no " + wanted +
+                             ".<ext> in \"" + folder + "\"");
+    }
+    if (found.size() > 1) {
+        return Status::Error("two depth maps for \"" + input + "\": \"" + *found.begin() +
+                             "\" and \"" + *std::next(found.begin()) + "\"");
+    }
+    return *found.begin();
+}
+
+Status ConvertFiles(const ConversionJob& job, const ConversionSettings& settings,
+                    const OutputTarget& target, const PictureSizeCheck& sized,
+                    const Progress& progress, ConversionNotes& notes) {
+    StereoJob stereo(RefusalWording::NamingTheFile);
+    stereo.settings = settings;
+    const Status loaded = LoadFiles(job, stereo, sized, progress.part(0.0, kLoadShare, "load"));
+    notes.width = stereo.planes().SourceWidth;
+    notes.height = stereo.planes().SourceHeight;
+    if (!loaded) {
+        return loaded;
+    }
+    if (target.keepsMetadata()) {
+        notes.note = OnOneLine(stereo.keepFirstPictureMetadata());
+    }
+    return stereo.save(target, progress.part(kLoadShare, 1.0));
+}
+
+}  // namespace k3v
