@@ -13,7 +13,6 @@
 #include "base/cpu_budget.h"
 #include "base/memory_probe.h"
 #include "base/thread_runner.h"
-#include "output/output_target.h"
 
 namespace k3v {
 
@@ -83,16 +82,15 @@ class GatePass {
 // Six planes, a decode buffer and the encoder's working memory, roughly.
 constexpr int kPlanesPerJob = 9;
 
-// The caller has made sure that the output replaces none of the batch's inputs. The job waits
-// at the memory gate once its first picture's size is known, and holds its pass until it ends.
-Status ConvertJob(const ConversionJob& job, const OutputTarget& target, const BatchOptions& options,
-                  MemoryGate& gate, JobOutcome& outcome) {
+// The job waits at the memory gate once its first picture's size is known, and holds its pass
+// until it ends.
+Status ConvertJob(const FileConversion& conversion, MemoryGate& gate, JobOutcome& outcome) {
     std::optional<GatePass> pass;
     const PictureSizeCheck admit = [&](const PictureSize& size) {
         pass.emplace(gate, PlaneBytes(size.width, size.height, kPlanesPerJob));
     };
     ConversionNotes notes;
-    const Status converted = ConvertFiles(job, options.settings, target, admit, {}, notes);
+    const Status converted = conversion.run(admit, {}, notes);
     outcome.width = notes.width;
     outcome.height = notes.height;
     outcome.message = notes.note;
@@ -100,9 +98,9 @@ Status ConvertJob(const ConversionJob& job, const OutputTarget& target, const Ba
 }
 
 // Whatever a job throws, on any of its threads, fails that job alone.
-Status Guarded(const ConversionJob& job, const std::function<Status()>& step) {
+Status Guarded(const std::string& picture, const std::function<Status()>& step) {
     const auto failed = [&](const std::string& reason) {
-        return Status::Error("Cannot convert \"" + job.first + "\": " + reason);
+        return Status::Error("Cannot convert \"" + picture + "\": " + reason);
     };
     try {
         return step();
@@ -150,25 +148,24 @@ void RunBatch(const std::vector<ConversionJob>& jobs, const BatchOptions& option
 
     auto work = [&] {
         for (size_t i; (i = next.fetch_add(1)) < jobs.size();) {
-            const ConversionJob& job = jobs[i];
             const auto start = std::chrono::steady_clock::now();
-            const OutputTarget target(job.output, options.settings, options.jpegQuality,
-                                      options.keepMetadata);
+            const FileConversion conversion(jobs[i], options);
+            const ConversionJob& files = conversion.files();
             JobOutcome outcome;
-            outcome.input = job.first;
-            outcome.second = job.second;
-            outcome.outputs = target.files();
+            outcome.input = files.first;
+            outcome.second = files.second;
+            outcome.outputs = conversion.target().files();
             Status result = Status::Ok();
-            if (options.skipExisting && target.existingFiles().size() == target.files().size()) {
+            if (options.skipExisting && conversion.outputsExist()) {
                 outcome.status = JobOutcome::Status::Skipped;
                 outcome.message = "the output exists";
             } else {
-                result = Guarded(job, [&] {
-                    if (Status allowed = target.check(inputs); !allowed) {
+                result = Guarded(files.first, [&] {
+                    if (Status allowed = conversion.check(inputs); !allowed) {
                         return allowed;
                     }
-                    return convert ? convert(job, outcome)
-                                   : ConvertJob(job, target, options, gate, outcome);
+                    return convert ? convert(files, outcome)
+                                   : ConvertJob(conversion, gate, outcome);
                 });
             }
             if (!result) {

@@ -30,14 +30,6 @@ struct JobOutcome {
     double seconds = 0;
 };
 
-struct BatchOptions {
-    ConversionSettings settings;
-    int jpegQuality = kDefaultJpegQuality;
-    bool keepMetadata = false;  // JPEG outputs keep the photo's information
-    bool skipExisting = false;  // a job whose outputs all exist is skipped (saves are atomic)
-    int jobs = 0;               // files converted at once; 0: as many as cores and memory allow
-};
-
 // Told of each finished job, one at a time, as it ends: its outcome, and the status whose
 // message goes to the user (ok for a skipped job).
 using JobFinished = std::function<void(const JobOutcome& outcome, const Status& result)>;

@@ -71,21 +71,33 @@ Result<std::string> FindDepthMap(const std::string& folder, const std::string& i
     return *found.begin();
 }
 
-Status ConvertFiles(const ConversionJob& job, const ConversionSettings& settings,
-                    const OutputTarget& target, const PictureSizeCheck& sized,
-                    const Progress& progress, ConversionNotes& notes) {
+FileConversion::FileConversion(const ConversionJob& files, const BatchOptions& options)
+    : files_(files),
+      settings_(options.settings),
+      target_(files_.output, settings_, options.jpegQuality, options.keepMetadata) {}
+
+bool FileConversion::outputsExist() const {
+    return target_.existingFiles().size() == target_.files().size();
+}
+
+Status FileConversion::check(const InputFiles& inputs) const {
+    return target_.check(inputs);
+}
+
+Status FileConversion::run(const PictureSizeCheck& sized, const Progress& progress,
+                           ConversionNotes& notes) const {
     StereoJob stereo(RefusalWording::NamingTheFile);
-    stereo.settings = settings;
-    const Status loaded = LoadFiles(job, stereo, sized, progress.part(0.0, kLoadShare, "load"));
+    stereo.settings = settings_;
+    const Status loaded = LoadFiles(files_, stereo, sized, progress.part(0.0, kLoadShare, "load"));
     notes.width = stereo.planes().SourceWidth;
     notes.height = stereo.planes().SourceHeight;
     if (!loaded) {
         return loaded;
     }
-    if (target.keepsMetadata()) {
+    if (target_.keepsMetadata()) {
         notes.note = OnOneLine(stereo.keepFirstPictureMetadata());
     }
-    return stereo.save(target, progress.part(kLoadShare, 1.0));
+    return stereo.save(target_, progress.part(kLoadShare, 1.0));
 }
 
 }  // namespace k3v

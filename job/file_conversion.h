@@ -9,6 +9,8 @@
 #include "base/result.h"
 #include "base/status.h"
 #include "job/stereo_job.h"
+#include "output/output_format.h"
+#include "output/output_naming.h"
 #include "output/output_target.h"
 #include "stereo/conversion_settings.h"
 
@@ -26,6 +28,15 @@ struct ConversionJob {
 // extension, in any picture format. Fails, naming what was looked for, when there is none.
 Result<std::string> FindDepthMap(const std::string& folder, const std::string& input);
 
+// The options every file of a batch is converted with.
+struct BatchOptions {
+    ConversionSettings settings;
+    int jpegQuality = kDefaultJpegQuality;
+    bool keepMetadata = false;  // JPEG outputs keep the photo's information
+    bool skipExisting = false;  // a job whose outputs all exist is skipped
+    int jobs = 0;               // files converted at once; 0: as many as cores and memory allow
+};
+
 // What a conversion learnt on its way, for the batch's report: the first picture's size (0
 // when it was not read) and what of the photo's information the outputs could not keep.
 struct ConversionNotes {
@@ -34,11 +45,29 @@ struct ConversionNotes {
     std::string note;
 };
 
-// Loads the files of `job` with `settings`, makes the views once for `target` and saves them
-// there. The caller has checked the target against the inputs. `sized` is told the first
-// picture's size before it is decoded. A refused picture's message names its file on one line.
-Status ConvertFiles(const ConversionJob& job, const ConversionSettings& settings,
-                    const OutputTarget& target, const PictureSizeCheck& sized,
-                    const Progress& progress, ConversionNotes& notes);
+// One conversion of the batch tool from files to files. It owns its files and the output
+// target decided from them and the options, once.
+class FileConversion {
+  public:
+    FileConversion(const ConversionJob& files, const BatchOptions& options);
+
+    const ConversionJob& files() const { return files_; }
+    const OutputTarget& target() const { return target_; }
+    // Whether every output exists; saves are atomic, so an output that exists is complete.
+    bool outputsExist() const;
+    // Ok when the outputs replace none of `inputs` and their format is known.
+    Status check(const InputFiles& inputs) const;
+
+    // Loads the files, makes the views once for the target and saves them there. `sized` is
+    // told the first picture's size before it is decoded. A refused picture's message names
+    // its file on one line.
+    Status run(const PictureSizeCheck& sized, const Progress& progress,
+               ConversionNotes& notes) const;
+
+  private:
+    ConversionJob files_;
+    ConversionSettings settings_;
+    OutputTarget target_;
+};
 
 }  // namespace k3v
