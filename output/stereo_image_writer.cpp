@@ -130,7 +130,7 @@ Status WriteMpo(const OutputTarget& target, const StereoPlanes& planes,
     std::array<uint64_t, 2> sizes = {0, 0};  // each eye's JPEG without its MPF segment
     for (size_t i = 0; i < eyes.size(); ++i) {
         const std::vector<uint8_t>& mpf =
-            i == 0 ? placeholders.value().first : placeholders.value().second;
+            i == 0 ? placeholders.value().leftEye : placeholders.value().rightEye;
         const uint64_t start = file.size();
         if (Status encoded =
                 EncodeInto(file, path, *eyes[i], target.jpegQuality(),
@@ -150,7 +150,7 @@ Status WriteMpo(const OutputTarget& target, const StereoPlanes& planes,
     if (!segments) {
         return segments.status();
     }
-    file.overwrite(mpfAt[0], segments.value().first);
+    file.overwrite(mpfAt[0], segments.value().leftEye);
     return Status::Ok();
 }
 

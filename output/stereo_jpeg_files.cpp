@@ -122,20 +122,20 @@ size_t SegmentInsertPoint(std::span<const uint8_t> jpeg) {
     return end <= jpeg.size() ? end : 0;
 }
 
-Result<MpoSegments> MakeMpoSegments(size_t leftSize, size_t leftAt, size_t rightSize,
+Result<MpoSegments> MakeMpoSegments(size_t leftEyeSize, size_t leftEyeAt, size_t rightEyeSize,
                                     const std::string& path) {
     MpoSegments segments;
-    segments.second = MpfSegment(2, {});
+    segments.rightEye = MpfSegment(2, {});
     // The first segment's size does not depend on the values it holds.
     const size_t firstSegmentSize = MpfSegment(1, {{}, {}}).size();
-    const uint64_t firstSize = uint64_t(leftSize) + firstSegmentSize;
-    const uint64_t secondSize = uint64_t(rightSize) + segments.second.size();
+    const uint64_t firstSize = uint64_t(leftEyeSize) + firstSegmentSize;
+    const uint64_t secondSize = uint64_t(rightEyeSize) + segments.rightEye.size();
     if (firstSize + secondSize > std::numeric_limits<uint32_t>::max()) {
         return CannotWrite(path, "the two views take more than the 4 GB an MPO file can hold");
     }
     // The second image's offset counts from the first image's byte-order mark.
-    const uint64_t secondOffset = firstSize - (leftAt + kMpfPrefixSize);
-    segments.first =
+    const uint64_t secondOffset = firstSize - (leftEyeAt + kMpfPrefixSize);
+    segments.leftEye =
         MpfSegment(1, {{kRepresentativeImage | kDisparityImage, uint32_t(firstSize), 0},
                        {kDisparityImage, uint32_t(secondSize), uint32_t(secondOffset)}});
     return segments;

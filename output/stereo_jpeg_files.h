@@ -31,14 +31,14 @@ namespace k3v {
 // 0 when the bytes do not start that way.
 size_t SegmentInsertPoint(std::span<const uint8_t> jpeg);
 
-// The APP2 segments of an MPO file whose left and right views encode to JPEGs of `leftSize`
-// and `rightSize` bytes, the first segment going in at `leftAt`; the message names `path`
+// The APP2 segments of an MPO file whose left and right views encode to JPEGs of `leftEyeSize`
+// and `rightEyeSize` bytes, the first segment going in at `leftEyeAt`; the message names `path`
 // when the file would not fit the format's 32-bit sizes.
 struct MpoSegments {
-    std::vector<uint8_t> first;
-    std::vector<uint8_t> second;
+    std::vector<uint8_t> leftEye;  // the first image's, with the MP Index IFD
+    std::vector<uint8_t> rightEye;
 };
-Result<MpoSegments> MakeMpoSegments(size_t leftSize, size_t leftAt, size_t rightSize,
+Result<MpoSegments> MakeMpoSegments(size_t leftEyeSize, size_t leftEyeAt, size_t rightEyeSize,
                                     const std::string& path);
 
 // The APP3 segment of a JPS file whose pair is halved in width or not.
