@@ -18,6 +18,7 @@
 namespace k3v {
 namespace {
 
+using testing::EveryFilter;
 using testing::Pixels;
 using testing::TempFolder;
 
@@ -56,18 +57,6 @@ struct Recorder {
             &cancel);
     }
 };
-
-ConversionSettings EveryFilter() {
-    ConversionSettings settings;
-    settings.SharpenOn = 1;
-    settings.NoiseOn = 1;
-    settings.NoisePasses = 2;
-    settings.BrightnessOn = 1;
-    settings.Brightness = 140;
-    settings.ContrastOn = 1;
-    settings.DepthOn = 1;
-    return settings;
-}
 
 class StereoJobTest : public ::testing::Test {
   protected:

@@ -17,22 +17,7 @@ namespace {
 using testing::NoisePlane;
 using testing::Pixels;
 using testing::PlanesWith;
-
-ConversionSettings EveryFilter() {
-    ConversionSettings s;
-    s.SharpenOn = 1;
-    s.SharpenLevel = 5;
-    s.SharpenBlend = 1;
-    s.NoiseOn = 1;
-    s.NoisePasses = 5;
-    s.BrightnessOn = 1;
-    s.Brightness = 150;
-    s.ContrastOn = 1;
-    s.Contrast = 200;
-    s.DepthOn = 1;
-    s.DepthValue = 20;
-    return s;
-}
+using testing::EveryFilter;
 
 TEST(ConvertPlanes, EveryRunStartsAgainFromTheDecodedPicture) {
     StereoPlanes planes = PlanesWith(NoisePlane(41, 17, 1));

@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "stereo/conversion_settings.h"
 #include "stereo/pixel_plane.h"
 #include "stereo/stereo_planes.h"
 
@@ -61,6 +62,23 @@ inline StereoPlanes PlanesWith(PixelPlane first, PixelPlane* second = nullptr) {
         EXPECT_TRUE(InstallSecondPicture(planes, std::move(*second)).ok());
     }
     return planes;
+}
+
+// Every filter on, at strong values, and the colour depth.
+inline ConversionSettings EveryFilter() {
+    ConversionSettings s;
+    s.SharpenOn = 1;
+    s.SharpenLevel = 5;
+    s.SharpenBlend = 1;
+    s.NoiseOn = 1;
+    s.NoisePasses = 5;
+    s.BrightnessOn = 1;
+    s.Brightness = 150;
+    s.ContrastOn = 1;
+    s.Contrast = 200;
+    s.DepthOn = 1;
+    s.DepthValue = 20;
+    return s;
 }
 
 }  // namespace k3v::testing
