@@ -14,10 +14,10 @@
 namespace k3v {
 namespace {
 
+using testing::EveryFilter;
 using testing::NoisePlane;
 using testing::Pixels;
 using testing::PlanesWith;
-using testing::EveryFilter;
 
 TEST(ConvertPlanes, EveryRunStartsAgainFromTheDecodedPicture) {
     StereoPlanes planes = PlanesWith(NoisePlane(41, 17, 1));
