@@ -416,6 +416,24 @@ class WindowPicturesTest : public QObject {
         QVERIFY(dialogs_.saveRequests.isEmpty());
     }
 
+    // A stereo file holds the pair whatever the layout: it is made once for the save, and the
+    // anaglyph comes back on the next redraw.
+    void stereoFileConvertsOnce() {
+        loadFirst(
+            WritePicture(*dir_, QStringLiteral("hall.png"), {64, 32}, Qt::white, Qt::blue, 32));
+        const QImage anaglyph = window_->preview()->picture();
+        conversions_ = 0;
+        const QString target = dir_->filePath(QStringLiteral("hall.mpo"));
+        dialogs_.saveAnswers = {target};
+        window_->publish();
+        QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
+        QCOMPARE(conversions_, 1);
+        QCOMPARE(Head(target, 3), QByteArray("\xFF\xD8\xFF"));
+        QCOMPARE(window_->preview()->picture(), anaglyph);
+        window_->action(kCmdParallelOrder)->trigger();  // places the views only
+        QCOMPARE(window_->preview()->picture(), anaglyph);
+    }
+
     void publish_data() {
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QByteArray>("magic");
