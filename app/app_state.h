@@ -1,7 +1,9 @@
 #pragma once
 // Everything the window works on: the conversion job (its settings, pictures and planes) and the
-// few things the shell itself remembers. Nothing here is saved between runs.
+// few things the shell itself remembers. What lasts between runs is read and written by
+// app/lasting_settings.h.
 
+#include <QList>
 #include <QString>
 
 #include "job/stereo_job.h"
@@ -9,11 +11,20 @@
 
 namespace k3v {
 
+// An entry of "Open Recent": one picture, or a Standard Stereo pair (second not empty).
+struct RecentPicture {
+    QString first;
+    QString second;
+    bool operator==(const RecentPicture&) const = default;
+};
+inline constexpr int kRecentPictureCount = 8;
+
 struct AppState {
     StereoJob job;
 
     QString LastFolder;  // where the open dialog starts
     QString SaveFolder;  // where the save dialog starts
+    QString SaveType;    // the extension of the last save ("jpg", "bmp", ...); empty: none yet
     // The texts of the two path fields: the full paths of the loaded pictures, or empty.
     QString FirstPicturePath;
     QString SecondPicturePath;
@@ -25,6 +36,10 @@ struct AppState {
     // "Keep photo information": JPEG saves carry the first picture's Exif and colour profile,
     // which the job reads when that picture loads (or when the item is checked).
     bool KeepPhotoInformation = false;
+    // "Open the saved file after publishing".
+    bool OpenSavedFile = true;
+    // "Open Recent", the latest first.
+    QList<RecentPicture> RecentPictures;
     // Whether the user has set "Parallel order" since the start (or "Options by default").
     // Until then it follows "Half-size pair", as k3v-convert's --order follows --half.
     bool PairOrderChosen = false;

@@ -36,6 +36,8 @@ enum CommandId : int {
     kCmdHorizontal = 305,
     kCmdSeparate = 306,
     kCmdKeepMetadata = 307,
+    kCmdOpenSavedFile = 308,  // "Open the saved file after publishing"
+    kCmdOpenRecent = 309,     // the "Open Recent" submenu
     // The "&Stereo" menu.
     kCmdColourAnaglyph = 320,  // in AnaglyphKind's order
     kCmdHalfColourAnaglyph = 321,

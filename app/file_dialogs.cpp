@@ -58,7 +58,7 @@ namespace {
 // Qt's dialog reads a filter's patterns from the last parenthesised group of its text. It gets
 // the case-insensitive patterns that way; the type list is then relabelled with our own texts,
 // which Qt would otherwise show with the patterns appended (or squeeze their double blanks).
-void ApplyFilters(QFileDialog* dialog, const QList<FileFilter>& filters) {
+void ApplyFilters(QFileDialog* dialog, const QList<FileFilter>& filters, int chosen = 0) {
     QStringList qtFilters;
     for (const FileFilter& filter : filters) {
         QStringList patterns;
@@ -68,7 +68,7 @@ void ApplyFilters(QFileDialog* dialog, const QList<FileFilter>& filters) {
         qtFilters += filter.text + QStringLiteral(" (") + patterns.join(u' ') + u')';
     }
     dialog->setNameFilters(qtFilters);
-    dialog->selectNameFilter(qtFilters.first());
+    dialog->selectNameFilter(qtFilters.at(chosen));
     if (auto* typeList = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
         for (int row = 0; row < typeList->count() && row < filters.size(); ++row) {
             typeList->setItemText(row, filters[row].text);
@@ -89,15 +89,22 @@ QFileDialog* MakeOpenPictureDialog(QWidget* owner, const QString& title, const Q
 }
 
 QFileDialog* MakeSaveStereoDialog(QWidget* owner, const QString& folder,
-                                  const QString& proposedName) {
+                                  const QString& proposedName, const QString& savedType) {
     auto* dialog = new QFileDialog(
         owner, QCoreApplication::translate("k3v::FileDialogs", "Save Stereo Image"), folder);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setViewMode(QFileDialog::Detail);
-    dialog->setDefaultSuffix(QStringLiteral("jpg"));
-    ApplyFilters(dialog, StereoImageFilters());
+    const QList<FileFilter> filters = StereoImageFilters();
+    int chosen = 0;
+    for (int row = 0; row < filters.size(); ++row) {
+        if (filters[row].patterns.constFirst() == QStringLiteral("*.") + savedType.toLower()) {
+            chosen = row;
+        }
+    }
+    ApplyFilters(dialog, filters, chosen);
+    dialog->setDefaultSuffix(filters[chosen].patterns.constFirst().mid(2));  // "*.jpg": "jpg"
     // A name typed without extension gets the type chosen in the list.
     QObject::connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString&) {
         static const QString kSuffixes[] = {QStringLiteral("jpg"), QStringLiteral("bmp"),

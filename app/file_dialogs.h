@@ -25,8 +25,9 @@ QString CaseInsensitivePattern(const QString& pattern);
 
 // The open dialog: row 1 of the picture filters selected, details view, starting in `folder`.
 QFileDialog* MakeOpenPictureDialog(QWidget* owner, const QString& title, const QString& folder);
-// The save dialog: "Save Stereo Image", default suffix "jpg", asks before replacing a file.
+// The save dialog: "Save Stereo Image", asks before replacing a file. The type of extension
+// `savedType` is chosen, and is the default suffix; another or none chooses the first, "jpg".
 QFileDialog* MakeSaveStereoDialog(QWidget* owner, const QString& folder,
-                                  const QString& proposedName);
+                                  const QString& proposedName, const QString& savedType = {});
 
 }  // namespace k3v

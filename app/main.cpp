@@ -1,6 +1,7 @@
 // k3v-stereo: start-up. The link cursor, the splash screen (modal), the planes with the black
 // placeholder picture and the default settings, then the main window until the user confirms
-// "Are you sure?". Every start begins from the same defaults; nothing is read or saved.
+// "Are you sure?". The window takes the choices the user's settings remember (the Stereo menu,
+// the layout, the dialogs' folders, Open Recent) and keeps them there as they change.
 // Pictures named on the command line (a file manager's "Open with") are then loaded as the
 // "Select" buttons would load them.
 
@@ -10,6 +11,7 @@
 
 #include "app/command_line.h"
 #include "app/display_check.h"
+#include "app/lasting_settings.h"
 #include "app/splash_dialog.h"
 #include "app/start_up.h"
 #include "app/user_dialogs.h"
@@ -56,7 +58,7 @@ int main(int argc, char* argv[]) {
         splash.exec();
     }
 
-    const auto started = k3v::ShowMainWindow(dialogs);
+    const auto started = k3v::ShowMainWindow(dialogs, k3v::OpenUserSettings());
     if (started == nullptr) {
         return 1;
     }

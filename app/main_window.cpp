@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
 #include <QMimeData>
 #include <QRadioButton>
 #include <QShortcut>
@@ -22,6 +23,7 @@
 #include "app/click_sound.h"
 #include "app/control_style.h"
 #include "app/help_document.h"
+#include "app/lasting_settings.h"
 #include "app/path_field.h"
 #include "app/preview_renderer.h"
 #include "app/preview_widget.h"
@@ -136,6 +138,7 @@ void MainWindow::syncControls() {
     action(kCmdInvertDepthMap)->setChecked(settings.InvertDepthMap);
     action(kCmdWrapAround)->setChecked(settings.WrapAround);
     action(kCmdKeepMetadata)->setChecked(state_.KeepPhotoInformation);
+    action(kCmdOpenSavedFile)->setChecked(state_.OpenSavedFile);
     static_cast<QLabel*>(control(kIdDepthMapLine))
         ->setText(state_.DepthMapPath.isEmpty()
                       ? state_.DepthMapNote
@@ -161,6 +164,74 @@ void MainWindow::syncControls() {
 
     static_cast<PathField*>(control(kIdFirstPath))->setText(state_.FirstPicturePath);
     static_cast<PathField*>(control(kIdSecondPath))->setText(state_.SecondPicturePath);
+    remember();
+}
+
+// ---- What lasts between runs --------------------------------------------------------------
+
+void MainWindow::rememberIn(QSettings* store) {
+    store_ = store;
+    if (store_ != nullptr) {
+        ReadLastingSettings(*store_, state_);
+    }
+    buildRecentMenu();
+    syncControls();
+}
+
+void MainWindow::remember() {
+    if (store_ != nullptr) {
+        WriteLastingSettings(*store_, state_);
+    }
+}
+
+void MainWindow::buildRecentMenu() {
+    recentMenu_->clear();
+    for (int i = 0; i < state_.RecentPictures.size(); ++i) {
+        const RecentPicture& entry = state_.RecentPictures[i];
+        QString text = QDir::toNativeSeparators(entry.first);
+        if (!entry.second.isEmpty()) {
+            text += QStringLiteral(" + ") + QDir::toNativeSeparators(entry.second);
+        }
+        // The number is the access key; an ampersand of a file name is shown as it is.
+        text.replace(u'&', QStringLiteral("&&"));
+        QAction* item = recentMenu_->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(text));
+        connect(item, &QAction::triggered, this, [this, i] { openRecent(i); });
+    }
+    recentMenu_->setEnabled(!state_.RecentPictures.isEmpty());
+}
+
+void MainWindow::addRecentPicture(const QString& path, PictureSlot slot) {
+    QList<RecentPicture>& recent = state_.RecentPictures;
+    if (slot == PictureSlot::First) {
+        AddRecentPicture(recent, {path, {}});
+    } else {
+        // The pair takes the place of its first picture alone.
+        if (!recent.isEmpty() && recent.front() == RecentPicture{state_.FirstPicturePath, {}}) {
+            recent.removeFirst();
+        }
+        AddRecentPicture(recent, {state_.FirstPicturePath, path});
+    }
+    buildRecentMenu();
+}
+
+void MainWindow::openRecent(int entry) {
+    sound_.play();
+    if (entry < 0 || entry >= state_.RecentPictures.size()) {
+        return;
+    }
+    const RecentPicture chosen = state_.RecentPictures[entry];
+    for (const QString& path : {chosen.first, chosen.second}) {
+        if (!path.isEmpty() && !QFileInfo::exists(path)) {
+            dialogs_.warning(tr("%1 is no longer there; it is taken off Open Recent")
+                                 .arg(QDir::toNativeSeparators(path)));
+            state_.RecentPictures.removeAt(entry);
+            buildRecentMenu();
+            remember();
+            return;
+        }
+    }
+    openPictures(chosen.second.isEmpty() ? QStringList{chosen.first}
+                                         : QStringList{chosen.first, chosen.second});
 }
 
 // ---- Commands -----------------------------------------------------------------------------
@@ -259,6 +330,13 @@ void MainWindow::switchKeepMetadata() {
     state_.KeepPhotoInformation = !state_.KeepPhotoInformation;
     syncControls();
     readFirstPictureMetadata();
+}
+
+// Only what happens after a save changes: no conversion.
+void MainWindow::switchOpenSavedFile() {
+    sound_.play();
+    state_.OpenSavedFile = !state_.OpenSavedFile;
+    syncControls();
 }
 
 void MainWindow::readFirstPictureMetadata() {
@@ -362,9 +440,7 @@ void MainWindow::resetDefaults() {
     ConversionSettings& settings = state_.job.settings;
     // Back to one-picture mode, so the option buttons and the enabled controls agree with it.
     settings.TransformationMode = kK3vStereo;
-    // The pictures stay in the planes; only the first path is forgotten, so publishing asks
-    // for a picture again.
-    state_.FirstPicturePath.clear();
+    // The pictures and their paths stay: the settings go back, the work does not.
     state_.DepthEntry = kDefaultDepthEntry;
     settings.SharpenLevel = 1;
     settings.SharpenBlend = 0;
@@ -466,8 +542,10 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
         dialogs_.warning(FromStatus(status));
         return;
     }
+    addRecentPicture(path, slot);
     if (slot == PictureSlot::First) {
         state_.FirstPicturePath = path;
+        state_.SaveFolder = QFileInfo(path).absolutePath();  // saves go beside the picture
         state_.SecondPicturePath.clear();  // the second picture went with the old planes
         // A depth map stays only with a picture of its own size.
         if (!state_.DepthMapPath.isEmpty() && state_.job.planes().DepthMap.empty()) {
@@ -513,7 +591,8 @@ void MainWindow::publish() {
         return;
     }
     const QString target =
-        dialogs_.savePicture(state_.SaveFolder, ProposedSaveName(picture)).trimmed();
+        dialogs_.savePicture(state_.SaveFolder, ProposedSaveName(picture), state_.SaveType)
+            .trimmed();
     if (target.isEmpty()) {
         return;
     }
@@ -540,8 +619,12 @@ void MainWindow::publish() {
         dialogs_.warning(FromStatus(written));
         return;
     }
+    state_.SaveType = QFileInfo(target).suffix().toLower();
+    remember();
     dialogs_.information(tr("Publishing succeeded"));
-    dialogs_.openUrl(QUrl::fromLocalFile(QString::fromStdString(output.files().front())));
+    if (state_.OpenSavedFile) {
+        dialogs_.openUrl(QUrl::fromLocalFile(QString::fromStdString(output.files().front())));
+    }
 }
 
 // The save's views, made once: a stereo file holds both eyes whatever the layout, and the

@@ -18,6 +18,8 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QMenu;
+class QSettings;
 class QSlider;
 
 namespace k3v {
@@ -47,6 +49,9 @@ class MainWindow : public QMainWindow {
     void openPictures(const QStringList& paths);
     // The conversion and the preview drawing.
     void runConversion();
+    // Takes the choices `store` remembers (nothing when it is empty) and from then on keeps
+    // them there as they change; null remembers nothing. The store must outlive the window.
+    void rememberIn(QSettings* store);
 
     // Called after every conversion (tests count them).
     void setConversionHook(std::function<void()> hook) { conversionHook_ = std::move(hook); }
@@ -75,8 +80,10 @@ class MainWindow : public QMainWindow {
     void clearDepthMap();
     void switchInvertDepthMap();
     void switchWrapAround();
-    void switchKeepMetadata();  // "Keep photo information (Exif, colour profile)"
-    void chooseMode(int mode);  // kK3vStereo, kStandardStereo
+    void switchKeepMetadata();   // "Keep photo information (Exif, colour profile)"
+    void switchOpenSavedFile();  // "Open the saved file after publishing"
+    void openRecent(int entry);  // an entry of "Open Recent", the latest being 0
+    void chooseMode(int mode);   // kK3vStereo, kStandardStereo
     void chooseSourceKind(int kind);
     void switchFlag(int boxId);  // one of the five flag check boxes was clicked
     void chooseDepthEntry(int row);
@@ -105,6 +112,9 @@ class MainWindow : public QMainWindow {
                      const QColor& background);
     void setKeyboardOrder();
     void syncControls();
+    void buildRecentMenu();  // the entries of "Open Recent", from the state
+    void remember();         // writes what lasts to the store, if there is one
+    void addRecentPicture(const QString& path, PictureSlot slot);
 
     void loadCommand(PictureSlot slot);
     void switchSetting(bool ConversionSettings::*setting);  // on <-> off, then convert
@@ -126,6 +136,8 @@ class MainWindow : public QMainWindow {
     std::function<void()> conversionHook_;
     QHash<int, QWidget*> controls_;
     QHash<int, QAction*> actions_;
+    QMenu* recentMenu_ = nullptr;
+    QSettings* store_ = nullptr;
 };
 
 }  // namespace k3v

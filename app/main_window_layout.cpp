@@ -37,6 +37,10 @@ void MainWindow::buildMenus() {
     add(file, kCmdLoadFirst, tr("&Load 1.Panorama"), QKeySequence(QStringLiteral("Ctrl+L")),
         &MainWindow::loadFirstPicture);
     add(file, kCmdLoadSecond, tr("&Load 2.Panorama"), {}, &MainWindow::loadSecondPicture);
+    recentMenu_ = file->addMenu(tr("Open &Recent"));
+    recentMenu_->setAccessibleName(tr("Open Recent"));
+    recentMenu_->setEnabled(false);  // until a picture has been loaded
+    actions_.insert(kCmdOpenRecent, recentMenu_->menuAction());
     file->addSeparator();
     add(file, kCmdPublish, tr("Publish 3D Pano"), QKeySequence(QStringLiteral("Ctrl+P")),
         &MainWindow::publish);
@@ -58,6 +62,9 @@ void MainWindow::buildMenus() {
     file->addSeparator();
     add(file, kCmdKeepMetadata, tr("&Keep photo information (Exif, colour profile)"), {},
         &MainWindow::switchKeepMetadata)
+        ->setCheckable(true);
+    add(file, kCmdOpenSavedFile, tr("Open the saved &file after publishing"), {},
+        &MainWindow::switchOpenSavedFile)
         ->setCheckable(true);
     file->addSeparator();
     // Alt+F4 is only shown: the window system's own close acts on it.

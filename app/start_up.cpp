@@ -41,13 +41,16 @@ void CentreOnScreen(QWidget& window) {
     }
 }
 
-std::unique_ptr<StartedWindow> ShowMainWindow(QtUserDialogs& dialogs) {
+std::unique_ptr<StartedWindow> ShowMainWindow(QtUserDialogs& dialogs,
+                                              std::unique_ptr<QSettings> store) {
     auto started = std::make_unique<StartedWindow>();
     if (!PrepareStartState(started->state)) {
         return nullptr;
     }
     started->window = std::make_unique<MainWindow>(started->state, dialogs, started->sound,
                                                    QApplication::applicationDirPath());
+    started->store = std::move(store);
+    started->window->rememberIn(started->store.get());
     dialogs.setOwner(started->window.get());
     started->window->show();
     CentreOnScreen(*started->window);

@@ -32,8 +32,9 @@ QString QtUserDialogs::openPicture(const QString& folder, PictureSlot slot) {
     return RunFileDialog(MakeOpenPictureDialog(owner_, title, folder));
 }
 
-QString QtUserDialogs::savePicture(const QString& folder, const QString& proposedName) {
-    return RunFileDialog(MakeSaveStereoDialog(owner_, folder, proposedName));
+QString QtUserDialogs::savePicture(const QString& folder, const QString& proposedName,
+                                   const QString& type) {
+    return RunFileDialog(MakeSaveStereoDialog(owner_, folder, proposedName, type));
 }
 
 void QtUserDialogs::warning(const QString& text) {

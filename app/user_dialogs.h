@@ -19,8 +19,10 @@ class UserDialogs {
 
     // The open dialog for the first or second picture, starting in `folder`. Empty: cancelled.
     virtual QString openPicture(const QString& folder, PictureSlot slot) = 0;
-    // The save dialog, starting in `folder` with `proposedName` filled in. Empty: cancelled.
-    virtual QString savePicture(const QString& folder, const QString& proposedName) = 0;
+    // The save dialog, starting in `folder` with `proposedName` filled in and the type of
+    // extension `type` chosen ("jpg", "bmp", "mpo", "jps"; another: the first). Empty: cancelled.
+    virtual QString savePicture(const QString& folder, const QString& proposedName,
+                                const QString& type) = 0;
     // Message boxes with an OK button: caption "Warning" and the exclamation icon, or caption
     // "Information:" and the information icon.
     virtual void warning(const QString& text) = 0;
@@ -41,7 +43,8 @@ class QtUserDialogs : public UserDialogs {
     void setOwner(QWidget* owner) { owner_ = owner; }
 
     QString openPicture(const QString& folder, PictureSlot slot) override;
-    QString savePicture(const QString& folder, const QString& proposedName) override;
+    QString savePicture(const QString& folder, const QString& proposedName,
+                        const QString& type) override;
     void warning(const QString& text) override;
     void information(const QString& text) override;
     bool confirm(const QString& text, const QString& caption) override;

@@ -206,6 +206,13 @@ class AppPartsTest : public QObject {
         emit typeList->activated(1);  // what a choice in the list sends
         emit typeList->textActivated(typeList->itemText(1));
         QCOMPARE(dialog->defaultSuffix(), QStringLiteral("bmp"));
+
+        // The type of the last save comes back chosen.
+        dialog.reset(MakeSaveStereoDialog(nullptr, dir.path(), QStringLiteral("hall_Unwrapped"),
+                                          QStringLiteral("MPO")));
+        typeList = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        QCOMPARE(typeList->currentIndex(), 2);
+        QCOMPARE(dialog->defaultSuffix(), QStringLiteral("mpo"));
     }
 
     void proposedSaveName_data() {

@@ -24,6 +24,7 @@ class FakeDialogs : public UserDialogs {
     // What the window asked.
     QList<std::pair<QString, PictureSlot>> openRequests;  // (folder, slot)
     QList<std::pair<QString, QString>> saveRequests;      // (folder, proposed name)
+    QStringList saveTypes;                                // the type each save dialog chose
     QStringList warnings;
     QStringList informations;
     QList<std::pair<QString, QString>> confirmations;  // (text, caption)
@@ -34,8 +35,10 @@ class FakeDialogs : public UserDialogs {
         openRequests.append({folder, slot});
         return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
     }
-    QString savePicture(const QString& folder, const QString& proposedName) override {
+    QString savePicture(const QString& folder, const QString& proposedName,
+                        const QString& type) override {
         saveRequests.append({folder, proposedName});
+        saveTypes.append(type);
         return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
     }
     void warning(const QString& text) override { warnings.append(text); }

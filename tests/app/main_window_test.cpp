@@ -275,6 +275,9 @@ class MainWindowTest : public QObject {
         QTest::newRow("keep metadata")
             << int(kCmdKeepMetadata) << "&Keep photo information (Exif, colour profile)"
             << "" << true << false;
+        QTest::newRow("open saved file")
+            << int(kCmdOpenSavedFile) << "Open the saved &file after publishing"
+            << "" << true << true;
         QTest::newRow("exit") << int(kCmdExit) << "&Exit\tAlt+F4"
                               << "" << false << false;
         QTest::newRow("help") << int(kCmdHelp) << "&Help"
@@ -306,13 +309,13 @@ class MainWindowTest : public QObject {
         for (const QAction* item : menus[0]->menu()->actions()) {
             items += item->isSeparator() ? QStringLiteral("-") : item->text();
         }
-        QCOMPARE(
-            items,
-            QStringList({"&Load 1.Panorama", "&Load 2.Panorama", "-", "Publish 3D Pano",
-                         "Options by default", "-", "Anaglyph stereo mode",
-                         "SideBySide vertical stereo mode", "SideBySide horizontal stereo mode",
-                         "Separate left and right files", "-",
-                         "&Keep photo information (Exif, colour profile)", "-", "&Exit\tAlt+F4"}));
+        QCOMPARE(items,
+                 QStringList({"&Load 1.Panorama", "&Load 2.Panorama", "Open &Recent", "-",
+                              "Publish 3D Pano", "Options by default", "-", "Anaglyph stereo mode",
+                              "SideBySide vertical stereo mode",
+                              "SideBySide horizontal stereo mode", "Separate left and right files",
+                              "-", "&Keep photo information (Exif, colour profile)",
+                              "Open the saved &file after publishing", "-", "&Exit\tAlt+F4"}));
     }
 
     // Every stereo item previews at once, "Options by default" takes each back, and the
@@ -822,12 +825,13 @@ class MainWindowTest : public QObject {
         QVERIFY(option(kCmdK3vStereo)->isChecked());
         QCOMPARE(s.TransformationMode, int(kK3vStereo));
         QVERIFY(!window_->control(kCmdLoadSecond)->isEnabled());
-        // What it keeps: the flags, the layout, the kind and the second path.
+        // What it keeps: the flags, the layout, the kind and both paths.
         QCOMPARE(s.SharpenOn, 1);
         QCOMPARE(s.StereoLayout, int(kSideBySideHorizontal));
         QCOMPARE(s.SourceKind, int(kStillPhoto));
-        QCOMPARE(state_.FirstPicturePath, QString());
-        QCOMPARE(qobject_cast<PathField*>(window_->control(kIdFirstPath))->text(), QString());
+        QCOMPARE(state_.FirstPicturePath, QStringLiteral("/pictures/hall.jpg"));
+        QCOMPARE(qobject_cast<PathField*>(window_->control(kIdFirstPath))->text(),
+                 QStringLiteral("/pictures/hall.jpg"));
         QCOMPARE(state_.SecondPicturePath, QStringLiteral("/pictures/hall2.jpg"));
         QCOMPARE(conversions_, 1);
     }

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
+#include <QSettings>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -627,6 +629,100 @@ class WindowPicturesTest : public QObject {
         QVERIFY(QFileInfo(dir_->filePath(QStringLiteral("taken.bmp"))).isDir());
         QCOMPARE(Head(keep.fileName(), 10), QByteArray("old"));
         QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // ---- What lasts between runs --------------------------------------------------------
+
+    // The choices go to the store as they are made; a second window on it (a new run) starts
+    // with them, and its Open Recent reopens the pair as a pair.
+    void choicesAndRecentPicturesSurviveARestart() {
+        const QString file = dir_->filePath(QStringLiteral("settings.ini"));
+        QSettings store(file, QSettings::IniFormat);
+        window_->rememberIn(&store);
+        QVERIFY(state_.job.settings == ConversionSettings{});  // an empty store: today's start
+        QVERIFY(!window_->action(kCmdOpenRecent)->isEnabled());
+
+        const QString right = WritePlain(*dir_, QStringLiteral("r.png"), {40, 20}, Qt::white);
+        const QString left = WritePlain(*dir_, QStringLiteral("l.png"), {40, 20}, Qt::black);
+        const QString single = WritePlain(*dir_, QStringLiteral("s.png"), {40, 20}, Qt::red);
+        window_->openPictures({right, left});
+        QTest::mouseClick(window_->control(kCmdK3vStereo), Qt::LeftButton);
+        loadFirst(single);
+        window_->action(kCmdDuboisAnaglyph)->trigger();
+        window_->action(kCmdAmberBlueGlasses)->trigger();
+        window_->action(kCmdVertical)->trigger();
+        window_->action(kCmdOpenSavedFile)->trigger();
+        dialogs_.saveAnswers = {dir_->filePath(QStringLiteral("saved.bmp"))};
+        window_->publish();
+        QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
+        QVERIFY(dialogs_.openedUrls.isEmpty());  // the switch is off
+        store.sync();
+
+        AppState nextState;
+        QVERIFY(MakeStartState(nextState, QDir::homePath()).ok());
+        FakeDialogs nextDialogs;
+        MainWindow next(nextState, nextDialogs, sound_, dir_->path());
+        QSettings reopened(file, QSettings::IniFormat);
+        next.rememberIn(&reopened);
+        QVERIFY(next.action(kCmdDuboisAnaglyph)->isChecked());
+        QVERIFY(next.action(kCmdAmberBlueGlasses)->isChecked());
+        QVERIFY(next.action(kCmdVertical)->isChecked());
+        QVERIFY(!next.action(kCmdAnaglyph)->isChecked());
+        QVERIFY(!next.action(kCmdOpenSavedFile)->isChecked());
+        QCOMPARE(nextState.LastFolder, dir_->path());
+
+        const QList<QAction*> recent = next.action(kCmdOpenRecent)->menu()->actions();
+        QCOMPARE(recent.size(), 2);
+        QVERIFY2(recent[0]->text().startsWith(QStringLiteral("&1 ")) &&
+                     recent[0]->text().endsWith(QStringLiteral("s.png")),
+                 qPrintable(recent[0]->text()));
+        recent[1]->trigger();
+        QVERIFY2(nextDialogs.warnings.isEmpty(), qPrintable(nextDialogs.warnings.join(u'\n')));
+        QCOMPARE(nextState.job.settings.TransformationMode, int(kStandardStereo));
+        QCOMPARE(nextState.FirstPicturePath, right);
+        QCOMPARE(nextState.SecondPicturePath, left);
+        nextDialogs.saveAnswers = {QString()};
+        next.publish();
+        QCOMPARE(nextDialogs.saveTypes, QStringList{QStringLiteral("bmp")});
+    }
+
+    void missingRecentPictureWarnsAndGoes() {
+        QSettings store(dir_->filePath(QStringLiteral("settings.ini")), QSettings::IniFormat);
+        window_->rememberIn(&store);
+        const QString kept = WritePlain(*dir_, QStringLiteral("kept.png"), {20, 10}, Qt::white);
+        const QString gone = WritePlain(*dir_, QStringLiteral("gone.png"), {20, 10}, Qt::white);
+        loadFirst(kept);
+        loadFirst(gone);
+        QVERIFY(QFile::remove(gone));
+        QMenu* recent = window_->action(kCmdOpenRecent)->menu();
+        recent->actions().at(0)->trigger();
+        QCOMPARE(dialogs_.warnings.size(), 1);
+        QVERIFY2(dialogs_.warnings[0].contains(QDir::toNativeSeparators(gone)),
+                 qPrintable(dialogs_.warnings[0]));
+        QCOMPARE(state_.FirstPicturePath, gone);  // nothing was loaded
+        QCOMPARE(recent->actions().size(), 1);
+        QVERIFY(recent->actions().at(0)->text().endsWith(QStringLiteral("kept.png")));
+        store.sync();
+        QCOMPARE(store.value(QStringLiteral("recent/size")).toInt(), 1);
+
+        // "Options by default" leaves the list alone.
+        window_->action(kCmdDefaults)->trigger();
+        QCOMPARE(recent->actions().size(), 1);
+    }
+
+    // The reset takes the settings back but keeps the picture: Publish saves it at once.
+    void optionsByDefaultKeepsThePicture() {
+        const QString picture = WritePlain(*dir_, QStringLiteral("hall.png"), {40, 20}, Qt::white);
+        loadFirst(picture);
+        window_->action(kCmdSwapEyes)->trigger();
+        window_->action(kCmdDefaults)->trigger();
+        QVERIFY(!state_.job.settings.SwapEyes);
+        QCOMPARE(pathField(kIdFirstPath)->text(), picture);
+        const QString target = dir_->filePath(QStringLiteral("hall_Unwrapped.bmp"));
+        dialogs_.saveAnswers = {target};
+        window_->publish();
+        QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
+        QCOMPARE(QImage(target).size(), QSize(40, 20));
     }
 };
 
