@@ -129,6 +129,9 @@ void MainWindow::syncControls() {
     for (int glasses = kCmdRedCyanGlasses; glasses <= kCmdAmberBlueGlasses; ++glasses) {
         action(glasses)->setChecked(glasses == GlassesCommand(settings.Glasses));
     }
+    auto* glassesIcon = static_cast<QLabel*>(control(kIdGlassesIcon));
+    glassesIcon->setPixmap(QPixmap(QString::fromLatin1(GlassesPicture(settings.Glasses))));
+    glassesIcon->setAccessibleDescription(action(GlassesCommand(settings.Glasses))->iconText());
     action(kCmdSwapEyes)->setChecked(settings.SwapEyes);
     action(kCmdHalfSize)->setChecked(settings.HalfSize);
     action(kCmdParallelOrder)->setChecked(settings.PairOrder == EyeOrder::Parallel);
@@ -136,10 +139,7 @@ void MainWindow::syncControls() {
     action(kCmdInvertDepthMap)->setChecked(settings.InvertDepthMap);
     action(kCmdWrapAround)->setChecked(settings.WrapAround);
     action(kCmdKeepMetadata)->setChecked(state_.KeepPhotoInformation);
-    static_cast<QLabel*>(control(kIdDepthMapLine))
-        ->setText(state_.DepthMapPath.isEmpty()
-                      ? state_.DepthMapNote
-                      : tr("Depth map: %1").arg(QDir::toNativeSeparators(state_.DepthMapPath)));
+    static_cast<QLabel*>(control(kIdDepthMapLine))->setText(depthMapLine());
 
     static_cast<QCheckBox*>(control(kCmdPanorama))->setChecked(settings.SourceKind == kPanorama);
     static_cast<QCheckBox*>(control(kCmdStillPhoto))
@@ -161,6 +161,16 @@ void MainWindow::syncControls() {
 
     static_cast<PathField*>(control(kIdFirstPath))->setText(state_.FirstPicturePath);
     static_cast<PathField*>(control(kIdSecondPath))->setText(state_.SecondPicturePath);
+}
+
+QString MainWindow::depthMapLine() const {
+    if (state_.DepthMapPath.isEmpty()) {
+        return state_.DepthMapNote;
+    }
+    const QString path = QDir::toNativeSeparators(state_.DepthMapPath);
+    // A map loaded first and Depth switched on afterwards is the usual order.
+    return state_.job.settings.DepthOn != 0 ? tr("Depth map: %1").arg(path)
+                                            : tr("Depth map: %1 (used once Depth is on)").arg(path);
 }
 
 // ---- Commands -----------------------------------------------------------------------------
@@ -349,7 +359,13 @@ void MainWindow::redrawPreview() {
         runConversion();
         return;
     }
-    preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
+    preview()->showPicture(renderPreview());
+}
+
+QImage MainWindow::renderPreview() const {
+    // Also after a failed first load: the placeholder's size would be taken for a picture's.
+    return RenderPreview(state_.job.settings, state_.job.planes(),
+                         state_.job.hasFirstPicture() ? SizeText::Shown : SizeText::Hidden);
 }
 
 void MainWindow::sliderMovementEnded(int id) {
@@ -388,7 +404,7 @@ void MainWindow::runConversion() {
     const WaitCursor wait;
     takeDepthEntry();
     if (state_.job.convert().ok()) {
-        preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
+        preview()->showPicture(renderPreview());
     }
     if (conversionHook_) {
         conversionHook_();
@@ -466,6 +482,7 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
         dialogs_.warning(FromStatus(status));
         return;
     }
+    state_.DepthMapNote.clear();  // it told about the picture before
     if (slot == PictureSlot::First) {
         state_.FirstPicturePath = path;
         state_.SecondPicturePath.clear();  // the second picture went with the old planes
@@ -549,7 +566,7 @@ void MainWindow::publish() {
 void MainWindow::convertFor(const OutputTarget& output) {
     const WaitCursor wait;
     if (state_.job.convertFor(output).ok() && state_.job.viewsAreFor(state_.job.settings)) {
-        preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
+        preview()->showPicture(renderPreview());
     }
     if (conversionHook_) {
         conversionHook_();

@@ -6,6 +6,7 @@
 // the conversion where the result changes.
 
 #include <QHash>
+#include <QImage>
 #include <QMainWindow>
 #include <functional>
 #include <string>
@@ -105,6 +106,8 @@ class MainWindow : public QMainWindow {
                      const QColor& background);
     void setKeyboardOrder();
     void syncControls();
+    QString depthMapLine() const;
+    QImage renderPreview() const;
 
     void loadCommand(PictureSlot slot);
     void switchSetting(bool ConversionSettings::*setting);  // on <-> off, then convert
