@@ -168,7 +168,7 @@ QString MainWindow::depthMapLine() const {
         return state_.DepthMapNote;
     }
     const QString path = QDir::toNativeSeparators(state_.DepthMapPath);
-    // A map loaded first and Depth switched on afterwards is the usual order.
+    // The map changes nothing while Depth is off: say what it waits for.
     return state_.job.settings.DepthOn != 0 ? tr("Depth map: %1").arg(path)
                                             : tr("Depth map: %1 (used once Depth is on)").arg(path);
 }
