@@ -88,6 +88,7 @@ enum ControlId : int {
     kIdContrastGroup = 191,
     kIdNoiseGroup = 192,
     kIdDepthMapLine = 360,  // below the strip: the depth map's path, empty without one
+    kIdGlassesIcon = 361,   // beside the depth list: the glasses chosen in the Stereo menu
 };
 
 }  // namespace k3v

@@ -1,6 +1,7 @@
 #include "app/control_style.h"
 
 #include <qdrawutil.h>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QPainter>
 #include <QStyleOptionButton>
@@ -51,8 +52,28 @@ void EdgedCheckBox::paintEvent(QPaintEvent* event) {
         const QRect box = style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, this);
         painter.setPen(indicatorOutline_);
         painter.drawRect(box.adjusted(0, 0, -1, -1));
+        if (keyboardFocus_ && hasFocus()) {
+            // Inside the edge: the style's focus frame reaches past the box's 18 rows.
+            const QRect caption =
+                style()->subElementRect(QStyle::SE_CheckBoxFocusRect, &option, this) &
+                rect().adjusted(2, 2, -2, -2);
+            painter.setPen(QPen(palette().color(QPalette::WindowText), 1, Qt::DotLine));
+            painter.drawRect(caption.adjusted(0, 0, -1, -1));
+        }
     }
     qDrawShadeRect(&painter, rect(), palette(), true, 1, 0);
+}
+
+void EdgedCheckBox::focusInEvent(QFocusEvent* event) {
+    keyboardFocus_ = event->reason() == Qt::TabFocusReason ||
+                     event->reason() == Qt::BacktabFocusReason ||
+                     event->reason() == Qt::ShortcutFocusReason;
+    QCheckBox::focusInEvent(event);
+}
+
+void EdgedCheckBox::focusOutEvent(QFocusEvent* event) {
+    keyboardFocus_ = false;
+    QCheckBox::focusOutEvent(event);
 }
 
 QFrame* MakeSunkenEdge(QWidget* parent, const QRect& inner) {

@@ -27,15 +27,20 @@ class EdgedCheckBox : public QCheckBox {
     EdgedCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {}
 
     // An outline round the box itself, for backgrounds so dark that the style's own outline
-    // (a darker shade of the background) vanishes and an unchecked box could not be seen.
+    // (a darker shade of the background) vanishes and an unchecked box could not be seen. The
+    // keyboard focus then shows as a dotted frame in the text colour round the caption, since
+    // the style's focus frame does not fit in the box's height.
     void setIndicatorOutline(const QColor& colour) { indicatorOutline_ = colour; }
 
   protected:
     bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
     void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
-    QColor indicatorOutline_;  // invalid: the style's own outline only
+    QColor indicatorOutline_;     // invalid: the style's own outline only
+    bool keyboardFocus_ = false;  // Tab has arrived here, not a click
 };
 
 // The sunken two-pixel edge drawn round `inner` (a sibling that paints all of its own area),

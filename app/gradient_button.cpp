@@ -7,6 +7,14 @@
 
 namespace k3v {
 
+namespace {
+
+// The window's grey over the bands, and a caption that stands out from them less than white.
+const QColor kDisabledWash(0x87, 0x87, 0x87, 0xA0);
+const QColor kDisabledCaption(0xD0, 0xD0, 0xD0);
+
+}  // namespace
+
 QColor GradientBandColor(GradientKey key, int band) {
     switch (key) {
         case GradientKey::Red:
@@ -38,7 +46,7 @@ GradientButton::GradientButton(const QString& caption, GradientKey key, QWidget*
 
 void GradientButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    // Enabled or not, the button is drawn alike.
+    // The edge is drawn alike, enabled or not.
     QPalette colours = palette();
     colours.setCurrentColorGroup(QPalette::Active);
     // The thin sunken "static edge" round the button; the face lies inside it.
@@ -55,7 +63,10 @@ void GradientButton::paintEvent(QPaintEvent*) {
         return;
     }
     PaintGradient(painter, faceRect.width(), faceRect.height(), key_);
-    painter.setPen(Qt::white);
+    if (!isEnabled()) {
+        painter.fillRect(faceRect, kDisabledWash);
+    }
+    painter.setPen(isEnabled() ? QColor(Qt::white) : kDisabledCaption);
     painter.drawText(faceRect, Qt::AlignCenter | Qt::TextSingleLine, text());
     if (keyboardFocus_ && hasFocus()) {
         painter.setPen(QPen(Qt::white, 1, Qt::DotLine));

@@ -1,7 +1,7 @@
 #pragma once
 // The six command buttons: a caption in white on 200 horizontal colour bands. While the button
-// is held down it shows "Process" in blue in a sunken edge instead. A disabled button looks
-// exactly like an enabled one (it just does not react).
+// is held down it shows "Process" in blue in a sunken edge instead. A disabled button shows
+// its bands washed towards the window's grey and its caption greyed.
 
 #include <QAbstractButton>
 #include <QColor>

@@ -131,6 +131,9 @@ void MainWindow::syncControls() {
     for (int glasses = kCmdRedCyanGlasses; glasses <= kCmdAmberBlueGlasses; ++glasses) {
         action(glasses)->setChecked(glasses == GlassesCommand(settings.Glasses));
     }
+    auto* glassesIcon = static_cast<QLabel*>(control(kIdGlassesIcon));
+    glassesIcon->setPixmap(QPixmap(QString::fromLatin1(GlassesPicture(settings.Glasses))));
+    glassesIcon->setAccessibleDescription(action(GlassesCommand(settings.Glasses))->iconText());
     action(kCmdSwapEyes)->setChecked(settings.SwapEyes);
     action(kCmdHalfSize)->setChecked(settings.HalfSize);
     action(kCmdParallelOrder)->setChecked(settings.PairOrder == EyeOrder::Parallel);
@@ -139,10 +142,7 @@ void MainWindow::syncControls() {
     action(kCmdWrapAround)->setChecked(settings.WrapAround);
     action(kCmdKeepMetadata)->setChecked(state_.KeepPhotoInformation);
     action(kCmdOpenSavedFile)->setChecked(state_.OpenSavedFile);
-    static_cast<QLabel*>(control(kIdDepthMapLine))
-        ->setText(state_.DepthMapPath.isEmpty()
-                      ? state_.DepthMapNote
-                      : tr("Depth map: %1").arg(QDir::toNativeSeparators(state_.DepthMapPath)));
+    static_cast<QLabel*>(control(kIdDepthMapLine))->setText(depthMapLine());
 
     static_cast<QCheckBox*>(control(kCmdPanorama))->setChecked(settings.SourceKind == kPanorama);
     static_cast<QCheckBox*>(control(kCmdStillPhoto))
@@ -232,6 +232,16 @@ void MainWindow::openRecent(int entry) {
     }
     openPictures(chosen.second.isEmpty() ? QStringList{chosen.first}
                                          : QStringList{chosen.first, chosen.second});
+}
+
+QString MainWindow::depthMapLine() const {
+    if (state_.DepthMapPath.isEmpty()) {
+        return state_.DepthMapNote;
+    }
+    const QString path = QDir::toNativeSeparators(state_.DepthMapPath);
+    // The map changes nothing while Depth is off: say what it waits for.
+    return state_.job.settings.DepthOn != 0 ? tr("Depth map: %1").arg(path)
+                                            : tr("Depth map: %1 (used once Depth is on)").arg(path);
 }
 
 // ---- Commands -----------------------------------------------------------------------------
@@ -427,7 +437,13 @@ void MainWindow::redrawPreview() {
         runConversion();
         return;
     }
-    preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
+    preview()->showPicture(renderPreview());
+}
+
+QImage MainWindow::renderPreview() const {
+    return RenderPreview(state_.job.settings, state_.job.planes(),
+                         hideSize_ && !state_.job.hasFirstPicture() ? SizeText::Hidden
+                                                                    : SizeText::Shown);
 }
 
 void MainWindow::sliderMovementEnded(int id) {
@@ -464,7 +480,7 @@ void MainWindow::runConversion() {
     const WaitCursor wait;
     takeDepthEntry();
     if (state_.job.convert().ok()) {
-        preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
+        preview()->showPicture(renderPreview());
     }
     if (conversionHook_) {
         conversionHook_();
@@ -539,10 +555,13 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
             slot == PictureSlot::First ? state_.job.loadFirst(file) : state_.job.loadSecond(file);
     }
     if (!status.ok()) {
+        // The placeholder's size would now be taken for the refused picture's.
+        hideSize_ = hideSize_ || (slot == PictureSlot::First && !state_.job.hasFirstPicture());
         dialogs_.warning(FromStatus(status));
         return;
     }
     addRecentPicture(path, slot);
+    state_.DepthMapNote.clear();  // it told about the picture before
     if (slot == PictureSlot::First) {
         state_.FirstPicturePath = path;
         state_.SaveFolder = QFileInfo(path).absolutePath();  // saves go beside the picture
@@ -632,7 +651,7 @@ void MainWindow::publish() {
 void MainWindow::convertFor(const OutputTarget& output) {
     const WaitCursor wait;
     if (state_.job.convertFor(output).ok() && state_.job.viewsAreFor(state_.job.settings)) {
-        preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
+        preview()->showPicture(renderPreview());
     }
     if (conversionHook_) {
         conversionHook_();

@@ -6,6 +6,7 @@
 // the conversion where the result changes.
 
 #include <QHash>
+#include <QImage>
 #include <QMainWindow>
 #include <functional>
 #include <string>
@@ -115,6 +116,8 @@ class MainWindow : public QMainWindow {
     void buildRecentMenu();  // the entries of "Open Recent", from the state
     void remember();         // writes what lasts to the store, if there is one
     void addRecentPicture(const QString& path, PictureSlot slot);
+    QString depthMapLine() const;
+    QImage renderPreview() const;
 
     void loadCommand(PictureSlot slot);
     void switchSetting(bool ConversionSettings::*setting);  // on <-> off, then convert
@@ -136,6 +139,7 @@ class MainWindow : public QMainWindow {
     std::function<void()> conversionHook_;
     QHash<int, QWidget*> controls_;
     QHash<int, QAction*> actions_;
+    bool hideSize_ = false;  // a first picture failed to load over the start placeholder
     QMenu* recentMenu_ = nullptr;
     QSettings* store_ = nullptr;
 };

@@ -33,28 +33,29 @@ void MainWindow::buildMenus() {
         actions_.insert(id, item);
         return item;
     };
+    // Each item has an access key of its own within its menu.
     QMenu* file = menuBar()->addMenu(tr("&File "));
     add(file, kCmdLoadFirst, tr("&Load 1.Panorama"), QKeySequence(QStringLiteral("Ctrl+L")),
         &MainWindow::loadFirstPicture);
-    add(file, kCmdLoadSecond, tr("&Load 2.Panorama"), {}, &MainWindow::loadSecondPicture);
+    add(file, kCmdLoadSecond, tr("Load &2.Panorama"), {}, &MainWindow::loadSecondPicture);
     recentMenu_ = file->addMenu(tr("Open &Recent"));
     recentMenu_->setAccessibleName(tr("Open Recent"));
     recentMenu_->setEnabled(false);  // until a picture has been loaded
     actions_.insert(kCmdOpenRecent, recentMenu_->menuAction());
     file->addSeparator();
-    add(file, kCmdPublish, tr("Publish 3D Pano"), QKeySequence(QStringLiteral("Ctrl+P")),
+    add(file, kCmdPublish, tr("&Publish 3D Pano"), QKeySequence(QStringLiteral("Ctrl+P")),
         &MainWindow::publish);
-    add(file, kCmdDefaults, tr("Options by default"), {}, &MainWindow::resetDefaults);
+    add(file, kCmdDefaults, tr("Options by &default"), {}, &MainWindow::resetDefaults);
     file->addSeparator();
     // Check items, shown with a check mark: no exclusive action group, which would draw option
     // dots. They still act as one choice, since syncControls() checks only the chosen layout.
     for (const auto& [id, layout, text] :
-         {std::tuple{kCmdAnaglyph, kAnaglyph, QT_TR_NOOP("Anaglyph stereo mode")},
+         {std::tuple{kCmdAnaglyph, kAnaglyph, QT_TR_NOOP("&Anaglyph stereo mode")},
           std::tuple{kCmdVertical, kSideBySideVertical,
-                     QT_TR_NOOP("SideBySide vertical stereo mode")},
+                     QT_TR_NOOP("SideBySide ver&tical stereo mode")},
           std::tuple{kCmdHorizontal, kSideBySideHorizontal,
-                     QT_TR_NOOP("SideBySide horizontal stereo mode")},
-          std::tuple{kCmdSeparate, kSeparateFiles, QT_TR_NOOP("Separate left and right files")}}) {
+                     QT_TR_NOOP("SideBySide &horizontal stereo mode")},
+          std::tuple{kCmdSeparate, kSeparateFiles, QT_TR_NOOP("&Separate left and right files")}}) {
         const int chosen = layout;
         QAction* item = add(file, id, tr(text), {}, [this, chosen] { chooseLayout(chosen); });
         item->setCheckable(true);
@@ -116,9 +117,9 @@ void MainWindow::buildStereoMenu() {
         connect(item, &QAction::triggered, this, slot);
         actions_.insert(id, item);
     };
-    addCommand(kCmdLoadDepthMap, QT_TR_NOOP("Load &depth map..."),
+    addCommand(kCmdLoadDepthMap, QT_TR_NOOP("&Load depth map..."),
                &MainWindow::loadDepthMapCommand);
-    addCommand(kCmdClearDepthMap, QT_TR_NOOP("C&lear depth map"), &MainWindow::clearDepthMap);
+    addCommand(kCmdClearDepthMap, QT_TR_NOOP("Cl&ear depth map"), &MainWindow::clearDepthMap);
     addItem(kCmdInvertDepthMap, QT_TR_NOOP("&Invert depth map"), &MainWindow::switchInvertDepthMap);
     stereo->addSeparator();
     addItem(kCmdWrapAround, QT_TR_NOOP("&360-degree panorama (wrap around)"),
@@ -286,10 +287,10 @@ void MainWindow::buildModeAndStereoGroups(QWidget* client) {
     controls_.insert(kCmdAuto, autoBox);
 
     group(kIdStereoGroup, tr("  Stereo effect: "), {137, 460, 165, 82});
-    auto* glasses = new QLabel(client);
-    glasses->setPixmap(QPixmap(QStringLiteral(":/k3v/glasses")));
+    auto* glasses = new QLabel(client);  // its picture follows the glasses setting
     glasses->setGeometry(240, 457, 36, 20);
     glasses->setAccessibleName(tr("Stereo glasses"));
+    controls_.insert(kIdGlassesIcon, glasses);
     buildSlider(client, kIdStereoSlider, tr("Stereo effect"), {173, 500, 90, 18},
                 QColor(0x66, 0x66, 0x66));
     group(kIdSharpenGroup, tr("  Sharpen effect: "), {304, 460, 173, 82});

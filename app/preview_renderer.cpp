@@ -45,7 +45,8 @@ QImage ScaledPlanePicture(const PixelPlane& plane, QSize size) {
         .mirrored(false, true);
 }
 
-QImage RenderPreview(const ConversionSettings& settings, const StereoPlanes& planes) {
+QImage RenderPreview(const ConversionSettings& settings, const StereoPlanes& planes,
+                     SizeText sizeText) {
     QImage image = BlankPreview(Qt::black);
     QPainter painter(&image);
     const int32_t width = planes.SourceWidth;
@@ -65,6 +66,9 @@ QImage RenderPreview(const ConversionSettings& settings, const StereoPlanes& pla
         if (placement.showsSecondView) {
             draw(parallel ? planes.FirstView : planes.SecondView, placement.secondView);
         }
+    }
+    if (sizeText == SizeText::Hidden) {
+        return image;
     }
     DrawBoxedText(
         painter,

@@ -11,7 +11,10 @@
 namespace k3v {
 
 QImage RenderStartPreview();
-QImage RenderPreview(const ConversionSettings& settings, const StereoPlanes& planes);
+// The start's black placeholder is no picture of the user's: its size is left out.
+enum class SizeText { Shown, Hidden };
+QImage RenderPreview(const ConversionSettings& settings, const StereoPlanes& planes,
+                     SizeText sizeText = SizeText::Shown);
 
 // A plane's W x H picture, top row first (planes keep the bottom row first), scaled to `size`.
 QImage ScaledPlanePicture(const PixelPlane& plane, QSize size);

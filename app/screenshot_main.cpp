@@ -116,6 +116,11 @@ bool SaveStatePictures(k3v::MainWindow& window, const QCursor& linkCursor, const
     folder.save(window.grab(), "still-photo.png");
     window.chooseSourceKind(kPanorama);
 
+    // The white on black header boxes show the focus that Tab brings them.
+    window.control(kCmdStillPhoto)->setFocus(Qt::TabFocusReason);
+    Settle();
+    folder.save(window.grab(), "still-photo-focused.png");
+
     // Focus moved by the Tab key, as a keyboard user moves it.
     window.control(kCmdAuto)->setFocus(Qt::TabFocusReason);
     PressKey(window.control(kCmdAuto), Qt::Key_Tab);
@@ -149,6 +154,8 @@ bool SaveStatePictures(k3v::MainWindow& window, const QCursor& linkCursor, const
                          int(kCmdHalfSize)}) {
         window.action(id)->trigger();
     }
+    Settle();
+    folder.save(window.grab(), "amber-blue-glasses.png");  // the icon beside the depth list
     QAction* stereoMenu = window.menuBar()->actions().value(1);
     window.menuBar()->setActiveAction(stereoMenu);
     Settle();

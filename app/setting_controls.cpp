@@ -74,4 +74,15 @@ SettingRange SliderRange(int id) {
     }
 }
 
+const char* GlassesPicture(GlassesKind glasses) {
+    switch (glasses) {
+        case GlassesKind::GreenMagenta:
+            return ":/k3v/glasses_green_magenta";
+        case GlassesKind::AmberBlue:
+            return ":/k3v/glasses_amber_blue";
+        default:
+            return ":/k3v/glasses";
+    }
+}
+
 }  // namespace k3v

@@ -23,4 +23,7 @@ int SliderSetting(const ConversionSettings& settings, int id);
 void SetSliderSetting(ConversionSettings& settings, int id, int value);
 SettingRange SliderRange(int id);
 
+// The picture of the glasses beside the depth list, a Qt resource path.
+const char* GlassesPicture(GlassesKind glasses);
+
 }  // namespace k3v

@@ -1,6 +1,9 @@
 #include "app/setting_slider.h"
 
 #include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QToolTip>
 #include <algorithm>
 
 namespace k3v {
@@ -15,6 +18,27 @@ SettingSlider::SettingSlider(SettingRange range, QWidget* parent)
     setPageStep(PageStepFor(range));
     connect(this, &QSlider::sliderReleased, this, &SettingSlider::movementEnded);
     connect(this, &QSlider::valueChanged, this, &SettingSlider::valueMoved);
+    connect(this, &QSlider::sliderPressed, this, &SettingSlider::showValueAtThumb);
+    setToolTip(QString::number(value()));
+}
+
+void SettingSlider::sliderChange(SliderChange change) {
+    QSlider::sliderChange(change);
+    // Also when the window places the thumb with its signals blocked.
+    if (change == SliderValueChange) {
+        setToolTip(QString::number(value()));
+        if (isSliderDown()) {
+            showValueAtThumb();
+        }
+    }
+}
+
+void SettingSlider::showValueAtThumb() {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect thumb =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    QToolTip::showText(mapToGlobal(thumb.bottomLeft()), toolTip(), this);
 }
 
 void SettingSlider::valueMoved() {

@@ -2,7 +2,8 @@
 // The sliders of the setting groups. A conversion is due once per finished movement, so the
 // slider reports exactly that: the release after dragging the thumb (even at the value it
 // started from), the release after pressing on the groove (however many page steps the held
-// button made), and each step made with the keyboard or the wheel.
+// button made), and each step made with the keyboard or the wheel. Its tooltip is its value,
+// shown on hovering and following the thumb while it is dragged.
 
 #include <QSlider>
 
@@ -25,9 +26,11 @@ class SettingSlider : public QSlider {
   protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void sliderChange(SliderChange change) override;
 
   private:
     void valueMoved();
+    void showValueAtThumb();
 
     bool pressing_ = false;
     int valueAtPress_ = 0;

@@ -41,6 +41,8 @@ class StereoJob {
     Status showPlaceholder();
 
     const StereoPlanes& planes() const { return planes_; }
+    // False while the planes hold the placeholder: no first picture has loaded yet.
+    bool hasFirstPicture() const { return !firstPath_.empty(); }
 
     // Decodes the file at `path` and makes it the first picture: every plane takes its size,
     // the second picture goes, and so does the depth map unless it has the new size.

@@ -745,7 +745,8 @@ def make_title():
 
 
 def draw_glasses(w, h, frame=(24, 24, 28), red=(226, 24, 36), cyan=(20, 200, 230)):
-    """RGBA picture of red/cyan glasses seen from the front, w x h, drawn at 8x."""
+    """RGBA picture of glasses seen from the front, w x h, drawn at 8x; red and cyan are the
+    left and right lenses' colours."""
     k = 8
     W, H = w * k, h * k
     im = Image.new("RGBA", (W, H), (0, 0, 0, 0))
@@ -771,10 +772,21 @@ def draw_glasses(w, h, frame=(24, 24, 28), red=(226, 24, 36), cyan=(20, 200, 230
     return im.resize((w, h), Image.LANCZOS)
 
 
+# The icon beside the depth list shows the glasses chosen in the Stereo menu: left lens first,
+# as the anaglyph methods give each eye its channels (green/magenta: green left, amber/blue:
+# red and green left).
+GLASSES_COLOURS = (
+    ("glasses.png", (226, 24, 36), (20, 200, 230)),
+    ("glasses_green_magenta.png", (36, 190, 48), (214, 36, 196)),
+    ("glasses_amber_blue.png", (236, 160, 20), (36, 72, 220)),
+)
+
+
 def make_glasses():
-    path = out_path("bitmaps", "glasses.png")
-    draw_glasses(36, 20).save(path, "PNG", optimize=True)
-    check_size(path, (36, 20), "RGBA")
+    for name, left, right in GLASSES_COLOURS:
+        path = out_path("bitmaps", name)
+        draw_glasses(36, 20, red=left, cyan=right).save(path, "PNG", optimize=True)
+        check_size(path, (36, 20), "RGBA")
 
 
 def make_line():

@@ -15,7 +15,9 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QStyleOptionButton>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
+#include <QToolTip>
 #include <QtTest>
 #include <memory>
 
@@ -257,17 +259,17 @@ class MainWindowTest : public QObject {
         QTest::addColumn<bool>("checked");
         QTest::newRow("load 1") << int(kCmdLoadFirst) << "&Load 1.Panorama"
                                 << "Ctrl+L" << false << false;
-        QTest::newRow("load 2") << int(kCmdLoadSecond) << "&Load 2.Panorama"
+        QTest::newRow("load 2") << int(kCmdLoadSecond) << "Load &2.Panorama"
                                 << "" << false << false;
-        QTest::newRow("publish") << int(kCmdPublish) << "Publish 3D Pano"
+        QTest::newRow("publish") << int(kCmdPublish) << "&Publish 3D Pano"
                                  << "Ctrl+P" << false << false;
-        QTest::newRow("defaults") << int(kCmdDefaults) << "Options by default"
+        QTest::newRow("defaults") << int(kCmdDefaults) << "Options by &default"
                                   << "" << false << false;
-        QTest::newRow("anaglyph") << int(kCmdAnaglyph) << "Anaglyph stereo mode"
+        QTest::newRow("anaglyph") << int(kCmdAnaglyph) << "&Anaglyph stereo mode"
                                   << "" << true << true;
-        QTest::newRow("vertical") << int(kCmdVertical) << "SideBySide vertical stereo mode"
+        QTest::newRow("vertical") << int(kCmdVertical) << "SideBySide ver&tical stereo mode"
                                   << "" << true << false;
-        QTest::newRow("horizontal") << int(kCmdHorizontal) << "SideBySide horizontal stereo mode"
+        QTest::newRow("horizontal") << int(kCmdHorizontal) << "SideBySide &horizontal stereo mode"
                                     << "" << true << false;
         QTest::newRow("parallel order")
             << int(kCmdParallelOrder) << "&Parallel order (left eye on the left)"
@@ -310,11 +312,12 @@ class MainWindowTest : public QObject {
             items += item->isSeparator() ? QStringLiteral("-") : item->text();
         }
         QCOMPARE(items,
-                 QStringList({"&Load 1.Panorama", "&Load 2.Panorama", "Open &Recent", "-",
-                              "Publish 3D Pano", "Options by default", "-", "Anaglyph stereo mode",
-                              "SideBySide vertical stereo mode",
-                              "SideBySide horizontal stereo mode", "Separate left and right files",
-                              "-", "&Keep photo information (Exif, colour profile)",
+                 QStringList({"&Load 1.Panorama", "Load &2.Panorama", "Open &Recent", "-",
+                              "&Publish 3D Pano", "Options by &default", "-",
+                              "&Anaglyph stereo mode", "SideBySide ver&tical stereo mode",
+                              "SideBySide &horizontal stereo mode",
+                              "&Separate left and right files", "-",
+                              "&Keep photo information (Exif, colour profile)",
                               "Open the saved &file after publishing", "-", "&Exit\tAlt+F4"}));
     }
 
@@ -756,10 +759,10 @@ class MainWindowTest : public QObject {
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(sound_.plays, 0);
         QVERIFY(dialogs_.openRequests.isEmpty());
-        // It is drawn exactly like an enabled one.
+        // It looks disabled: the same button enabled is drawn otherwise.
         const QImage disabled = button->grab().toImage();
         button->setEnabled(true);
-        QCOMPARE(button->grab().toImage(), disabled);
+        QVERIFY(button->grab().toImage() != disabled);
     }
 
     void resetButtons_data() {
@@ -991,6 +994,127 @@ class MainWindowTest : public QObject {
         QTest::keyClick(window_->control(kCmdAuto), Qt::Key_Tab);
         QVERIFY(reset->hasFocus());
         QVERIFY(reset->grab().toImage() != plain);
+    }
+
+    void headerBoxesShowKeyboardFocusOnBlack() {
+        QWidget* box = window_->control(kCmdStillPhoto);
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        const QImage unfocused = box->grab().toImage();
+        box->setFocus(Qt::TabFocusReason);
+        QVERIFY(box->hasFocus());
+        const QImage focused = box->grab().toImage();
+        // A dotted frame round the caption: every other pixel of its sides, at least 40, turned
+        // light on the black background.
+        int lit = 0;
+        for (int y = 0; y < focused.height(); ++y) {
+            for (int x = 0; x < focused.width(); ++x) {
+                lit += focused.pixelColor(x, y).lightness() > 100 &&
+                               unfocused.pixelColor(x, y).lightness() <= 100
+                           ? 1
+                           : 0;
+            }
+        }
+        QVERIFY2(lit >= 40, qPrintable(QString::number(lit)));
+    }
+
+    // Alt and a letter reaches one item only, in every menu and on the menu bar.
+    void menuItemsHaveTheirOwnAccessKeys() {
+        const auto checkUnique = [](const QList<QAction*>& items) {
+            QStringList keys;
+            for (const QAction* item : items) {
+                if (item->isSeparator()) {
+                    continue;
+                }
+                const QString key = QKeySequence::mnemonic(item->text()).toString();
+                QVERIFY2(!key.isEmpty(), qPrintable(item->text() + " has no access key"));
+                QVERIFY2(!keys.contains(key), qPrintable(item->text() + " repeats " + key));
+                keys += key;
+            }
+        };
+        const QList<QAction*> menus = window_->menuBar()->actions();
+        checkUnique(menus);
+        for (const QAction* menu : menus) {
+            checkUnique(menu->menu()->actions());
+        }
+    }
+
+    // The pointer resting on a slider, and the thumb while dragged, show the slider's value.
+    void slidersShowTheirValueInTheTooltip() {
+        QSlider* brightness = slider(kIdBrightnessSlider);
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        QHelpEvent hover(QEvent::ToolTip, QPoint(5, 5), brightness->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(brightness, &hover);
+        QVERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), QStringLiteral("127"));
+        QToolTip::hideText();
+
+        QStyleOptionSlider option;
+        option.initFrom(brightness);
+        option.minimum = brightness->minimum();
+        option.maximum = brightness->maximum();
+        option.sliderPosition = option.sliderValue = brightness->value();
+        option.orientation = Qt::Horizontal;
+        const QPoint thumb =
+            brightness->style()
+                ->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, brightness)
+                .center();
+        QTest::mousePress(brightness, Qt::LeftButton, Qt::NoModifier, thumb);
+        QVERIFY(brightness->isSliderDown());
+        const QPoint moved = thumb + QPoint(20, 0);
+        QMouseEvent drag(QEvent::MouseMove, moved, brightness->mapToGlobal(moved), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(brightness, &drag);
+        QVERIFY(brightness->value() > 127);
+        QVERIFY(QToolTip::isVisible());
+        QCOMPARE(QToolTip::text(), QString::number(brightness->value()));
+        QTest::mouseRelease(brightness, Qt::LeftButton, Qt::NoModifier, moved);
+        QCOMPARE(state_.job.settings.Brightness, brightness->value());
+
+        // Placed by a command, the thumb's tooltip follows as well.
+        window_->resetBrightness();
+        QCOMPARE(brightness->toolTip(), QStringLiteral("127"));
+        QToolTip::hideText();
+    }
+
+    // The icon beside the depth list: each lens in the chosen glasses' colour (left lens
+    // first), and at the start exactly the red/cyan picture.
+    void glassesIconFollowsTheSetting_data() {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QColor>("left");
+        QTest::addColumn<QColor>("right");
+        QTest::newRow("red/cyan") << int(kCmdRedCyanGlasses) << QColor(Qt::red) << QColor(Qt::cyan);
+        QTest::newRow("green/magenta")
+            << int(kCmdGreenMagentaGlasses) << QColor(Qt::green) << QColor(Qt::magenta);
+        QTest::newRow("amber/blue")
+            << int(kCmdAmberBlueGlasses) << QColor(255, 176, 0) << QColor(Qt::blue);
+    }
+    void glassesIconFollowsTheSetting() {
+        QFETCH(int, command);
+        QFETCH(QColor, left);
+        QFETCH(QColor, right);
+        auto* icon = qobject_cast<QLabel*>(window_->control(kIdGlassesIcon));
+        const auto shown = [icon] {
+            return icon->pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+        };
+        const QImage start = shown();
+        QCOMPARE(start, QPixmap(QStringLiteral(":/k3v/glasses"))
+                            .toImage()
+                            .convertToFormat(QImage::Format_ARGB32));
+        window_->action(command)->trigger();
+        // Hue within 30 degrees of the lens colour, well inside each lens.
+        const auto near = [](const QColor& seen, const QColor& meant) {
+            const int apart = std::abs(seen.hsvHue() - meant.hsvHue());
+            return std::min(apart, 360 - apart) < 30 && seen.hsvSaturation() > 128;
+        };
+        const QImage glasses = shown();
+        QVERIFY2(near(glasses.pixelColor(12, 12), left),
+                 qPrintable(glasses.pixelColor(12, 12).name()));
+        QVERIFY2(near(glasses.pixelColor(30, 12), right),
+                 qPrintable(glasses.pixelColor(30, 12).name()));
+        window_->action(kCmdDefaults)->trigger();
+        QCOMPARE(shown(), start);
     }
 
     // ---- Closing ------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QColorSpace>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -177,6 +178,18 @@ class WindowPicturesTest : public QObject {
         QCOMPARE(previewPicture(), before);
     }
 
+    // A failed first load leaves no picture, so a later conversion shows no size either: the
+    // start's placeholder size belongs to no picture.
+    void failedFirstLoadShowsNoSize() {
+        QTest::mouseClick(window_->control(kCmdSharpen), Qt::LeftButton);
+        QVERIFY(previewPicture().pixelColor(11, 12) != QColor(Qt::black));  // the start's size
+        loadFirst(dir_->filePath(QStringLiteral("gone.png")));
+        QCOMPARE(dialogs_.warnings.size(), 1);
+        QTest::mouseClick(window_->control(kCmdSharpen), Qt::LeftButton);
+        QCOMPARE(conversions_, 2);
+        QCOMPARE(previewPicture().pixelColor(11, 12), QColor(Qt::black));  // no grey text box
+    }
+
     void secondPictureOfEqualSize() {
         QTest::mouseClick(window_->control(kCmdStandardStereo), Qt::LeftButton);
         const QString first = WritePlain(*dir_, QStringLiteral("l.png"), {50, 25}, Qt::white);
@@ -277,6 +290,26 @@ class WindowPicturesTest : public QObject {
         QVERIFY(state_.job.planes().DepthMap.empty());
         QVERIFY(line->text().contains(QStringLiteral("dropped")));
         QVERIFY(!window_->action(kCmdClearDepthMap)->isEnabled());
+        // The note told about that picture; the next one takes it away.
+        loadFirst(WritePlain(*dir_, QStringLiteral("r.png"), {30, 20}, Qt::black));
+        QCOMPARE(line->text(), QString());
+    }
+
+    // A map loaded while Depth is off says it waits for Depth, until Depth is on.
+    void depthMapLoadedWithDepthOffSaysWhenItIsUsed() {
+        const QString picture = WritePlain(*dir_, QStringLiteral("p.png"), {60, 20}, Qt::red);
+        const QString map =
+            WritePicture(*dir_, QStringLiteral("m.png"), {60, 20}, Qt::white, Qt::black, 20);
+        loadFirst(picture);
+        dialogs_.openAnswers = {map};
+        window_->action(kCmdLoadDepthMap)->trigger();
+        auto* line = qobject_cast<QLabel*>(window_->control(kIdDepthMapLine));
+        const QString named = QStringLiteral("Depth map: ") + QDir::toNativeSeparators(map);
+        QCOMPARE(line->text(), named + QStringLiteral(" (used once Depth is on)"));
+        QTest::mouseClick(window_->control(kCmdDepth), Qt::LeftButton);
+        QCOMPARE(line->text(), named);
+        QTest::mouseClick(window_->control(kCmdDepth), Qt::LeftButton);
+        QCOMPARE(line->text(), named + QStringLiteral(" (used once Depth is on)"));
     }
 
     // ---- The preview in each layout -----------------------------------------------------
