@@ -21,6 +21,7 @@
 #include "app/balloon_help.h"
 #include "app/click_sound.h"
 #include "app/control_style.h"
+#include "app/full_size_view.h"
 #include "app/help_document.h"
 #include "app/path_field.h"
 #include "app/preview_renderer.h"
@@ -349,7 +350,24 @@ void MainWindow::redrawPreview() {
         runConversion();
         return;
     }
+    showResult();
+}
+
+void MainWindow::showResult() {
     preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
+    if (fullSizeView_ != nullptr) {
+        fullSizeView_->refresh();
+    }
+}
+
+void MainWindow::showFullSize() {
+    sound_.play();
+    if (fullSizeView_ == nullptr) {
+        fullSizeView_ = new FullSizeView(state_.job, this);
+    }
+    fullSizeView_->show();
+    fullSizeView_->raise();
+    fullSizeView_->activateWindow();
 }
 
 void MainWindow::sliderMovementEnded(int id) {
@@ -388,7 +406,7 @@ void MainWindow::runConversion() {
     const WaitCursor wait;
     takeDepthEntry();
     if (state_.job.convert().ok()) {
-        preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
+        showResult();
     }
     if (conversionHook_) {
         conversionHook_();
@@ -549,7 +567,7 @@ void MainWindow::publish() {
 void MainWindow::convertFor(const OutputTarget& output) {
     const WaitCursor wait;
     if (state_.job.convertFor(output).ok() && state_.job.viewsAreFor(state_.job.settings)) {
-        preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
+        showResult();
     }
     if (conversionHook_) {
         conversionHook_();

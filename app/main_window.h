@@ -23,6 +23,7 @@ class QSlider;
 namespace k3v {
 
 class ClickSound;
+class FullSizeView;
 class OutputTarget;
 class PathField;
 class PreviewWidget;
@@ -55,6 +56,8 @@ class MainWindow : public QMainWindow {
     QWidget* control(int id) const { return controls_.value(id); }
     QAction* action(int id) const { return actions_.value(id); }
     PreviewWidget* preview() const;
+    // The full-size window, once "View at full size" has opened it.
+    FullSizeView* fullSizeView() const { return fullSizeView_; }
 
   public slots:
     // The commands, whichever control sends them. Every one clicks first.
@@ -75,6 +78,7 @@ class MainWindow : public QMainWindow {
     void clearDepthMap();
     void switchInvertDepthMap();
     void switchWrapAround();
+    void showFullSize();        // "View at full size"
     void switchKeepMetadata();  // "Keep photo information (Exif, colour profile)"
     void chooseMode(int mode);  // kK3vStereo, kStandardStereo
     void chooseSourceKind(int kind);
@@ -117,6 +121,7 @@ class MainWindow : public QMainWindow {
     void takeDepthEntry();  // the depth value of the depth list's selected row
     void settingsChanged();
     void redrawPreview();  // for a setting that changes only how the views are placed
+    void showResult();     // the preview and the full-size window, from the planes' views
     void sliderMovementEnded(int id);
 
     AppState& state_;
@@ -126,6 +131,7 @@ class MainWindow : public QMainWindow {
     std::function<void()> conversionHook_;
     QHash<int, QWidget*> controls_;
     QHash<int, QAction*> actions_;
+    FullSizeView* fullSizeView_ = nullptr;
 };
 
 }  // namespace k3v
