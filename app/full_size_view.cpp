@@ -14,6 +14,7 @@
 
 #include "job/stereo_job.h"
 #include "output/output_picture.h"
+#include "output/output_target.h"
 
 namespace k3v {
 
@@ -245,7 +246,7 @@ class FullSizeCanvas : public QWidget {
     QPointF dragFrom_;
 };
 
-FullSizeView::FullSizeView(const StereoJob& job, QWidget* parent)
+FullSizeView::FullSizeView(StereoJob& job, QWidget* parent)
     : QWidget(parent, Qt::Window), job_(job) {
     setWindowTitle(tr("Full size"));
     setAccessibleName(tr("Full-size view"));
@@ -294,11 +295,21 @@ FullSizeView::FullSizeView(const StereoJob& job, QWidget* parent)
 }
 
 void FullSizeView::refresh() {
-    // After a save the planes may hold the views the file needed; the window's own come back
-    // with its next conversion, which refreshes again.
-    if (isVisible() && job_.viewsAreFor(job_.settings)) {
+    if (isVisible()) {
         buildPictures();
     }
+}
+
+bool FullSizeView::makeViews() {
+    if (mode_ == Mode::DepthMap) {
+        return true;
+    }
+    if (mode_ == Mode::SavedPicture) {
+        return job_.viewsAreFor(job_.settings) || job_.convert().ok();
+    }
+    // Whatever the layout, a stereo file holds both eyes' views; no file is written here.
+    const OutputTarget eyes("eyes.mpo", job_.settings);
+    return job_.viewsAreFor(eyes.settings()) || job_.convertFor(eyes).ok();
 }
 
 void FullSizeView::setMode(Mode mode) {
@@ -353,6 +364,12 @@ void FullSizeView::buildPictures() {
         mode_ = Mode::SavedPicture;
     }
     other_ = {};
+    shown_ = {};
+    if (!makeViews()) {
+        wiggle_.stop();
+        canvas_->setPicture(&shown_);
+        return;
+    }
     switch (mode_) {
         case Mode::SavedPicture: {
             ConversionSettings settings = job_.settings;

@@ -21,7 +21,9 @@ class FullSizeView : public QWidget {
     enum class Mode { SavedPicture, LeftEye, RightEye, Wiggle, DepthMap };
 
     // Reads the job's settings and planes whenever it refreshes; the job outlives the view.
-    FullSizeView(const StereoJob& job, QWidget* parent = nullptr);
+    // The anaglyph's planes hold no eye alone, so for an eye the view has the job make the
+    // views a stereo file holds, as a save would; the owner's next redraw makes its own again.
+    FullSizeView(StereoJob& job, QWidget* parent = nullptr);
 
     // Takes the job's current result. The owner calls it after every conversion and redraw;
     // a hidden view drops its pictures and takes them afresh when it is shown.
@@ -45,9 +47,10 @@ class FullSizeView : public QWidget {
 
   private:
     void buildPictures();
+    bool makeViews();  // the views the mode shows, unless the planes hold them
     void syncControls();
 
-    const StereoJob& job_;
+    StereoJob& job_;
     Mode mode_ = Mode::SavedPicture;
     QImage shown_;
     QImage other_;  // the wiggle's second eye

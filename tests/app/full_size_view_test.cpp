@@ -1,6 +1,7 @@
 // The full-size window through the main window: at 100 % it shows the saved files' pixels,
 // it follows the settings, and its mode list, zoom keys and pan keys change what is shown.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
 #include <QTemporaryDir>
@@ -104,27 +105,31 @@ class FullSizeViewTest : public QObject {
     }
     void cleanup() { window_.reset(); }
 
-    // At 100 % the screen shows the file Publish wrote, pixel for pixel: the halved pair, and
-    // each eye's file of a separate pair (whose half-size setting does not apply to them).
+    // At 100 % the screen shows the file Publish wrote, pixel for pixel: the cut still photo,
+    // the halved pair, and each eye's file of a separate pair (which is not halved), also when
+    // the window has gone back to the anaglyph, whose planes hold no eye alone.
     void showsTheSavedPixelsAtFullSize_data() {
-        QTest::addColumn<int>("layout");
+        QTest::addColumn<int>("saveLayout");
+        QTest::addColumn<int>("viewLayout");
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("file");
         QTest::newRow("still photo anaglyph")
-            << int(kCmdAnaglyph) << int(FullSizeView::Mode::SavedPicture) << "pair.bmp";
-        QTest::newRow("half-size pair")
-            << int(kCmdHorizontal) << int(FullSizeView::Mode::SavedPicture) << "pair.bmp";
-        QTest::newRow("separate, left")
-            << int(kCmdSeparate) << int(FullSizeView::Mode::LeftEye) << "pair_left.bmp";
-        QTest::newRow("separate, right")
-            << int(kCmdSeparate) << int(FullSizeView::Mode::RightEye) << "pair_right.bmp";
+            << int(kCmdAnaglyph) << int(kCmdAnaglyph) << int(FullSizeView::Mode::SavedPicture)
+            << "pair.bmp";
+        QTest::newRow("half-size pair") << int(kCmdHorizontal) << int(kCmdHorizontal)
+                                        << int(FullSizeView::Mode::SavedPicture) << "pair.bmp";
+        QTest::newRow("separate, left") << int(kCmdSeparate) << int(kCmdSeparate)
+                                        << int(FullSizeView::Mode::LeftEye) << "pair_left.bmp";
+        QTest::newRow("anaglyph, right") << int(kCmdSeparate) << int(kCmdAnaglyph)
+                                         << int(FullSizeView::Mode::RightEye) << "pair_right.bmp";
     }
     void showsTheSavedPixelsAtFullSize() {
-        QFETCH(int, layout);
+        QFETCH(int, saveLayout);
+        QFETCH(int, viewLayout);
         QFETCH(int, mode);
         QFETCH(QString, file);
-        window_->action(layout)->trigger();
-        if (layout == kCmdAnaglyph) {
+        window_->action(saveLayout)->trigger();
+        if (saveLayout == kCmdAnaglyph) {
             window_->chooseSourceKind(kStillPhoto);  // the red shift's stripe is cut off
         } else {
             window_->action(kCmdHalfSize)->trigger();
@@ -134,6 +139,7 @@ class FullSizeViewTest : public QObject {
         QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
         const QImage saved(dir_->filePath(file));
         QVERIFY(!saved.isNull());
+        window_->action(viewLayout)->trigger();
 
         FullSizeView* view = openView();
         QVERIFY(view != nullptr);
@@ -156,6 +162,7 @@ class FullSizeViewTest : public QObject {
 
     // The mode list and the keys of the canvas, as a keyboard user drives them.
     void keysChangeWhatIsShown() {
+        static_cast<QCheckBox*>(window_->control(kCmdDepth))->click();  // eyes that differ
         FullSizeView* view = openView();
         QVERIFY(view != nullptr);
         QWidget* canvas = view->canvas();
@@ -185,7 +192,7 @@ class FullSizeViewTest : public QObject {
         QTest::keyClick(canvas, Qt::Key_End);
         QCOMPARE(view->pictureRect().right(), canvas->rect().right());
 
-        // Down in the mode list: the left eye, the right eye (shifted against it), then the
+        // Down in the mode list: the left eye, the right eye (seen from elsewhere), then the
         // wiggle, which starts on the left eye and turns to the right one.
         QComboBox* modes = box(view, "What to show");
         const QImage whole = view->picture();
@@ -204,6 +211,10 @@ class FullSizeViewTest : public QObject {
         // No depth map is loaded, so the list stops at the wiggle.
         QTest::keyClick(modes, Qt::Key_Down);
         QCOMPARE(view->mode(), FullSizeView::Mode::Wiggle);
+        // Back to the anaglyph, made afresh after the eyes.
+        QTest::keyClick(modes, Qt::Key_Home);
+        QCOMPARE(view->mode(), FullSizeView::Mode::SavedPicture);
+        QCOMPARE(view->picture(), whole);
     }
 };
 
