@@ -566,8 +566,9 @@ void MainWindow::publish() {
 // preview keeps what it shows until a setting changes.
 void MainWindow::convertFor(const OutputTarget& output) {
     const WaitCursor wait;
+    // The full-size window shows this result already: the settings are unchanged.
     if (state_.job.convertFor(output).ok() && state_.job.viewsAreFor(state_.job.settings)) {
-        showResult();
+        preview()->showPicture(RenderPreview(state_.job.settings, state_.job.planes()));
     }
     if (conversionHook_) {
         conversionHook_();
