@@ -53,6 +53,7 @@ enum CommandId : int {
     kCmdClearDepthMap = 351,
     kCmdInvertDepthMap = 352,
     kCmdWrapAround = 353,
+    kCmdFullSize = 360,
 };
 
 // The "&Stereo" menu's item for an anaglyph method or a pair of glasses.

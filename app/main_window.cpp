@@ -22,6 +22,7 @@
 #include "app/balloon_help.h"
 #include "app/click_sound.h"
 #include "app/control_style.h"
+#include "app/full_size_view.h"
 #include "app/help_document.h"
 #include "app/lasting_settings.h"
 #include "app/path_field.h"
@@ -437,13 +438,30 @@ void MainWindow::redrawPreview() {
         runConversion();
         return;
     }
-    preview()->showPicture(renderPreview());
+    showResult();
 }
 
 QImage MainWindow::renderPreview() const {
     return RenderPreview(state_.job.settings, state_.job.planes(),
                          hideSize_ && !state_.job.hasFirstPicture() ? SizeText::Hidden
                                                                     : SizeText::Shown);
+}
+
+void MainWindow::showResult() {
+    preview()->showPicture(renderPreview());
+    if (fullSizeView_ != nullptr) {
+        fullSizeView_->refresh();
+    }
+}
+
+void MainWindow::showFullSize() {
+    sound_.play();
+    if (fullSizeView_ == nullptr) {
+        fullSizeView_ = new FullSizeView(state_.job, this);
+    }
+    fullSizeView_->show();
+    fullSizeView_->raise();
+    fullSizeView_->activateWindow();
 }
 
 void MainWindow::sliderMovementEnded(int id) {
@@ -480,7 +498,7 @@ void MainWindow::runConversion() {
     const WaitCursor wait;
     takeDepthEntry();
     if (state_.job.convert().ok()) {
-        preview()->showPicture(renderPreview());
+        showResult();
     }
     if (conversionHook_) {
         conversionHook_();
@@ -650,6 +668,7 @@ void MainWindow::publish() {
 // preview keeps what it shows until a setting changes.
 void MainWindow::convertFor(const OutputTarget& output) {
     const WaitCursor wait;
+    // The full-size window shows this result already: the settings are unchanged.
     if (state_.job.convertFor(output).ok() && state_.job.viewsAreFor(state_.job.settings)) {
         preview()->showPicture(renderPreview());
     }

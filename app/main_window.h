@@ -26,6 +26,7 @@ class QSlider;
 namespace k3v {
 
 class ClickSound;
+class FullSizeView;
 class OutputTarget;
 class PathField;
 class PreviewWidget;
@@ -61,6 +62,8 @@ class MainWindow : public QMainWindow {
     QWidget* control(int id) const { return controls_.value(id); }
     QAction* action(int id) const { return actions_.value(id); }
     PreviewWidget* preview() const;
+    // The full-size window, once "View at full size" has opened it.
+    FullSizeView* fullSizeView() const { return fullSizeView_; }
 
   public slots:
     // The commands, whichever control sends them. Every one clicks first.
@@ -81,6 +84,7 @@ class MainWindow : public QMainWindow {
     void clearDepthMap();
     void switchInvertDepthMap();
     void switchWrapAround();
+    void showFullSize();         // "View at full size"
     void switchKeepMetadata();   // "Keep photo information (Exif, colour profile)"
     void switchOpenSavedFile();  // "Open the saved file after publishing"
     void openRecent(int entry);  // an entry of "Open Recent", the latest being 0
@@ -130,6 +134,7 @@ class MainWindow : public QMainWindow {
     void takeDepthEntry();  // the depth value of the depth list's selected row
     void settingsChanged();
     void redrawPreview();  // for a setting that changes only how the views are placed
+    void showResult();     // the preview and the full-size window, from the planes' views
     void sliderMovementEnded(int id);
 
     AppState& state_;
@@ -142,6 +147,7 @@ class MainWindow : public QMainWindow {
     bool hideSize_ = false;  // a first picture failed to load over the start placeholder
     QMenu* recentMenu_ = nullptr;
     QSettings* store_ = nullptr;
+    FullSizeView* fullSizeView_ = nullptr;
 };
 
 }  // namespace k3v

@@ -73,6 +73,10 @@ void MainWindow::buildMenus() {
 
     buildStereoMenu();
 
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    add(view, kCmdFullSize, tr("&View at full size"), QKeySequence(QStringLiteral("Ctrl+1")),
+        &MainWindow::showFullSize);
+
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     add(help, kCmdHelp, tr("&Help"), QKeySequence(QStringLiteral("Ctrl+F1")),
         &MainWindow::showHelp);

@@ -20,11 +20,13 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QThread>
+#include <utility>
 
 #include "app/about_dialog.h"
 #include "app/app_state.h"
 #include "app/balloon_help.h"
 #include "app/click_sound.h"
+#include "app/full_size_view.h"
 #include "app/main_window.h"
 #include "app/splash_dialog.h"
 #include "app/start_up.h"
@@ -173,6 +175,23 @@ bool SaveStatePictures(k3v::MainWindow& window, const QCursor& linkCursor, const
     window.action(kCmdWrapAround)->trigger();
     Settle();
     folder.save(window.grab(), "depth-map.png");
+
+    // The full-size window in each of its still modes (the wiggle is the two eyes in turn).
+    window.action(kCmdFullSize)->trigger();
+    FullSizeView* view = window.fullSizeView();
+    for (const auto& [mode, name] :
+         {std::pair{FullSizeView::Mode::SavedPicture, "full-size-saved.png"},
+          std::pair{FullSizeView::Mode::LeftEye, "full-size-left.png"},
+          std::pair{FullSizeView::Mode::RightEye, "full-size-right.png"},
+          std::pair{FullSizeView::Mode::DepthMap, "full-size-depth-map.png"}}) {
+        view->setMode(mode);
+        Settle();
+        folder.save(view->grab(), name);
+    }
+    view->setZoom(1.0);
+    Settle();
+    folder.save(view->grab(), "full-size-100.png");
+    view->close();
     return folder.ok();
 }
 

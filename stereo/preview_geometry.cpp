@@ -28,7 +28,9 @@ PreviewPlacement ComputePreviewPlacement(int32_t width, int32_t height, int32_t 
 
     const int32_t half = RoundHalfEven(dw / 2.0);
     if (layout == kSeparateFiles) {
+        // Each file holds one whole view, so the pair shows at full size as the files are.
         layout = kSideBySideHorizontal;
+        halfSize = false;
     }
     if (halfSize && layout != kAnaglyph) {
         const bool vertical = layout == kSideBySideVertical;

@@ -27,8 +27,9 @@ struct PreviewPlacement {
     bool showsSecondView;
 };
 
-// The layout "separate files" shows its two views as the horizontal layout does. A half-size
-// pair shows each view squeezed along the layout's axis, the pair taking one picture's place.
+// The layout "separate files" shows its two views as the horizontal layout does, at full size
+// whatever `halfSize` says, as its files hold them. A half-size pair shows each view squeezed
+// along the layout's axis, the pair taking one picture's place.
 PreviewPlacement ComputePreviewPlacement(int32_t width, int32_t height, int32_t layout,
                                          bool halfSize = false);
 

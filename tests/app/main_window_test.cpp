@@ -282,6 +282,8 @@ class MainWindowTest : public QObject {
             << "" << true << true;
         QTest::newRow("exit") << int(kCmdExit) << "&Exit\tAlt+F4"
                               << "" << false << false;
+        QTest::newRow("full size") << int(kCmdFullSize) << "&View at full size"
+                                   << "Ctrl+1" << false << false;
         QTest::newRow("help") << int(kCmdHelp) << "&Help"
                               << "Ctrl+F1" << false << false;
         QTest::newRow("about") << int(kCmdAbout) << "&About"
@@ -303,10 +305,11 @@ class MainWindowTest : public QObject {
 
     void menuOrder() {
         const QList<QAction*> menus = window_->menuBar()->actions();
-        QCOMPARE(menus.size(), 3);
+        QCOMPARE(menus.size(), 4);
         QCOMPARE(menus[0]->text(), QStringLiteral("&File "));  // the trailing blank is meant
         QCOMPARE(menus[1]->text(), QStringLiteral("&Stereo"));
-        QCOMPARE(menus[2]->text(), QStringLiteral("&Help"));
+        QCOMPARE(menus[2]->text(), QStringLiteral("&View"));
+        QCOMPARE(menus[3]->text(), QStringLiteral("&Help"));
         QStringList items;
         for (const QAction* item : menus[0]->menu()->actions()) {
             items += item->isSeparator() ? QStringLiteral("-") : item->text();

@@ -65,6 +65,11 @@ TEST(PreviewPlacement, AHalfSizePairTakesOnePicturesPlace) {
     // The anaglyph has no pair to halve.
     EXPECT_EQ(ComputePreviewPlacement(2000, 1000, kAnaglyph, true).firstView,
               ComputePreviewPlacement(2000, 1000, kAnaglyph).firstView);
+    // Nor have separate files: each file is one whole view, and the preview shows them so.
+    const PreviewPlacement separate = ComputePreviewPlacement(2000, 1000, kSeparateFiles, true);
+    const PreviewPlacement pair = ComputePreviewPlacement(2000, 1000, kSideBySideHorizontal);
+    EXPECT_EQ(separate.firstView, pair.firstView);
+    EXPECT_EQ(separate.secondView, pair.secondView);
 }
 
 }  // namespace
