@@ -23,6 +23,7 @@ class QSlider;
 namespace k3v {
 
 class ClickSound;
+class JobRunner;
 class OutputTarget;
 class PathField;
 class PreviewWidget;
@@ -34,7 +35,9 @@ class MainWindow : public QMainWindow {
                const QString& programFolder);
 
     // Decodes a picture file into the first or second slot and converts; a failure is
-    // reported in a warning and changes nothing.
+    // reported in a warning and changes nothing, and so does a cancelled load. Loads,
+    // conversions and saves run on the runner's thread; each of these calls returns once its
+    // work has ended, the window's events handled meanwhile.
     void loadPicture(const QString& path, PictureSlot slot);
     // Decodes a depth map of the first picture's size and converts; a failure is reported in a
     // warning and changes nothing.
@@ -55,6 +58,7 @@ class MainWindow : public QMainWindow {
     QWidget* control(int id) const { return controls_.value(id); }
     QAction* action(int id) const { return actions_.value(id); }
     PreviewWidget* preview() const;
+    JobRunner* runner() const { return runner_; }
 
   public slots:
     // The commands, whichever control sends them. Every one clicks first.
@@ -105,6 +109,8 @@ class MainWindow : public QMainWindow {
                      const QColor& background);
     void setKeyboardOrder();
     void syncControls();
+    // Disables, while work runs, the controls that would change it.
+    void applyBusy();
 
     void loadCommand(PictureSlot slot);
     void switchSetting(bool ConversionSettings::*setting);  // on <-> off, then convert
@@ -113,7 +119,10 @@ class MainWindow : public QMainWindow {
     // Asks once, naming both, before the two files of a save replace what exists; false when
     // the user cancels.
     bool confirmReplacing(const OutputTarget& output);
-    void convertFor(const OutputTarget& output);
+    void publishPicture();
+    Status convertFor(const OutputTarget& output);
+    // A setting changed while a load or save ran: its conversion comes once they end.
+    void convertIfWanted();
     void takeDepthEntry();  // the depth value of the depth list's selected row
     void settingsChanged();
     void redrawPreview();  // for a setting that changes only how the views are placed
@@ -126,6 +135,10 @@ class MainWindow : public QMainWindow {
     std::function<void()> conversionHook_;
     QHash<int, QWidget*> controls_;
     QHash<int, QAction*> actions_;
+    JobRunner* runner_ = nullptr;
+    // A conversion is asked for; one asked while work runs waits for it, so the last wins.
+    bool conversionWanted_ = false;
+    bool converting_ = false;  // the running step is runConversion()'s
 };
 
 }  // namespace k3v
