@@ -358,7 +358,17 @@ void FullSizeView::hideEvent(QHideEvent* event) {
     canvas_->setPicture(&shown_);
 }
 
+void FullSizeView::refreshIfStale() {
+    if (stale_) {
+        refresh();
+    }
+}
+
 void FullSizeView::buildPictures() {
+    stale_ = busy_ && busy_();
+    if (stale_) {
+        return;
+    }
     const StereoPlanes& planes = job_.planes();
     if (mode_ == Mode::DepthMap && !HasDepthMap(planes)) {
         mode_ = Mode::SavedPicture;

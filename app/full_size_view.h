@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
 class QComboBox;
 
@@ -28,6 +29,10 @@ class FullSizeView : public QWidget {
     // Takes the job's current result. The owner calls it after every conversion and redraw;
     // a hidden view drops its pictures and takes them afresh when it is shown.
     void refresh();
+    // While `busy` says that work runs on the job, the view keeps what it shows and touches no
+    // plane; refreshIfStale() then takes what it missed.
+    void setBusyCheck(std::function<bool()> busy) { busy_ = std::move(busy); }
+    void refreshIfStale();
 
     Mode mode() const { return mode_; }
     void setMode(Mode mode);
@@ -46,6 +51,8 @@ class FullSizeView : public QWidget {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    std::function<bool()> busy_;
+    bool stale_ = false;
     void buildPictures();
     bool makeViews();  // the views the mode shows, unless the planes hold them
     void syncControls();

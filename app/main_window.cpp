@@ -24,6 +24,7 @@
 #include "app/control_style.h"
 #include "app/full_size_view.h"
 #include "app/help_document.h"
+#include "app/job_runner.h"
 #include "app/lasting_settings.h"
 #include "app/path_field.h"
 #include "app/preview_renderer.h"
@@ -101,6 +102,12 @@ MainWindow::MainWindow(AppState& state, UserDialogs& dialogs, ClickSound& sound,
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(f1, &QShortcut::activated, this, &MainWindow::clickOnly);
 
+    auto* depthMapLine = static_cast<QLabel*>(control(kIdDepthMapLine));
+    runner_ = new JobRunner(client, depthMapLine->geometry(), depthMapLine);
+    connect(runner_, &JobRunner::busyChanged, this, &MainWindow::applyBusy);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, runner_, &JobRunner::cancel);
+
     setKeyboardOrder();
     syncControls();
 }
@@ -117,8 +124,6 @@ void MainWindow::syncControls() {
 
     static_cast<QRadioButton*>(control(kCmdK3vStereo))->setChecked(!standard);
     static_cast<QRadioButton*>(control(kCmdStandardStereo))->setChecked(standard);
-    control(kCmdLoadSecond)->setEnabled(standard);
-    action(kCmdLoadSecond)->setEnabled(standard);
     control(kCmdDepth)->setEnabled(!standard);
     control(kCmdDepthList)->setEnabled(!standard);
 
@@ -138,7 +143,6 @@ void MainWindow::syncControls() {
     action(kCmdSwapEyes)->setChecked(settings.SwapEyes);
     action(kCmdHalfSize)->setChecked(settings.HalfSize);
     action(kCmdParallelOrder)->setChecked(settings.PairOrder == EyeOrder::Parallel);
-    action(kCmdClearDepthMap)->setEnabled(!state_.DepthMapPath.isEmpty());
     action(kCmdInvertDepthMap)->setChecked(settings.InvertDepthMap);
     action(kCmdWrapAround)->setChecked(settings.WrapAround);
     action(kCmdKeepMetadata)->setChecked(state_.KeepPhotoInformation);
@@ -159,6 +163,9 @@ void MainWindow::syncControls() {
     static_cast<QComboBox*>(control(kCmdDepthList))->setCurrentIndex(state_.DepthEntry);
     for (const int id : kSliderIds) {
         auto* slider = static_cast<QSlider*>(control(id));
+        if (slider->isSliderDown()) {
+            continue;  // held while work ended: its release will set it
+        }
         const QSignalBlocker quiet(slider);  // placing the thumb is not a movement
         slider->setValue(SliderSetting(settings, id));
     }
@@ -166,6 +173,7 @@ void MainWindow::syncControls() {
     static_cast<PathField*>(control(kIdFirstPath))->setText(state_.FirstPicturePath);
     static_cast<PathField*>(control(kIdSecondPath))->setText(state_.SecondPicturePath);
     remember();
+    applyBusy();
 }
 
 // ---- What lasts between runs --------------------------------------------------------------
@@ -243,6 +251,31 @@ QString MainWindow::depthMapLine() const {
     // The map changes nothing while Depth is off: say what it waits for.
     return state_.job.settings.DepthOn != 0 ? tr("Depth map: %1").arg(path)
                                             : tr("Depth map: %1 (used once Depth is on)").arg(path);
+}
+
+void MainWindow::applyBusy() {
+    const bool idle = !runner_->busy();
+    const bool standard = state_.job.settings.TransformationMode == kStandardStereo;
+    const auto enable = [this](int id, bool on) {
+        if (QWidget* widget = control(id)) {
+            widget->setEnabled(on);
+        }
+        if (QAction* item = action(id)) {
+            item->setEnabled(on);
+        }
+    };
+    enable(kCmdLoadFirst, idle);
+    enable(kCmdLoadSecond, idle && standard);
+    enable(kCmdLoadDepthMap, idle);
+    enable(kCmdClearDepthMap, idle && !state_.DepthMapPath.isEmpty());
+    enable(kCmdPublish, idle);
+    enable(kCmdDefaults, idle);
+    enable(kCmdKeepMetadata, idle);
+    enable(kCmdK3vStereo, idle);
+    enable(kCmdStandardStereo, idle);
+    if (idle && fullSizeView_ != nullptr) {
+        fullSizeView_->refreshIfStale();
+    }
 }
 
 // ---- Commands -----------------------------------------------------------------------------
@@ -434,7 +467,7 @@ void MainWindow::settingsChanged() {
 
 void MainWindow::redrawPreview() {
     // A save may have left the planes holding the views it needed rather than the window's.
-    if (!state_.job.viewsAreFor(state_.job.settings)) {
+    if (runner_->busy() || !state_.job.viewsAreFor(state_.job.settings)) {
         runConversion();
         return;
     }
@@ -442,9 +475,9 @@ void MainWindow::redrawPreview() {
 }
 
 QImage MainWindow::renderPreview() const {
-    return RenderPreview(state_.job.settings, state_.job.planes(),
-                         hideSize_ && !state_.job.hasFirstPicture() ? SizeText::Hidden
-                                                                    : SizeText::Shown);
+    return RenderPreview(
+        state_.job.settings, state_.job.planes(),
+        hideSize_ && !state_.job.hasFirstPicture() ? SizeText::Hidden : SizeText::Shown);
 }
 
 void MainWindow::showResult() {
@@ -458,6 +491,7 @@ void MainWindow::showFullSize() {
     sound_.play();
     if (fullSizeView_ == nullptr) {
         fullSizeView_ = new FullSizeView(state_.job, this);
+        fullSizeView_->setBusyCheck([this] { return runner_->busy(); });
     }
     fullSizeView_->show();
     fullSizeView_->raise();
@@ -495,13 +529,38 @@ void MainWindow::resetDefaults() {
 }
 
 void MainWindow::runConversion() {
-    const WaitCursor wait;
-    takeDepthEntry();
-    if (state_.job.convert().ok()) {
-        showResult();
+    conversionWanted_ = true;
+    if (runner_->busy()) {
+        // Views for settings already changed again are not worth finishing.
+        if (converting_) {
+            runner_->cancel();
+        }
+        return;
     }
-    if (conversionHook_) {
-        conversionHook_();
+    while (conversionWanted_) {
+        conversionWanted_ = false;
+        takeDepthEntry();
+        const ConversionSettings with = state_.job.settings;
+        converting_ = true;
+        const Status converted = runner_->run(tr("Converting"), [&](const Progress& progress) {
+            return state_.job.convert(with, progress);
+        });
+        converting_ = false;
+        if (converted.cancelled()) {
+            continue;
+        }
+        if (converted.ok() && !conversionWanted_) {
+            showResult();
+        }
+        if (conversionHook_) {
+            conversionHook_();
+        }
+    }
+}
+
+void MainWindow::convertIfWanted() {
+    if (conversionWanted_) {
+        runConversion();
     }
 }
 
@@ -565,17 +624,21 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
-    Status status = Status::Ok();
-    {
-        const WaitCursor wait;
-        const std::string file = path.toStdString();
-        status =
-            slot == PictureSlot::First ? state_.job.loadFirst(file) : state_.job.loadSecond(file);
+    if (runner_->busy()) {
+        return;  // a drop while other work runs
     }
+    const std::string file = path.toStdString();
+    const Status status = runner_->run(tr("Reading"), [&](const Progress& progress) {
+        return slot == PictureSlot::First ? state_.job.loadFirst(file, progress)
+                                          : state_.job.loadSecond(file, progress);
+    });
     if (!status.ok()) {
         // The placeholder's size would now be taken for the refused picture's.
         hideSize_ = hideSize_ || (slot == PictureSlot::First && !state_.job.hasFirstPicture());
-        dialogs_.warning(FromStatus(status));
+        if (!status.cancelled()) {
+            dialogs_.warning(FromStatus(status));
+        }
+        convertIfWanted();
         return;
     }
     addRecentPicture(path, slot);
@@ -601,13 +664,18 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
 }
 
 void MainWindow::loadDepthMap(const QString& path) {
-    Status status = Status::Ok();
-    {
-        const WaitCursor wait;
-        status = state_.job.loadDepthMap(path.toStdString());
+    if (runner_->busy()) {
+        return;
     }
+    const std::string file = path.toStdString();
+    const Status status = runner_->run(tr("Reading"), [&](const Progress& progress) {
+        return state_.job.loadDepthMap(file, progress);
+    });
     if (!status.ok()) {
-        dialogs_.warning(FromStatus(status));
+        if (!status.cancelled()) {
+            dialogs_.warning(FromStatus(status));
+        }
+        convertIfWanted();
         return;
     }
     state_.DepthMapPath = path;
@@ -618,6 +686,14 @@ void MainWindow::loadDepthMap(const QString& path) {
 
 void MainWindow::publish() {
     sound_.play();
+    if (runner_->busy()) {
+        return;
+    }
+    publishPicture();
+    convertIfWanted();
+}
+
+void MainWindow::publishPicture() {
     const QString picture = state_.FirstPicturePath.trimmed();
     if (picture.isEmpty()) {
         dialogs_.warning(tr("Image file not selected"));
@@ -637,7 +713,10 @@ void MainWindow::publish() {
     takeDepthEntry();
     const OutputTarget output(target.toStdString(), state_.job.settings, kDefaultJpegQuality,
                               state_.KeepPhotoInformation);
-    convertFor(output);  // the file always holds a freshly converted image
+    // The file always holds a freshly converted image.
+    if (convertFor(output).cancelled()) {
+        return;
+    }
 
     // Saving over a source picture would lose it: the overwrite prompt only asked about a file.
     if (Status allowed = output.check(state_.job.inputFiles()); !allowed.ok()) {
@@ -647,13 +726,12 @@ void MainWindow::publish() {
     if (output.files().size() > 1 && !confirmReplacing(output)) {
         return;
     }
-    Status written = Status::Ok();
-    {
-        const WaitCursor wait;
-        written = state_.job.save(output);
-    }
+    const Status written = runner_->run(
+        tr("Saving"), [&](const Progress& progress) { return state_.job.save(output, progress); });
     if (!written.ok()) {
-        dialogs_.warning(FromStatus(written));
+        if (!written.cancelled()) {
+            dialogs_.warning(FromStatus(written));
+        }
         return;
     }
     state_.SaveType = QFileInfo(target).suffix().toLower();
@@ -666,15 +744,21 @@ void MainWindow::publish() {
 
 // The save's views, made once: a stereo file holds both eyes whatever the layout, and the
 // preview keeps what it shows until a setting changes.
-void MainWindow::convertFor(const OutputTarget& output) {
-    const WaitCursor wait;
-    // The full-size window shows this result already: the settings are unchanged.
-    if (state_.job.convertFor(output).ok() && state_.job.viewsAreFor(state_.job.settings)) {
+Status MainWindow::convertFor(const OutputTarget& output) {
+    const Status converted = runner_->run(tr("Converting"), [&](const Progress& progress) {
+        return state_.job.convertFor(output, progress);
+    });
+    if (converted.cancelled()) {
+        return converted;
+    }
+    if (converted.ok() && state_.job.viewsAreFor(state_.job.settings)) {
+        // The full-size window shows this result already: the settings are unchanged.
         preview()->showPicture(renderPreview());
     }
     if (conversionHook_) {
         conversionHook_();
     }
+    return converted;
 }
 
 // The save dialog asked only about the name chosen in it; separate files are written under
@@ -713,6 +797,7 @@ void MainWindow::showHelp() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (dialogs_.confirm(tr("Are you sure?"), tr("Exit IDE"))) {
+        runner_->cancel();  // the work stops at its next band; nothing it made is kept
         event->accept();
     } else {
         event->ignore();

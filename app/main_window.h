@@ -27,6 +27,7 @@ namespace k3v {
 
 class ClickSound;
 class FullSizeView;
+class JobRunner;
 class OutputTarget;
 class PathField;
 class PreviewWidget;
@@ -38,7 +39,9 @@ class MainWindow : public QMainWindow {
                const QString& programFolder);
 
     // Decodes a picture file into the first or second slot and converts; a failure is
-    // reported in a warning and changes nothing.
+    // reported in a warning and changes nothing, and so does a cancelled load. Loads,
+    // conversions and saves run on the runner's thread; each of these calls returns once its
+    // work has ended, the window's events handled meanwhile.
     void loadPicture(const QString& path, PictureSlot slot);
     // Decodes a depth map of the first picture's size and converts; a failure is reported in a
     // warning and changes nothing.
@@ -64,6 +67,7 @@ class MainWindow : public QMainWindow {
     PreviewWidget* preview() const;
     // The full-size window, once "View at full size" has opened it.
     FullSizeView* fullSizeView() const { return fullSizeView_; }
+    JobRunner* runner() const { return runner_; }
 
   public slots:
     // The commands, whichever control sends them. Every one clicks first.
@@ -122,6 +126,8 @@ class MainWindow : public QMainWindow {
     void addRecentPicture(const QString& path, PictureSlot slot);
     QString depthMapLine() const;
     QImage renderPreview() const;
+    // Disables, while work runs, the controls that would change it.
+    void applyBusy();
 
     void loadCommand(PictureSlot slot);
     void switchSetting(bool ConversionSettings::*setting);  // on <-> off, then convert
@@ -130,7 +136,10 @@ class MainWindow : public QMainWindow {
     // Asks once, naming both, before the two files of a save replace what exists; false when
     // the user cancels.
     bool confirmReplacing(const OutputTarget& output);
-    void convertFor(const OutputTarget& output);
+    void publishPicture();
+    Status convertFor(const OutputTarget& output);
+    // A setting changed while a load or save ran: its conversion comes once they end.
+    void convertIfWanted();
     void takeDepthEntry();  // the depth value of the depth list's selected row
     void settingsChanged();
     void redrawPreview();  // for a setting that changes only how the views are placed
@@ -148,6 +157,10 @@ class MainWindow : public QMainWindow {
     QMenu* recentMenu_ = nullptr;
     QSettings* store_ = nullptr;
     FullSizeView* fullSizeView_ = nullptr;
+    JobRunner* runner_ = nullptr;
+    // A conversion is asked for; one asked while work runs waits for it, so the last wins.
+    bool conversionWanted_ = false;
+    bool converting_ = false;  // the running step is runConversion()'s
 };
 
 }  // namespace k3v

@@ -156,6 +156,10 @@ Status StereoJob::convert(const Progress& progress) {
     return convertWith(settings, progress);
 }
 
+Status StereoJob::convert(const ConversionSettings& with, const Progress& progress) {
+    return convertWith(with, progress);
+}
+
 Status StereoJob::convertFor(const OutputTarget& target, const Progress& progress) {
     return convertWith(target.settings(), progress);
 }

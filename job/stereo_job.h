@@ -64,6 +64,9 @@ class StereoJob {
 
     // Makes the views afresh with `settings`.
     Status convert(const Progress& progress = {});
+    // Makes the views afresh with `with`, a copy the caller may change `settings` beside (the
+    // window does, while the work runs on another thread).
+    Status convert(const ConversionSettings& with, const Progress& progress);
     // Makes the views afresh with the settings a save to `target` needs.
     Status convertFor(const OutputTarget& target, const Progress& progress = {});
     // Whether the planes hold the views that `with` makes (a setting that only places the

@@ -25,6 +25,7 @@
 #include "app/balloon_help.h"
 #include "app/command_line.h"
 #include "app/gradient_button.h"
+#include "app/job_runner.h"
 #include "app/main_window.h"
 #include "app/path_field.h"
 #include "app/preview_widget.h"
@@ -880,14 +881,19 @@ class MainWindowTest : public QObject {
         QCOMPARE(sound_.plays, 0);
     }
 
-    void conversionShowsTheWaitCursorAndRemovesIt() {
+    // The window still answers while it converts: the busy cursor keeps its arrow.
+    void conversionShowsTheBusyCursorAndRemovesIt() {
         QList<int> shapes;
-        window_->setConversionHook([&shapes] {
-            const QCursor* cursor = QApplication::overrideCursor();
-            shapes.append(cursor != nullptr ? int(cursor->shape()) : -1);
-        });
+        const auto connection =
+            connect(window_->runner(), &JobRunner::busyChanged, this, [&shapes](bool busy) {
+                const QCursor* cursor = QApplication::overrideCursor();
+                if (busy) {
+                    shapes.append(cursor != nullptr ? int(cursor->shape()) : -1);
+                }
+            });
         window_->action(kCmdVertical)->trigger();
-        QCOMPARE(shapes, QList<int>{int(Qt::WaitCursor)});
+        disconnect(connection);
+        QCOMPARE(shapes, QList<int>{int(Qt::BusyCursor)});
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 

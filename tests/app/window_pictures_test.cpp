@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "app/app_state.h"
+#include "app/job_runner.h"
 #include "app/main_window.h"
 #include "app/path_field.h"
 #include "app/preview_widget.h"
@@ -130,6 +131,42 @@ class WindowPicturesTest : public QObject {
         QCOMPARE(state_.LastFolder, dir_->path());
         QCOMPARE(conversions_, 0);
         QVERIFY(dialogs_.warnings.isEmpty());
+    }
+
+    // Esc as the work starts: the picture, the paths, the preview and the controls stay.
+    void cancelledLoadKeepsThePreviousPicture() {
+        const QString first = WritePlain(*dir_, QStringLiteral("first.png"), {40, 20}, Qt::white);
+        const QString next = WritePlain(*dir_, QStringLiteral("next.png"), {300, 400}, Qt::red);
+        QVERIFY(!first.isEmpty() && !next.isEmpty());
+        loadFirst(first);
+        const QImage before = previewPicture();
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+
+        bool disabledWhileBusy = false;
+        const auto connection =
+            connect(window_->runner(), &JobRunner::busyChanged, this, [&](bool busy) {
+                if (busy) {
+                    disabledWhileBusy = !window_->control(kCmdLoadFirst)->isEnabled() &&
+                                        !window_->control(kCmdPublish)->isEnabled();
+                    QTest::keyClick(window_.get(), Qt::Key_Escape);
+                }
+            });
+        window_->loadPicture(next, PictureSlot::First);
+        disconnect(connection);
+
+        QVERIFY(disabledWhileBusy);
+        QVERIFY(window_->control(kCmdLoadFirst)->isEnabled());
+        QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
+        QCOMPARE(state_.job.planes().SourceWidth, 40);
+        QCOMPARE(state_.FirstPicturePath, first);
+        QCOMPARE(pathField(kIdFirstPath)->text(), first);
+        QCOMPARE(conversions_, 1);
+        QCOMPARE(previewPicture(), before);
+        // The same file loads once the work is not cancelled.
+        window_->loadPicture(next, PictureSlot::First);
+        QCOMPARE(state_.job.planes().SourceWidth, 300);
+        QCOMPARE(state_.FirstPicturePath, next);
     }
 
     void theNextDialogStartsInThePicturesFolder() {
