@@ -315,14 +315,13 @@ class MainWindowTest : public QObject {
         for (const QAction* item : menus[0]->menu()->actions()) {
             items += item->isSeparator() ? QStringLiteral("-") : item->text();
         }
-        QCOMPARE(items,
-                 QStringList({"&Load 1.Panorama", "Load &2.Panorama", "Open &Recent", "-",
-                              "&Publish 3D Pano", "Options by &default", "-",
-                              "&Anaglyph stereo mode", "SideBySide ver&tical stereo mode",
-                              "SideBySide &horizontal stereo mode",
-                              "&Separate left and right files", "-",
-                              "&Keep photo information (Exif, colour profile)",
-                              "Open the saved &file after publishing", "-", "&Exit\tAlt+F4"}));
+        QCOMPARE(items, QStringList(
+                            {"&Load 1.Panorama", "Load &2.Panorama", "Open &Recent", "-",
+                             "&Publish 3D Pano", "Options by &default", "-",
+                             "&Anaglyph stereo mode", "SideBySide ver&tical stereo mode",
+                             "SideBySide &horizontal stereo mode", "&Separate left and right files",
+                             "-", "&Keep photo information (Exif, colour profile)",
+                             "Open the saved &file after publishing", "-", "&Exit\tAlt+F4"}));
     }
 
     // Every stereo item previews at once, "Options by default" takes each back, and the
