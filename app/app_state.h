@@ -3,6 +3,7 @@
 // few things the shell itself remembers. What lasts between runs is read and written by
 // app/lasting_settings.h.
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -38,6 +39,11 @@ struct AppState {
     bool KeepPhotoInformation = false;
     // "Open the saved file after publishing".
     bool OpenSavedFile = true;
+    // The full-size window: where it was (QWidget::saveGeometry), what it showed (its Mode) and
+    // at which zoom (0 fits the picture).
+    QByteArray FullSizeGeometry;
+    int FullSizeMode = 0;
+    double FullSizeZoom = 0.0;
     // "Open Recent", the latest first.
     QList<RecentPicture> RecentPictures;
     // Whether the user has set "Parallel order" since the start (or "Options by default").

@@ -20,9 +20,6 @@ namespace k3v {
 
 namespace {
 
-// The zoom list's scales in its order; 0 is "Fit".
-constexpr double kZooms[] = {0.0, 0.25, 0.5, 1.0, 2.0, 4.0};
-
 // An output picture's stored rows (bottom row first) as a top-down image. Empty when there is
 // no picture or it is too big for one image.
 QImage PictureOf(const OutputPicture& picture) {
@@ -100,11 +97,11 @@ class FullSizeCanvas : public QWidget {
         const double now = scale();
         double next = zoom_;
         if (direction > 0) {
-            const auto* it = std::find_if(std::begin(kZooms) + 1, std::end(kZooms),
+            const auto* it = std::find_if(std::begin(kFullSizeZooms) + 1, std::end(kFullSizeZooms),
                                           [now](double z) { return z > now * 1.0001; });
-            next = it == std::end(kZooms) ? next : *it;
+            next = it == std::end(kFullSizeZooms) ? next : *it;
         } else {
-            for (double z : kZooms) {
+            for (double z : kFullSizeZooms) {
                 if (z > 0 && z < now / 1.0001) {
                     next = z;
                 }
@@ -283,8 +280,12 @@ FullSizeView::FullSizeView(StereoJob& job, QWidget* parent)
     setTabOrder(modeBox_, zoomBox_);
 
     connect(modeBox_, &QComboBox::activated, this, [this](int index) { setMode(Mode(index)); });
-    connect(zoomBox_, &QComboBox::activated, this, [this](int index) { setZoom(kZooms[index]); });
-    canvas_->zoomChanged = [this] { syncControls(); };
+    connect(zoomBox_, &QComboBox::activated, this,
+            [this](int index) { setZoom(kFullSizeZooms[index]); });
+    canvas_->zoomChanged = [this] {
+        syncControls();
+        emit shownChanged();
+    };
     // Five changes of eye a second.
     wiggle_.setInterval(200);
     connect(&wiggle_, &QTimer::timeout, this, [this] {
@@ -305,11 +306,13 @@ bool FullSizeView::makeViews() {
         return true;
     }
     if (mode_ == Mode::SavedPicture) {
-        return job_.viewsAreFor(job_.settings) || job_.convert().ok();
+        return job_.viewsAreFor(job_.settings) ||
+               run_([this](const Progress& progress) { return job_.convert(progress); }).ok();
     }
     // Whatever the layout, a stereo file holds both eyes' views; no file is written here.
     const OutputTarget eyes("eyes.mpo", job_.settings);
-    return job_.viewsAreFor(eyes.settings()) || job_.convertFor(eyes).ok();
+    return job_.viewsAreFor(eyes.settings()) ||
+           run_([&](const Progress& progress) { return job_.convertFor(eyes, progress); }).ok();
 }
 
 void FullSizeView::setMode(Mode mode) {
@@ -321,6 +324,7 @@ void FullSizeView::setMode(Mode mode) {
         buildPictures();
     }
     syncControls();
+    emit shownChanged();
 }
 
 double FullSizeView::zoom() const {
@@ -351,6 +355,7 @@ void FullSizeView::showEvent(QShowEvent* event) {
 
 void FullSizeView::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    emit shownChanged();  // the place it closes at
     // A full-size picture is big; a closed window keeps none.
     wiggle_.stop();
     shown_ = {};
@@ -365,17 +370,31 @@ void FullSizeView::refreshIfStale() {
 }
 
 void FullSizeView::buildPictures() {
-    stale_ = busy_ && busy_();
-    if (stale_) {
+    // A conversion the view runs lets events in; a change they bring is taken once it is over.
+    if (building_ || (busy_ && busy_())) {
+        stale_ = true;
         return;
     }
+    building_ = true;
+    do {
+        stale_ = false;
+        buildOnce();
+    } while (stale_ && isVisible() && !(busy_ && busy_()));
+    building_ = false;
+}
+
+void FullSizeView::buildOnce() {
     const StereoPlanes& planes = job_.planes();
     if (mode_ == Mode::DepthMap && !HasDepthMap(planes)) {
         mode_ = Mode::SavedPicture;
     }
+    const bool made = makeViews();
+    if (stale_ || !isVisible()) {
+        return;  // asked again meanwhile, or closed
+    }
     other_ = {};
     shown_ = {};
-    if (!makeViews()) {
+    if (!made) {
         wiggle_.stop();
         canvas_->setPicture(&shown_);
         return;
@@ -416,8 +435,9 @@ void FullSizeView::syncControls() {
     if (auto* model = qobject_cast<QStandardItemModel*>(modeBox_->model())) {
         model->item(int(Mode::DepthMap))->setEnabled(HasDepthMap(job_.planes()));
     }
-    const auto* zoom = std::find(std::begin(kZooms), std::end(kZooms), canvas_->zoom());
-    zoomBox_->setCurrentIndex(int(zoom - std::begin(kZooms)));
+    const auto* zoom =
+        std::find(std::begin(kFullSizeZooms), std::end(kFullSizeZooms), canvas_->zoom());
+    zoomBox_->setCurrentIndex(int(zoom - std::begin(kFullSizeZooms)));
 }
 
 }  // namespace k3v

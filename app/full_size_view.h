@@ -9,12 +9,19 @@
 #include <QWidget>
 #include <functional>
 
+#include "base/progress.h"
+#include "base/status.h"
+
 class QComboBox;
 
 namespace k3v {
 
 class StereoJob;
 class FullSizeCanvas;
+
+// The zoom list's scales in its order; 0 is "Fit".
+inline constexpr double kFullSizeZooms[] = {0.0, 0.25, 0.5, 1.0, 2.0, 4.0};
+inline constexpr int kFullSizeModeCount = 5;
 
 class FullSizeView : public QWidget {
     Q_OBJECT
@@ -33,6 +40,11 @@ class FullSizeView : public QWidget {
     // plane; refreshIfStale() then takes what it missed.
     void setBusyCheck(std::function<bool()> busy) { busy_ = std::move(busy); }
     void refreshIfStale();
+    // Runs a conversion the view needs; by default on the calling thread. The window hands in
+    // its runner, so that a long one shows its progress, can be cancelled and keeps the window
+    // painting. Whatever the view is asked meanwhile it takes once the conversion is over.
+    using Step = std::function<Status(const Progress& progress)>;
+    void setConversionRunner(std::function<Status(const Step& step)> run) { run_ = std::move(run); }
 
     Mode mode() const { return mode_; }
     void setMode(Mode mode);
@@ -46,14 +58,21 @@ class FullSizeView : public QWidget {
     // Where picture() lies on the canvas, in canvas pixels.
     QRect pictureRect() const;
 
+  signals:
+    // The mode, the zoom or the window's place changed: what the window remembers.
+    void shownChanged();
+
   protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
   private:
     std::function<bool()> busy_;
+    std::function<Status(const Step& step)> run_ = [](const Step& step) { return step({}); };
     bool stale_ = false;
+    bool building_ = false;
     void buildPictures();
+    void buildOnce();
     bool makeViews();  // the views the mode shows, unless the planes hold them
     void syncControls();
 

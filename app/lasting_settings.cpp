@@ -1,5 +1,10 @@
 #include "app/lasting_settings.h"
 
+#include <algorithm>
+#include <iterator>
+
+#include "app/full_size_view.h"
+
 namespace k3v {
 
 namespace {
@@ -19,6 +24,9 @@ const QString kKeyOpenSavedFile = QStringLiteral("file/openSavedFile");
 const QString kKeyOpenFolder = QStringLiteral("dialogs/openFolder");
 const QString kKeySaveFolder = QStringLiteral("dialogs/saveFolder");
 const QString kKeySaveType = QStringLiteral("dialogs/saveType");
+const QString kKeyFullSizeGeometry = QStringLiteral("view/fullSizeGeometry");
+const QString kKeyFullSizeMode = QStringLiteral("view/fullSizeMode");
+const QString kKeyFullSizeZoom = QStringLiteral("view/fullSizeZoom");
 const QString kKeyRecent = QStringLiteral("recent");
 const QString kKeyFirst = QStringLiteral("first");
 const QString kKeySecond = QStringLiteral("second");
@@ -93,6 +101,15 @@ void ReadLastingSettings(QSettings& store, AppState& state) {
     ReadText(store, kKeyOpenFolder, state.LastFolder);
     ReadText(store, kKeySaveFolder, state.SaveFolder);
     ReadText(store, kKeySaveType, state.SaveType);
+    if (store.contains(kKeyFullSizeGeometry)) {
+        state.FullSizeGeometry = store.value(kKeyFullSizeGeometry).toByteArray();
+    }
+    ReadIndex(store, kKeyFullSizeMode, kFullSizeModeCount, state.FullSizeMode);
+    const double zoom = store.value(kKeyFullSizeZoom).toDouble();
+    if (std::find(std::begin(kFullSizeZooms), std::end(kFullSizeZooms), zoom) !=
+        std::end(kFullSizeZooms)) {
+        state.FullSizeZoom = zoom;
+    }
     state.RecentPictures = ReadRecent(store);
 }
 
@@ -112,6 +129,9 @@ void WriteLastingSettings(QSettings& store, const AppState& state) {
     store.setValue(kKeyOpenFolder, state.LastFolder);
     store.setValue(kKeySaveFolder, state.SaveFolder);
     store.setValue(kKeySaveType, state.SaveType);
+    store.setValue(kKeyFullSizeGeometry, state.FullSizeGeometry);
+    store.setValue(kKeyFullSizeMode, state.FullSizeMode);
+    store.setValue(kKeyFullSizeZoom, state.FullSizeZoom);
     store.remove(kKeyRecent);  // a longer old list would leave its tail
     store.beginWriteArray(kKeyRecent, int(state.RecentPictures.size()));
     for (int i = 0; i < state.RecentPictures.size(); ++i) {

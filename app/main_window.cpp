@@ -492,6 +492,18 @@ void MainWindow::showFullSize() {
     if (fullSizeView_ == nullptr) {
         fullSizeView_ = new FullSizeView(state_.job, this);
         fullSizeView_->setBusyCheck([this] { return runner_->busy(); });
+        fullSizeView_->setConversionRunner([this](const FullSizeView::Step& step) {
+            return runner_->run(tr("Converting"), step);
+        });
+        fullSizeView_->restoreGeometry(state_.FullSizeGeometry);
+        fullSizeView_->setMode(FullSizeView::Mode(state_.FullSizeMode));
+        fullSizeView_->setZoom(state_.FullSizeZoom);
+        connect(fullSizeView_, &FullSizeView::shownChanged, this, [this] {
+            state_.FullSizeGeometry = fullSizeView_->saveGeometry();
+            state_.FullSizeMode = int(fullSizeView_->mode());
+            state_.FullSizeZoom = fullSizeView_->zoom();
+            remember();
+        });
     }
     fullSizeView_->show();
     fullSizeView_->raise();

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "app/app_state.h"
+#include "app/full_size_view.h"
 #include "app/job_runner.h"
 #include "app/main_window.h"
 #include "app/path_field.h"
@@ -722,6 +723,11 @@ class WindowPicturesTest : public QObject {
         window_->action(kCmdAmberBlueGlasses)->trigger();
         window_->action(kCmdVertical)->trigger();
         window_->action(kCmdOpenSavedFile)->trigger();
+        window_->action(kCmdFullSize)->trigger();
+        window_->fullSizeView()->setMode(FullSizeView::Mode::RightEye);
+        window_->fullSizeView()->setZoom(2.0);
+        window_->fullSizeView()->setGeometry(60, 70, 500, 400);
+        window_->fullSizeView()->close();
         dialogs_.saveAnswers = {dir_->filePath(QStringLiteral("saved.bmp"))};
         window_->publish();
         QVERIFY2(dialogs_.warnings.isEmpty(), qPrintable(dialogs_.warnings.join(u'\n')));
@@ -740,6 +746,11 @@ class WindowPicturesTest : public QObject {
         QVERIFY(!next.action(kCmdAnaglyph)->isChecked());
         QVERIFY(!next.action(kCmdOpenSavedFile)->isChecked());
         QCOMPARE(nextState.LastFolder, dir_->path());
+        next.action(kCmdFullSize)->trigger();
+        QCOMPARE(next.fullSizeView()->mode(), FullSizeView::Mode::RightEye);
+        QCOMPARE(next.fullSizeView()->zoom(), 2.0);
+        QCOMPARE(next.fullSizeView()->size(), QSize(500, 400));
+        next.fullSizeView()->close();
 
         const QList<QAction*> recent = next.action(kCmdOpenRecent)->menu()->actions();
         QCOMPARE(recent.size(), 2);
