@@ -7,8 +7,8 @@
 // Shows the main window as k3v-stereo does (without the splash), loads PICTURE, saves the window
 // into OUTPUT.png and quits. --dialogs also saves the splash screen, the About box and a mode
 // button's balloon into FOLDER. --states saves the window in the states whose look is easy to
-// get wrong: disabled controls, keyboard focus, the open depth list, the layout and Stereo
-// menus, a page step.
+// get wrong: disabled controls, keyboard focus, the open depth list, a progress line, the
+// File, Stereo and View menus, a page step and the full-size window in each mode.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 #include <utility>
 
 #include "app/about_dialog.h"
@@ -27,6 +28,7 @@
 #include "app/balloon_help.h"
 #include "app/click_sound.h"
 #include "app/full_size_view.h"
+#include "app/job_runner.h"
 #include "app/main_window.h"
 #include "app/splash_dialog.h"
 #include "app/start_up.h"
@@ -143,6 +145,25 @@ bool SaveStatePictures(k3v::MainWindow& window, const QCursor& linkCursor, const
     folder.save(GrabScreen(window, QRect(listCorner, QSize(260, 180))), "depth-list-open.png");
     depthList->hidePopup();
 
+    // The progress line of a long step, taken while it runs, which is then cancelled as Esc
+    // cancels it.
+    QTimer::singleShot(900, &window, [&] {
+        folder.save(window.grab(), "progress.png");
+        window.runner()->cancel();
+    });
+    const Status cancelled =
+        window.runner()->run(QObject::tr("Converting"), [](const Progress& progress) {
+            for (int percent = 0; percent <= 100 && !progress.cancelled(); ++percent) {
+                progress.report(percent / 100.0);
+                QThread::msleep(15);
+            }
+            return progress.cancelled() ? Status::Cancelled() : Status::Ok();
+        });
+    if (!cancelled.cancelled()) {
+        qWarning("k3v-screenshot: the progress line's step was not cancelled");
+    }
+    Settle();
+
     QAction* fileMenu = window.menuBar()->actions().value(0);
     window.menuBar()->setActiveAction(fileMenu);
     Settle();
@@ -163,6 +184,11 @@ bool SaveStatePictures(k3v::MainWindow& window, const QCursor& linkCursor, const
     Settle();
     folder.save(GrabScreen(window, QRect(frame.topLeft(), QSize(520, 420))), "stereo-menu.png");
     stereoMenu->menu()->hide();
+    QAction* viewMenu = window.menuBar()->actions().value(2);
+    window.menuBar()->setActiveAction(viewMenu);
+    Settle();
+    folder.save(GrabScreen(window, QRect(frame.topLeft(), QSize(360, 160))), "view-menu.png");
+    viewMenu->menu()->hide();
     Settle();
 
     // The picture as its own depth map, wrapped: the map's line below the strip.
