@@ -12,6 +12,7 @@
 #include "app/full_size_view.h"
 #include "app/main_window.h"
 #include "fake_services.h"
+#include "window_test_base.h"
 
 using namespace k3v;
 using k3v::testing::FakeDialogs;
@@ -53,16 +54,10 @@ QString FirstDifference(const QImage& shown, const QImage& saved) {
 
 }  // namespace
 
-class FullSizeViewTest : public QObject {
+class FullSizeViewTest : public k3v::testing::WindowTestBase {
     Q_OBJECT
 
   private:
-    std::unique_ptr<QTemporaryDir> dir_;
-    AppState state_;
-    FakeDialogs dialogs_;
-    FakeSound sound_;
-    std::unique_ptr<MainWindow> window_;
-
     FullSizeView* openView() {
         window_->action(kCmdFullSize)->trigger();
         FullSizeView* view = window_->fullSizeView();
@@ -85,19 +80,9 @@ class FullSizeViewTest : public QObject {
     }
 
   private slots:
-    void initTestCase() {
-        QApplication::setQuitOnLastWindowClosed(false);
-        k3v::testing::SilencePlatformNoise();
-    }
+    void initTestCase() { setUpApplication(); }
     void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        state_ = AppState{};
-        QVERIFY(MakeStartState(state_, dir_->path()).ok());
-        dialogs_ = FakeDialogs{};
-        window_ = std::make_unique<MainWindow>(state_, dialogs_, sound_, dir_->path());
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QVERIFY(startWindow());
         const QString picture = WriteGradient(*dir_, {96, 60});
         QVERIFY(!picture.isEmpty());
         window_->loadPicture(picture, PictureSlot::First);

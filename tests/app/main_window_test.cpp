@@ -30,6 +30,7 @@
 #include "app/path_field.h"
 #include "app/preview_widget.h"
 #include "fake_services.h"
+#include "window_test_base.h"
 
 using namespace k3v;
 using k3v::testing::FakeDialogs;
@@ -46,17 +47,10 @@ QColor Background(const QWidget* widget) {
 
 }  // namespace
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public k3v::testing::WindowTestBase {
     Q_OBJECT
 
   private:
-    std::unique_ptr<QTemporaryDir> folder_;
-    AppState state_;
-    FakeDialogs dialogs_;
-    FakeSound sound_;
-    std::unique_ptr<MainWindow> window_;
-    int conversions_ = 0;
-
     QCheckBox* checkBox(int id) { return qobject_cast<QCheckBox*>(window_->control(id)); }
     QSlider* slider(int id) { return qobject_cast<QSlider*>(window_->control(id)); }
     QComboBox* depthList() { return qobject_cast<QComboBox*>(window_->control(kCmdDepthList)); }
@@ -65,7 +59,7 @@ class MainWindowTest : public QObject {
     QString writePicture(const QString& name, int width) {
         QImage picture(width, 20, QImage::Format_RGB32);
         picture.fill(qRgb(width, 90, 200));
-        const QString path = folder_->filePath(name);
+        const QString path = dir_->filePath(name);
         return picture.save(path) ? path : QString();
     }
     // A drag that enters the window and drops at `at` (window coordinates).
@@ -81,23 +75,8 @@ class MainWindowTest : public QObject {
     }
 
   private slots:
-    void initTestCase() {
-        QApplication::setQuitOnLastWindowClosed(false);
-        k3v::testing::SilencePlatformNoise();
-    }
-    void init() {
-        folder_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(folder_->isValid());
-        state_ = AppState{};
-        QVERIFY(MakeStartState(state_, folder_->path()).ok());
-        dialogs_ = FakeDialogs{};
-        sound_ = FakeSound{};
-        window_ = std::make_unique<MainWindow>(state_, dialogs_, sound_, folder_->path());
-        conversions_ = 0;
-        window_->setConversionHook([this] { ++conversions_; });
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
+    void initTestCase() { setUpApplication(); }
+    void init() { QVERIFY(startWindow()); }
     void cleanup() {
         dialogs_.confirmAnswers = {true};
         window_.reset();
@@ -333,7 +312,7 @@ class MainWindowTest : public QObject {
                 picture.setPixel(x, y, qRgb(x * 4, 255 - y * 10, (x * y) & 0xFF));
             }
         }
-        const QString path = folder_->filePath(QStringLiteral("picture.png"));
+        const QString path = dir_->filePath(QStringLiteral("picture.png"));
         QVERIFY(picture.save(path));
         window_->loadPicture(path, PictureSlot::First);
         const QImage classic = window_->preview()->picture();
@@ -673,11 +652,11 @@ class MainWindowTest : public QObject {
         const QString first = writePicture(QStringLiteral("first.png"), 60);
         const QString second = writePicture(QStringLiteral("second.png"), 60);
         const QString startFolder = QDir::currentPath();
-        QDir::setCurrent(folder_->path());
+        QDir::setCurrent(dir_->path());
         window_->openPictures({QStringLiteral("first.png")});  // as a shell passes it
         QDir::setCurrent(startFolder);
         QCOMPARE(state_.FirstPicturePath, first);
-        QCOMPARE(state_.LastFolder, folder_->path());
+        QCOMPARE(state_.LastFolder, dir_->path());
         QCOMPARE(state_.job.settings.TransformationMode, int(kK3vStereo));
         QCOMPARE(state_.job.planes().SourceWidth, 60);
 
@@ -728,10 +707,10 @@ class MainWindowTest : public QObject {
         QFETCH(QString, second);
         writePicture(QStringLiteral("a.png"), 60);
         writePicture(QStringLiteral("b.png"), 60);
-        QFile notes(folder_->filePath(QStringLiteral("notes.txt")));
+        QFile notes(dir_->filePath(QStringLiteral("notes.txt")));
         QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("no picture") > 0);
         notes.close();
-        window_->openPictures({folder_->filePath(QStringLiteral("a.png"))});
+        window_->openPictures({dir_->filePath(QStringLiteral("a.png"))});
         if (standard) {
             window_->chooseMode(kStandardStereo);
         }
@@ -740,12 +719,12 @@ class MainWindowTest : public QObject {
         QMimeData data;
         QList<QUrl> urls;
         for (const QString& name : files) {
-            urls.append(QUrl::fromLocalFile(folder_->filePath(name)));
+            urls.append(QUrl::fromLocalFile(dir_->filePath(name)));
         }
         files == QStringList{"text"} ? data.setText(QStringLiteral("a.png")) : data.setUrls(urls);
         drop(data, centreOf(target));
         const auto path = [&](const QString& name) {
-            return name.isEmpty() ? QString() : folder_->filePath(name);
+            return name.isEmpty() ? QString() : dir_->filePath(name);
         };
         QCOMPARE(state_.FirstPicturePath, path(first));
         QCOMPARE(state_.SecondPicturePath, path(second));
@@ -1186,7 +1165,7 @@ class MainWindowTest : public QObject {
         QVERIFY(dialogs_.openedUrls.isEmpty());
         QCOMPARE(dialogs_.warnings.size(), 1);
         QVERIFY(dialogs_.warnings[0].contains(QStringLiteral("Quorvex_K3V.pdf")));
-        QVERIFY(dialogs_.warnings[0].contains(folder_->path()));
+        QVERIFY(dialogs_.warnings[0].contains(dir_->path()));
     }
 };
 

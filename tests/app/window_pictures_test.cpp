@@ -23,6 +23,7 @@
 #include "fake_services.h"
 #include "input/picture_decoder.h"
 #include "output/output_format.h"
+#include "window_test_base.h"
 
 using namespace k3v;
 using k3v::testing::FakeDialogs;
@@ -66,17 +67,10 @@ QByteArray Head(const QString& path, int bytes) {
 
 }  // namespace
 
-class WindowPicturesTest : public QObject {
+class WindowPicturesTest : public k3v::testing::WindowTestBase {
     Q_OBJECT
 
   private:
-    std::unique_ptr<QTemporaryDir> dir_;
-    AppState state_;
-    FakeDialogs dialogs_;
-    FakeSound sound_;
-    std::unique_ptr<MainWindow> window_;
-    int conversions_ = 0;
-
     PathField* pathField(int id) { return qobject_cast<PathField*>(window_->control(id)); }
     QImage previewPicture() { return window_->preview()->grab().toImage(); }
 
@@ -86,22 +80,8 @@ class WindowPicturesTest : public QObject {
     }
 
   private slots:
-    void initTestCase() {
-        QApplication::setQuitOnLastWindowClosed(false);
-        k3v::testing::SilencePlatformNoise();
-    }
-    void init() {
-        dir_ = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir_->isValid());
-        state_ = AppState{};
-        QVERIFY(MakeStartState(state_, dir_->path()).ok());
-        dialogs_ = FakeDialogs{};
-        window_ = std::make_unique<MainWindow>(state_, dialogs_, sound_, dir_->path());
-        conversions_ = 0;
-        window_->setConversionHook([this] { ++conversions_; });
-        window_->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-    }
+    void initTestCase() { setUpApplication(); }
+    void init() { QVERIFY(startWindow()); }
     void cleanup() { window_.reset(); }
 
     // ---- Loading ------------------------------------------------------------------------
