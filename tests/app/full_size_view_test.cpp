@@ -10,6 +10,7 @@
 
 #include "app/app_state.h"
 #include "app/full_size_view.h"
+#include "app/job_runner.h"
 #include "app/main_window.h"
 #include "fake_services.h"
 #include "window_test_base.h"
@@ -181,8 +182,14 @@ class FullSizeViewTest : public k3v::testing::WindowTestBase {
         // wiggle, which starts on the left eye and turns to the right one.
         QComboBox* modes = box(view, "What to show");
         const QImage whole = view->picture();
+        // The anaglyph holds no eye alone: the eyes are made on the window's worker thread.
+        int steps = 0;
+        const auto counting = connect(window_->runner(), &JobRunner::busyChanged, this,
+                                      [&steps](bool busy) { steps += busy ? 1 : 0; });
         QTest::keyClick(modes, Qt::Key_Down);
+        disconnect(counting);
         QCOMPARE(view->mode(), FullSizeView::Mode::LeftEye);
+        QCOMPARE(steps, 1);
         const QImage left = view->picture();
         QVERIFY(left != whole);
         QTest::keyClick(modes, Qt::Key_Down);
