@@ -12,12 +12,13 @@
 #include <thread>
 #include <vector>
 
-#include "base/huge_pages.h"
 #include "base/thread_runner.h"
 #include "output/jpeg/bit_writer.h"
 #include "output/jpeg/block_transform.h"
 #include "output/jpeg/huffman.h"
+#include "output/jpeg/kept_symbols.h"
 #include "output/jpeg/segments.h"
+#include "output/jpeg/symbol_words.h"
 
 namespace k3v::jpeg {
 
@@ -26,8 +27,6 @@ namespace {
 // A band holds about this many pixels: large enough that taking one costs nothing, small
 // enough that the bands in flight need little memory and both threads finish together.
 constexpr size_t kBandPixels = size_t(1) << 18;
-// Kept symbols are handed to the threads in chunks of at least this many bytes.
-constexpr size_t kArenaChunk = size_t(16) << 20;
 // Pictures below this many pixels per thread are encoded on the calling thread.
 constexpr size_t kPixelsPerThread = size_t(1) << 17;
 // Coded bytes gathered before they go to the sink.
@@ -87,66 +86,6 @@ class Strip {
     std::vector<uint32_t> pixels_;
 };
 
-// The symbols of a band as the first pass finds them, so that the second pass only has to
-// look up their codes. One 21-bit word per symbol, stored in 3 bytes (least significant
-// first): bits 0..9 the table (0 luminance DC, 1 luminance AC, 2 chrominance DC,
-// 3 chrominance AC) times 256 plus the symbol, bits 10..20 its additional bits. The band's
-// first three DC symbols depend on the band above: the first pass finds them with the
-// predictors at zero, and the second pass rewrites them.
-enum SymbolTable : uint32_t { kLumaDc = 0, kLumaAc = 1, kChromaDc = 2, kChromaAc = 3 };
-
-// The DC table of component c; its AC table is the next one.
-inline uint32_t DcTable(size_t c) {
-    return c == kY ? kLumaDc : kChromaDc;
-}
-
-// Symbols one MCU can give: a block is sent in at most 64 (its DC symbol, then nonzero
-// coefficients, ZRLs and an EOB that together never exceed 63).
-constexpr size_t kMaxSymbolsPerMcu = kComponents * kBlockSize;
-
-constexpr size_t kSymbolBytes = 3;
-
-// Room for `symbols` stored symbols: one byte more, since each is written and read as 4 bytes.
-constexpr size_t SymbolStorage(size_t symbols) {
-    return kSymbolBytes * symbols + 1;
-}
-
-inline uint32_t SymbolWord(uint32_t tableSymbol, int v, unsigned category) {
-    const uint32_t extra = static_cast<uint32_t>(v + (v >> 31)) & ((uint32_t{1} << category) - 1u);
-    return (extra << 10) | tableSymbol;
-}
-
-// Stores a word at `out` and returns the next position; the byte after it is overwritten
-// (with zero) and belongs to the next symbol or the spare byte.
-inline uint8_t* StoreSymbol(uint8_t* out, uint32_t word) {
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out, &word, 4);
-    } else {
-        out[0] = static_cast<uint8_t>(word);
-        out[1] = static_cast<uint8_t>(word >> 8);
-        out[2] = static_cast<uint8_t>(word >> 16);
-        out[3] = 0;
-    }
-    return out + kSymbolBytes;
-}
-
-// Rewrites a stored word without touching its neighbours.
-inline void ReplaceSymbol(uint8_t* at, uint32_t word) {
-    at[0] = static_cast<uint8_t>(word);
-    at[1] = static_cast<uint8_t>(word >> 8);
-    at[2] = static_cast<uint8_t>(word >> 16);
-}
-
-inline uint32_t LoadSymbol(const uint8_t* at) {
-    if constexpr (std::endian::native == std::endian::little) {
-        uint32_t word;
-        std::memcpy(&word, at, 4);
-        return word & 0xFFFFFFu;
-    } else {
-        return at[0] | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16);
-    }
-}
-
 // Occurrences of each symbol word's bits 0..9: the four tables' symbols side by side.
 using Statistics = std::array<uint64_t, 4 * 256>;
 
@@ -188,48 +127,17 @@ inline uint8_t* BlockSymbols(const int16_t* block, const uint32_t* words, int& p
     return out;
 }
 
-// Kept symbols live in one arena, reserved at once but touched only where symbols are written
-// (in huge pages where the system allows). Each thread takes chunks of it and writes a band's
-// symbols straight at its cursor, moving on by what the band used when the band is kept: no
-// copy, and no fresh small pages for every band.
-class SymbolArena {
-  public:
-    explicit SymbolArena(size_t bytes) : bytes_(bytes) {
-        if (bytes == 0) {
-            return;
-        }
-        base_.reset(static_cast<uint8_t*>(std::malloc(bytes)));
-        if (!base_) {
-            throw std::bad_alloc();
-        }
-        AskForHugePages(base_.get(), bytes);
-    }
-
-    // `bytes` of the arena, or null once it is used up.
-    uint8_t* take(size_t bytes) {
-        const size_t at = used_.fetch_add(bytes);
-        return at + bytes <= bytes_ ? base_.get() + at : nullptr;
-    }
-
-  private:
-    struct Free {
-        void operator()(uint8_t* p) const { std::free(p); }
-    };
-    std::unique_ptr<uint8_t, Free> base_;
-    size_t bytes_;
-    std::atomic<size_t> used_{0};
-};
-
-// What the first pass learnt about a band.
+// What the first pass learnt about a band. The band's first three DC symbols depend on the
+// band above: the first pass finds them with the predictors at zero, and the second pass
+// rewrites them.
 struct BandRecord {
     int firstDc[kComponents] = {0, 0, 0};  // DC values of the first MCU's blocks
     int lastDc[kComponents] = {0, 0, 0};   // and of the last MCU's
     size_t firstDcIndex[kComponents] = {0, 0, 0};
-    // Kept symbols (SymbolStorage bytes, in the arena); null when not kept (the second pass
-    // finds them again).
-    uint8_t* symbols = nullptr;
-    size_t count = 0;
-    bool kept = false;
+    // The band's symbols coded with KeptSymbolTables(), the band's first DC differences
+    // against zero, followed by 8 zero bytes for the reader; freed once the second pass read
+    // them.
+    std::unique_ptr<uint8_t[]> kept;
 };
 
 // Transforms a band and writes its symbols to `out`, counting them into `stats`; returns
@@ -286,6 +194,19 @@ class BandBits {
         count_ = count;
         tail_ = tail;
         tailBits_ = tailBits;
+    }
+
+    // The bits in whole bytes (the last padded with zeros), then 8 zero bytes: what
+    // SymbolReader reads.
+    std::unique_ptr<uint8_t[]> CopyForReading() const {
+        const size_t bytes = count_ + (tailBits_ > 0 ? 1 : 0);
+        std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes + 8]);
+        std::memcpy(copy.get(), bytes_.get(), count_);
+        if (tailBits_ > 0) {
+            copy[count_] = static_cast<uint8_t>(tail_ << (8 - tailBits_));
+        }
+        std::memset(copy.get() + bytes, 0, 8);
+        return copy;
     }
 
     // Appends the bits to a stuffing writer.
@@ -504,14 +425,10 @@ struct Plan {
     BlockTables tables;
     BlockTransform transform = nullptr;
     int threads = 1;
-    size_t maxBandSymbols = 0;  // symbols of a band in the worst case: every coefficient coded
-    size_t keepLimit = 0;       // bytes of symbols the first pass may keep
-    size_t bandStorage = 0;     // SymbolStorage(maxBandSymbols)
-    size_t arenaChunk = 0;      // what a thread takes of the arena at a time
-    size_t arenaBytes = 0;      // room for keepLimit bytes of kept bands, chunk ends unused
+    size_t bandStorage = 0;  // bytes of a band's symbol words in the worst case
 };
 
-Plan MakePlan(const JpegRows& picture, int32_t quality, double keptBytesPerPixel) {
+Plan MakePlan(const JpegRows& picture, int32_t quality) {
     Plan plan;
     plan.geometry = MakeGeometry(picture);
     const Geometry& g = plan.geometry;
@@ -520,59 +437,32 @@ Plan MakePlan(const JpegRows& picture, int32_t quality, double keptBytesPerPixel
     plan.transform = ChooseBlockTransform();
     plan.threads = std::min<int>(ThreadsFor(g.width * g.height, kPixelsPerThread),
                                  static_cast<int>(std::min<size_t>(g.bands, 16)));
-    plan.maxBandSymbols = g.rowsPerBand * g.blocksAcross * kMaxSymbolsPerMcu;
-    plan.keepLimit = static_cast<size_t>(keptBytesPerPixel * static_cast<double>(g.width) *
-                                         static_cast<double>(g.height));
-    plan.bandStorage = SymbolStorage(plan.maxBandSymbols);
-    plan.arenaChunk = std::max(kArenaChunk, 4 * plan.bandStorage);
-    // No more can be kept than every band at its worst; a chunk's last band may not fit and
-    // moves on to the next chunk, leaving the end unused.
-    const size_t kept = std::min(plan.keepLimit, g.bands * plan.bandStorage);
-    const size_t chunkUse = plan.arenaChunk - plan.bandStorage;
-    const size_t chunks = (kept + chunkUse - 1) / chunkUse + static_cast<size_t>(plan.threads);
-    plan.arenaBytes = kept == 0 ? 0 : chunks * plan.arenaChunk;
+    // Every coefficient coded, in every block of the band.
+    plan.bandStorage = SymbolStorage(g.rowsPerBand * g.blocksAcross * kMaxSymbolsPerMcu);
     return plan;
 }
 
-// First pass: transforms every band, records its DC values and keeps its symbols while the
-// limit allows; returns the symbol counts of the whole picture.
-Statistics GatherStatistics(const JpegRows& picture, const Plan& plan, SymbolArena& arena,
+// First pass: transforms every band, records its DC values and keeps its symbols coded with
+// the fixed tables; returns the symbol counts of the whole picture.
+Statistics GatherStatistics(const JpegRows& picture, const Plan& plan,
                             std::vector<BandRecord>& records, PassProgress& progress) {
     const Geometry& g = plan.geometry;
+    const CodeLookup fixed = MakeCodeLookup(KeptSymbolTables());
     std::vector<Statistics> perThread(static_cast<size_t>(plan.threads), Statistics{});
     std::atomic<size_t> nextBand{0};
-    std::atomic<size_t> keptBytes{0};
     std::atomic<bool> stop{false};
     RunGuarded(plan.threads, stop, [&](int t) {
         Strip strip(g);
         Statistics& stats = perThread[static_cast<size_t>(t)];
-        uint8_t* cursor = nullptr;  // in this thread's chunk of the arena
-        uint8_t* chunkEnd = nullptr;
-        std::unique_ptr<uint8_t[]> scratch;  // once the arena is used up
+        std::unique_ptr<uint8_t[]> symbols(new uint8_t[plan.bandStorage]);
+        BandBits bits;
         for (size_t band = nextBand++; band < g.bands && !stop.load(); band = nextBand++) {
             progress.ThrowIfCancelled();
             BandRecord& record = records[band];
-            if (size_t(chunkEnd - cursor) < plan.bandStorage) {
-                cursor = arena.take(plan.arenaChunk);
-                chunkEnd = cursor == nullptr ? nullptr : cursor + plan.arenaChunk;
-            }
-            if (cursor == nullptr && !scratch) {
-                scratch.reset(new uint8_t[plan.bandStorage]);
-            }
-            uint8_t* out = cursor != nullptr ? cursor : scratch.get();
             const size_t count = BandSymbols(picture, g, plan.tables, plan.transform, band, strip,
-                                             stats, record, out);
-            const size_t bytes = SymbolStorage(count);
-            if (cursor != nullptr) {
-                if (keptBytes.fetch_add(bytes) + bytes <= plan.keepLimit) {
-                    record.symbols = cursor;
-                    record.count = count;
-                    record.kept = true;
-                    cursor += bytes;
-                } else {
-                    keptBytes.fetch_sub(bytes);
-                }
-            }
+                                             stats, record, symbols.get());
+            CodeSymbols(symbols.get(), count, fixed, bits);
+            record.kept = bits.CopyForReading();
             progress.Finished(g, band);
         }
     });
@@ -610,46 +500,34 @@ EntropyTables OptimalTables(const Statistics& total) {
     return entropy;
 }
 
-// Second pass: codes every band (transforming again those whose symbols were not kept) and
+// Second pass: reads back every band's kept symbols, codes them with the optimised tables and
 // joins the bands' bits in order into the scan, which leaves through `sink` as it grows.
-void CodeBands(const JpegRows& picture, const Plan& plan, std::vector<BandRecord>& records,
-               const EntropyTables& entropy, const JpegSink& sink, PassProgress& progress) {
+void CodeBands(const Plan& plan, std::vector<BandRecord>& records, const EntropyTables& entropy,
+               const JpegSink& sink, PassProgress& progress) {
     const Geometry& g = plan.geometry;
     const CodeLookup lookup = MakeCodeLookup(entropy);
+    const SymbolReader reader(KeptSymbolTables());
     ScanJoiner joiner(g.bands, sink);
     std::atomic<size_t> nextBand{0};
     std::atomic<bool> stop{false};
     RunGuarded(plan.threads, stop, [&](int) {
-        std::unique_ptr<Strip> strip;
-        std::unique_ptr<uint8_t[]> scratch;
-        Statistics unused{};
+        std::unique_ptr<uint8_t[]> symbols(new uint8_t[plan.bandStorage]);
         for (size_t band = nextBand++; band < g.bands && !stop.load(); band = nextBand++) {
             progress.ThrowIfCancelled();
             BandRecord& record = records[band];
-            uint8_t* symbols = record.symbols;
-            size_t count = record.count;
-            if (!record.kept) {
-                if (!strip) {
-                    strip = std::make_unique<Strip>(g);
-                    scratch.reset(new uint8_t[SymbolStorage(plan.maxBandSymbols)]);
-                }
-                // The same symbols again; a copy of the record keeps this thread's writes away
-                // from what the thread coding the next band reads.
-                BandRecord again;
-                count = BandSymbols(picture, g, plan.tables, plan.transform, band, *strip, unused,
-                                    again, scratch.get());
-                symbols = scratch.get();
-            }
+            const size_t mcus = (g.EndBlockRow(band) - g.FirstBlockRow(band)) * g.blocksAcross;
+            const size_t count = reader.Read(record.kept.get(), mcus, symbols.get());
+            record.kept.reset();
             // The first DC differences, now against the last DC values of the band above.
             for (size_t c = 0; c < kComponents; ++c) {
                 const int above = band == 0 ? 0 : records[band - 1].lastDc[c];
                 const int diff = record.firstDc[c] - above;
                 const unsigned category = Category(diff);
-                ReplaceSymbol(symbols + kSymbolBytes * record.firstDcIndex[c],
+                ReplaceSymbol(symbols.get() + kSymbolBytes * record.firstDcIndex[c],
                               SymbolWord(DcTable(c) * 256 + category, diff, category));
             }
             std::unique_ptr<BandBits> bits = joiner.Take();
-            CodeSymbols(symbols, count, lookup, *bits);
+            CodeSymbols(symbols.get(), count, lookup, *bits);
             joiner.Finished(band, std::move(bits));
             progress.Finished(g, band);
         }
@@ -660,22 +538,21 @@ void CodeBands(const JpegRows& picture, const Plan& plan, std::vector<BandRecord
 }  // namespace
 
 bool EncodeStreaming(const JpegRows& picture, int32_t quality, const JpegSink& sink,
-                     double keptBytesPerPixel, const Progress& progress) {
-    const Plan plan = MakePlan(picture, quality, keptBytesPerPixel);
+                     const Progress& progress) {
+    const Plan plan = MakePlan(picture, quality);
     std::vector<BandRecord> records(plan.geometry.bands);
-    SymbolArena arena(plan.arenaBytes);
     PassProgress first(progress.part(0.0, kFirstPassShare), plan.geometry.blocksDown);
     PassProgress second(progress.part(kFirstPassShare, 1.0), plan.geometry.blocksDown);
     try {
         const EntropyTables entropy =
-            OptimalTables(GatherStatistics(picture, plan, arena, records, first));
+            OptimalTables(GatherStatistics(picture, plan, records, first));
 
         Bytes header;
         WriteHeaders(header, plan.quant, entropy, static_cast<uint16_t>(picture.width),
                      static_cast<uint16_t>(picture.height));
         sink(header.data(), header.size());
 
-        CodeBands(picture, plan, records, entropy, sink, second);
+        CodeBands(plan, records, entropy, sink, second);
     } catch (const CancelledBetweenBands&) {
         return false;
     }
