@@ -1,7 +1,5 @@
 #include "output/jpeg/kept_symbols.h"
 
-#include "output/jpeg/symbol_words.h"
-
 namespace k3v::jpeg {
 
 namespace {
@@ -55,16 +53,6 @@ EntropyTables MakeKeptSymbolTables() {
     return tables;
 }
 
-// The 64 bits at bit `position` of `bits`, most significant first.
-inline uint64_t Peek(const uint8_t* bits, size_t position) {
-    const uint8_t* at = bits + (position >> 3);
-    uint64_t word = 0;
-    for (unsigned b = 0; b < 8; ++b) {
-        word = (word << 8) | at[b];
-    }
-    return word << (position & 7u);
-}
-
 }  // namespace
 
 const EntropyTables& KeptSymbolTables() {
@@ -105,51 +93,14 @@ SymbolReader::SymbolReader(const EntropyTables& tables)
     : tables_{MakeTable(tables.dc[0]), MakeTable(tables.ac[0]), MakeTable(tables.dc[1]),
               MakeTable(tables.ac[1])} {}
 
-size_t SymbolReader::Read(const uint8_t* bits, size_t mcus, uint8_t* out) const {
-    uint8_t* const start = out;
-    size_t position = 0;
-    // One symbol of table t: its code, then as many additional bits as its category (a DC
-    // symbol is its category, below 16; an AC symbol's category is its low four bits). Both
-    // together are at most 16 + 11 bits, within the 57 that one Peek always holds.
-    const auto read = [&](uint32_t t) {
-        const Table& table = tables_[t];
-        const uint64_t next = Peek(bits, position);
-        unsigned entry = table.lookup[next >> (64 - kLookupBits)];
-        if (entry == 0) [[unlikely]] {
-            entry = 16u << 8;  // not reached for bits coded with these tables
-            for (unsigned length = kLookupBits + 1; length <= 16; ++length) {
-                const auto code = static_cast<int32_t>(next >> (64 - length));
-                if (code <= table.maxCode[length]) {
-                    entry = (length << 8) | table.huffval[size_t(code + table.valueOffset[length])];
-                    break;
-                }
-            }
-        }
-        const unsigned length = entry >> 8;
-        const unsigned symbol = entry & 0xFFu;
-        const unsigned category = symbol & 15u;
-        // Shifting by 64 - category in two steps gives no bits for category 0.
-        const auto extra = static_cast<uint32_t>(((next << length) >> 1) >> (63 - category));
-        position += length + category;
-        out = StoreSymbol(out, (extra << 10) | (256 * t + symbol));
-        return symbol;
-    };
-    for (size_t mcu = 0; mcu < mcus; ++mcu) {
-        for (size_t c = 0; c < kComponents; ++c) {
-            const uint32_t dc = DcTable(c);
-            read(dc);
-            // Each AC symbol stands for its run of zeros and one coefficient (a ZRL for 16
-            // zeros); the block ends with an EOB or once its 63rd coefficient is sent.
-            for (unsigned k = 1; k < kBlockSize;) {
-                const unsigned symbol = read(dc + 1);
-                if (symbol == kEob) {
-                    break;
-                }
-                k += (symbol >> 4) + 1;
-            }
+unsigned SymbolReader::LongCode(const Table& table, uint64_t bits) {
+    for (unsigned length = kLookupBits + 1; length <= 16; ++length) {
+        const auto code = static_cast<int32_t>(bits >> (64 - length));
+        if (code <= table.maxCode[length]) {
+            return (length << 8) | table.huffval[size_t(code + table.valueOffset[length])];
         }
     }
-    return static_cast<size_t>(out - start) / kSymbolBytes;
+    return 16u << 8;  // not reached for bits coded with these tables
 }
 
 }  // namespace k3v::jpeg

@@ -24,11 +24,49 @@ class SymbolReader {
     // `tables` must give a code to every symbol that the bit strings hold.
     explicit SymbolReader(const EntropyTables& tables);
 
-    // Reads the symbols of `mcus` MCUs (for each, the Y, Cb and Cr blocks: a DC symbol, then AC
-    // symbols up to an EOB or the 63rd coefficient) from `bits`, most significant bit first,
-    // without byte stuffing, and followed by at least 8 readable bytes. Writes their words to
-    // `out` (room for SymbolStorage(mcus * kMaxSymbolsPerMcu) bytes) and returns their number.
-    size_t Read(const uint8_t* bits, size_t mcus, uint8_t* out) const;
+    // Bytes that must follow a bit string, readable (their values do not matter).
+    static constexpr size_t kSpareBytes = 16;
+
+    // Where reading a bit string (most significant bit first, no byte stuffing, followed by
+    // kSpareBytes) stands. The next bits sit at the top of `buffer`, `count` of them valid.
+    struct Cursor {
+        explicit Cursor(const uint8_t* bits) : next(bits) {}
+        const uint8_t* next;
+        uint64_t buffer = 0;
+        unsigned count = 0;
+    };
+
+    // Reads the next symbol, of table `t` (SymbolTable), and returns it; its additional bits
+    // go to `extra`. The caller knows from the symbols before which table comes next: the
+    // blocks of each MCU (Y, Cb, Cr) each send a DC symbol, then AC symbols up to an EOB or the
+    // 63rd coefficient.
+    unsigned Next(Cursor& at, unsigned t, uint32_t& extra) const {
+        // Topped up before every symbol, without a branch (whole bytes are added from `next`),
+        // the buffer holds at least 56 bits: more than a code (16) and its additional bits
+        // (11) need.
+        uint64_t word = 0;
+        for (unsigned b = 0; b < 8; ++b) {
+            word = (word << 8) | at.next[b];
+        }
+        at.buffer |= word >> at.count;
+        at.next += (63 - at.count) >> 3;
+        at.count |= 56;
+
+        const Table& table = tables_[t];
+        unsigned entry = table.lookup[at.buffer >> (64 - kLookupBits)];
+        if (entry == 0) [[unlikely]] {
+            entry = LongCode(table, at.buffer);
+        }
+        const unsigned length = entry >> 8;
+        const unsigned symbol = entry & 0xFFu;
+        // A DC symbol is its category (below 16); an AC symbol's category is its low 4 bits.
+        const unsigned category = symbol & 15u;
+        // Shifting by 64 - category in two steps gives no bits for category 0.
+        extra = static_cast<uint32_t>(((at.buffer << length) >> 1) >> (63 - category));
+        at.buffer <<= length + category;
+        at.count -= length + category;
+        return symbol;
+    }
 
     // Codes up to this long are found with one look-up; longer ones by comparing lengths.
     static constexpr unsigned kLookupBits = 11;
@@ -42,6 +80,8 @@ class SymbolReader {
         std::array<uint8_t, 256> huffval{};
     };
     static Table MakeTable(const HuffmanTable& table);
+    // The look-up entry of a code longer than kLookupBits at the top of `bits`.
+    static unsigned LongCode(const Table& table, uint64_t bits);
 
     std::array<Table, 4> tables_;  // in the order of SymbolTable
 };

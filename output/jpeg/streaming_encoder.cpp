@@ -133,11 +133,10 @@ inline uint8_t* BlockSymbols(const int16_t* block, const uint32_t* words, int& p
 struct BandRecord {
     int firstDc[kComponents] = {0, 0, 0};  // DC values of the first MCU's blocks
     int lastDc[kComponents] = {0, 0, 0};   // and of the last MCU's
-    size_t firstDcIndex[kComponents] = {0, 0, 0};
-    // The band's symbols coded with KeptSymbolTables(), the band's first DC differences
-    // against zero, followed by 8 zero bytes for the reader; freed once the second pass read
-    // them.
+    // The band's symbols coded with KeptSymbolTables(), its first DC differences against
+    // zero (BandBits::CopyForReading); freed once the second pass read them.
     std::unique_ptr<uint8_t[]> kept;
+    size_t count = 0;  // symbols
 };
 
 // Transforms a band and writes its symbols to `out`, counting them into `stats`; returns
@@ -162,9 +161,6 @@ size_t BandSymbols(const JpegRows& picture, const Geometry& geometry, const Bloc
                 first = false;
             }
             for (size_t c = 0; c < kComponents; ++c) {
-                if (column == 0 && blockRow == geometry.FirstBlockRow(band)) {
-                    record.firstDcIndex[c] = static_cast<size_t>(symbols - out) / kSymbolBytes;
-                }
                 symbols = BlockSymbols(blocks + c * kBlockSize, words + c * kBlockSize,
                                        predictor[c], DcTable(c), counts, symbols);
             }
@@ -196,16 +192,16 @@ class BandBits {
         tailBits_ = tailBits;
     }
 
-    // The bits in whole bytes (the last padded with zeros), then 8 zero bytes: what
-    // SymbolReader reads.
+    // The bits in whole bytes (the last padded with zeros), then the spare bytes that
+    // SymbolReader reads ahead.
     std::unique_ptr<uint8_t[]> CopyForReading() const {
         const size_t bytes = count_ + (tailBits_ > 0 ? 1 : 0);
-        std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes + 8]);
+        std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes + SymbolReader::kSpareBytes]);
         std::memcpy(copy.get(), bytes_.get(), count_);
         if (tailBits_ > 0) {
             copy[count_] = static_cast<uint8_t>(tail_ << (8 - tailBits_));
         }
-        std::memset(copy.get() + bytes, 0, 8);
+        std::memset(copy.get() + bytes, 0, SymbolReader::kSpareBytes);
         return copy;
     }
 
@@ -294,6 +290,55 @@ void CodeSymbols(const uint8_t* symbols, size_t count, const CodeLookup& lookup,
         unsigned length = 0;
         const uint64_t code = codeOf(LoadSymbol(symbols + kSymbolBytes * i), length);
         send(code, length);
+    }
+    bits.Finish(static_cast<size_t>(out - start),
+                static_cast<uint32_t>(pending & ((uint64_t{1} << pendingBits) - 1u)), pendingBits);
+}
+
+// Reads a band's kept symbols and codes them into `bits` with the optimised codes of
+// `lookup`; the first MCU's DC symbols are replaced by `firstDc` (symbol words).
+void Transcode(const SymbolReader& reader, const uint8_t* kept, size_t mcus, size_t count,
+               const uint32_t (&firstDc)[kComponents], const CodeLookup& lookup, BandBits& bits) {
+    uint8_t* out = bits.Reserve(count * 27 / 8 + 16);
+    uint8_t* const start = out;
+    uint64_t pending = 0;  // the low `pendingBits` bits are not yet complete bytes
+    unsigned pendingBits = 0;
+    const auto put = [&](uint32_t tableSymbol, uint32_t extra) {
+        const uint64_t entry = lookup[tableSymbol];
+        const auto length = static_cast<unsigned>(entry >> 32);
+        pending = (pending << length) | (static_cast<uint32_t>(entry) | extra);
+        pendingBits += length;  // at most 7 + 27
+        const uint64_t aligned = pending << (64 - pendingBits);
+        uint8_t bytes[8];
+        for (unsigned b = 0; b < 8; ++b) {
+            bytes[b] = static_cast<uint8_t>(aligned >> (56 - 8 * b));
+        }
+        std::memcpy(out, bytes, 8);
+        out += pendingBits >> 3;
+        pendingBits &= 7u;
+    };
+    SymbolReader::Cursor at(kept);
+    for (size_t mcu = 0; mcu < mcus; ++mcu) {
+        for (size_t c = 0; c < kComponents; ++c) {
+            const uint32_t dc = DcTable(c);
+            uint32_t extra = 0;
+            const unsigned category = reader.Next(at, dc, extra);
+            if (mcu == 0) [[unlikely]] {
+                put(firstDc[c] & 1023u, firstDc[c] >> 10);
+            } else {
+                put(256 * dc + category, extra);
+            }
+            // Each AC symbol stands for its run of zeros and one coefficient (a ZRL for 16
+            // zeros); the block ends with an EOB or once its 63rd coefficient is sent.
+            for (unsigned k = 1; k < kBlockSize;) {
+                const unsigned symbol = reader.Next(at, dc + 1, extra);
+                put(256 * (dc + 1) + symbol, extra);
+                if (symbol == kEob) {
+                    break;
+                }
+                k += (symbol >> 4) + 1;
+            }
+        }
     }
     bits.Finish(static_cast<size_t>(out - start),
                 static_cast<uint32_t>(pending & ((uint64_t{1} << pendingBits) - 1u)), pendingBits);
@@ -463,6 +508,7 @@ Statistics GatherStatistics(const JpegRows& picture, const Plan& plan,
                                              stats, record, symbols.get());
             CodeSymbols(symbols.get(), count, fixed, bits);
             record.kept = bits.CopyForReading();
+            record.count = count;
             progress.Finished(g, band);
         }
     });
@@ -511,23 +557,21 @@ void CodeBands(const Plan& plan, std::vector<BandRecord>& records, const Entropy
     std::atomic<size_t> nextBand{0};
     std::atomic<bool> stop{false};
     RunGuarded(plan.threads, stop, [&](int) {
-        std::unique_ptr<uint8_t[]> symbols(new uint8_t[plan.bandStorage]);
         for (size_t band = nextBand++; band < g.bands && !stop.load(); band = nextBand++) {
             progress.ThrowIfCancelled();
             BandRecord& record = records[band];
-            const size_t mcus = (g.EndBlockRow(band) - g.FirstBlockRow(band)) * g.blocksAcross;
-            const size_t count = reader.Read(record.kept.get(), mcus, symbols.get());
-            record.kept.reset();
             // The first DC differences, now against the last DC values of the band above.
+            uint32_t firstDc[kComponents];
             for (size_t c = 0; c < kComponents; ++c) {
                 const int above = band == 0 ? 0 : records[band - 1].lastDc[c];
                 const int diff = record.firstDc[c] - above;
                 const unsigned category = Category(diff);
-                ReplaceSymbol(symbols.get() + kSymbolBytes * record.firstDcIndex[c],
-                              SymbolWord(DcTable(c) * 256 + category, diff, category));
+                firstDc[c] = SymbolWord(DcTable(c) * 256 + category, diff, category);
             }
             std::unique_ptr<BandBits> bits = joiner.Take();
-            CodeSymbols(symbols.get(), count, lookup, *bits);
+            const size_t mcus = (g.EndBlockRow(band) - g.FirstBlockRow(band)) * g.blocksAcross;
+            Transcode(reader, record.kept.get(), mcus, record.count, firstDc, lookup, *bits);
+            record.kept.reset();
             joiner.Finished(band, std::move(bits));
             progress.Finished(g, band);
         }

@@ -51,13 +51,6 @@ inline uint8_t* StoreSymbol(uint8_t* out, uint32_t word) {
     return out + kSymbolBytes;
 }
 
-// Rewrites a stored word without touching its neighbours.
-inline void ReplaceSymbol(uint8_t* at, uint32_t word) {
-    at[0] = static_cast<uint8_t>(word);
-    at[1] = static_cast<uint8_t>(word >> 8);
-    at[2] = static_cast<uint8_t>(word >> 16);
-}
-
 inline uint32_t LoadSymbol(const uint8_t* at) {
     if constexpr (std::endian::native == std::endian::little) {
         uint32_t word;
