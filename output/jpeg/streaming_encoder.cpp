@@ -89,87 +89,24 @@ class Strip {
 // Occurrences of each symbol word's bits 0..9: the four tables' symbols side by side.
 using Statistics = std::array<uint64_t, 4 * 256>;
 
-// Appends the symbols of one block (T.81 F.1.2) and counts them: the category of the DC
-// difference to `predictor` (which then becomes the block's DC value), then in zig-zag order a
-// run/size symbol for each nonzero coefficient, preceded by a ZRL for each 16 zeros before it,
-// and an EOB when the block ends in zeros. `words` holds CoefficientWords of the block.
-inline uint8_t* BlockSymbols(const int16_t* block, const uint32_t* words, int& predictor,
-                             uint32_t dcTable, Statistics& counts, uint8_t* out) {
-    const int diff = block[0] - predictor;
-    predictor = block[0];
-    const unsigned dcCategory = Category(diff);
-    const uint32_t dcWord = SymbolWord(dcTable * 256 + dcCategory, diff, dcCategory);
-    ++counts[dcWord & 1023u];
-    out = StoreSymbol(out, dcWord);
+// For each table and symbol (bits 0..9 of a symbol word): the code shifted left by the number
+// of additional bits in bits 0..31, the total length above.
+using CodeLookup = std::array<uint64_t, 4 * 256>;
 
-    const uint32_t acBase = (dcTable + 1) * 256;
-    uint64_t nonzero = NonzeroMask(block) & ~uint64_t{1};
-    unsigned last = 0;
-    while (nonzero != 0) {
-        const auto k = static_cast<unsigned>(std::countr_zero(nonzero));
-        nonzero &= nonzero - 1;
-        unsigned run = k - last - 1;
-        if (run > 15) [[unlikely]] {
-            for (; run > 15; run -= 16) {
-                ++counts[acBase + kZrl];
-                out = StoreSymbol(out, acBase + kZrl);
-            }
-        }
-        const uint32_t word = words[k] + acBase + 16 * run;
-        ++counts[word & 1023u];
-        out = StoreSymbol(out, word);
-        last = k;
-    }
-    if (last != 63) {
-        ++counts[acBase + kEob];
-        out = StoreSymbol(out, acBase + kEob);
-    }
-    return out;
-}
-
-// What the first pass learnt about a band. The band's first three DC symbols depend on the
-// band above: the first pass finds them with the predictors at zero, and the second pass
-// rewrites them.
-struct BandRecord {
-    int firstDc[kComponents] = {0, 0, 0};  // DC values of the first MCU's blocks
-    int lastDc[kComponents] = {0, 0, 0};   // and of the last MCU's
-    // The band's symbols coded with KeptSymbolTables(), its first DC differences against
-    // zero (BandBits::CopyForReading); freed once the second pass read them.
-    std::unique_ptr<uint8_t[]> kept;
-    size_t count = 0;  // symbols
-};
-
-// Transforms a band and writes its symbols to `out`, counting them into `stats`; returns
-// their number.
-size_t BandSymbols(const JpegRows& picture, const Geometry& geometry, const BlockTables& tables,
-                   BlockTransform transform, size_t band, Strip& strip, Statistics& counts,
-                   BandRecord& record, uint8_t* out) {
-    alignas(32) int16_t blocks[kComponents * kBlockSize];
-    alignas(32) uint32_t words[kComponents * kBlockSize];
-    int predictor[kComponents] = {0, 0, 0};
-    uint8_t* symbols = out;
-    bool first = true;
-    for (size_t blockRow = geometry.FirstBlockRow(band); blockRow < geometry.EndBlockRow(band);
-         ++blockRow) {
-        strip.Read(picture, geometry, blockRow);
-        for (size_t column = 0; column < geometry.blocksAcross; ++column) {
-            transform(strip.data(), geometry.paddedWidth, column, tables, blocks, words);
-            if (first) {
-                for (size_t c = 0; c < kComponents; ++c) {
-                    record.firstDc[c] = blocks[c * kBlockSize];
-                }
-                first = false;
-            }
-            for (size_t c = 0; c < kComponents; ++c) {
-                symbols = BlockSymbols(blocks + c * kBlockSize, words + c * kBlockSize,
-                                       predictor[c], DcTable(c), counts, symbols);
-            }
+CodeLookup MakeCodeLookup(const EntropyTables& entropy) {
+    CodeLookup lookup{};
+    const HuffmanTable* tables[4] = {&entropy.dc[0], &entropy.ac[0], &entropy.dc[1],
+                                     &entropy.ac[1]};
+    for (size_t t = 0; t < 4; ++t) {
+        for (size_t symbol = 0; symbol < 256; ++symbol) {
+            // DC symbols are categories; an AC symbol's category is its low four bits.
+            const size_t extraBits = t % 2 == 0 ? (symbol < 16 ? symbol : 0) : symbol & 15;
+            lookup[256 * t + symbol] =
+                (static_cast<uint64_t>(tables[t]->length[symbol] + extraBits) << 32) |
+                (static_cast<uint64_t>(tables[t]->code[symbol]) << extraBits);
         }
     }
-    for (size_t c = 0; c < kComponents; ++c) {
-        record.lastDc[c] = predictor[c];
-    }
-    return static_cast<size_t>(symbols - out) / kSymbolBytes;
+    return lookup;
 }
 
 // A band's coded bits, most significant first, without byte stuffing: `count` whole bytes,
@@ -232,90 +169,146 @@ class BandBits {
     unsigned tailBits_ = 0;
 };
 
-// For each table and symbol (bits 0..9 of a symbol word): the code shifted left by the number
-// of additional bits in bits 0..31, the total length above.
-using CodeLookup = std::array<uint64_t, 4 * 256>;
+// Packs codes into a band's bits, most significant first, without byte stuffing: every Put
+// stores 8 bytes, the pending bits (fewer than 8) followed by the new ones, and moves on by
+// the bytes completed, without a branch. The buffer needs room for 8 bytes past the last
+// whole byte.
+class BitPacker {
+  public:
+    explicit BitPacker(uint8_t* out) : start_(out), out_(out) {}
 
-CodeLookup MakeCodeLookup(const EntropyTables& entropy) {
-    CodeLookup lookup{};
-    const HuffmanTable* tables[4] = {&entropy.dc[0], &entropy.ac[0], &entropy.dc[1],
-                                     &entropy.ac[1]};
-    for (size_t t = 0; t < 4; ++t) {
-        for (size_t symbol = 0; symbol < 256; ++symbol) {
-            // DC symbols are categories; an AC symbol's category is its low four bits.
-            const size_t extraBits = t % 2 == 0 ? (symbol < 16 ? symbol : 0) : symbol & 15;
-            lookup[256 * t + symbol] =
-                (static_cast<uint64_t>(tables[t]->length[symbol] + extraBits) << 32) |
-                (static_cast<uint64_t>(tables[t]->code[symbol]) << extraBits);
-        }
-    }
-    return lookup;
-}
-
-// Codes a band's symbols; the longest code with its additional bits is 16 + 11 bits. Without
-// a branch per symbol: two codes are joined (at most 54 bits), the pending bits (fewer than
-// 8, then the new ones) are stored as 8 bytes every time, and the position moves on by the
-// bytes completed.
-void CodeSymbols(const uint8_t* symbols, size_t count, const CodeLookup& lookup, BandBits& bits) {
-    uint8_t* out = bits.Reserve(count * 27 / 8 + 16);
-    uint8_t* const start = out;
-    uint64_t pending = 0;  // the low `pendingBits` bits are not yet complete bytes
-    unsigned pendingBits = 0;
-    const auto codeOf = [&lookup](uint32_t word, unsigned& length) {
-        const uint64_t entry = lookup[word & 1023u];
-        length = static_cast<unsigned>(entry >> 32);  // 1..27
-        return static_cast<uint64_t>(static_cast<uint32_t>(entry) | (word >> 10));
-    };
-    const auto send = [&](uint64_t code, unsigned length) {
-        pending = (pending << length) | code;
-        pendingBits += length;  // at most 7 + 54
-        const uint64_t aligned = pending << (64 - pendingBits);
+    // Sends the `length` (1..56) low bits of `code`; higher bits must be zero.
+    void Put(uint64_t code, unsigned length) {
+        const uint64_t pending = (pending_ << length) | code;
+        const unsigned bits = pendingBits_ + length;
+        const uint64_t aligned = pending << (64 - bits);
         uint8_t bytes[8];
         for (unsigned b = 0; b < 8; ++b) {
             bytes[b] = static_cast<uint8_t>(aligned >> (56 - 8 * b));
         }
-        std::memcpy(out, bytes, 8);
-        out += pendingBits >> 3;
-        pendingBits &= 7u;
+        std::memcpy(out_, bytes, 8);
+        out_ += bits >> 3;
+        pending_ = pending;
+        pendingBits_ = bits & 7u;
+    }
+
+    void Finish(BandBits& bits) const {
+        bits.Finish(static_cast<size_t>(out_ - start_),
+                    static_cast<uint32_t>(pending_ & ((uint64_t{1} << pendingBits_) - 1u)),
+                    pendingBits_);
+    }
+
+  private:
+    uint8_t* start_;
+    uint8_t* out_;
+    uint64_t pending_ = 0;  // the low `pendingBits_` bits are not yet complete bytes
+    unsigned pendingBits_ = 0;
+};
+
+// Bytes a band's bits may take: `symbols` codes of at most 16 + 11 bits, and the 8 bytes that
+// BitPacker stores past the end.
+constexpr size_t CodedBytes(size_t symbols) {
+    return symbols * 27 / 8 + 16;
+}
+
+// Sends the symbols of one block (T.81 F.1.2) with the codes of `lookup` and counts them: the
+// category of the DC difference to `predictor` (which then becomes the block's DC value), then
+// in zig-zag order a run/size symbol for each nonzero coefficient, preceded by a ZRL for each
+// 16 zeros before it, and an EOB when the block ends in zeros. `words` holds CoefficientWords
+// of the block. Returns the number of symbols.
+inline size_t BlockSymbols(const int16_t* block, const uint32_t* words, int& predictor,
+                           uint32_t dcTable, const CodeLookup& lookup, Statistics& counts,
+                           BitPacker& out) {
+    const auto send = [&](uint32_t word) {
+        ++counts[word & 1023u];
+        const uint64_t entry = lookup[word & 1023u];
+        out.Put(static_cast<uint32_t>(entry) | (word >> 10), static_cast<unsigned>(entry >> 32));
     };
-    size_t i = 0;
-    for (; i + 2 <= count; i += 2) {
-        unsigned firstLength = 0;
-        unsigned secondLength = 0;
-        const uint64_t first = codeOf(LoadSymbol(symbols + kSymbolBytes * i), firstLength);
-        const uint64_t second = codeOf(LoadSymbol(symbols + kSymbolBytes * (i + 1)), secondLength);
-        send((first << secondLength) | second, firstLength + secondLength);
+    const int diff = block[0] - predictor;
+    predictor = block[0];
+    const unsigned dcCategory = Category(diff);
+    send(SymbolWord(dcTable * 256 + dcCategory, diff, dcCategory));
+    size_t symbols = 1;
+
+    const uint32_t acBase = (dcTable + 1) * 256;
+    uint64_t nonzero = NonzeroMask(block) & ~uint64_t{1};
+    unsigned last = 0;
+    while (nonzero != 0) {
+        const auto k = static_cast<unsigned>(std::countr_zero(nonzero));
+        nonzero &= nonzero - 1;
+        unsigned run = k - last - 1;
+        if (run > 15) [[unlikely]] {
+            for (; run > 15; run -= 16) {
+                send(acBase + kZrl);
+                ++symbols;
+            }
+        }
+        send(words[k] + acBase + 16 * run);
+        ++symbols;
+        last = k;
     }
-    if (i < count) {
-        unsigned length = 0;
-        const uint64_t code = codeOf(LoadSymbol(symbols + kSymbolBytes * i), length);
-        send(code, length);
+    if (last != 63) {
+        send(acBase + kEob);
+        ++symbols;
     }
-    bits.Finish(static_cast<size_t>(out - start),
-                static_cast<uint32_t>(pending & ((uint64_t{1} << pendingBits) - 1u)), pendingBits);
+    return symbols;
+}
+
+// What the first pass learnt about a band. The band's first three DC symbols depend on the
+// band above: the first pass finds them with the predictors at zero, and the second pass
+// rewrites them.
+struct BandRecord {
+    int firstDc[kComponents] = {0, 0, 0};  // DC values of the first MCU's blocks
+    int lastDc[kComponents] = {0, 0, 0};   // and of the last MCU's
+    // The band's symbols coded with KeptSymbolTables(), its first DC differences against
+    // zero (BandBits::CopyForReading); freed once the second pass read them.
+    std::unique_ptr<uint8_t[]> kept;
+    size_t count = 0;  // symbols
+};
+
+// Transforms a band and sends its symbols to `out` with the codes of `lookup`, counting them
+// into `counts`; returns their number.
+size_t BandSymbols(const JpegRows& picture, const Geometry& geometry, const BlockTables& tables,
+                   BlockTransform transform, size_t band, Strip& strip, const CodeLookup& lookup,
+                   Statistics& counts, BandRecord& record, BitPacker& out) {
+    alignas(32) int16_t blocks[kComponents * kBlockSize];
+    alignas(32) uint32_t words[kComponents * kBlockSize];
+    int predictor[kComponents] = {0, 0, 0};
+    size_t symbols = 0;
+    bool first = true;
+    BitPacker packer = out;  // a copy the compiler can keep in registers
+    for (size_t blockRow = geometry.FirstBlockRow(band); blockRow < geometry.EndBlockRow(band);
+         ++blockRow) {
+        strip.Read(picture, geometry, blockRow);
+        for (size_t column = 0; column < geometry.blocksAcross; ++column) {
+            transform(strip.data(), geometry.paddedWidth, column, tables, blocks, words);
+            if (first) {
+                for (size_t c = 0; c < kComponents; ++c) {
+                    record.firstDc[c] = blocks[c * kBlockSize];
+                }
+                first = false;
+            }
+            for (size_t c = 0; c < kComponents; ++c) {
+                symbols += BlockSymbols(blocks + c * kBlockSize, words + c * kBlockSize,
+                                        predictor[c], DcTable(c), lookup, counts, packer);
+            }
+        }
+    }
+    for (size_t c = 0; c < kComponents; ++c) {
+        record.lastDc[c] = predictor[c];
+    }
+    out = packer;
+    return symbols;
 }
 
 // Reads a band's kept symbols and codes them into `bits` with the optimised codes of
 // `lookup`; the first MCU's DC symbols are replaced by `firstDc` (symbol words).
 void Transcode(const SymbolReader& reader, const uint8_t* kept, size_t mcus, size_t count,
                const uint32_t (&firstDc)[kComponents], const CodeLookup& lookup, BandBits& bits) {
-    uint8_t* out = bits.Reserve(count * 27 / 8 + 16);
-    uint8_t* const start = out;
-    uint64_t pending = 0;  // the low `pendingBits` bits are not yet complete bytes
-    unsigned pendingBits = 0;
+    BitPacker out(bits.Reserve(CodedBytes(count)));
     const auto put = [&](uint32_t tableSymbol, uint32_t extra) {
         const uint64_t entry = lookup[tableSymbol];
-        const auto length = static_cast<unsigned>(entry >> 32);
-        pending = (pending << length) | (static_cast<uint32_t>(entry) | extra);
-        pendingBits += length;  // at most 7 + 27
-        const uint64_t aligned = pending << (64 - pendingBits);
-        uint8_t bytes[8];
-        for (unsigned b = 0; b < 8; ++b) {
-            bytes[b] = static_cast<uint8_t>(aligned >> (56 - 8 * b));
-        }
-        std::memcpy(out, bytes, 8);
-        out += pendingBits >> 3;
-        pendingBits &= 7u;
+        out.Put(static_cast<uint32_t>(entry) | extra, static_cast<unsigned>(entry >> 32));
     };
     SymbolReader::Cursor at(kept);
     for (size_t mcu = 0; mcu < mcus; ++mcu) {
@@ -340,8 +333,7 @@ void Transcode(const SymbolReader& reader, const uint8_t* kept, size_t mcus, siz
             }
         }
     }
-    bits.Finish(static_cast<size_t>(out - start),
-                static_cast<uint32_t>(pending & ((uint64_t{1} << pendingBits) - 1u)), pendingBits);
+    out.Finish(bits);
 }
 
 // Joins the bands' bit strings in order into the stuffed scan and passes the bytes on.
@@ -470,7 +462,7 @@ struct Plan {
     BlockTables tables;
     BlockTransform transform = nullptr;
     int threads = 1;
-    size_t bandStorage = 0;  // bytes of a band's symbol words in the worst case
+    size_t bandBytes = 0;  // bytes of a band's kept bits in the worst case
 };
 
 Plan MakePlan(const JpegRows& picture, int32_t quality) {
@@ -483,7 +475,7 @@ Plan MakePlan(const JpegRows& picture, int32_t quality) {
     plan.threads = std::min<int>(ThreadsFor(g.width * g.height, kPixelsPerThread),
                                  static_cast<int>(std::min<size_t>(g.bands, 16)));
     // Every coefficient coded, in every block of the band.
-    plan.bandStorage = SymbolStorage(g.rowsPerBand * g.blocksAcross * kMaxSymbolsPerMcu);
+    plan.bandBytes = CodedBytes(g.rowsPerBand * g.blocksAcross * kMaxSymbolsPerMcu);
     return plan;
 }
 
@@ -499,16 +491,16 @@ Statistics GatherStatistics(const JpegRows& picture, const Plan& plan,
     RunGuarded(plan.threads, stop, [&](int t) {
         Strip strip(g);
         Statistics& stats = perThread[static_cast<size_t>(t)];
-        std::unique_ptr<uint8_t[]> symbols(new uint8_t[plan.bandStorage]);
         BandBits bits;
+        uint8_t* const room = bits.Reserve(plan.bandBytes);
         for (size_t band = nextBand++; band < g.bands && !stop.load(); band = nextBand++) {
             progress.ThrowIfCancelled();
             BandRecord& record = records[band];
-            const size_t count = BandSymbols(picture, g, plan.tables, plan.transform, band, strip,
-                                             stats, record, symbols.get());
-            CodeSymbols(symbols.get(), count, fixed, bits);
+            BitPacker out(room);
+            record.count = BandSymbols(picture, g, plan.tables, plan.transform, band, strip, fixed,
+                                       stats, record, out);
+            out.Finish(bits);
             record.kept = bits.CopyForReading();
-            record.count = count;
             progress.Finished(g, band);
         }
     });
