@@ -74,8 +74,8 @@ SymbolReader::Table SymbolReader::MakeTable(const HuffmanTable& huffman) {
         }
         if (length <= kLookupBits) {
             for (int32_t i = 0; i < count; ++i) {
-                const auto entry =
-                    static_cast<uint16_t>((length << 8) | huffman.huffval[size_t(index + i)]);
+                const uint8_t symbol = huffman.huffval[size_t(index + i)];
+                const auto entry = static_cast<uint16_t>(((length + (symbol & 15u)) << 8) | symbol);
                 const size_t first = size_t(code + i) << (kLookupBits - length);
                 const size_t last = size_t(code + i + 1) << (kLookupBits - length);
                 for (size_t e = first; e < last; ++e) {
@@ -97,7 +97,8 @@ unsigned SymbolReader::LongCode(const Table& table, uint64_t bits) {
     for (unsigned length = kLookupBits + 1; length <= 16; ++length) {
         const auto code = static_cast<int32_t>(bits >> (64 - length));
         if (code <= table.maxCode[length]) {
-            return (length << 8) | table.huffval[size_t(code + table.valueOffset[length])];
+            const uint8_t symbol = table.huffval[size_t(code + table.valueOffset[length])];
+            return ((length + (symbol & 15u)) << 8) | symbol;
         }
     }
     return 16u << 8;  // not reached for bits coded with these tables

@@ -1,9 +1,8 @@
 #pragma once
-// How the streaming encoder's first pass keeps every band's symbols for the second, in about
-// the room of the finished file rather than of the pixels: each band's symbols are coded with
-// fixed Huffman tables into a bit string (the coder of the second pass, with other tables), and
-// read back here into symbol words (symbol_words.h) to be coded again with the picture's
-// optimised tables.
+// How the streaming encoder's first pass keeps a band's symbols for the second in about the
+// room of the finished file rather than of the pixels: they are coded with fixed Huffman
+// tables into a bit string (by the coder of the second pass, with other tables), and read back
+// here to be coded again with the picture's optimised tables.
 
 #include <array>
 #include <cstddef>
@@ -36,14 +35,10 @@ class SymbolReader {
         unsigned count = 0;
     };
 
-    // Reads the next symbol, of table `t` (SymbolTable), and returns it; its additional bits
-    // go to `extra`. The caller knows from the symbols before which table comes next: the
-    // blocks of each MCU (Y, Cb, Cr) each send a DC symbol, then AC symbols up to an EOB or the
-    // 63rd coefficient.
-    unsigned Next(Cursor& at, unsigned t, uint32_t& extra) const {
-        // Topped up before every symbol, without a branch (whole bytes are added from `next`),
-        // the buffer holds at least 56 bits: more than a code (16) and its additional bits
-        // (11) need.
+    // Tops the buffer up to at least 56 bits, without a branch (whole bytes are added from
+    // `next`): enough for two symbols, each a code (up to 16 bits) and its additional bits (up
+    // to 11).
+    static void Refill(Cursor& at) {
         uint64_t word = 0;
         for (unsigned b = 0; b < 8; ++b) {
             word = (word << 8) | at.next[b];
@@ -51,21 +46,29 @@ class SymbolReader {
         at.buffer |= word >> at.count;
         at.next += (63 - at.count) >> 3;
         at.count |= 56;
+    }
 
+    // The next symbol, of table `t` (SymbolTable), as `bits << 8 | symbol`, `bits` being the
+    // length of its code and additional bits together (a DC symbol is its category, below 16;
+    // an AC symbol's category is its low 4 bits). The caller knows from the symbols before
+    // which table comes next: the blocks of each MCU (Y, Cb, Cr) each send a DC symbol, then AC
+    // symbols up to an EOB or the 63rd coefficient.
+    unsigned Peek(const Cursor& at, unsigned t) const {
         const Table& table = tables_[t];
-        unsigned entry = table.lookup[at.buffer >> (64 - kLookupBits)];
+        const unsigned entry = table.lookup[at.buffer >> (64 - kLookupBits)];
         if (entry == 0) [[unlikely]] {
-            entry = LongCode(table, at.buffer);
+            return LongCode(table, at.buffer);
         }
-        const unsigned length = entry >> 8;
-        const unsigned symbol = entry & 0xFFu;
-        // A DC symbol is its category (below 16); an AC symbol's category is its low 4 bits.
-        const unsigned category = symbol & 15u;
-        // Shifting by 64 - category in two steps gives no bits for category 0.
-        extra = static_cast<uint32_t>(((at.buffer << length) >> 1) >> (63 - category));
-        at.buffer <<= length + category;
-        at.count -= length + category;
-        return symbol;
+        return entry;
+    }
+
+    // Takes the next `bits` (1..27) bits: the code and additional bits of the symbol Peek
+    // gave.
+    static uint32_t Take(Cursor& at, unsigned bits) {
+        const auto taken = static_cast<uint32_t>(at.buffer >> (64 - bits));
+        at.buffer <<= bits;
+        at.count -= bits;
+        return taken;
     }
 
     // Codes up to this long are found with one look-up; longer ones by comparing lengths.
@@ -74,7 +77,7 @@ class SymbolReader {
   private:
     struct Table {
         std::array<uint16_t, size_t{1} << kLookupBits>
-            lookup{};                           // length << 8 | symbol; 0 if longer
+            lookup{};                           // (length + category) << 8 | symbol; 0 if longer
         std::array<int32_t, 17> maxCode{};      // largest code of each length, -1 for none
         std::array<int32_t, 17> valueOffset{};  // HUFFVAL index of a code minus the code
         std::array<uint8_t, 256> huffval{};

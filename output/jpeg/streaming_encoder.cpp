@@ -12,13 +12,13 @@
 #include <thread>
 #include <vector>
 
+#include "base/huge_pages.h"
 #include "base/thread_runner.h"
 #include "output/jpeg/bit_writer.h"
 #include "output/jpeg/block_transform.h"
 #include "output/jpeg/huffman.h"
 #include "output/jpeg/kept_symbols.h"
 #include "output/jpeg/segments.h"
-#include "output/jpeg/symbol_words.h"
 
 namespace k3v::jpeg {
 
@@ -27,6 +27,8 @@ namespace {
 // A band holds about this many pixels: large enough that taking one costs nothing, small
 // enough that the bands in flight need little memory and both threads finish together.
 constexpr size_t kBandPixels = size_t(1) << 18;
+// Plain symbols are kept in an arena handed to the threads in chunks of at least this many bytes.
+constexpr size_t kArenaChunk = size_t(16) << 20;
 // Pictures below this many pixels per thread are encoded on the calling thread.
 constexpr size_t kPixelsPerThread = size_t(1) << 17;
 // Coded bytes gathered before they go to the sink.
@@ -86,27 +88,187 @@ class Strip {
     std::vector<uint32_t> pixels_;
 };
 
+// The symbols of a band as the first pass finds them, so that the second pass only has to
+// look up their codes. One 21-bit word per symbol, stored in 3 bytes (least significant
+// first): bits 0..9 the table (0 luminance DC, 1 luminance AC, 2 chrominance DC,
+// 3 chrominance AC) times 256 plus the symbol, bits 10..20 its additional bits. The band's
+// first three DC symbols depend on the band above: the first pass finds them with the
+// predictors at zero, and the second pass rewrites them.
+enum SymbolTable : uint32_t { kLumaDc = 0, kLumaAc = 1, kChromaDc = 2, kChromaAc = 3 };
+
+// The DC table of component c; its AC table is the next one.
+inline uint32_t DcTable(size_t c) {
+    return c == kY ? kLumaDc : kChromaDc;
+}
+
+// Symbols one MCU can give: a block is sent in at most 64 (its DC symbol, then nonzero
+// coefficients, ZRLs and an EOB that together never exceed 63).
+constexpr size_t kMaxSymbolsPerMcu = kComponents * kBlockSize;
+
+constexpr size_t kSymbolBytes = 3;
+
+// Room for `symbols` stored symbols: one byte more, since each is written and read as 4 bytes.
+constexpr size_t SymbolStorage(size_t symbols) {
+    return kSymbolBytes * symbols + 1;
+}
+
+inline uint32_t SymbolWord(uint32_t tableSymbol, int v, unsigned category) {
+    const uint32_t extra = static_cast<uint32_t>(v + (v >> 31)) & ((uint32_t{1} << category) - 1u);
+    return (extra << 10) | tableSymbol;
+}
+
+// Stores a word at `out` and returns the next position; the byte after it is overwritten
+// (with zero) and belongs to the next symbol or the spare byte.
+inline uint8_t* StoreSymbol(uint8_t* out, uint32_t word) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &word, 4);
+    } else {
+        out[0] = static_cast<uint8_t>(word);
+        out[1] = static_cast<uint8_t>(word >> 8);
+        out[2] = static_cast<uint8_t>(word >> 16);
+        out[3] = 0;
+    }
+    return out + kSymbolBytes;
+}
+
+// Rewrites a stored word without touching its neighbours.
+inline void ReplaceSymbol(uint8_t* at, uint32_t word) {
+    at[0] = static_cast<uint8_t>(word);
+    at[1] = static_cast<uint8_t>(word >> 8);
+    at[2] = static_cast<uint8_t>(word >> 16);
+}
+
+inline uint32_t LoadSymbol(const uint8_t* at) {
+    if constexpr (std::endian::native == std::endian::little) {
+        uint32_t word;
+        std::memcpy(&word, at, 4);
+        return word & 0xFFFFFFu;
+    } else {
+        return at[0] | (uint32_t{at[1]} << 8) | (uint32_t{at[2]} << 16);
+    }
+}
+
 // Occurrences of each symbol word's bits 0..9: the four tables' symbols side by side.
 using Statistics = std::array<uint64_t, 4 * 256>;
 
-// For each table and symbol (bits 0..9 of a symbol word): the code shifted left by the number
-// of additional bits in bits 0..31, the total length above.
-using CodeLookup = std::array<uint64_t, 4 * 256>;
+// Appends the symbols of one block (T.81 F.1.2) and counts them: the category of the DC
+// difference to `predictor` (which then becomes the block's DC value), then in zig-zag order a
+// run/size symbol for each nonzero coefficient, preceded by a ZRL for each 16 zeros before it,
+// and an EOB when the block ends in zeros. `words` holds CoefficientWords of the block.
+inline uint8_t* BlockSymbols(const int16_t* block, const uint32_t* words, int& predictor,
+                             uint32_t dcTable, Statistics& counts, uint8_t* out) {
+    const int diff = block[0] - predictor;
+    predictor = block[0];
+    const unsigned dcCategory = Category(diff);
+    const uint32_t dcWord = SymbolWord(dcTable * 256 + dcCategory, diff, dcCategory);
+    ++counts[dcWord & 1023u];
+    out = StoreSymbol(out, dcWord);
 
-CodeLookup MakeCodeLookup(const EntropyTables& entropy) {
-    CodeLookup lookup{};
-    const HuffmanTable* tables[4] = {&entropy.dc[0], &entropy.ac[0], &entropy.dc[1],
-                                     &entropy.ac[1]};
-    for (size_t t = 0; t < 4; ++t) {
-        for (size_t symbol = 0; symbol < 256; ++symbol) {
-            // DC symbols are categories; an AC symbol's category is its low four bits.
-            const size_t extraBits = t % 2 == 0 ? (symbol < 16 ? symbol : 0) : symbol & 15;
-            lookup[256 * t + symbol] =
-                (static_cast<uint64_t>(tables[t]->length[symbol] + extraBits) << 32) |
-                (static_cast<uint64_t>(tables[t]->code[symbol]) << extraBits);
+    const uint32_t acBase = (dcTable + 1) * 256;
+    uint64_t nonzero = NonzeroMask(block) & ~uint64_t{1};
+    unsigned last = 0;
+    while (nonzero != 0) {
+        const auto k = static_cast<unsigned>(std::countr_zero(nonzero));
+        nonzero &= nonzero - 1;
+        unsigned run = k - last - 1;
+        if (run > 15) [[unlikely]] {
+            for (; run > 15; run -= 16) {
+                ++counts[acBase + kZrl];
+                out = StoreSymbol(out, acBase + kZrl);
+            }
+        }
+        const uint32_t word = words[k] + acBase + 16 * run;
+        ++counts[word & 1023u];
+        out = StoreSymbol(out, word);
+        last = k;
+    }
+    if (last != 63) {
+        ++counts[acBase + kEob];
+        out = StoreSymbol(out, acBase + kEob);
+    }
+    return out;
+}
+
+// Kept symbols live in one arena, reserved at once but touched only where symbols are written
+// (in huge pages where the system allows). Each thread takes chunks of it and writes a band's
+// symbols straight at its cursor, moving on by what the band used when the band is kept: no
+// copy, and no fresh small pages for every band.
+class SymbolArena {
+  public:
+    explicit SymbolArena(size_t bytes) : bytes_(bytes) {
+        if (bytes == 0) {
+            return;
+        }
+        base_.reset(static_cast<uint8_t*>(std::malloc(bytes)));
+        if (!base_) {
+            throw std::bad_alloc();
+        }
+        AskForHugePages(base_.get(), bytes);
+    }
+
+    // `bytes` of the arena, or null once it is used up.
+    uint8_t* take(size_t bytes) {
+        const size_t at = used_.fetch_add(bytes);
+        return at + bytes <= bytes_ ? base_.get() + at : nullptr;
+    }
+
+  private:
+    struct Free {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t, Free> base_;
+    size_t bytes_;
+    std::atomic<size_t> used_{0};
+};
+
+// What the first pass learnt about a band.
+struct BandRecord {
+    int firstDc[kComponents] = {0, 0, 0};  // DC values of the first MCU's blocks
+    int lastDc[kComponents] = {0, 0, 0};   // and of the last MCU's
+    size_t firstDcIndex[kComponents] = {0, 0, 0};
+    size_t count = 0;  // symbols
+    // The symbols as found (SymbolStorage bytes, in the arena) while they fit in the memory
+    // allowed for plain symbols; otherwise null, and `packed` holds them coded with
+    // KeptSymbolTables() (BandBits::CopyForReading), the first DC differences against zero, until
+    // the second pass has read them.
+    uint8_t* symbols = nullptr;
+    std::unique_ptr<uint8_t[]> packed;
+};
+
+// Transforms a band and writes its symbols to `out`, counting them into `stats`; returns
+// their number.
+size_t BandSymbols(const JpegRows& picture, const Geometry& geometry, const BlockTables& tables,
+                   BlockTransform transform, size_t band, Strip& strip, Statistics& counts,
+                   BandRecord& record, uint8_t* out) {
+    alignas(32) int16_t blocks[kComponents * kBlockSize];
+    alignas(32) uint32_t words[kComponents * kBlockSize];
+    int predictor[kComponents] = {0, 0, 0};
+    uint8_t* symbols = out;
+    bool first = true;
+    for (size_t blockRow = geometry.FirstBlockRow(band); blockRow < geometry.EndBlockRow(band);
+         ++blockRow) {
+        strip.Read(picture, geometry, blockRow);
+        for (size_t column = 0; column < geometry.blocksAcross; ++column) {
+            transform(strip.data(), geometry.paddedWidth, column, tables, blocks, words);
+            if (first) {
+                for (size_t c = 0; c < kComponents; ++c) {
+                    record.firstDc[c] = blocks[c * kBlockSize];
+                }
+                first = false;
+            }
+            for (size_t c = 0; c < kComponents; ++c) {
+                if (column == 0 && blockRow == geometry.FirstBlockRow(band)) {
+                    record.firstDcIndex[c] = static_cast<size_t>(symbols - out) / kSymbolBytes;
+                }
+                symbols = BlockSymbols(blocks + c * kBlockSize, words + c * kBlockSize,
+                                       predictor[c], DcTable(c), counts, symbols);
+            }
         }
     }
-    return lookup;
+    for (size_t c = 0; c < kComponents; ++c) {
+        record.lastDc[c] = predictor[c];
+    }
+    return static_cast<size_t>(symbols - out) / kSymbolBytes;
 }
 
 // A band's coded bits, most significant first, without byte stuffing: `count` whole bytes,
@@ -169,6 +331,69 @@ class BandBits {
     unsigned tailBits_ = 0;
 };
 
+// For each table and symbol (bits 0..9 of a symbol word): the code shifted left by the number
+// of additional bits in bits 0..31, the total length above.
+using CodeLookup = std::array<uint64_t, 4 * 256>;
+
+CodeLookup MakeCodeLookup(const EntropyTables& entropy) {
+    CodeLookup lookup{};
+    const HuffmanTable* tables[4] = {&entropy.dc[0], &entropy.ac[0], &entropy.dc[1],
+                                     &entropy.ac[1]};
+    for (size_t t = 0; t < 4; ++t) {
+        for (size_t symbol = 0; symbol < 256; ++symbol) {
+            // DC symbols are categories; an AC symbol's category is its low four bits.
+            const size_t extraBits = t % 2 == 0 ? (symbol < 16 ? symbol : 0) : symbol & 15;
+            lookup[256 * t + symbol] =
+                (static_cast<uint64_t>(tables[t]->length[symbol] + extraBits) << 32) |
+                (static_cast<uint64_t>(tables[t]->code[symbol]) << extraBits);
+        }
+    }
+    return lookup;
+}
+
+// Codes a band's symbols; the longest code with its additional bits is 16 + 11 bits. Without
+// a branch per symbol: two codes are joined (at most 54 bits), the pending bits (fewer than
+// 8, then the new ones) are stored as 8 bytes every time, and the position moves on by the
+// bytes completed.
+void CodeSymbols(const uint8_t* symbols, size_t count, const CodeLookup& lookup, BandBits& bits) {
+    uint8_t* out = bits.Reserve(count * 27 / 8 + 16);
+    uint8_t* const start = out;
+    uint64_t pending = 0;  // the low `pendingBits` bits are not yet complete bytes
+    unsigned pendingBits = 0;
+    const auto codeOf = [&lookup](uint32_t word, unsigned& length) {
+        const uint64_t entry = lookup[word & 1023u];
+        length = static_cast<unsigned>(entry >> 32);  // 1..27
+        return static_cast<uint64_t>(static_cast<uint32_t>(entry) | (word >> 10));
+    };
+    const auto send = [&](uint64_t code, unsigned length) {
+        pending = (pending << length) | code;
+        pendingBits += length;  // at most 7 + 54
+        const uint64_t aligned = pending << (64 - pendingBits);
+        uint8_t bytes[8];
+        for (unsigned b = 0; b < 8; ++b) {
+            bytes[b] = static_cast<uint8_t>(aligned >> (56 - 8 * b));
+        }
+        std::memcpy(out, bytes, 8);
+        out += pendingBits >> 3;
+        pendingBits &= 7u;
+    };
+    size_t i = 0;
+    for (; i + 2 <= count; i += 2) {
+        unsigned firstLength = 0;
+        unsigned secondLength = 0;
+        const uint64_t first = codeOf(LoadSymbol(symbols + kSymbolBytes * i), firstLength);
+        const uint64_t second = codeOf(LoadSymbol(symbols + kSymbolBytes * (i + 1)), secondLength);
+        send((first << secondLength) | second, firstLength + secondLength);
+    }
+    if (i < count) {
+        unsigned length = 0;
+        const uint64_t code = codeOf(LoadSymbol(symbols + kSymbolBytes * i), length);
+        send(code, length);
+    }
+    bits.Finish(static_cast<size_t>(out - start),
+                static_cast<uint32_t>(pending & ((uint64_t{1} << pendingBits) - 1u)), pendingBits);
+}
+
 // Packs codes into a band's bits, most significant first, without byte stuffing: every Put
 // stores 8 bytes, the pending bits (fewer than 8) followed by the new ones, and moves on by
 // the bytes completed, without a branch. The buffer needs room for 8 bytes past the last
@@ -211,125 +436,69 @@ constexpr size_t CodedBytes(size_t symbols) {
     return symbols * 27 / 8 + 16;
 }
 
-// Sends the symbols of one block (T.81 F.1.2) with the codes of `lookup` and counts them: the
-// category of the DC difference to `predictor` (which then becomes the block's DC value), then
-// in zig-zag order a run/size symbol for each nonzero coefficient, preceded by a ZRL for each
-// 16 zeros before it, and an EOB when the block ends in zeros. `words` holds CoefficientWords
-// of the block. Returns the number of symbols.
-inline size_t BlockSymbols(const int16_t* block, const uint32_t* words, int& predictor,
-                           uint32_t dcTable, const CodeLookup& lookup, Statistics& counts,
-                           BitPacker& out) {
-    const auto send = [&](uint32_t word) {
-        ++counts[word & 1023u];
-        const uint64_t entry = lookup[word & 1023u];
-        out.Put(static_cast<uint32_t>(entry) | (word >> 10), static_cast<unsigned>(entry >> 32));
-    };
-    const int diff = block[0] - predictor;
-    predictor = block[0];
-    const unsigned dcCategory = Category(diff);
-    send(SymbolWord(dcTable * 256 + dcCategory, diff, dcCategory));
-    size_t symbols = 1;
+// For each table and symbol (bits 0..9 of a symbol word), what turns the bits SymbolReader
+// takes for it (its fixed code, then its additional bits) into its optimised code followed by
+// the same additional bits, by exclusive or, in bits 0..31; the length of those in bits
+// 32..39; and how far the symbol moves on in its block in bits 40..47: 1 for a DC symbol,
+// the run plus 1 for an AC symbol (16 for a ZRL), 64 for an EOB.
+using TranscodeLookup = std::array<uint64_t, 4 * 256>;
 
-    const uint32_t acBase = (dcTable + 1) * 256;
-    uint64_t nonzero = NonzeroMask(block) & ~uint64_t{1};
-    unsigned last = 0;
-    while (nonzero != 0) {
-        const auto k = static_cast<unsigned>(std::countr_zero(nonzero));
-        nonzero &= nonzero - 1;
-        unsigned run = k - last - 1;
-        if (run > 15) [[unlikely]] {
-            for (; run > 15; run -= 16) {
-                send(acBase + kZrl);
-                ++symbols;
-            }
-        }
-        send(words[k] + acBase + 16 * run);
-        ++symbols;
-        last = k;
-    }
-    if (last != 63) {
-        send(acBase + kEob);
-        ++symbols;
-    }
-    return symbols;
-}
-
-// What the first pass learnt about a band. The band's first three DC symbols depend on the
-// band above: the first pass finds them with the predictors at zero, and the second pass
-// rewrites them.
-struct BandRecord {
-    int firstDc[kComponents] = {0, 0, 0};  // DC values of the first MCU's blocks
-    int lastDc[kComponents] = {0, 0, 0};   // and of the last MCU's
-    // The band's symbols coded with KeptSymbolTables(), its first DC differences against
-    // zero (BandBits::CopyForReading); freed once the second pass read them.
-    std::unique_ptr<uint8_t[]> kept;
-    size_t count = 0;  // symbols
-};
-
-// Transforms a band and sends its symbols to `out` with the codes of `lookup`, counting them
-// into `counts`; returns their number.
-size_t BandSymbols(const JpegRows& picture, const Geometry& geometry, const BlockTables& tables,
-                   BlockTransform transform, size_t band, Strip& strip, const CodeLookup& lookup,
-                   Statistics& counts, BandRecord& record, BitPacker& out) {
-    alignas(32) int16_t blocks[kComponents * kBlockSize];
-    alignas(32) uint32_t words[kComponents * kBlockSize];
-    int predictor[kComponents] = {0, 0, 0};
-    size_t symbols = 0;
-    bool first = true;
-    BitPacker packer = out;  // a copy the compiler can keep in registers
-    for (size_t blockRow = geometry.FirstBlockRow(band); blockRow < geometry.EndBlockRow(band);
-         ++blockRow) {
-        strip.Read(picture, geometry, blockRow);
-        for (size_t column = 0; column < geometry.blocksAcross; ++column) {
-            transform(strip.data(), geometry.paddedWidth, column, tables, blocks, words);
-            if (first) {
-                for (size_t c = 0; c < kComponents; ++c) {
-                    record.firstDc[c] = blocks[c * kBlockSize];
-                }
-                first = false;
-            }
-            for (size_t c = 0; c < kComponents; ++c) {
-                symbols += BlockSymbols(blocks + c * kBlockSize, words + c * kBlockSize,
-                                        predictor[c], DcTable(c), lookup, counts, packer);
-            }
+TranscodeLookup MakeTranscodeLookup(const EntropyTables& kept, const EntropyTables& optimal) {
+    TranscodeLookup lookup{};
+    const HuffmanTable* from[4] = {&kept.dc[0], &kept.ac[0], &kept.dc[1], &kept.ac[1]};
+    const HuffmanTable* to[4] = {&optimal.dc[0], &optimal.ac[0], &optimal.dc[1], &optimal.ac[1]};
+    for (size_t t = 0; t < 4; ++t) {
+        for (size_t symbol = 0; symbol < 256; ++symbol) {
+            const unsigned category = symbol & 15u;
+            const uint64_t change = (uint64_t{from[t]->code[symbol]} << category) ^
+                                    (uint64_t{to[t]->code[symbol]} << category);
+            const uint64_t length = to[t]->length[symbol] + category;
+            const uint64_t step = t % 2 == 0 ? 1 : symbol == kEob ? 64 : (symbol >> 4) + 1;
+            lookup[256 * t + symbol] = change | (length << 32) | (step << 40);
         }
     }
-    for (size_t c = 0; c < kComponents; ++c) {
-        record.lastDc[c] = predictor[c];
-    }
-    out = packer;
-    return symbols;
+    return lookup;
 }
 
-// Reads a band's kept symbols and codes them into `bits` with the optimised codes of
-// `lookup`; the first MCU's DC symbols are replaced by `firstDc` (symbol words).
+// Reads a band's kept symbols and codes them into `bits` with the optimised codes; the first
+// MCU's DC symbols are replaced by `firstDc` (symbol words, coded with `lookup`).
 void Transcode(const SymbolReader& reader, const uint8_t* kept, size_t mcus, size_t count,
-               const uint32_t (&firstDc)[kComponents], const CodeLookup& lookup, BandBits& bits) {
+               const uint32_t (&firstDc)[kComponents], const CodeLookup& lookup,
+               const TranscodeLookup& transcode, BandBits& bits) {
     BitPacker out(bits.Reserve(CodedBytes(count)));
-    const auto put = [&](uint32_t tableSymbol, uint32_t extra) {
-        const uint64_t entry = lookup[tableSymbol];
-        out.Put(static_cast<uint32_t>(entry) | extra, static_cast<unsigned>(entry >> 32));
-    };
     SymbolReader::Cursor at(kept);
+    // Codes the next symbol, of table t, and returns how far it moves on in its block.
+    const auto next = [&](unsigned t) {
+        const unsigned entry = reader.Peek(at, t);
+        const uint32_t taken = SymbolReader::Take(at, entry >> 8);
+        const uint64_t change = transcode[256 * t + (entry & 0xFFu)];
+        out.Put(static_cast<uint32_t>(change) ^ taken, static_cast<unsigned>(change >> 32) & 0xFFu);
+        return static_cast<unsigned>(change >> 40);
+    };
     for (size_t mcu = 0; mcu < mcus; ++mcu) {
         for (size_t c = 0; c < kComponents; ++c) {
             const uint32_t dc = DcTable(c);
-            uint32_t extra = 0;
-            const unsigned category = reader.Next(at, dc, extra);
+            SymbolReader::Refill(at);
             if (mcu == 0) [[unlikely]] {
-                put(firstDc[c] & 1023u, firstDc[c] >> 10);
+                SymbolReader::Take(at, reader.Peek(at, dc) >> 8);
+                const uint64_t entry = lookup[firstDc[c] & 1023u];
+                out.Put(static_cast<uint32_t>(entry) | (firstDc[c] >> 10),
+                        static_cast<unsigned>(entry >> 32));
             } else {
-                put(256 * dc + category, extra);
+                next(dc);
             }
-            // Each AC symbol stands for its run of zeros and one coefficient (a ZRL for 16
-            // zeros); the block ends with an EOB or once its 63rd coefficient is sent.
-            for (unsigned k = 1; k < kBlockSize;) {
-                const unsigned symbol = reader.Next(at, dc + 1, extra);
-                put(256 * (dc + 1) + symbol, extra);
-                if (symbol == kEob) {
+            // The block ends with an EOB or once its 63rd coefficient is sent; one refill
+            // serves two symbols.
+            for (unsigned k = 1;;) {
+                SymbolReader::Refill(at);
+                k += next(dc + 1);
+                if (k >= kBlockSize) {
                     break;
                 }
-                k += (symbol >> 4) + 1;
+                k += next(dc + 1);
+                if (k >= kBlockSize) {
+                    break;
+                }
             }
         }
     }
@@ -462,10 +631,14 @@ struct Plan {
     BlockTables tables;
     BlockTransform transform = nullptr;
     int threads = 1;
-    size_t bandBytes = 0;  // bytes of a band's kept bits in the worst case
+    size_t maxBandSymbols = 0;  // symbols of a band in the worst case: every coefficient coded
+    size_t keepLimit = 0;       // bytes of symbols the first pass may keep plain
+    size_t bandStorage = 0;     // SymbolStorage(maxBandSymbols)
+    size_t arenaChunk = 0;      // what a thread takes of the arena at a time
+    size_t arenaBytes = 0;      // room for keepLimit bytes of kept bands, chunk ends unused
 };
 
-Plan MakePlan(const JpegRows& picture, int32_t quality) {
+Plan MakePlan(const JpegRows& picture, int32_t quality, size_t plainSymbolBytes) {
     Plan plan;
     plan.geometry = MakeGeometry(picture);
     const Geometry& g = plan.geometry;
@@ -474,33 +647,62 @@ Plan MakePlan(const JpegRows& picture, int32_t quality) {
     plan.transform = ChooseBlockTransform();
     plan.threads = std::min<int>(ThreadsFor(g.width * g.height, kPixelsPerThread),
                                  static_cast<int>(std::min<size_t>(g.bands, 16)));
-    // Every coefficient coded, in every block of the band.
-    plan.bandBytes = CodedBytes(g.rowsPerBand * g.blocksAcross * kMaxSymbolsPerMcu);
+    plan.maxBandSymbols = g.rowsPerBand * g.blocksAcross * kMaxSymbolsPerMcu;
+    plan.keepLimit = plainSymbolBytes;
+    plan.bandStorage = SymbolStorage(plan.maxBandSymbols);
+    plan.arenaChunk = std::max(kArenaChunk, 4 * plan.bandStorage);
+    // No more can be kept than every band at its worst; a chunk's last band may not fit and
+    // moves on to the next chunk, leaving the end unused.
+    const size_t kept = std::min(plan.keepLimit, g.bands * plan.bandStorage);
+    const size_t chunkUse = plan.arenaChunk - plan.bandStorage;
+    const size_t chunks = (kept + chunkUse - 1) / chunkUse + static_cast<size_t>(plan.threads);
+    plan.arenaBytes = kept == 0 ? 0 : chunks * plan.arenaChunk;
     return plan;
 }
 
-// First pass: transforms every band, records its DC values and keeps its symbols coded with
-// the fixed tables; returns the symbol counts of the whole picture.
-Statistics GatherStatistics(const JpegRows& picture, const Plan& plan,
+// First pass: transforms every band, records its DC values and keeps its symbols: plain while
+// the limit allows, coded with the fixed tables after that; returns the symbol counts of
+// the whole picture.
+Statistics GatherStatistics(const JpegRows& picture, const Plan& plan, SymbolArena& arena,
                             std::vector<BandRecord>& records, PassProgress& progress) {
     const Geometry& g = plan.geometry;
-    const CodeLookup fixed = MakeCodeLookup(KeptSymbolTables());
     std::vector<Statistics> perThread(static_cast<size_t>(plan.threads), Statistics{});
     std::atomic<size_t> nextBand{0};
+    std::atomic<size_t> keptBytes{0};
     std::atomic<bool> stop{false};
+    const CodeLookup fixed = MakeCodeLookup(KeptSymbolTables());
     RunGuarded(plan.threads, stop, [&](int t) {
         Strip strip(g);
-        Statistics& stats = perThread[static_cast<size_t>(t)];
         BandBits bits;
-        uint8_t* const room = bits.Reserve(plan.bandBytes);
+        Statistics& stats = perThread[static_cast<size_t>(t)];
+        uint8_t* cursor = nullptr;  // in this thread's chunk of the arena
+        uint8_t* chunkEnd = nullptr;
+        std::unique_ptr<uint8_t[]> scratch;  // once the arena is used up
         for (size_t band = nextBand++; band < g.bands && !stop.load(); band = nextBand++) {
             progress.ThrowIfCancelled();
             BandRecord& record = records[band];
-            BitPacker out(room);
-            record.count = BandSymbols(picture, g, plan.tables, plan.transform, band, strip, fixed,
-                                       stats, record, out);
-            out.Finish(bits);
-            record.kept = bits.CopyForReading();
+            if (size_t(chunkEnd - cursor) < plan.bandStorage) {
+                cursor = arena.take(plan.arenaChunk);
+                chunkEnd = cursor == nullptr ? nullptr : cursor + plan.arenaChunk;
+            }
+            if (cursor == nullptr && !scratch) {
+                scratch.reset(new uint8_t[plan.bandStorage]);
+            }
+            uint8_t* out = cursor != nullptr ? cursor : scratch.get();
+            const size_t count = BandSymbols(picture, g, plan.tables, plan.transform, band, strip,
+                                             stats, record, out);
+            const size_t bytes = SymbolStorage(count);
+            record.count = count;
+            if (cursor != nullptr && keptBytes.fetch_add(bytes) + bytes <= plan.keepLimit) {
+                record.symbols = cursor;
+                cursor += bytes;
+            } else {
+                if (cursor != nullptr) {
+                    keptBytes.fetch_sub(bytes);
+                }
+                CodeSymbols(out, count, fixed, bits);
+                record.packed = bits.CopyForReading();
+            }
             progress.Finished(g, band);
         }
     });
@@ -538,12 +740,14 @@ EntropyTables OptimalTables(const Statistics& total) {
     return entropy;
 }
 
-// Second pass: reads back every band's kept symbols, codes them with the optimised tables and
-// joins the bands' bits in order into the scan, which leaves through `sink` as it grows.
+// Second pass: codes every band's kept symbols with the optimised tables (reading back those
+// kept coded with the fixed tables) and joins the bands' bits in order into the scan, which
+// leaves through `sink` as it grows.
 void CodeBands(const Plan& plan, std::vector<BandRecord>& records, const EntropyTables& entropy,
                const JpegSink& sink, PassProgress& progress) {
     const Geometry& g = plan.geometry;
     const CodeLookup lookup = MakeCodeLookup(entropy);
+    const TranscodeLookup transcode = MakeTranscodeLookup(KeptSymbolTables(), entropy);
     const SymbolReader reader(KeptSymbolTables());
     ScanJoiner joiner(g.bands, sink);
     std::atomic<size_t> nextBand{0};
@@ -561,9 +765,18 @@ void CodeBands(const Plan& plan, std::vector<BandRecord>& records, const Entropy
                 firstDc[c] = SymbolWord(DcTable(c) * 256 + category, diff, category);
             }
             std::unique_ptr<BandBits> bits = joiner.Take();
-            const size_t mcus = (g.EndBlockRow(band) - g.FirstBlockRow(band)) * g.blocksAcross;
-            Transcode(reader, record.kept.get(), mcus, record.count, firstDc, lookup, *bits);
-            record.kept.reset();
+            if (record.symbols != nullptr) {
+                for (size_t c = 0; c < kComponents; ++c) {
+                    ReplaceSymbol(record.symbols + kSymbolBytes * record.firstDcIndex[c],
+                                  firstDc[c]);
+                }
+                CodeSymbols(record.symbols, record.count, lookup, *bits);
+            } else {
+                const size_t mcus = (g.EndBlockRow(band) - g.FirstBlockRow(band)) * g.blocksAcross;
+                Transcode(reader, record.packed.get(), mcus, record.count, firstDc, lookup,
+                          transcode, *bits);
+                record.packed.reset();
+            }
             joiner.Finished(band, std::move(bits));
             progress.Finished(g, band);
         }
@@ -574,14 +787,15 @@ void CodeBands(const Plan& plan, std::vector<BandRecord>& records, const Entropy
 }  // namespace
 
 bool EncodeStreaming(const JpegRows& picture, int32_t quality, const JpegSink& sink,
-                     const Progress& progress) {
-    const Plan plan = MakePlan(picture, quality);
+                     size_t plainSymbolBytes, const Progress& progress) {
+    const Plan plan = MakePlan(picture, quality, plainSymbolBytes);
     std::vector<BandRecord> records(plan.geometry.bands);
+    SymbolArena arena(plan.arenaBytes);
     PassProgress first(progress.part(0.0, kFirstPassShare), plan.geometry.blocksDown);
     PassProgress second(progress.part(kFirstPassShare, 1.0), plan.geometry.blocksDown);
     try {
         const EntropyTables entropy =
-            OptimalTables(GatherStatistics(picture, plan, records, first));
+            OptimalTables(GatherStatistics(picture, plan, arena, records, first));
 
         Bytes header;
         WriteHeaders(header, plan.quant, entropy, static_cast<uint16_t>(picture.width),

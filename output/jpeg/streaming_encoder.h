@@ -5,10 +5,12 @@
 // Optimised Huffman tables need the statistics of every block before the first code is sent,
 // so there are two passes, and every row is read once, in the first. The first pass transforms
 // the picture and finds its symbols (run/size or category with the additional bits), counts
-// them, and keeps them coded with the fixed example tables of T.81 Annex K (kept_symbols.h):
-// about the size of the finished scan (a tenth to a third more for photos), never of the
-// pixels. The second pass reads each band's symbols back and codes them with the optimised
-// tables.
+// them and keeps them all: plain (3 bytes each, the fastest to code again) up to a fixed
+// amount of memory, and beyond that coded with the fixed example tables of T.81 Annex K
+// (kept_symbols.h), in about the room of the finished scan (a tenth to two fifths more).
+// The second pass codes each band's symbols with the optimised tables, reading back those
+// coded with the fixed ones. Memory thus grows with the size of the coded picture, not with
+// its pixels. Keeping every coefficient instead would cost 6 bytes per pixel.
 //
 // Both passes split the picture into bands of block rows (8 picture rows each) that the
 // threads take in turn, from the top. In the first pass each thread counts into its own
@@ -19,6 +21,7 @@
 // before is done, so only a few bands are ever held. The bytes are exactly those of coding the
 // whole scan in one go.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "base/progress.h"
@@ -26,16 +29,23 @@
 
 namespace k3v::jpeg {
 
+// The first pass keeps symbols plain while they take at most this many bytes: 85 million
+// symbols, those of a 24-megapixel photo at quality 100 (about two per pixel) with room to
+// spare. Plain symbols take about four times the room of coded ones, but coding them again
+// costs half as much as reading coded ones back.
+inline constexpr size_t kPlainSymbolBytes = size_t{256} << 20;
+
 // Writes the whole JFIF file (width and height 1..65535, checked by the caller) to `sink` and
 // returns true. Throws std::bad_alloc when memory runs out (in any thread), and passes on what
 // the rows or the sink throw, after all threads stopped; whatever was sent to the sink by then
 // is incomplete. The functions of jpeg_encoder.h turn that into a Status. Rows are read as
-// JpegRows promises: each once, in bands from the top.
+// JpegRows promises: each once, in bands from the top. The bytes do not depend on
+// `plainSymbolBytes` (tests set it to 0 and to a lot to check both ways).
 //
 // Reports the block rows done to `progress` as each band is finished, and polls it between
 // bands: once it is cancelled, every thread stops after its band and false is returned, the
 // file in the sink incomplete.
 bool EncodeStreaming(const JpegRows& picture, int32_t quality, const JpegSink& sink,
-                     const Progress& progress = {});
+                     size_t plainSymbolBytes = kPlainSymbolBytes, const Progress& progress = {});
 
 }  // namespace k3v::jpeg

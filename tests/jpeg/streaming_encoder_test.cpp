@@ -249,10 +249,11 @@ TEST_P(SweepAtLevel, ManyBandsGiveTheReferenceBytes) {
 }
 
 // Each row is read exactly once, and each thread reads its rows from the top down (bands are
-// taken in order, each read top to bottom); the file is still the reference's when the last
-// band and the last block row end part way, and with the largest coefficients the kept
-// symbols can hold (black and white blocks side by side, one-pixel checkerboards).
-TEST_P(SweepAtLevel, EachRowIsReadOnceAndTheBytesAreTheReference) {
+// taken in order, each read top to bottom); the file is the reference's whether the symbols
+// are kept plain, coded with the fixed tables, or some each way, also when the last band and
+// the last block row end part way, and with the largest coefficients (black and white blocks
+// side by side, one-pixel checkerboards).
+TEST_P(SweepAtLevel, EachRowIsReadOnceAndKeptSymbolsGiveTheReferenceBytes) {
     const testing::PixelSource extremes = [](int x, int y) {
         const bool white = (x / 8 + y / 8) % 2 == 0;
         const bool checker = (x / 8) % 3 == 0 && (x + y) % 2 == 0;
@@ -264,34 +265,37 @@ TEST_P(SweepAtLevel, EachRowIsReadOnceAndTheBytesAreTheReference) {
     for (const auto& [width, height, content] : cases) {
         const std::vector<uint8_t> dib = MakePicture(width, height, content).Dib(32);
         const std::vector<uint8_t> expected = Reference(dib, width, height, 32, 100);
-        for (int threads : {2, 1}) {
-            std::mutex mutex;
-            std::vector<int> reads(static_cast<size_t>(height), 0);
-            std::map<std::thread::id, int32_t> lastRow;  // of each thread
-            JpegRows rows = RowsOf(dib, width, height);
-            const auto read = rows.readRow;
-            rows.readRow = [&](int32_t y, uint32_t* out) {
-                {
-                    const std::lock_guard<std::mutex> lock(mutex);
-                    ++reads[static_cast<size_t>(y)];
-                    const auto [last, first] = lastRow.emplace(std::this_thread::get_id(), y);
-                    EXPECT_TRUE(first || y < last->second)
-                        << "row " << y << " after " << last->second;
-                    last->second = y;
-                }
-                read(y, out);
-            };
-            std::vector<uint8_t> ours;
-            LimitThreads(threads);
-            const bool done = EncodeStreaming(rows, 100, [&ours](const uint8_t* b, size_t n) {
-                ours.insert(ours.end(), b, b + n);
-            });
-            LimitThreads(0);
-            EXPECT_TRUE(done);
-            EXPECT_EQ(std::count(reads.begin(), reads.end(), 1), height)
-                << width << " x " << height << ", " << threads << " thread(s)";
-            EXPECT_EQ(FirstDifference(ours, expected), -1)
-                << width << " x " << height << ", " << threads << " thread(s)";
+        for (const size_t plain : {size_t{0}, size_t{3} << 20, kPlainSymbolBytes}) {
+            for (int threads : {2, 1}) {
+                std::mutex mutex;
+                std::vector<int> reads(static_cast<size_t>(height), 0);
+                std::map<std::thread::id, int32_t> lastRow;  // of each thread
+                JpegRows rows = RowsOf(dib, width, height);
+                const auto read = rows.readRow;
+                rows.readRow = [&](int32_t y, uint32_t* out) {
+                    {
+                        const std::lock_guard<std::mutex> lock(mutex);
+                        ++reads[static_cast<size_t>(y)];
+                        const auto [last, first] = lastRow.emplace(std::this_thread::get_id(), y);
+                        EXPECT_TRUE(first || y < last->second)
+                            << "row " << y << " after " << last->second;
+                        last->second = y;
+                    }
+                    read(y, out);
+                };
+                std::vector<uint8_t> ours;
+                LimitThreads(threads);
+                const bool done = EncodeStreaming(
+                    rows, 100,
+                    [&ours](const uint8_t* b, size_t n) { ours.insert(ours.end(), b, b + n); },
+                    plain);
+                LimitThreads(0);
+                EXPECT_TRUE(done);
+                EXPECT_EQ(std::count(reads.begin(), reads.end(), 1), height)
+                    << width << " x " << height << ", " << threads << " thread(s), " << plain;
+                EXPECT_EQ(FirstDifference(ours, expected), -1)
+                    << width << " x " << height << ", " << threads << " thread(s), " << plain;
+            }
         }
     }
 }
