@@ -37,7 +37,7 @@ Status EncodeToSink(const JpegRows& rows, int32_t quality, const JpegSink& sink,
     }
     // Whatever the encoder throws (in any thread, rethrown once all stopped) ends here.
     try {
-        if (!EncodeStreaming(rows, quality, sink, kKeptBytesPerPixel, progress)) {
+        if (!EncodeStreaming(rows, quality, sink, kPlainSymbolBytes, progress)) {
             return Status::Cancelled();
         }
     } catch (const std::bad_alloc&) {

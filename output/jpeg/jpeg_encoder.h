@@ -18,7 +18,13 @@ namespace k3v {
 // A picture handed over row by row, so that it need not be one block of memory:
 // readRow(y, out) writes the `width` pixels of stored row y (0 is the bottom row, as in a
 // bitmap) to out[0 .. width - 1] as 32-bit words, blue in the low byte, then green, then red
-// (the high byte is ignored). It is called from several threads at once, for different rows.
+// (the high byte is ignored).
+//
+// Each row is read exactly once, in bands of consecutive rows from the top of the picture
+// (stored row height - 1) down: the bands are begun in order, and each is read top to bottom
+// by one thread. Several threads read different bands at once, so rows of the next few bands
+// may be asked for before a band above is done; readRow must allow calls from several threads
+// for different rows.
 struct JpegRows {
     int64_t width = 0;  // 64-bit so that any picture's size can be checked and named
     int64_t height = 0;

@@ -17,6 +17,7 @@
 #include "output/jpeg/bit_writer.h"
 #include "output/jpeg/block_transform.h"
 #include "output/jpeg/huffman.h"
+#include "output/jpeg/kept_symbols.h"
 #include "output/jpeg/segments.h"
 
 namespace k3v::jpeg {
@@ -26,7 +27,7 @@ namespace {
 // A band holds about this many pixels: large enough that taking one costs nothing, small
 // enough that the bands in flight need little memory and both threads finish together.
 constexpr size_t kBandPixels = size_t(1) << 18;
-// Kept symbols are handed to the threads in chunks of at least this many bytes.
+// Plain symbols are kept in an arena handed to the threads in chunks of at least this many bytes.
 constexpr size_t kArenaChunk = size_t(16) << 20;
 // Pictures below this many pixels per thread are encoded on the calling thread.
 constexpr size_t kPixelsPerThread = size_t(1) << 17;
@@ -225,11 +226,13 @@ struct BandRecord {
     int firstDc[kComponents] = {0, 0, 0};  // DC values of the first MCU's blocks
     int lastDc[kComponents] = {0, 0, 0};   // and of the last MCU's
     size_t firstDcIndex[kComponents] = {0, 0, 0};
-    // Kept symbols (SymbolStorage bytes, in the arena); null when not kept (the second pass
-    // finds them again).
+    size_t count = 0;  // symbols
+    // The symbols as found (SymbolStorage bytes, in the arena) while they fit in the memory
+    // allowed for plain symbols; otherwise null, and `packed` holds them coded with
+    // KeptSymbolTables() (BandBits::CopyForReading), the first DC differences against zero, until
+    // the second pass has read them.
     uint8_t* symbols = nullptr;
-    size_t count = 0;
-    bool kept = false;
+    std::unique_ptr<uint8_t[]> packed;
 };
 
 // Transforms a band and writes its symbols to `out`, counting them into `stats`; returns
@@ -286,6 +289,19 @@ class BandBits {
         count_ = count;
         tail_ = tail;
         tailBits_ = tailBits;
+    }
+
+    // The bits in whole bytes (the last padded with zeros), then the spare bytes that
+    // SymbolReader reads ahead.
+    std::unique_ptr<uint8_t[]> CopyForReading() const {
+        const size_t bytes = count_ + (tailBits_ > 0 ? 1 : 0);
+        std::unique_ptr<uint8_t[]> copy(new uint8_t[bytes + SymbolReader::kSpareBytes]);
+        std::memcpy(copy.get(), bytes_.get(), count_);
+        if (tailBits_ > 0) {
+            copy[count_] = static_cast<uint8_t>(tail_ << (8 - tailBits_));
+        }
+        std::memset(copy.get() + bytes, 0, SymbolReader::kSpareBytes);
+        return copy;
     }
 
     // Appends the bits to a stuffing writer.
@@ -376,6 +392,117 @@ void CodeSymbols(const uint8_t* symbols, size_t count, const CodeLookup& lookup,
     }
     bits.Finish(static_cast<size_t>(out - start),
                 static_cast<uint32_t>(pending & ((uint64_t{1} << pendingBits) - 1u)), pendingBits);
+}
+
+// Packs codes into a band's bits, most significant first, without byte stuffing: every Put
+// stores 8 bytes, the pending bits (fewer than 8) followed by the new ones, and moves on by
+// the bytes completed, without a branch. The buffer needs room for 8 bytes past the last
+// whole byte.
+class BitPacker {
+  public:
+    explicit BitPacker(uint8_t* out) : start_(out), out_(out) {}
+
+    // Sends the `length` (1..56) low bits of `code`; higher bits must be zero.
+    void Put(uint64_t code, unsigned length) {
+        const uint64_t pending = (pending_ << length) | code;
+        const unsigned bits = pendingBits_ + length;
+        const uint64_t aligned = pending << (64 - bits);
+        uint8_t bytes[8];
+        for (unsigned b = 0; b < 8; ++b) {
+            bytes[b] = static_cast<uint8_t>(aligned >> (56 - 8 * b));
+        }
+        std::memcpy(out_, bytes, 8);
+        out_ += bits >> 3;
+        pending_ = pending;
+        pendingBits_ = bits & 7u;
+    }
+
+    void Finish(BandBits& bits) const {
+        bits.Finish(static_cast<size_t>(out_ - start_),
+                    static_cast<uint32_t>(pending_ & ((uint64_t{1} << pendingBits_) - 1u)),
+                    pendingBits_);
+    }
+
+  private:
+    uint8_t* start_;
+    uint8_t* out_;
+    uint64_t pending_ = 0;  // the low `pendingBits_` bits are not yet complete bytes
+    unsigned pendingBits_ = 0;
+};
+
+// Bytes a band's bits may take: `symbols` codes of at most 16 + 11 bits, and the 8 bytes that
+// BitPacker stores past the end.
+constexpr size_t CodedBytes(size_t symbols) {
+    return symbols * 27 / 8 + 16;
+}
+
+// For each table and symbol (bits 0..9 of a symbol word), what turns the bits SymbolReader
+// takes for it (its fixed code, then its additional bits) into its optimised code followed by
+// the same additional bits, by exclusive or, in bits 0..31; the length of those in bits
+// 32..39; and how far the symbol moves on in its block in bits 40..47: 1 for a DC symbol,
+// the run plus 1 for an AC symbol (16 for a ZRL), 64 for an EOB.
+using TranscodeLookup = std::array<uint64_t, 4 * 256>;
+
+TranscodeLookup MakeTranscodeLookup(const EntropyTables& kept, const EntropyTables& optimal) {
+    TranscodeLookup lookup{};
+    const HuffmanTable* from[4] = {&kept.dc[0], &kept.ac[0], &kept.dc[1], &kept.ac[1]};
+    const HuffmanTable* to[4] = {&optimal.dc[0], &optimal.ac[0], &optimal.dc[1], &optimal.ac[1]};
+    for (size_t t = 0; t < 4; ++t) {
+        for (size_t symbol = 0; symbol < 256; ++symbol) {
+            const unsigned category = symbol & 15u;
+            const uint64_t change = (uint64_t{from[t]->code[symbol]} << category) ^
+                                    (uint64_t{to[t]->code[symbol]} << category);
+            const uint64_t length = to[t]->length[symbol] + category;
+            const uint64_t step = t % 2 == 0 ? 1 : symbol == kEob ? 64 : (symbol >> 4) + 1;
+            lookup[256 * t + symbol] = change | (length << 32) | (step << 40);
+        }
+    }
+    return lookup;
+}
+
+// Reads a band's kept symbols and codes them into `bits` with the optimised codes; the first
+// MCU's DC symbols are replaced by `firstDc` (symbol words, coded with `lookup`).
+void Transcode(const SymbolReader& reader, const uint8_t* kept, size_t mcus, size_t count,
+               const uint32_t (&firstDc)[kComponents], const CodeLookup& lookup,
+               const TranscodeLookup& transcode, BandBits& bits) {
+    BitPacker out(bits.Reserve(CodedBytes(count)));
+    SymbolReader::Cursor at(kept);
+    // Codes the next symbol, of table t, and returns how far it moves on in its block.
+    const auto next = [&](unsigned t) {
+        const unsigned entry = reader.Peek(at, t);
+        const uint32_t taken = SymbolReader::Take(at, entry >> 8);
+        const uint64_t change = transcode[256 * t + (entry & 0xFFu)];
+        out.Put(static_cast<uint32_t>(change) ^ taken, static_cast<unsigned>(change >> 32) & 0xFFu);
+        return static_cast<unsigned>(change >> 40);
+    };
+    for (size_t mcu = 0; mcu < mcus; ++mcu) {
+        for (size_t c = 0; c < kComponents; ++c) {
+            const uint32_t dc = DcTable(c);
+            SymbolReader::Refill(at);
+            if (mcu == 0) [[unlikely]] {
+                SymbolReader::Take(at, reader.Peek(at, dc) >> 8);
+                const uint64_t entry = lookup[firstDc[c] & 1023u];
+                out.Put(static_cast<uint32_t>(entry) | (firstDc[c] >> 10),
+                        static_cast<unsigned>(entry >> 32));
+            } else {
+                next(dc);
+            }
+            // The block ends with an EOB or once its 63rd coefficient is sent; one refill
+            // serves two symbols.
+            for (unsigned k = 1;;) {
+                SymbolReader::Refill(at);
+                k += next(dc + 1);
+                if (k >= kBlockSize) {
+                    break;
+                }
+                k += next(dc + 1);
+                if (k >= kBlockSize) {
+                    break;
+                }
+            }
+        }
+    }
+    out.Finish(bits);
 }
 
 // Joins the bands' bit strings in order into the stuffed scan and passes the bytes on.
@@ -505,13 +632,13 @@ struct Plan {
     BlockTransform transform = nullptr;
     int threads = 1;
     size_t maxBandSymbols = 0;  // symbols of a band in the worst case: every coefficient coded
-    size_t keepLimit = 0;       // bytes of symbols the first pass may keep
+    size_t keepLimit = 0;       // bytes of symbols the first pass may keep plain
     size_t bandStorage = 0;     // SymbolStorage(maxBandSymbols)
     size_t arenaChunk = 0;      // what a thread takes of the arena at a time
     size_t arenaBytes = 0;      // room for keepLimit bytes of kept bands, chunk ends unused
 };
 
-Plan MakePlan(const JpegRows& picture, int32_t quality, double keptBytesPerPixel) {
+Plan MakePlan(const JpegRows& picture, int32_t quality, size_t plainSymbolBytes) {
     Plan plan;
     plan.geometry = MakeGeometry(picture);
     const Geometry& g = plan.geometry;
@@ -521,8 +648,7 @@ Plan MakePlan(const JpegRows& picture, int32_t quality, double keptBytesPerPixel
     plan.threads = std::min<int>(ThreadsFor(g.width * g.height, kPixelsPerThread),
                                  static_cast<int>(std::min<size_t>(g.bands, 16)));
     plan.maxBandSymbols = g.rowsPerBand * g.blocksAcross * kMaxSymbolsPerMcu;
-    plan.keepLimit = static_cast<size_t>(keptBytesPerPixel * static_cast<double>(g.width) *
-                                         static_cast<double>(g.height));
+    plan.keepLimit = plainSymbolBytes;
     plan.bandStorage = SymbolStorage(plan.maxBandSymbols);
     plan.arenaChunk = std::max(kArenaChunk, 4 * plan.bandStorage);
     // No more can be kept than every band at its worst; a chunk's last band may not fit and
@@ -534,8 +660,9 @@ Plan MakePlan(const JpegRows& picture, int32_t quality, double keptBytesPerPixel
     return plan;
 }
 
-// First pass: transforms every band, records its DC values and keeps its symbols while the
-// limit allows; returns the symbol counts of the whole picture.
+// First pass: transforms every band, records its DC values and keeps its symbols: plain while
+// the limit allows, coded with the fixed tables after that; returns the symbol counts of
+// the whole picture.
 Statistics GatherStatistics(const JpegRows& picture, const Plan& plan, SymbolArena& arena,
                             std::vector<BandRecord>& records, PassProgress& progress) {
     const Geometry& g = plan.geometry;
@@ -543,8 +670,10 @@ Statistics GatherStatistics(const JpegRows& picture, const Plan& plan, SymbolAre
     std::atomic<size_t> nextBand{0};
     std::atomic<size_t> keptBytes{0};
     std::atomic<bool> stop{false};
+    const CodeLookup fixed = MakeCodeLookup(KeptSymbolTables());
     RunGuarded(plan.threads, stop, [&](int t) {
         Strip strip(g);
+        BandBits bits;
         Statistics& stats = perThread[static_cast<size_t>(t)];
         uint8_t* cursor = nullptr;  // in this thread's chunk of the arena
         uint8_t* chunkEnd = nullptr;
@@ -563,15 +692,16 @@ Statistics GatherStatistics(const JpegRows& picture, const Plan& plan, SymbolAre
             const size_t count = BandSymbols(picture, g, plan.tables, plan.transform, band, strip,
                                              stats, record, out);
             const size_t bytes = SymbolStorage(count);
-            if (cursor != nullptr) {
-                if (keptBytes.fetch_add(bytes) + bytes <= plan.keepLimit) {
-                    record.symbols = cursor;
-                    record.count = count;
-                    record.kept = true;
-                    cursor += bytes;
-                } else {
+            record.count = count;
+            if (cursor != nullptr && keptBytes.fetch_add(bytes) + bytes <= plan.keepLimit) {
+                record.symbols = cursor;
+                cursor += bytes;
+            } else {
+                if (cursor != nullptr) {
                     keptBytes.fetch_sub(bytes);
                 }
+                CodeSymbols(out, count, fixed, bits);
+                record.packed = bits.CopyForReading();
             }
             progress.Finished(g, band);
         }
@@ -610,46 +740,43 @@ EntropyTables OptimalTables(const Statistics& total) {
     return entropy;
 }
 
-// Second pass: codes every band (transforming again those whose symbols were not kept) and
-// joins the bands' bits in order into the scan, which leaves through `sink` as it grows.
-void CodeBands(const JpegRows& picture, const Plan& plan, std::vector<BandRecord>& records,
-               const EntropyTables& entropy, const JpegSink& sink, PassProgress& progress) {
+// Second pass: codes every band's kept symbols with the optimised tables (reading back those
+// kept coded with the fixed tables) and joins the bands' bits in order into the scan, which
+// leaves through `sink` as it grows.
+void CodeBands(const Plan& plan, std::vector<BandRecord>& records, const EntropyTables& entropy,
+               const JpegSink& sink, PassProgress& progress) {
     const Geometry& g = plan.geometry;
     const CodeLookup lookup = MakeCodeLookup(entropy);
+    const TranscodeLookup transcode = MakeTranscodeLookup(KeptSymbolTables(), entropy);
+    const SymbolReader reader(KeptSymbolTables());
     ScanJoiner joiner(g.bands, sink);
     std::atomic<size_t> nextBand{0};
     std::atomic<bool> stop{false};
     RunGuarded(plan.threads, stop, [&](int) {
-        std::unique_ptr<Strip> strip;
-        std::unique_ptr<uint8_t[]> scratch;
-        Statistics unused{};
         for (size_t band = nextBand++; band < g.bands && !stop.load(); band = nextBand++) {
             progress.ThrowIfCancelled();
             BandRecord& record = records[band];
-            uint8_t* symbols = record.symbols;
-            size_t count = record.count;
-            if (!record.kept) {
-                if (!strip) {
-                    strip = std::make_unique<Strip>(g);
-                    scratch.reset(new uint8_t[SymbolStorage(plan.maxBandSymbols)]);
-                }
-                // The same symbols again; a copy of the record keeps this thread's writes away
-                // from what the thread coding the next band reads.
-                BandRecord again;
-                count = BandSymbols(picture, g, plan.tables, plan.transform, band, *strip, unused,
-                                    again, scratch.get());
-                symbols = scratch.get();
-            }
             // The first DC differences, now against the last DC values of the band above.
+            uint32_t firstDc[kComponents];
             for (size_t c = 0; c < kComponents; ++c) {
                 const int above = band == 0 ? 0 : records[band - 1].lastDc[c];
                 const int diff = record.firstDc[c] - above;
                 const unsigned category = Category(diff);
-                ReplaceSymbol(symbols + kSymbolBytes * record.firstDcIndex[c],
-                              SymbolWord(DcTable(c) * 256 + category, diff, category));
+                firstDc[c] = SymbolWord(DcTable(c) * 256 + category, diff, category);
             }
             std::unique_ptr<BandBits> bits = joiner.Take();
-            CodeSymbols(symbols, count, lookup, *bits);
+            if (record.symbols != nullptr) {
+                for (size_t c = 0; c < kComponents; ++c) {
+                    ReplaceSymbol(record.symbols + kSymbolBytes * record.firstDcIndex[c],
+                                  firstDc[c]);
+                }
+                CodeSymbols(record.symbols, record.count, lookup, *bits);
+            } else {
+                const size_t mcus = (g.EndBlockRow(band) - g.FirstBlockRow(band)) * g.blocksAcross;
+                Transcode(reader, record.packed.get(), mcus, record.count, firstDc, lookup,
+                          transcode, *bits);
+                record.packed.reset();
+            }
             joiner.Finished(band, std::move(bits));
             progress.Finished(g, band);
         }
@@ -660,8 +787,8 @@ void CodeBands(const JpegRows& picture, const Plan& plan, std::vector<BandRecord
 }  // namespace
 
 bool EncodeStreaming(const JpegRows& picture, int32_t quality, const JpegSink& sink,
-                     double keptBytesPerPixel, const Progress& progress) {
-    const Plan plan = MakePlan(picture, quality, keptBytesPerPixel);
+                     size_t plainSymbolBytes, const Progress& progress) {
+    const Plan plan = MakePlan(picture, quality, plainSymbolBytes);
     std::vector<BandRecord> records(plan.geometry.bands);
     SymbolArena arena(plan.arenaBytes);
     PassProgress first(progress.part(0.0, kFirstPassShare), plan.geometry.blocksDown);
@@ -675,7 +802,7 @@ bool EncodeStreaming(const JpegRows& picture, int32_t quality, const JpegSink& s
                      static_cast<uint16_t>(picture.height));
         sink(header.data(), header.size());
 
-        CodeBands(picture, plan, records, entropy, sink, second);
+        CodeBands(plan, records, entropy, sink, second);
     } catch (const CancelledBetweenBands&) {
         return false;
     }

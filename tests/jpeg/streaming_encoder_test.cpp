@@ -5,12 +5,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -19,6 +24,7 @@
 #include "output/jpeg/block_transform.h"
 #include "output/jpeg/huffman.h"
 #include "output/jpeg/jpeg_encoder.h"
+#include "output/jpeg/kept_symbols.h"
 #include "output/jpeg/streaming_encoder.h"
 #include "output/output_picture.h"
 #include "output/output_target.h"
@@ -242,24 +248,76 @@ TEST_P(SweepAtLevel, ManyBandsGiveTheReferenceBytes) {
     }
 }
 
-// Bands whose symbols the first pass kept, bands transformed again, and a mix of both give
-// the same file.
-TEST_P(SweepAtLevel, KeptAndRecomputedBandsGiveTheSameBytes) {
-    const int width = 3001;
-    const int height = 403;
-    const TestPicture picture = MakePicture(width, height, Content("noise", width, height));
-    const std::vector<uint8_t> dib = picture.Dib(32);
-    const std::vector<uint8_t> expected = Reference(dib, width, height, 32, 100);
-    const JpegRows rows = RowsOf(dib, width, height);
-    for (const double kept : {0.0, 2.0, 100.0}) {
-        std::vector<uint8_t> ours;
-        EncodeStreaming(
-            rows, 100,
-            [&ours](const uint8_t* bytes, size_t count) {
-                ours.insert(ours.end(), bytes, bytes + count);
-            },
-            kept);
-        EXPECT_EQ(FirstDifference(ours, expected), -1) << kept << " bytes per pixel kept";
+// Each row is read exactly once, and each thread reads its rows from the top down (bands are
+// taken in order, each read top to bottom); the file is the reference's whether the symbols
+// are kept plain, coded with the fixed tables, or some each way, also when the last band and
+// the last block row end part way, and with the largest coefficients (black and white blocks
+// side by side, one-pixel checkerboards).
+TEST_P(SweepAtLevel, EachRowIsReadOnceAndKeptSymbolsGiveTheReferenceBytes) {
+    const testing::PixelSource extremes = [](int x, int y) {
+        const bool white = (x / 8 + y / 8) % 2 == 0;
+        const bool checker = (x / 8) % 3 == 0 && (x + y) % 2 == 0;
+        const uint8_t v = white != checker ? 255 : 0;
+        return testing::Rgb{v, v, static_cast<uint8_t>(255 - v)};
+    };
+    const std::tuple<int, int, testing::PixelSource> cases[] = {
+        {3001, 403, Content("noise", 3001, 403)}, {1500, 701, extremes}};
+    for (const auto& [width, height, content] : cases) {
+        const std::vector<uint8_t> dib = MakePicture(width, height, content).Dib(32);
+        const std::vector<uint8_t> expected = Reference(dib, width, height, 32, 100);
+        for (const size_t plain : {size_t{0}, size_t{3} << 20, kPlainSymbolBytes}) {
+            for (int threads : {2, 1}) {
+                std::mutex mutex;
+                std::vector<int> reads(static_cast<size_t>(height), 0);
+                std::map<std::thread::id, int32_t> lastRow;  // of each thread
+                JpegRows rows = RowsOf(dib, width, height);
+                const auto read = rows.readRow;
+                rows.readRow = [&](int32_t y, uint32_t* out) {
+                    {
+                        const std::lock_guard<std::mutex> lock(mutex);
+                        ++reads[static_cast<size_t>(y)];
+                        const auto [last, first] = lastRow.emplace(std::this_thread::get_id(), y);
+                        EXPECT_TRUE(first || y < last->second)
+                            << "row " << y << " after " << last->second;
+                        last->second = y;
+                    }
+                    read(y, out);
+                };
+                std::vector<uint8_t> ours;
+                LimitThreads(threads);
+                const bool done = EncodeStreaming(
+                    rows, 100,
+                    [&ours](const uint8_t* b, size_t n) { ours.insert(ours.end(), b, b + n); },
+                    plain);
+                LimitThreads(0);
+                EXPECT_TRUE(done);
+                EXPECT_EQ(std::count(reads.begin(), reads.end(), 1), height)
+                    << width << " x " << height << ", " << threads << " thread(s), " << plain;
+                EXPECT_EQ(FirstDifference(ours, expected), -1)
+                    << width << " x " << height << ", " << threads << " thread(s), " << plain;
+            }
+        }
+    }
+}
+
+// Every symbol a baseline scan can send has a code in the kept symbols' fixed tables, and the
+// codes leave room for no more (the all-ones code of the longest length stays unused).
+TEST(KeptSymbols, FixedTablesCodeEverySymbol) {
+    const EntropyTables& tables = KeptSymbolTables();
+    for (size_t t = 0; t < 2; ++t) {
+        double kraft = 0;
+        for (unsigned category = 0; category <= 11; ++category) {
+            ASSERT_GT(tables.dc[t].length[category], 0) << "DC table " << t << ", " << category;
+            kraft += std::ldexp(1.0, -tables.dc[t].length[category]);
+        }
+        EXPECT_EQ(kraft, 1.0 - std::ldexp(1.0, -tables.dc[t].length[11])) << "DC table " << t;
+        kraft = 0;
+        for (unsigned symbol = 0; symbol < 256; ++symbol) {
+            const bool valid = symbol == kEob || symbol == kZrl || (symbol & 15) - 1u < 10u;
+            ASSERT_EQ(tables.ac[t].length[symbol] > 0, valid) << "AC table " << t << ", " << symbol;
+            kraft += valid ? std::ldexp(1.0, -tables.ac[t].length[symbol]) : 0.0;
+        }
+        EXPECT_EQ(kraft, 1.0 - std::ldexp(1.0, -16)) << "AC table " << t;
     }
 }
 
