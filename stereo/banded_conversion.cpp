@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -67,16 +68,19 @@ size_t MarginRows(const ConversionSettings& s, size_t w) {
 }
 
 // Rows [begin(), end()) of a picture, in one buffer whose rows below the window's first are
-// dropped by moving the others down.
+// dropped by moving the others down. New rows are not cleared: each is written before it is
+// read.
 template <typename Pixel>
 class RowWindow {
   public:
-    RowWindow(size_t width, size_t capacityRows) : w_(width) {
-        pixels_.reserve(width * capacityRows);
+    RowWindow(size_t width, size_t capacityRows) : w_(width), capacity_(capacityRows) {
+        if (capacity_ > 0) {
+            pixels_.reset(new Pixel[capacity_ * w_]);
+        }
     }
 
     size_t begin() const { return begin_; }
-    Pixel* row(size_t y) { return pixels_.data() + (y - begin_) * w_; }
+    Pixel* row(size_t y) { return pixels_.get() + (y - begin_) * w_; }
 
     // Forgets the rows below `y`.
     void dropBelow(size_t y) {
@@ -84,22 +88,31 @@ class RowWindow {
         if (y <= begin_) {
             return;
         }
-        std::memmove(pixels_.data(), row(y), (end_ - y) * w_ * sizeof(Pixel));
+        std::memmove(pixels_.get(), row(y), (end_ - y) * w_ * sizeof(Pixel));
         begin_ = y;
     }
 
-    // Holds rows up to `end` (not yet filled). The buffer keeps its capacity unless a window
-    // is larger than was foreseen.
+    // Holds rows up to `end` (not yet filled); grows the buffer only when a window is larger
+    // than was foreseen.
     void extendTo(size_t end) {
         end_ = std::max(end_, end);
-        pixels_.resize((end_ - begin_) * w_);
+        if (end_ - begin_ > capacity_) {
+            const size_t capacity = std::max(end_ - begin_, 2 * capacity_);
+            std::unique_ptr<Pixel[]> larger(new Pixel[capacity * w_]);
+            if (capacity_ > 0) {
+                std::memcpy(larger.get(), pixels_.get(), capacity_ * w_ * sizeof(Pixel));
+            }
+            pixels_ = std::move(larger);
+            capacity_ = capacity;
+        }
     }
 
   private:
     size_t w_;
+    size_t capacity_;
     size_t begin_ = 0;
     size_t end_ = 0;
-    std::vector<Pixel> pixels_;
+    std::unique_ptr<Pixel[]> pixels_;
 };
 
 // Runs body(first, end) over rows [from, to) on the cores a band of that size is worth.
@@ -120,13 +133,20 @@ class FilteredRows {
           w_(w),
           h_(h),
           passes_(size_t(MeanPasses(s))),
-          read_(w, capacityRows),
+          level_(s.SharpenOn == 1 ? s.SharpenLevel : 0),
+          copyOnly_(level_ == 0 || h < 3),
+          read_(w, copyOnly_ ? 0 : capacityRows),
           work_(w, capacityRows),
           smoother_(int32_t(w)),
           done_(passes_ + 2, 0) {}
 
-    // Where rows [first, first + count) of the picture go as they are read.
+    // Where rows [first, first + count) of the picture go as they are read: straight into
+    // the working rows when the first stage would only copy them.
     uint32_t* input(size_t first, size_t count) {
+        if (copyOnly_) {
+            work_.extendTo(first + count);
+            return work_.row(first);
+        }
         // Sharpening the next row reads the one below it.
         read_.dropBelow(done_[0] > 0 ? done_[0] - 1 : 0);
         read_.extendTo(first + count);
@@ -195,16 +215,17 @@ class FilteredRows {
             // The spare row, which the last rows' mean reads as black.
             std::memset(work_.row(h_), 0, w_ * sizeof(uint32_t));
         }
-        // Both windows hold this row: the read rows from the one below the next to sharpen,
-        // the working rows from no higher (release keeps it).
-        const size_t origin = read_.begin();
-        const uint32_t* source = read_.row(origin);
-        uint32_t* target = work_.row(origin);
-        const int32_t level = s_.SharpenOn == 1 ? s_.SharpenLevel : 0;
-        ParallelRows(from, to, w_, [&](size_t first, size_t end) {
-            SharpenRowsInto(int32_t(w_), int32_t(h_), source, target, level, s_.SharpenBlend, first,
-                            end, origin);
-        });
+        if (!copyOnly_) {
+            // Both windows hold this row: the read rows from the one below the next to
+            // sharpen, the working rows from no higher (release keeps it).
+            const size_t origin = read_.begin();
+            const uint32_t* source = read_.row(origin);
+            uint32_t* target = work_.row(origin);
+            ParallelRows(from, to, w_, [&](size_t first, size_t end) {
+                SharpenRowsInto(int32_t(w_), int32_t(h_), source, target, level_, s_.SharpenBlend,
+                                first, end, origin);
+            });
+        }
         done_[0] = to;
     }
 
@@ -212,6 +233,8 @@ class FilteredRows {
     size_t w_;
     size_t h_;
     size_t passes_;
+    int32_t level_;
+    bool copyOnly_;  // SharpenRowsInto would copy the rows unchanged
     RowWindow<uint32_t> read_;
     RowWindow<uint32_t> work_;
     NoiseRowSmoother smoother_;
@@ -219,7 +242,9 @@ class FilteredRows {
 };
 
 // The views of a window of rows, made by SynthesizeViewsFrom as if the window were the whole
-// picture; the rows far enough from the window's edges are those of the whole picture.
+// picture; the rows far enough from the window's edges are those of the whole picture. The
+// two view planes are allocated once, for the tallest window, and hold each window in their
+// first rows.
 class ViewWindow {
   public:
     explicit ViewWindow(size_t w) { planes_.SourceWidth = int32_t(w); }
@@ -229,15 +254,14 @@ class ViewWindow {
     Status make(const ConversionSettings& s, size_t lo, size_t hi, const uint32_t* first,
                 const uint32_t* second, const uint8_t* depth) {
         const int32_t rows = int32_t(hi - lo);
-        if (planes_.SourceHeight != rows) {
-            planes_.SourceHeight = 0;
+        if (planes_.FirstView.height() < rows) {
             for (PixelPlane* plane : {&planes_.FirstView, &planes_.SecondView}) {
                 if (Status allocated = plane->allocate(planes_.SourceWidth, rows); !allocated) {
                     return Status::Error(MemoryShortageMessage(planes_.SourceWidth, rows, 2));
                 }
             }
-            planes_.SourceHeight = rows;
         }
+        planes_.SourceHeight = rows;
         if (depth != nullptr) {
             planes_.DepthMap.assign(depth, depth + planes_.PixelCount());
         }
@@ -312,9 +336,11 @@ Status ConvertBands(const ConversionSettings& settings, const BandedPicture& pic
         // The views of a row are final once the rows they read are, and the row above the
         // window is held for the copies to read as its spare row.
         const size_t ready = std::min(first.ready(), second ? second->ready() : h);
-        const size_t end = ready == h                  ? h
-                           : ready > margins.above + 1 ? ready - margins.above - 1
-                                                       : 0;
+        const size_t finished = ready == h                  ? h
+                                : ready > margins.above + 1 ? ready - margins.above - 1
+                                                            : 0;
+        // A band at a time, so that every window fits the same two view planes.
+        const size_t end = std::min(emitted + band, finished);
         if (end <= emitted) {
             continue;
         }
