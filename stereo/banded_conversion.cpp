@@ -4,10 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
+#include <string>
 #include <vector>
 
-#include "base/memory_probe.h"
 #include "base/thread_runner.h"
 #include "stereo/filters.h"
 #include "stereo/noise_rows.h"
@@ -65,6 +66,11 @@ SynthesisMargins MarginsFor(const ConversionSettings& s, size_t w) {
 size_t MarginRows(const ConversionSettings& s, size_t w) {
     const SynthesisMargins m = MarginsFor(s, w);
     return FilterLag(s) + m.below + 2 * m.above + 2;
+}
+
+Status WindowShortage(int32_t width, int32_t bandRows) {
+    return Status::Error("there is not enough memory for bands of " + std::to_string(bandRows) +
+                         " rows of a picture " + std::to_string(width) + " pixels wide");
 }
 
 // Rows [begin(), end()) of a picture, in one buffer whose rows below the window's first are
@@ -257,7 +263,7 @@ class ViewWindow {
         if (planes_.FirstView.height() < rows) {
             for (PixelPlane* plane : {&planes_.FirstView, &planes_.SecondView}) {
                 if (Status allocated = plane->allocate(planes_.SourceWidth, rows); !allocated) {
-                    return Status::Error(MemoryShortageMessage(planes_.SourceWidth, rows, 2));
+                    return WindowShortage(planes_.SourceWidth, rows);
                 }
             }
         }
@@ -285,12 +291,11 @@ int32_t BandedMarginRows(const ConversionSettings& settings, int32_t width) {
     return int32_t(MarginRows(settings, size_t(std::max(width, 1))));
 }
 
-Status ConvertBands(const ConversionSettings& settings, const BandedPicture& picture,
-                    const RowSource& source, const ViewSink& sink, const Progress& progress) {
-    if (picture.width <= 0 || picture.height <= 0) {
-        progress.report(1.0);
-        return Status::Ok();
-    }
+namespace {
+
+Status ConvertBandsOrThrow(const ConversionSettings& settings, const BandedPicture& picture,
+                           const RowSource& source, const ViewSink& sink,
+                           const Progress& progress) {
     const size_t w = size_t(picture.width);
     const size_t h = size_t(picture.height);
     const size_t band = size_t(std::max(picture.bandRows, 1));
@@ -365,6 +370,21 @@ Status ConvertBands(const ConversionSettings& settings, const BandedPicture& pic
         depth.dropBelow(next);
     }
     return Status::Ok();
+}
+
+}  // namespace
+
+Status ConvertBands(const ConversionSettings& settings, const BandedPicture& picture,
+                    const RowSource& source, const ViewSink& sink, const Progress& progress) {
+    if (picture.width <= 0 || picture.height <= 0) {
+        progress.report(1.0);
+        return Status::Ok();
+    }
+    try {
+        return ConvertBandsOrThrow(settings, picture, source, sink, progress);
+    } catch (const std::bad_alloc&) {
+        return WindowShortage(picture.width, picture.bandRows);
+    }
 }
 
 }  // namespace k3v

@@ -161,11 +161,17 @@ INSTANTIATE_TEST_SUITE_P(Groups, BandedConversion,
                                            Group::DepthMaps, Group::Wrapped),
                          GroupName);
 
-// Bands large enough to be shared between threads, every filter, both anaglyph kinds.
+// Bands large enough to be shared between threads, every filter, both anaglyph kinds, and
+// two pictures around the loop of a 360-degree panorama.
 TEST(BandedConversionLarge, EqualsTheWholePlaneConversionOnEveryCore) {
-    for (const AnaglyphKind method : {AnaglyphKind::Colour, AnaglyphKind::Dubois}) {
+    for (const AnaglyphKind method :
+         {AnaglyphKind::Colour, AnaglyphKind::Dubois, AnaglyphKind::Grey}) {
         ConversionSettings settings = EveryFilter();
         settings.AnaglyphMethod = method;
+        if (method == AnaglyphKind::Grey) {
+            settings.TransformationMode = kStandardStereo;
+            settings.WrapAround = true;
+        }
         StereoPlanes planes = CasePlanes(1203, 301, 9, true);
         const Views whole = WholePlaneViews(settings, planes);
         const Views banded = BandedViews(settings, planes, 250);
