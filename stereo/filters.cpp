@@ -100,15 +100,18 @@ bool SharpenInto(int32_t width, int32_t height, const uint32_t* source, uint32_t
 }
 
 void SharpenRowsInto(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
-                     int32_t level, int32_t blend, size_t firstRow, size_t endRow) {
+                     int32_t level, int32_t blend, size_t firstRow, size_t endRow, size_t origin) {
     const size_t w = size_t(width);
     const size_t h = size_t(height);
     endRow = std::min(endRow, h);
     if (firstRow >= endRow) {
         return;
     }
+    // Indices from here on count from the window's first row.
+    const size_t o = origin * w;
     if (level == 0 || height < 3) {
-        std::memcpy(target + firstRow * w, source + firstRow * w, (endRow - firstRow) * w * 4);
+        std::memcpy(target + (firstRow * w - o), source + (firstRow * w - o),
+                    (endRow - firstRow) * w * 4);
         return;
     }
     int32_t c = 0;
@@ -117,12 +120,12 @@ void SharpenRowsInto(int32_t width, int32_t height, const uint32_t* source, uint
     const size_t from = std::max<size_t>(firstRow, 1);
     const size_t to = std::min(endRow, h - 1);
     if (from < to) {
-        SharpenRange(source, target, from * w, to * w, w, c, n, blend);
+        SharpenRange(source, target, from * w - o, to * w - o, w, c, n, blend);
     }
     // The bottom and top rows keep their values.
     for (const size_t edge : {size_t(0), h - 1}) {
         if (edge >= firstRow && edge < endRow) {
-            std::memcpy(target + edge * w, source + edge * w, w * sizeof(uint32_t));
+            std::memcpy(target + (edge * w - o), source + (edge * w - o), w * sizeof(uint32_t));
         }
     }
 }

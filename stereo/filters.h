@@ -38,8 +38,12 @@ void AdjustBrightnessContrast(size_t pixelCount, uint32_t* picture,
 // Bands of the filters above on the calling thread, for running them as stages of a row
 // pipeline: SharpenRowsInto does rows [firstRow, endRow) of SharpenInto (not the spare row),
 // AdjustBrightnessContrastRange pixels [begin, end) of AdjustBrightnessContrast.
+// `source` and `target` may hold only a window of the picture's rows, starting at row
+// `origin` (row y at (y - origin) * W); the window must reach from row firstRow - 1 (row 0 at
+// the bottom) to row endRow (the spare row at the top) in `source`.
 void SharpenRowsInto(int32_t width, int32_t height, const uint32_t* source, uint32_t* target,
-                     int32_t level, int32_t blend, size_t firstRow, size_t endRow);
+                     int32_t level, int32_t blend, size_t firstRow, size_t endRow,
+                     size_t origin = 0);
 void AdjustBrightnessContrastRange(uint32_t* picture, size_t begin, size_t end,
                                    const ConversionSettings& settings);
 

@@ -227,15 +227,15 @@ NoiseRowSmoother::~NoiseRowSmoother() = default;
 NoiseRowSmoother::NoiseRowSmoother(NoiseRowSmoother&&) noexcept = default;
 NoiseRowSmoother& NoiseRowSmoother::operator=(NoiseRowSmoother&&) noexcept = default;
 
-void NoiseRowSmoother::smoothRows(int32_t height, uint32_t* picture, size_t firstRow,
-                                  size_t endRow) {
+void NoiseRowSmoother::smoothRows(int32_t height, uint32_t* picture, size_t firstRow, size_t endRow,
+                                  size_t origin) {
     if (!chains_) {
-        scalar::SmoothNoiseRows(width_, height, picture, firstRow, endRow);
+        scalar::SmoothNoiseRows(width_, height, picture, firstRow, endRow, origin);
         return;
     }
     const size_t last = std::min(endRow, size_t(std::max(height, 1)) - 1);
     for (size_t y = std::max<size_t>(firstRow, 1); y < last; ++y) {
-        chains_->runRow(picture + y * size_t(width_));
+        chains_->runRow(picture + (y - origin) * size_t(width_));
     }
 }
 

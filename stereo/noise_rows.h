@@ -21,8 +21,11 @@ class NoiseRowSmoother {
     NoiseRowSmoother& operator=(NoiseRowSmoother&&) noexcept;
 
     // One pass over rows [firstRow, endRow) of a picture `height` rows high; only rows
-    // 1 .. H-2 change.
-    void smoothRows(int32_t height, uint32_t* picture, size_t firstRow, size_t endRow);
+    // 1 .. H-2 change. `picture` may hold only a window of the rows, starting at row `origin`
+    // (row y at (y - origin) * W), from row firstRow - 1 up to the first pixel of row
+    // endRow + 1 (the spare row at the top).
+    void smoothRows(int32_t height, uint32_t* picture, size_t firstRow, size_t endRow,
+                    size_t origin = 0);
 
   private:
     int32_t width_;

@@ -14,11 +14,12 @@ uint32_t Channel(uint32_t pixel, int shift) {
 }  // namespace
 
 void SmoothNoiseRows(int32_t width, int32_t height, uint32_t* picture, size_t firstRow,
-                     size_t endRow) {
+                     size_t endRow, size_t origin) {
     const size_t w = size_t(width);
-    // Only rows 1 .. H-2 change.
-    const size_t begin = w * std::max<size_t>(firstRow, 1);
-    const size_t end = w * std::min(endRow, size_t(std::max(height, 1)) - 1);
+    // Only rows 1 .. H-2 change; indices count from the window's first row.
+    const size_t begin = w * (std::max<size_t>(firstRow, 1) - origin);
+    const size_t last = std::min(endRow, size_t(std::max(height, 1)) - 1);
+    const size_t end = last > origin ? w * (last - origin) : 0;
     // In place and in increasing order: the left, lower and lower-right neighbours already
     // hold this pass's values. The top row's upper-right reads the zero spare row.
     for (size_t i = begin; i < end; ++i) {

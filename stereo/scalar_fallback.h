@@ -15,9 +15,10 @@ namespace k3v::scalar {
 // One pass of the eight-pixel mean over rows [firstRow, endRow) of a picture `height` rows
 // high, in place and in increasing index order (only rows 1 .. H-2 change): each channel
 // becomes the sum of the pixel and seven of its neighbours (all but the lower-left one) div 8,
-// the left, lower and lower-right neighbours already holding this pass's values.
+// the left, lower and lower-right neighbours already holding this pass's values. `picture`
+// holds the rows from row `origin` on (row y at (y - origin) * W).
 void SmoothNoiseRows(int32_t width, int32_t height, uint32_t* picture, size_t firstRow,
-                     size_t endRow);
+                     size_t endRow, size_t origin = 0);
 
 // Brightness offset and contrast gain around 128 over `pixelCount` pixels, as switched on in
 // `settings` (nothing when both are off); the fourth byte becomes zero.

@@ -355,7 +355,7 @@ bool ComposeDisplacedEither(const uint32_t* source, uint32_t* out, Geometry g,
 bool SynthesizeViewsFrom(const ConversionSettings& settings, const uint32_t* first,
                          const uint32_t* second, StereoPlanes& planes, const Progress& progress) {
     const Geometry g{planes.SourceWidth, ptrdiff_t(planes.PixelCount())};
-    const size_t stored = planes.FirstView.storedCount();
+    const size_t stored = size_t(g.n + g.w);  // the picture and its spare row
     const bool standard = settings.TransformationMode == kStandardStereo;
     const bool depth = !standard && settings.DepthOn != 0 && settings.DepthValue != 0;
     const bool anaglyph = settings.StereoLayout == kAnaglyph;

@@ -15,7 +15,9 @@ void SynthesizeViews(const ConversionSettings& settings, StereoPlanes& planes);
 
 // The same from any two pictures of the planes' size (the decoded pictures themselves when no
 // filter is on). In the anaglyph layout only FirstView is the result: SecondView, which is
-// neither shown nor saved there, is left as scratch.
+// neither shown nor saved there, is left as scratch. Only the first SourceWidth x
+// (SourceHeight + 1) pixels of the views are written, so a conversion in bands can make the
+// views of windows of rows of any height in the same two planes.
 //
 // Reports to `progress` as the views are built (kSynthesisStage) and composed
 // (kCompositionStage, conversion_stages.h); false when it was cancelled, the views then

@@ -1,0 +1,390 @@
+#include "stereo/banded_conversion.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/thread_runner.h"
+#include "stereo/filters.h"
+#include "stereo/noise_rows.h"
+#include "stereo/stereo_planes.h"
+#include "stereo/view_synthesis.h"
+
+namespace k3v {
+
+namespace {
+
+int32_t MeanPasses(const ConversionSettings& s) {
+    return s.NoiseOn == 1 ? std::max(0, s.NoisePasses) : 0;
+}
+
+bool Toned(const ConversionSettings& s) {
+    return s.BrightnessOn != 0 || s.ContrastOn != 0;
+}
+
+bool DisplacedByDepth(const ConversionSettings& s) {
+    return s.TransformationMode != kStandardStereo && s.DepthOn != 0 && s.DepthValue != 0;
+}
+
+// How many rows the filtered rows trail the rows read: sharpening row y reads row y + 1, each
+// mean pass reads up to row y + 2 as the pass before left it, and the tone of a row waits
+// until the last pass has read it as the row below.
+size_t FilterLag(const ConversionSettings& s) {
+    const size_t passes = size_t(MeanPasses(s));
+    return 1 + 2 * passes + (passes > 0 && Toned(s) ? 1 : 0);
+}
+
+// The rows below and above a band of views that their synthesis reads, and that must also
+// keep the rules of the picture's own edges out of the band when the views are made from a
+// window of rows as if it were the whole picture.
+struct SynthesisMargins {
+    size_t below = 0;
+    size_t above = 0;
+};
+
+SynthesisMargins MarginsFor(const ConversionSettings& s, size_t w) {
+    const bool depth = DisplacedByDepth(s);
+    const bool anaglyph = s.StereoLayout == kAnaglyph;
+    if (!depth && !anaglyph) {
+        return {};  // copies of the pictures, row by row
+    }
+    // The farthest a displaced pixel's source lies from it (v / depth rounded, v up to 255),
+    // plus the anaglyph's shift of the left eye's view along the flat index.
+    const size_t most = depth ? 255 / size_t(std::abs(s.DepthValue)) + 1 : 0;
+    const size_t shift = anaglyph ? 6 * size_t(std::abs(int32_t(s.StereoEffect))) : 0;
+    const size_t reach = most + shift;
+    // A window's first row is kept undisplaced and the classic anaglyph's first 63 pixels keep
+    // the right eye's view; the pixels that read those lie within `reach` of them.
+    return {(std::max<size_t>(63, w) + reach + w - 1) / w, (reach + w - 1) / w};
+}
+
+size_t MarginRows(const ConversionSettings& s, size_t w) {
+    const SynthesisMargins m = MarginsFor(s, w);
+    return FilterLag(s) + m.below + 2 * m.above + 2;
+}
+
+Status WindowShortage(int32_t width, int32_t bandRows) {
+    return Status::Error("there is not enough memory for bands of " + std::to_string(bandRows) +
+                         " rows of a picture " + std::to_string(width) + " pixels wide");
+}
+
+// Rows [begin(), end()) of a picture, in one buffer whose rows below the window's first are
+// dropped by moving the others down. New rows are not cleared: each is written before it is
+// read.
+template <typename Pixel>
+class RowWindow {
+  public:
+    RowWindow(size_t width, size_t capacityRows) : w_(width), capacity_(capacityRows) {
+        if (capacity_ > 0) {
+            pixels_.reset(new Pixel[capacity_ * w_]);
+        }
+    }
+
+    size_t begin() const { return begin_; }
+    Pixel* row(size_t y) { return pixels_.get() + (y - begin_) * w_; }
+
+    // Forgets the rows below `y`.
+    void dropBelow(size_t y) {
+        y = std::min(y, end_);
+        if (y <= begin_) {
+            return;
+        }
+        std::memmove(pixels_.get(), row(y), (end_ - y) * w_ * sizeof(Pixel));
+        begin_ = y;
+    }
+
+    // Holds rows up to `end` (not yet filled); grows the buffer only when a window is larger
+    // than was foreseen.
+    void extendTo(size_t end) {
+        end_ = std::max(end_, end);
+        if (end_ - begin_ > capacity_) {
+            const size_t capacity = std::max(end_ - begin_, 2 * capacity_);
+            std::unique_ptr<Pixel[]> larger(new Pixel[capacity * w_]);
+            if (capacity_ > 0) {
+                std::memcpy(larger.get(), pixels_.get(), capacity_ * w_ * sizeof(Pixel));
+            }
+            pixels_ = std::move(larger);
+            capacity_ = capacity;
+        }
+    }
+
+  private:
+    size_t w_;
+    size_t capacity_;
+    size_t begin_ = 0;
+    size_t end_ = 0;
+    std::unique_ptr<Pixel[]> pixels_;
+};
+
+// Runs body(first, end) over rows [from, to) on the cores a band of that size is worth.
+template <typename Body>
+void ParallelRows(size_t from, size_t to, size_t w, Body body) {
+    ParallelRanges(to - from, ThreadsFor((to - from) * w, size_t(1) << 17),
+                   [&](size_t a, size_t b) { body(from + a, from + b); });
+}
+
+// One picture through the filter chain (filter_chain.cpp) a band at a time: the same kernels
+// on windows of rows. Stage 0 sharpens (or copies) the rows read into the working rows, stages
+// 1 .. passes are the mean passes in place, the last stage (when on) the tone. done_[k] counts
+// the rows stage k has finished, from the bottom.
+class FilteredRows {
+  public:
+    FilteredRows(const ConversionSettings& s, size_t w, size_t h, size_t capacityRows)
+        : s_(s),
+          w_(w),
+          h_(h),
+          passes_(size_t(MeanPasses(s))),
+          level_(s.SharpenOn == 1 ? s.SharpenLevel : 0),
+          copyOnly_(level_ == 0 || h < 3),
+          read_(w, copyOnly_ ? 0 : capacityRows),
+          work_(w, capacityRows),
+          smoother_(int32_t(w)),
+          done_(passes_ + 2, 0) {}
+
+    // Where rows [first, first + count) of the picture go as they are read: straight into
+    // the working rows when the first stage would only copy them.
+    uint32_t* input(size_t first, size_t count) {
+        if (copyOnly_) {
+            work_.extendTo(first + count);
+            return work_.row(first);
+        }
+        // Sharpening the next row reads the one below it.
+        read_.dropBelow(done_[0] > 0 ? done_[0] - 1 : 0);
+        read_.extendTo(first + count);
+        return read_.row(first);
+    }
+
+    // Filters every row that the `received` rows read so far allow.
+    void advance(size_t received) {
+        const bool all = received == h_;
+        Sharpen(all ? h_ : std::max(done_[0], received > 0 ? received - 1 : 0), all);
+        for (size_t p = 1; p <= passes_; ++p) {
+            const size_t to = Following(done_[p - 1], 2, done_[p]);
+            if (to > done_[p]) {
+                smoother_.smoothRows(int32_t(h_), work_.row(work_.begin()), done_[p], to,
+                                     work_.begin());
+                done_[p] = to;
+            }
+        }
+        // Without a tone this stage only passes the rows on.
+        size_t& toned = done_[passes_ + 1];
+        const bool tone = Toned(s_);
+        const size_t to = Following(done_[passes_], tone && passes_ > 0 ? 1 : 0, toned);
+        if (to > toned && tone) {
+            uint32_t* rows = work_.row(toned);
+            ParallelRows(0, (to - toned) * w_, 1, [&](size_t begin, size_t end) {
+                AdjustBrightnessContrastRange(rows, begin, end, s_);
+            });
+        }
+        toned = to;
+    }
+
+    // Rows below this are finished.
+    size_t ready() const { return done_.back(); }
+    // Finished row y; rows up to ready() (and the zero spare row on top, once every row is
+    // finished) are held, from the lowest row not released.
+    const uint32_t* row(size_t y) { return work_.row(y); }
+
+    // Rows below `y` are no longer needed by the caller.
+    void release(size_t y) {
+        size_t keep = y;
+        // Each stage still reads the row below the next one it does (a row still to be
+        // toned is its own input).
+        for (size_t k = 0; k + 1 < done_.size(); ++k) {
+            keep = std::min(keep, done_[k] > 0 ? done_[k] - 1 : 0);
+        }
+        work_.dropBelow(std::min(keep, ready()));
+    }
+
+  private:
+    // Rows a stage may finish when the stage before it has finished `before` rows and it
+    // reads `lead` rows past its own.
+    size_t Following(size_t before, size_t lead, size_t done) const {
+        if (before == h_) {
+            return h_;
+        }
+        return std::max(done, before > lead ? before - lead : 0);
+    }
+
+    void Sharpen(size_t to, bool all) {
+        const size_t from = done_[0];
+        if (to <= from) {
+            return;
+        }
+        work_.extendTo(all ? h_ + 1 : to);
+        if (all) {
+            // The spare row, which the last rows' mean reads as black.
+            std::memset(work_.row(h_), 0, w_ * sizeof(uint32_t));
+        }
+        if (!copyOnly_) {
+            // Both windows hold this row: the read rows from the one below the next to
+            // sharpen, the working rows from no higher (release keeps it).
+            const size_t origin = read_.begin();
+            const uint32_t* source = read_.row(origin);
+            uint32_t* target = work_.row(origin);
+            ParallelRows(from, to, w_, [&](size_t first, size_t end) {
+                SharpenRowsInto(int32_t(w_), int32_t(h_), source, target, level_, s_.SharpenBlend,
+                                first, end, origin);
+            });
+        }
+        done_[0] = to;
+    }
+
+    const ConversionSettings& s_;
+    size_t w_;
+    size_t h_;
+    size_t passes_;
+    int32_t level_;
+    bool copyOnly_;  // SharpenRowsInto would copy the rows unchanged
+    RowWindow<uint32_t> read_;
+    RowWindow<uint32_t> work_;
+    NoiseRowSmoother smoother_;
+    std::vector<size_t> done_;
+};
+
+// The views of a window of rows, made by SynthesizeViewsFrom as if the window were the whole
+// picture; the rows far enough from the window's edges are those of the whole picture. The
+// two view planes are allocated once, for the tallest window, and hold each window in their
+// first rows.
+class ViewWindow {
+  public:
+    explicit ViewWindow(size_t w) { planes_.SourceWidth = int32_t(w); }
+
+    // Views of rows [lo, hi) from the filtered rows (which hold row hi too, as a spare row that
+    // the copies read), with `depth` the map's bytes for those rows, or null.
+    Status make(const ConversionSettings& s, size_t lo, size_t hi, const uint32_t* first,
+                const uint32_t* second, const uint8_t* depth) {
+        const int32_t rows = int32_t(hi - lo);
+        if (planes_.FirstView.height() < rows) {
+            for (PixelPlane* plane : {&planes_.FirstView, &planes_.SecondView}) {
+                if (Status allocated = plane->allocate(planes_.SourceWidth, rows); !allocated) {
+                    return WindowShortage(planes_.SourceWidth, rows);
+                }
+            }
+        }
+        planes_.SourceHeight = rows;
+        if (depth != nullptr) {
+            planes_.DepthMap.assign(depth, depth + planes_.PixelCount());
+        }
+        SynthesizeViewsFrom(s, first, second, planes_);
+        return Status::Ok();
+    }
+
+    ViewRows rows(size_t lo, size_t first, size_t end) {
+        const size_t offset = (first - lo) * size_t(planes_.SourceWidth);
+        return {int32_t(first), int32_t(end - first), planes_.SourceWidth,
+                planes_.FirstView.data() + offset, planes_.SecondView.data() + offset};
+    }
+
+  private:
+    StereoPlanes planes_;
+};
+
+}  // namespace
+
+int32_t BandedMarginRows(const ConversionSettings& settings, int32_t width) {
+    return int32_t(MarginRows(settings, size_t(std::max(width, 1))));
+}
+
+namespace {
+
+Status ConvertBandsOrThrow(const ConversionSettings& settings, const BandedPicture& picture,
+                           const RowSource& source, const ViewSink& sink,
+                           const Progress& progress) {
+    const size_t w = size_t(picture.width);
+    const size_t h = size_t(picture.height);
+    const size_t band = size_t(std::max(picture.bandRows, 1));
+    const bool standard = settings.TransformationMode == kStandardStereo;
+    const bool mapped = picture.depthMap && DisplacedByDepth(settings);
+    const SynthesisMargins margins = MarginsFor(settings, w);
+    const size_t capacity = band + MarginRows(settings, w);
+
+    FilteredRows first(settings, w, h, capacity);
+    std::optional<FilteredRows> second;
+    if (standard) {
+        second.emplace(settings, w, h, capacity);
+    }
+    RowWindow<uint8_t> depth(w, mapped ? capacity : 0);
+    ViewWindow views(w);
+
+    size_t received = 0;
+    size_t emitted = 0;
+    while (emitted < h) {
+        if (progress.cancelled()) {
+            return Status::Cancelled();
+        }
+        if (received < h) {
+            const size_t count = std::min(band, h - received);
+            InputRows rows{int32_t(received), int32_t(count), int32_t(w),
+                           first.input(received, count)};
+            if (second) {
+                rows.second = second->input(received, count);
+            }
+            if (mapped) {
+                depth.extendTo(received + count);
+                rows.depth = depth.row(received);
+            }
+            if (Status read = source(rows); !read) {
+                return read;
+            }
+            received += count;
+            first.advance(received);
+            if (second) {
+                second->advance(received);
+            }
+        }
+        // The views of a row are final once the rows they read are, and the row above the
+        // window is held for the copies to read as its spare row.
+        const size_t ready = std::min(first.ready(), second ? second->ready() : h);
+        const size_t finished = ready == h                  ? h
+                                : ready > margins.above + 1 ? ready - margins.above - 1
+                                                            : 0;
+        // A band at a time, so that every window fits the same two view planes.
+        const size_t end = std::min(emitted + band, finished);
+        if (end <= emitted) {
+            continue;
+        }
+        const size_t lo = emitted > margins.below ? emitted - margins.below : 0;
+        const size_t hi = std::min(h, end + margins.above);
+        if (Status made =
+                views.make(settings, lo, hi, first.row(lo), second ? second->row(lo) : nullptr,
+                           mapped ? depth.row(lo) : nullptr);
+            !made) {
+            return made;
+        }
+        if (Status written = sink(views.rows(lo, emitted, end)); !written) {
+            return written;
+        }
+        emitted = end;
+        progress.report(emitted, h);
+        const size_t next = emitted > margins.below ? emitted - margins.below : 0;
+        first.release(next);
+        if (second) {
+            second->release(next);
+        }
+        depth.dropBelow(next);
+    }
+    return Status::Ok();
+}
+
+}  // namespace
+
+Status ConvertBands(const ConversionSettings& settings, const BandedPicture& picture,
+                    const RowSource& source, const ViewSink& sink, const Progress& progress) {
+    if (picture.width <= 0 || picture.height <= 0) {
+        progress.report(1.0);
+        return Status::Ok();
+    }
+    try {
+        return ConvertBandsOrThrow(settings, picture, source, sink, progress);
+    } catch (const std::bad_alloc&) {
+        return WindowShortage(picture.width, picture.bandRows);
+    }
+}
+
+}  // namespace k3v
