@@ -81,9 +81,12 @@ tmsize_t WriteProc(thandle_t handle, void* buffer, tmsize_t size) {
         return -1;
     }
     SafeFileWriter& file = *sink.file;
+    if (file.failed()) {
+        return size;  // nothing more reaches the file; finish() reports why
+    }
     // A directory starts on an even offset, which may lie a byte past the end.
     static constexpr uint8_t kZeros[16] = {};
-    while (sink.position > file.size()) {
+    while (sink.position > file.size() && !file.failed()) {
         file.write(kZeros, size_t(std::min<uint64_t>(sizeof kZeros, sink.position - file.size())));
     }
     const auto* bytes = static_cast<const uint8_t*>(buffer);
