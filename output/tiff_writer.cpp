@@ -142,6 +142,12 @@ int MapProc(thandle_t, void**, toff_t*) {
 
 void UnmapProc(thandle_t, void*, toff_t) {}
 
+// libtiff's own reason, when it gave one.
+Status EncoderFailure(const std::string& path, const Complaint& complaint) {
+    return CannotWrite(
+        path, complaint.text.empty() ? "the picture did not encode as TIFF" : complaint.text);
+}
+
 struct TiffCloser {
     void operator()(TIFF* tif) const { TIFFClose(tif); }
 };
@@ -227,9 +233,7 @@ Status WriteTiles(TIFF* tif, const std::string& path, const TiffRows& rows, Safe
         for (uint64_t c = 0; c < across; ++c, ++tile) {
             if (TIFFWriteEncodedTile(tif, tile, band.data() + c * kTileBytes,
                                      tmsize_t(kTileBytes)) < 0) {
-                return CannotWrite(path, complaint.text.empty()
-                                             ? "the picture did not encode as TIFF"
-                                             : complaint.text);
+                return EncoderFailure(path, complaint);
             }
         }
         progress.report(uint64_t(std::min<int64_t>(top + kTiffTileSize, rows.height)),
@@ -262,19 +266,15 @@ Status EncodeTiffFile(const std::string& path, const TiffRows& rows, const TiffO
         const bool big =
             NeedsBigTiff(rows.width, rows.height, options.compression, options.iccProfile.size());
         const TiffFile tif = OpenForWriting(path, big, sink, complaint);
-        const auto failed = [&]() {
-            return CannotWrite(
-                path, complaint.text.empty() ? "libtiff could not start the file" : complaint.text);
-        };
         if (!tif || !SetTags(tif.get(), rows, options)) {
-            return failed();
+            return EncoderFailure(path, complaint);
         }
         if (Status written = WriteTiles(tif.get(), path, rows, file, complaint, progress);
             !written || file.failed()) {
             return written;
         }
         if (!TIFFWriteDirectory(tif.get())) {
-            return failed();
+            return EncoderFailure(path, complaint);
         }
         return Status::Ok();
     } catch (const std::bad_alloc&) {
