@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 
+#include <iterator>
+
 namespace k3v {
 
 QList<FileFilter> PictureFilters() {
@@ -35,6 +37,9 @@ QList<FileFilter> StereoImageFilters() {
          {QStringLiteral("*.mpo")}},
         {QCoreApplication::translate("k3v::FileDialogs", "JPS Stereo Files (*.jps)"),
          {QStringLiteral("*.jps")}},
+        // For pictures past JPEG's 65535 pixels; both endings are offered.
+        {QCoreApplication::translate("k3v::FileDialogs", "3D Stereo Files (*.tif)"),
+         {QStringLiteral("*.tif"), QStringLiteral("*.tiff")}},
     };
 }
 
@@ -99,7 +104,7 @@ QFileDialog* MakeSaveStereoDialog(QWidget* owner, const QString& folder,
     const QList<FileFilter> filters = StereoImageFilters();
     int chosen = 0;
     for (int row = 0; row < filters.size(); ++row) {
-        if (filters[row].patterns.constFirst() == QStringLiteral("*.") + savedType.toLower()) {
+        if (filters[row].patterns.contains(QStringLiteral("*.") + savedType.toLower())) {
             chosen = row;
         }
     }
@@ -108,10 +113,12 @@ QFileDialog* MakeSaveStereoDialog(QWidget* owner, const QString& folder,
     // A name typed without extension gets the type chosen in the list.
     QObject::connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString&) {
         static const QString kSuffixes[] = {QStringLiteral("jpg"), QStringLiteral("bmp"),
-                                            QStringLiteral("mpo"), QStringLiteral("jps")};
+                                            QStringLiteral("mpo"), QStringLiteral("jps"),
+                                            QStringLiteral("tif")};
+        constexpr int kTypes = int(std::size(kSuffixes));
         auto* typeList = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
         const int type = typeList != nullptr ? typeList->currentIndex() : 0;
-        dialog->setDefaultSuffix(kSuffixes[type >= 0 && type < 4 ? type : 0]);
+        dialog->setDefaultSuffix(kSuffixes[type >= 0 && type < kTypes ? type : 0]);
     });
     dialog->selectFile(proposedName);
     return dialog;

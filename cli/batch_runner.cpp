@@ -75,6 +75,7 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
     BatchOptions batch;
     batch.settings = options.settings;
     batch.jpegQuality = options.jpegQuality;
+    batch.tiffCompression = options.tiffCompression;
     batch.keepMetadata = options.keepMetadata;
     batch.skipExisting = options.skipExisting;
     batch.jobs = options.jobs;

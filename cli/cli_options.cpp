@@ -30,7 +30,10 @@ constexpr OptionChoice kGlasses[] = {{"red-cyan", int32_t(GlassesKind::RedCyan)}
 constexpr OptionChoice kOrders[] = {{"cross", int32_t(EyeOrder::Cross)},
                                     {"parallel", int32_t(EyeOrder::Parallel)}};
 constexpr OptionChoice kKinds[] = {{"panorama", kPanorama}, {"photo", kStillPhoto}};
-constexpr OptionChoice kFormats[] = {{"jpg", 0}, {"bmp", 0}, {"mpo", 0}, {"jps", 0}};
+constexpr OptionChoice kFormats[] = {{"jpg", 0}, {"bmp", 0}, {"tif", 0}, {"mpo", 0}, {"jps", 0}};
+constexpr OptionChoice kTiffCompressions[] = {{"none", int32_t(TiffCompression::None)},
+                                              {"lzw", int32_t(TiffCompression::Lzw)},
+                                              {"deflate", int32_t(TiffCompression::Deflate)}};
 constexpr SettingRange kQualityRange{50, 100};
 constexpr SettingRange kJobsRange{1, 256};
 
@@ -116,19 +119,22 @@ const OptionRow kOptions[] = {
      SwitchOn<&S::NoiseOn, &S::NoisePasses>},
     {"--quality", "", "Q", "JPEG quality {range}, default 100", Number(kQualityRange),
      [](CliOptions& o, int32_t v, const std::string&) { o.jpegQuality = v; }},
+    {"--tiff-compression", "", "", "TIFF outputs' lossless compression, default deflate",
+     Choice(kTiffCompressions),
+     [](CliOptions& o, int32_t v, const std::string&) { o.tiffCompression = TiffCompression(v); }},
     {"--keep-metadata", "", "",
      "JPEG, MPO and JPS files keep the first picture's Exif\n(orientation 1, no thumbnail) and "
-     "colour profile",
+     "colour profile;\nTIFF files keep its colour profile",
      kFlag, [](CliOptions& o, int32_t, const std::string&) { o.keepMetadata = true; }},
     {"-o", "--output", "OUTPUT",
-     ".jpg/.jpeg or .bmp (any case) chooses the format;\n.mpo and .jps are stereo files of both "
-     "views",
+     ".jpg/.jpeg, .bmp or .tif/.tiff (any case) chooses the\nformat; .mpo and .jps are stereo "
+     "files of both views",
      kText, [](CliOptions& o, int32_t, const std::string& text) { o.output = text; }},
     {"--output-dir", "", "DIR",
      "one output per input (per pair in standard mode),\nnamed <name>_Unwrapped.<ext>", kText,
      [](CliOptions& o, int32_t, const std::string& text) { o.outputDir = text; }},
     {"--format", "", "", "the batch's output format, default jpg",
-     Choice(kFormats, "takes jpg, bmp, mpo or jps"),
+     Choice(kFormats, "takes jpg, bmp, tif, mpo or jps"),
      [](CliOptions& o, int32_t, const std::string& text) { o.format = text; }},
     // Batch at scale: a scheduler's view of the batch, and resuming one.
     {"--jobs", "", "N",
@@ -235,7 +241,7 @@ Status CheckDepthMap(const CliOptions& o) {
 }
 
 // The combinations of inputs and outputs that make sense together.
-Status CheckShape(const CliOptions& o, bool formatGiven) {
+Status CheckShape(const CliOptions& o, bool formatGiven, bool tiffCompressionGiven) {
     const bool standard = o.settings.TransformationMode == kStandardStereo;
     if (o.inputs.empty()) {
         return Status::Error("no input picture given");
@@ -256,9 +262,16 @@ Status CheckShape(const CliOptions& o, bool formatGiven) {
                                           : "one picture with -o; use --output-dir for several");
         }
         if (OutputFormatOfName(o.output) == OutputFormat::Unknown) {
-            return Status::Error("the output name must end in .jpg, .jpeg, .bmp, .mpo or .jps: " +
-                                 o.output);
+            return Status::Error(
+                "the output name must end in .jpg, .jpeg, .bmp, .tif, .tiff, .mpo or .jps: " +
+                o.output);
         }
+    }
+    const bool tiff =
+        o.output.empty() ? o.format == "tif" : OutputFormatOfName(o.output) == OutputFormat::Tiff;
+    if (tiffCompressionGiven && !tiff) {
+        return Status::Error(
+            "--tiff-compression goes with a TIFF output: -o NAME.tif or --format tif");
     }
     if (!o.outputDir.empty() && standard && o.inputs.size() % 2 != 0) {
         return Status::Error(
@@ -267,12 +280,12 @@ Status CheckShape(const CliOptions& o, bool formatGiven) {
     return CheckDepthMap(o);
 }
 
-// "  --effect N" and its help in the help column; a name too long for the column keeps three
-// blanks before its help.
+// "  --effect N" and its help in the help column; a name too long for the column to leave two
+// blanks before it keeps three blanks before its help.
 std::string UsageLine(const std::string& left, std::string_view help) {
     constexpr size_t kHelpColumn = 31;
     std::string line = left;
-    line += left.size() < kHelpColumn ? std::string(kHelpColumn - left.size(), ' ') : "   ";
+    line += left.size() + 2 <= kHelpColumn ? std::string(kHelpColumn - left.size(), ' ') : "   ";
     for (const char c : help) {
         line += c;
         if (c == '\n') {
@@ -308,6 +321,7 @@ Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
     CliOptions options;
     bool formatGiven = false;
     bool orderGiven = false;
+    bool tiffCompressionGiven = false;
     bool onlyFiles = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -354,12 +368,13 @@ Result<CliOptions> ParseCommandLine(const std::vector<std::string>& args) {
         }
         formatGiven = formatGiven || row->name == "--format";
         orderGiven = orderGiven || row->name == "--order";
+        tiffCompressionGiven = tiffCompressionGiven || row->name == "--tiff-compression";
     }
     // A half-size pair is made for a 3D TV, whose side-by-side mode wants the parallel order.
     if (!orderGiven && options.settings.HalfSize) {
         options.settings.PairOrder = EyeOrder::Parallel;
     }
-    if (Status shape = CheckShape(options, formatGiven); !shape) {
+    if (Status shape = CheckShape(options, formatGiven, tiffCompressionGiven); !shape) {
         return shape;
     }
     return options;
@@ -369,7 +384,7 @@ std::string UsageText() {
     std::string text =
         "Usage: k3v-convert [options] PICTURE -o OUTPUT\n"
         "       k3v-convert [options] --mode standard RIGHT_EYE LEFT_EYE -o OUTPUT\n"
-        "       k3v-convert [options] INPUT... --output-dir DIR [--format jpg|bmp|mpo|jps]\n"
+        "       k3v-convert [options] INPUT... --output-dir DIR [--format jpg|bmp|tif|mpo|jps]\n"
         "\n"
         "Turns pictures into stereo images, exactly as the desktop program saves them.\n"
         "A stereo pair is given the right eye's view first, then the left eye's.\n"

@@ -2,7 +2,7 @@
 // The batch tool's command line:
 //   k3v-convert [options] PICTURE -o OUTPUT
 //   k3v-convert [options] --mode standard RIGHT_EYE LEFT_EYE -o OUTPUT
-//   k3v-convert [options] INPUT... --output-dir DIR [--format jpg|bmp|mpo|jps]
+//   k3v-convert [options] INPUT... --output-dir DIR [--format jpg|bmp|tif|mpo|jps]
 
 #include <cstdint>
 #include <span>
@@ -12,6 +12,7 @@
 
 #include "base/result.h"
 #include "job/file_conversion.h"
+#include "output/output_format.h"
 #include "stereo/conversion_settings.h"
 
 namespace k3v {
@@ -19,6 +20,7 @@ namespace k3v {
 struct CliOptions {
     ConversionSettings settings;
     int jpegQuality = 100;
+    TiffCompression tiffCompression = kDefaultTiffCompression;  // --tiff-compression
     bool keepMetadata = false;  // --keep-metadata: JPEG outputs keep the photo's information
     std::vector<std::string> inputs;
     std::string output;     // -o: one conversion

@@ -74,7 +74,8 @@ Result<std::string> FindDepthMap(const std::string& folder, const std::string& i
 FileConversion::FileConversion(const ConversionJob& files, const BatchOptions& options)
     : files_(files),
       settings_(options.settings),
-      target_(files_.output, settings_, options.jpegQuality, options.keepMetadata) {}
+      target_(files_.output, settings_, options.jpegQuality, options.keepMetadata,
+              options.tiffCompression) {}
 
 bool FileConversion::outputsExist() const {
     return target_.existingFiles().size() == target_.files().size();

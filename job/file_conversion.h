@@ -32,6 +32,7 @@ Result<std::string> FindDepthMap(const std::string& folder, const std::string& i
 struct BatchOptions {
     ConversionSettings settings;
     int jpegQuality = kDefaultJpegQuality;
+    TiffCompression tiffCompression = kDefaultTiffCompression;
     bool keepMetadata = false;  // JPEG outputs keep the photo's information
     bool skipExisting = false;  // a job whose outputs all exist is skipped
     int jobs = 0;               // files converted at once; 0: as many as cores and memory allow

@@ -28,6 +28,9 @@ OutputFormat OutputFormatOfName(std::string_view path) {
     if (EndsWithNoCase(path, ".bmp")) {
         return OutputFormat::Bmp;
     }
+    if (EndsWithNoCase(path, ".tif") || EndsWithNoCase(path, ".tiff")) {
+        return OutputFormat::Tiff;
+    }
     if (EndsWithNoCase(path, ".mpo")) {
         return OutputFormat::Mpo;
     }
@@ -39,8 +42,8 @@ OutputFormat OutputFormatOfName(std::string_view path) {
 
 std::string UnknownFormatMessage(const std::string& path) {
     return "Cannot save \"" + path +
-           "\": the name must end in .jpg or .jpeg (JPEG picture), .bmp (BMP picture), .mpo "
-           "(MPO stereo file) or .jps (JPS stereo file)";
+           "\": the name must end in .jpg or .jpeg (JPEG picture), .bmp (BMP picture), .tif or "
+           ".tiff (TIFF picture), .mpo (MPO stereo file) or .jps (JPS stereo file)";
 }
 
 }  // namespace k3v

@@ -1,13 +1,14 @@
 #pragma once
 // The saved file's format follows its name, in any letter case: ".jpg" or ".jpeg" is JPEG,
-// ".bmp" is BMP, ".mpo" and ".jps" are the stereo files (stereo_jpeg_files.h).
+// ".bmp" is BMP, ".tif" or ".tiff" is TIFF, ".mpo" and ".jps" are the stereo files
+// (stereo_jpeg_files.h).
 
 #include <string>
 #include <string_view>
 
 namespace k3v {
 
-enum class OutputFormat { Jpeg, Bmp, Mpo, Jps, Unknown };
+enum class OutputFormat { Jpeg, Bmp, Mpo, Jps, Tiff, Unknown };
 
 OutputFormat OutputFormatOfName(std::string_view path);
 
@@ -15,5 +16,10 @@ OutputFormat OutputFormatOfName(std::string_view path);
 std::string UnknownFormatMessage(const std::string& path);
 
 inline constexpr int kDefaultJpegQuality = 100;
+
+// How a TIFF file's tiles are compressed; all three are lossless.
+enum class TiffCompression { None, Lzw, Deflate };
+
+inline constexpr TiffCompression kDefaultTiffCompression = TiffCompression::Deflate;
 
 }  // namespace k3v

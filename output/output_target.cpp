@@ -21,12 +21,13 @@ std::vector<std::string> EyeFileNames(const std::string& path) {
 }  // namespace
 
 OutputTarget::OutputTarget(std::string path, const ConversionSettings& settings, int jpegQuality,
-                           bool keepMetadata)
+                           bool keepMetadata, TiffCompression tiffCompression)
     : path_(std::move(path)),
       format_(OutputFormatOfName(path_)),
       settings_(settings),
       jpegQuality_(jpegQuality),
-      keepMetadata_(keepMetadata) {
+      keepMetadata_(keepMetadata),
+      tiffCompression_(tiffCompression) {
     if (isStereoFile()) {
         settings_.StereoLayout = kSideBySideHorizontal;
     }

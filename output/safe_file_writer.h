@@ -32,6 +32,9 @@ class SafeFileWriter {
     // Bytes appended so far.
     uint64_t size() const { return size_; }
 
+    // Whether a write has failed already (finish() tells why), so that a long encoding can stop.
+    bool failed() const { return errno_ != 0; }
+
     // Replaces bytes already appended, from `offset` on (a header whose values are known
     // only at the end). A failure is sticky, as for write().
     void overwrite(uint64_t offset, std::span<const uint8_t> bytes);

@@ -10,6 +10,7 @@
 #include "output/photo_metadata_segments.h"
 #include "output/safe_file_writer.h"
 #include "output/stereo_jpeg_files.h"
+#include "output/tiff_writer.h"
 
 namespace k3v {
 
@@ -26,6 +27,11 @@ JpegRows RowsOf(const OutputPicture& picture) {
     rows.height = picture.height();
     rows.readRow = [&picture](int32_t y, uint32_t* out) { picture.readRow(y, out); };
     return rows;
+}
+
+TiffRows TiffRowsOf(const OutputPicture& picture) {
+    return {picture.width(), picture.height(),
+            [&picture](int32_t y, uint32_t* out) { picture.readRow(y, out); }};
 }
 
 JpegSink SinkInto(SafeFileWriter& file) {
@@ -78,6 +84,13 @@ Status WritePicture(const OutputTarget& target, const std::string& path,
                     SafeFileWriter& file, const Progress& progress) {
     if (target.format() == OutputFormat::Bmp) {
         return WriteBmp(path, picture, file, progress);
+    }
+    if (target.format() == OutputFormat::Tiff) {
+        if (Status opened = file.open(path); !opened) {
+            return opened;
+        }
+        return EncodeTiffFile(path, TiffRowsOf(picture), {target.tiffCompression(), metadata.icc},
+                              file, progress);
     }
     if (Status fits = CheckJpegSize(path, picture.width(), picture.height()); !fits) {
         return fits;

@@ -1,6 +1,6 @@
 #pragma once
-// Writes the stereo image to the files of an output target, as BMP, JPEG, MPO or JPS. Used by
-// the conversion job that both programs run, so both write the same bytes.
+// Writes the stereo image to the files of an output target, as BMP, JPEG, TIFF, MPO or JPS. Used
+// by the conversion job that both programs run, so both write the same bytes.
 
 #include "base/photo_metadata.h"
 #include "base/progress.h"
@@ -11,10 +11,10 @@
 namespace k3v {
 
 // Writes every file of the target from planes converted with target.settings(). Each JPEG
-// file (each image of an MPO) carries `metadata`; a BMP file has no place for it. No file
-// replaces its target unless all could be written; a failed or cancelled save leaves every
-// target as it was and no temporary file behind. Progress runs over the encoding of each
-// picture and the writing of the files.
+// file (each image of an MPO) carries `metadata`; a TIFF file carries its colour profile alone,
+// and a BMP file has no place for it. No file replaces its target unless all could be written;
+// a failed or cancelled save leaves every target as it was and no temporary file behind.
+// Progress runs over the encoding of each picture and the writing of the files.
 Status WriteStereoImage(const OutputTarget& target, const StereoPlanes& planes,
                         const PhotoMetadata& metadata = {}, const Progress& progress = {});
 

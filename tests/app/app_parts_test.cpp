@@ -196,7 +196,8 @@ class AppPartsTest : public QObject {
         QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
         QCOMPARE(TypeListTexts(*dialog),
                  QStringList({"3D Stereo Files (*.jpg)", "3D Stereo Files (*.bmp)",
-                              "MPO Stereo Files (*.mpo)", "JPS Stereo Files (*.jps)"}));
+                              "MPO Stereo Files (*.mpo)", "JPS Stereo Files (*.jps)",
+                              "3D Stereo Files (*.tif)"}));
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         QVERIFY(name != nullptr);
         QCOMPARE(name->text(), QStringLiteral("hall_Unwrapped"));
@@ -213,6 +214,19 @@ class AppPartsTest : public QObject {
         typeList = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
         QCOMPARE(typeList->currentIndex(), 2);
         QCOMPARE(dialog->defaultSuffix(), QStringLiteral("mpo"));
+        // A TIFF saved as .tiff comes back as the TIFF type; a bare name becomes NAME.tif.
+        dialog.reset(MakeSaveStereoDialog(nullptr, dir.path(), QStringLiteral("hall_Unwrapped"),
+                                          QStringLiteral("tiff")));
+        typeList = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        QCOMPARE(typeList->currentIndex(), 4);
+        QCOMPARE(dialog->defaultSuffix(), QStringLiteral("tif"));
+        typeList->setCurrentIndex(0);
+        emit typeList->activated(0);
+        emit typeList->textActivated(typeList->itemText(0));
+        typeList->setCurrentIndex(4);
+        emit typeList->activated(4);
+        emit typeList->textActivated(typeList->itemText(4));
+        QCOMPARE(dialog->defaultSuffix(), QStringLiteral("tif"));
     }
 
     void proposedSaveName_data() {

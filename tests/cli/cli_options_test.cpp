@@ -167,6 +167,24 @@ TEST(ParseCommandLine, DepthMapsNeedTheDepthScaleK3vModeAndTheirKindOfOutput) {
     }
 }
 
+// TIFF compression is a TIFF output's option only: any other output refuses it.
+TEST(ParseCommandLine, TiffCompressionGoesWithATiffOutputOnly) {
+    const Result<CliOptions> batch =
+        Parse({"--tiff-compression", "lzw", "a.png", "--output-dir", "o", "--format", "tif"});
+    ASSERT_TRUE(batch.ok()) << batch.message();
+    EXPECT_EQ(batch.value().tiffCompression, TiffCompression::Lzw);
+    EXPECT_EQ(Parse({"a.png", "-o", "x.tif"}).value().tiffCompression, TiffCompression::Deflate);
+    EXPECT_EQ(Parse({"a.png", "-o", "x.TIFF", "--tiff-compression=none"}).value().tiffCompression,
+              TiffCompression::None);
+    const std::string refusal =
+        "--tiff-compression goes with a TIFF output: -o NAME.tif or --format tif";
+    EXPECT_EQ(Parse({"--tiff-compression", "lzw", "a.png", "-o", "x.jpg"}).message(), refusal);
+    EXPECT_EQ(Parse({"--tiff-compression", "lzw", "a.png", "--output-dir", "o"}).message(),
+              refusal);
+    EXPECT_EQ(Parse({"--tiff-compression", "zip", "a.png", "-o", "x.tif"}).message(),
+              "--tiff-compression takes one of deflate, lzw, none, not \"zip\"");
+}
+
 TEST(ParseCommandLine, NamesAfterDoubleDashAreFilesEvenWithALeadingDash) {
     const Result<CliOptions> p = Parse({"-o", "x.bmp", "--", "-pano.png"});
     ASSERT_TRUE(p.ok()) << p.message();

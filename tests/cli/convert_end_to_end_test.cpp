@@ -253,6 +253,37 @@ TEST(ConvertToJpeg, AFailedJpegWriteKeepsTheOldFile) {
     EXPECT_EQ(folder.entries(), (std::vector<std::string>{"in.png", "old.jpg"}));
 }
 
+// A batch as TIFF gives the BMP's pixels; TIFF compression with another output is a usage
+// error that writes nothing.
+TEST(ConvertToTiff, BatchFormatTifGivesTheBmpsPixels) {
+    TempFolder folder;
+    const std::string input = MakePicture(folder, "pano.png", 300, 100, 7);
+    const std::vector<std::string> layout = {"--layout", "horizontal"};
+    std::vector<std::string> args = layout;
+    args.insert(args.end(), {"--format", "tif", "--tiff-compression", "lzw", input, "--output-dir",
+                             folder.file("out")});
+    std::filesystem::create_directory(folder.file("out"));
+    const auto batch = Convert(folder, args);
+    ASSERT_EQ(batch.exitCode, 0) << batch.err;
+    EXPECT_EQ(batch.out, "Saved \"" + folder.file("out/pano_Unwrapped.tif") + "\"\n");
+    args = layout;
+    args.insert(args.end(), {input, "-o", folder.file("pano.bmp")});
+    ASSERT_EQ(Convert(folder, args).exitCode, 0);
+    QImage tiff, bmp;
+    ASSERT_TRUE(tiff.load(QString::fromStdString(folder.file("out/pano_Unwrapped.tif"))));
+    ASSERT_TRUE(bmp.load(QString::fromStdString(folder.file("pano.bmp"))));
+    EXPECT_EQ(tiff.size(), QSize(600, 100));
+    EXPECT_EQ(tiff.convertToFormat(QImage::Format_RGB32),
+              bmp.convertToFormat(QImage::Format_RGB32));
+
+    const auto refused =
+        Convert(folder, {"--tiff-compression", "none", input, "-o", folder.file("pano.jpg")});
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find("--tiff-compression goes with a TIFF output"), std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("pano.jpg")));
+}
+
 TEST(ConvertErrors, UsageErrorsExitWithTwoAndAHint) {
     TempFolder folder;
     for (const std::vector<std::string>& args : {std::vector<std::string>{},

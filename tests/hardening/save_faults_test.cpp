@@ -22,8 +22,8 @@ using testing::RunProcess;
 using testing::TempFolder;
 using testing::WriteBytes;
 
-// Big enough that neither format fits into the small disk or the file-size limit below: a
-// 300 x 200 noise picture (a 240 kB BMP, a JPEG of over 100 kB at quality 100).
+// Big enough that no format fits into the small disk or the file-size limit below: a 300 x 200
+// noise picture (a 240 kB BMP, a JPEG of over 100 kB at quality 100, a TIFF of about 180 kB).
 std::string MakeNoisePicture(const TempFolder& folder, const std::string& name) {
     std::vector<uint8_t> bmp(54 + 300 * 200 * 4);
     const uint8_t header[54] = {'B', 'M', 0, 0,  0, 0, 0, 0,   0, 0, 54, 0, 0, 0,  40,
@@ -177,7 +177,7 @@ const FaultCase kFaults[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(EveryFormat, SaveFaults,
-                         ::testing::Combine(::testing::Values("bmp", "jpg", "mpo", "jps"),
+                         ::testing::Combine(::testing::Values("bmp", "jpg", "mpo", "jps", "tif"),
                                             ::testing::ValuesIn(kFaults)),
                          [](const auto& row) {
                              return std::get<0>(row.param) + "_" + std::get<1>(row.param).label;
@@ -204,7 +204,7 @@ TEST_P(ReplaceLongerFile, LeavesNoTrailingBytes) {
               (std::vector<std::string>{"fresh." + format, "noise.bmp", "old." + format}));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothFormats, ReplaceLongerFile, ::testing::Values("bmp", "jpg"));
+INSTANTIATE_TEST_SUITE_P(PictureFormats, ReplaceLongerFile, ::testing::Values("bmp", "jpg", "tif"));
 
 // Separate files are written both or neither: when the right eye's file cannot be written,
 // the left eye's old file stays as it was and no temporary file is left.

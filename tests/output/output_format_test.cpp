@@ -10,6 +10,10 @@ TEST(OutputFormatOfName, TheEndingDecidesInAnyLetterCase) {
     EXPECT_EQ(OutputFormatOfName("/x/y/A.JPG"), OutputFormat::Jpeg);
     EXPECT_EQ(OutputFormatOfName("photo.Jpeg"), OutputFormat::Jpeg);
     EXPECT_EQ(OutputFormatOfName("pano.old.Bmp"), OutputFormat::Bmp);
+    EXPECT_EQ(OutputFormatOfName("wide.tif"), OutputFormat::Tiff);
+    EXPECT_EQ(OutputFormatOfName("WIDE.TiFF"), OutputFormat::Tiff);
+    EXPECT_EQ(OutputFormatOfName("wide.tiff.jpg"), OutputFormat::Jpeg);
+    EXPECT_EQ(OutputFormatOfName("wide.tifff"), OutputFormat::Unknown);
     EXPECT_EQ(OutputFormatOfName("pano.png"), OutputFormat::Unknown);
     EXPECT_EQ(OutputFormatOfName("jpg"), OutputFormat::Unknown);
     EXPECT_EQ(OutputFormatOfName("pano.bmp.txt"), OutputFormat::Unknown);
