@@ -15,6 +15,7 @@
 #include <jpeglib.h>
 
 #include "fuzz/fuzz_input.h"
+#include "input/tiff_file_decoder.h"
 #include "output/bmp_writer.h"
 #include "output/jpeg/jpeg_encoder.h"
 #include "output/output_picture.h"
@@ -74,6 +75,33 @@ void CheckBmp(const k3v::OutputPicture& picture, const k3v::ConversionSettings& 
             Fail("a BMP row differs from the output picture");
         }
         at += row.left.size_bytes() + row.right.size_bytes();
+    }
+}
+
+// The TIFF file, read back by the program's own decoder, holds the output picture's pixels.
+void CheckTiff(const k3v::OutputPicture& picture, const k3v::ConversionSettings& settings,
+               const k3v::StereoPlanes& planes, k3v::TiffCompression compression) {
+    const std::string path = g_folder + "/out.tif";
+    const k3v::OutputTarget target(path, settings, 100, false, compression);
+    if (k3v::Status written = k3v::WriteStereoImage(target, planes); !written) {
+        Fail("a small TIFF could not be written: " + written.message());
+    }
+    k3v::PixelPlane read;
+    if (k3v::Status decoded = k3v::DecodeTiffFile(path, read); !decoded) {
+        Fail("the TIFF file does not decode: " + decoded.message());
+    }
+    if (read.width() != picture.width() || read.height() != picture.height()) {
+        Fail("the TIFF file's size differs from the picture's");
+    }
+    std::vector<uint32_t> row(size_t(picture.width()));
+    for (int32_t y = 0; y < picture.height(); ++y) {
+        picture.readRow(y, row.data());
+        const uint32_t* stored = read.data() + size_t(y) * size_t(read.width());
+        for (size_t x = 0; x < row.size(); ++x) {
+            if (((row[x] ^ stored[x]) & 0x00FFFFFFu) != 0) {
+                Fail("a TIFF row differs from the output picture");
+            }
+        }
     }
 }
 
@@ -162,6 +190,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     g_folder = pattern;
     std::atexit([] {
         std::remove((g_folder + "/out.bmp").c_str());
+        std::remove((g_folder + "/out.tif").c_str());
         rmdir(g_folder.c_str());
     });
     return 0;
@@ -191,5 +220,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const k3v::OutputPicture picture(settings, planes);
     CheckBmp(picture, settings, planes);
     CheckJpeg(picture, quality);
+    CheckTiff(picture, settings, planes, k3v::TiffCompression(in.in(0, 2)));
     return 0;
 }
