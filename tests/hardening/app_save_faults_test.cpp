@@ -17,6 +17,7 @@
 #include "app/app_state.h"
 #include "app/control_ids.h"
 #include "app/main_window.h"
+#include "input/tiff_file_decoder.h"
 #include "tests/app/fake_services.h"
 #include "tests/support/small_disk.h"
 #include "tests/support/temp_folder.h"
@@ -164,6 +165,11 @@ TEST_P(AppSaveFaults, WarnAndLoseNothing) {
         const std::vector<uint8_t> saved = ReadBytes(target);
         if (format == "bmp") {
             EXPECT_EQ(saved.size(), 54u + 4 * 300 * 200);
+        } else if (format == "tif") {
+            PixelPlane read;  // the new file whole, not the old file's tail after it
+            ASSERT_TRUE(DecodeTiffFile(target, read).ok());
+            EXPECT_EQ(read.width(), 300);
+            EXPECT_LT(saved.size(), size_t(1) << 20);
         } else {
             ASSERT_GE(saved.size(), 4u);
             EXPECT_EQ(saved[saved.size() - 2], 0xFF);  // the file ends with its EOI marker,
@@ -219,8 +225,8 @@ const AppCase kAppCases[] = {
     {"ReplaceALongerFile", Fault::Replace, ""},
 };
 
-INSTANTIATE_TEST_SUITE_P(BothFormats, AppSaveFaults,
-                         ::testing::Combine(::testing::Values("bmp", "jpg"),
+INSTANTIATE_TEST_SUITE_P(EachFormat, AppSaveFaults,
+                         ::testing::Combine(::testing::Values("bmp", "jpg", "tif"),
                                             ::testing::ValuesIn(kAppCases)),
                          [](const auto& row) {
                              return std::get<0>(row.param) + "_" + std::get<1>(row.param).label;
