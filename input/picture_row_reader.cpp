@@ -5,8 +5,10 @@
 #include <cstring>
 #include <utility>
 
+#include "input/bmp_file_decoder.h"
 #include "input/jpeg_file_decoder.h"
 #include "input/png_file_decoder.h"
+#include "input/pnm_file_decoder.h"
 #include "input/tiff_file_decoder.h"
 
 namespace k3v {
@@ -24,13 +26,26 @@ Result<std::unique_ptr<PictureRowReader>> PictureRowReader::Open(const PictureFi
     Result<std::unique_ptr<RowBands>> bands = std::unique_ptr<RowBands>();
     if (format == PictureFormat::Tiff) {
         bands = OpenTiffRows(file.fd_, file.path(), !topFirst);
-    } else if (topFirst && (format == PictureFormat::Jpeg || format == PictureFormat::Png)) {
+    } else if (format == PictureFormat::Bmp || format == PictureFormat::Pnm ||
+               (topFirst && (format == PictureFormat::Jpeg || format == PictureFormat::Png))) {
         OwnedStream stream = StreamOf(file.fd_);
         if (!stream) {
             return CannotLoad(file.path(), std::strerror(errno));
         }
-        bands = format == PictureFormat::Jpeg ? OpenJpegRows(std::move(stream))
-                                              : OpenPngRows(std::move(stream));
+        switch (format) {
+            case PictureFormat::Jpeg:
+                bands = OpenJpegRows(std::move(stream));
+                break;
+            case PictureFormat::Png:
+                bands = OpenPngRows(std::move(stream));
+                break;
+            case PictureFormat::Bmp:
+                bands = OpenBmpRows(std::move(stream), !topFirst);
+                break;
+            default:
+                bands = OpenPnmRows(std::move(stream), !topFirst);
+                break;
+        }
     }
     if (!bands) {
         return CannotLoad(file.path(), bands.message());

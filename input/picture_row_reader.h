@@ -8,13 +8,14 @@
 // - JPEG in one scan (baseline), upright as stored, top row first;
 // - PNG without interlacing, upright as stored, top row first;
 // - TIFF striped or tiled of the kinds its decoder converts itself (8- and 16-bit grey, RGB
-//   and palette, alpha, JPEG-coded YCbCr), stored upright, either order.
+//   and palette, alpha, JPEG-coded YCbCr), stored upright, either order;
+// - BMP and binary PGM/PPM of the layouts their decoders read, either order, from the rows'
+//   places in the file.
 // Decoded whole, the bands then served from the picture (so memory for all of it):
 // - a JPEG or PNG asked for bottom row first, a JPEG of many scans (progressive), an
 //   interlaced PNG;
 // - any picture that a photo's orientation (EXIF, eXIf chunk, TIFF tag) turns;
-// - TIFF kinds read through libtiff's RGBA interface (CMYK, bilevel, separate planes, ...);
-// - BMP and binary PGM/PPM.
+// - TIFF kinds read through libtiff's RGBA interface (CMYK, bilevel, separate planes, ...).
 // Not read at all: what goes through Qt's image readers (GIF, WebP, text PNM, ...); Open
 // refuses it.
 //

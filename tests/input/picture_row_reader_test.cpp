@@ -146,6 +146,19 @@ std::vector<uint8_t> GreyTiffDirectoryFirst() {
     return bytes;
 }
 
+// A 16-bit PGM with a maximum of 1000 (Qt writes 8 bits only).
+std::vector<uint8_t> Pgm16() {
+    const std::string header =
+        "P5\n# grey\n" + std::to_string(kWidth) + " " + std::to_string(kHeight) + "\n1000\n";
+    std::vector<uint8_t> bytes(header.begin(), header.end());
+    for (int i = 0; i < kWidth * kHeight; ++i) {
+        const int v = i * 37 % 1001;
+        bytes.push_back(uint8_t(v >> 8));
+        bytes.push_back(uint8_t(v));
+    }
+    return bytes;
+}
+
 // The whole decode's rows in `order`, one after the other.
 std::vector<uint32_t> WholeRows(const std::string& path, RowOrder order) {
     PixelPlane plane;
@@ -194,6 +207,13 @@ TEST(PictureRowReader, BandsInEitherOrderGiveTheWholeDecodesRows) {
     SaveWithQt(folder.file("palette.png"), Pattern(QImage::Format_Indexed8), "png");
     SaveWithQt(folder.file("picture.bmp"), Pattern(QImage::Format_RGB32), "bmp");
     SaveWithQt(folder.file("picture.ppm"), Pattern(QImage::Format_RGB32), "ppm");
+    SaveWithQt(folder.file("palette.bmp"), Pattern(QImage::Format_Indexed8), "bmp");
+    WriteBytes(folder.file("grey16.pgm"), Pgm16());
+    // The same rows stored top row first: a negative height.
+    std::vector<uint8_t> bmp = ReadBytes(folder.file("picture.bmp"));
+    const int32_t topDownHeight = -kHeight;
+    std::memcpy(bmp.data() + 22, &topDownHeight, 4);
+    WriteBytes(folder.file("topdown.bmp"), bmp);
     SaveTiff(folder.file("strips8.tif"), false, 8);
     SaveTiff(folder.file("tiles16.tif"), true, 16);
     SaveTiff(folder.file("tiles8.tif"), true, 8);
@@ -202,9 +222,11 @@ TEST(PictureRowReader, BandsInEitherOrderGiveTheWholeDecodesRows) {
         {"baseline.jpg", true, false}, {"progressive.jpg", false, false},
         {"grey.jpg", true, false},     {"alpha.png", true, false},
         {"grey16.png", true, false},   {"palette.png", true, false},
-        {"picture.bmp", false, false}, {"picture.ppm", false, false},
-        {"strips8.tif", true, true},   {"tiles16.tif", true, true},
-        {"tiles8.tif", true, true},    {"turned.tif", false, false},
+        {"picture.bmp", true, true},   {"picture.ppm", true, true},
+        {"palette.bmp", true, true},   {"grey16.pgm", true, true},
+        {"topdown.bmp", true, true},   {"strips8.tif", true, true},
+        {"tiles16.tif", true, true},   {"tiles8.tif", true, true},
+        {"turned.tif", false, false},
     };
     for (const Case& c : cases) {
         const std::string path = folder.file(c.name);
