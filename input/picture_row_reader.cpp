@@ -16,7 +16,8 @@ namespace k3v {
 PictureRowReader::~PictureRowReader() = default;
 
 Result<std::unique_ptr<PictureRowReader>> PictureRowReader::Open(const PictureFile& file,
-                                                                 RowOrder order) {
+                                                                 RowOrder order,
+                                                                 const Progress& progress) {
     std::unique_ptr<PictureRowReader> reader(new PictureRowReader(file.path(), order));
     const PictureFormat format = file.format();
     if (format == PictureFormat::Other) {
@@ -54,7 +55,7 @@ Result<std::unique_ptr<PictureRowReader>> PictureRowReader::Open(const PictureFi
     if (reader->bands_) {
         reader->size_ = reader->bands_->size();
     } else {
-        if (Status decoded = file.decode(reader->whole_); !decoded) {
+        if (Status decoded = file.decode(reader->whole_, progress); !decoded) {
             return decoded;
         }
         reader->size_ = {reader->whole_.width(), reader->whole_.height()};

@@ -26,6 +26,7 @@
 #include <memory>
 #include <string>
 
+#include "base/progress.h"
 #include "base/result.h"
 #include "base/status.h"
 #include "input/picture_file.h"
@@ -41,8 +42,10 @@ class PictureRowReader {
     // Reads `file`, which must outlive the reader and be used by nothing else meanwhile, in
     // `order`. Fails as DecodePictureFile words it ("Cannot load "<path>": <reason>") when the
     // header is damaged or the picture cannot be decoded, and when it is of a format only Qt
-    // reads: "its format cannot be read in bands".
-    static Result<std::unique_ptr<PictureRowReader>> Open(const PictureFile& file, RowOrder order);
+    // reads: "its format cannot be read in bands". A picture decoded whole is decoded here,
+    // reporting to `progress`, and Open fails with Status::Cancelled() once that is cancelled.
+    static Result<std::unique_ptr<PictureRowReader>> Open(const PictureFile& file, RowOrder order,
+                                                          const Progress& progress = {});
 
     PictureRowReader(const PictureRowReader&) = delete;
     PictureRowReader& operator=(const PictureRowReader&) = delete;

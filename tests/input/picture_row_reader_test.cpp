@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "input/picture_decoder.h"
+#include "tests/support/exif_block.h"
 #include "tests/support/temp_folder.h"
 
 namespace k3v {
@@ -21,6 +22,7 @@ namespace {
 
 using testing::ReadBytes;
 using testing::TempFolder;
+using testing::WithOrientation;
 using testing::WriteBytes;
 
 constexpr int kWidth = 61;
@@ -159,11 +161,12 @@ std::vector<uint8_t> Pgm16() {
     return bytes;
 }
 
-// The whole decode's rows in `order`, one after the other.
-std::vector<uint32_t> WholeRows(const std::string& path, RowOrder order) {
+// The whole decode's rows in `order`, one after the other, and its size.
+std::vector<uint32_t> WholeRows(const std::string& path, RowOrder order, PictureSize& size) {
     PixelPlane plane;
     const Status decoded = DecodePictureFile(path, plane);
     EXPECT_TRUE(decoded) << decoded.message();
+    size = {plane.width(), plane.height()};
     std::vector<uint32_t> rows;
     for (int32_t i = 0; i < plane.height(); ++i) {
         const int32_t y = order == RowOrder::BottomFirst ? i : plane.height() - 1 - i;
@@ -202,6 +205,8 @@ TEST(PictureRowReader, BandsInEitherOrderGiveTheWholeDecodesRows) {
     SaveWithQt(folder.file("baseline.jpg"), Pattern(QImage::Format_RGB32), "jpeg");
     SaveWithQt(folder.file("progressive.jpg"), Pattern(QImage::Format_RGB32), "jpeg", true);
     SaveWithQt(folder.file("grey.jpg"), Pattern(QImage::Format_Grayscale8), "jpeg");
+    WriteBytes(folder.file("turned.jpg"),
+               WithOrientation(ReadBytes(folder.file("baseline.jpg")), 6));
     SaveWithQt(folder.file("alpha.png"), Pattern(QImage::Format_ARGB32), "png");
     SaveWithQt(folder.file("grey16.png"), Pattern(QImage::Format_Grayscale16), "png");
     SaveWithQt(folder.file("palette.png"), Pattern(QImage::Format_Indexed8), "png");
@@ -226,25 +231,26 @@ TEST(PictureRowReader, BandsInEitherOrderGiveTheWholeDecodesRows) {
         {"palette.bmp", true, true},   {"grey16.pgm", true, true},
         {"topdown.bmp", true, true},   {"strips8.tif", true, true},
         {"tiles16.tif", true, true},   {"tiles8.tif", true, true},
-        {"turned.tif", false, false},
+        {"turned.tif", false, false},  {"turned.jpg", false, false},
     };
     for (const Case& c : cases) {
         const std::string path = folder.file(c.name);
         const Result<PictureFile> file = PictureFile::Open(path);
         ASSERT_TRUE(file) << file.message();
         for (const RowOrder order : {RowOrder::TopFirst, RowOrder::BottomFirst}) {
-            const std::vector<uint32_t> expected = WholeRows(path, order);
+            PictureSize whole;
+            const std::vector<uint32_t> expected = WholeRows(path, order, whole);
             const bool inBands =
                 order == RowOrder::TopFirst ? c.inBandsTopFirst : c.inBandsBottomFirst;
-            for (const int32_t band : {1, 7, kHeight}) {
+            for (const int32_t band : {1, 7, whole.height}) {
                 SCOPED_TRACE(std::string(c.name) +
                              (order == RowOrder::TopFirst ? " top" : " bottom") +
                              " first, bands of " + std::to_string(band));
                 auto reader = PictureRowReader::Open(file.value(), order);
                 ASSERT_TRUE(reader) << reader.message();
                 EXPECT_EQ(reader.value()->decodedWhole(), !inBands);
-                EXPECT_EQ(reader.value()->size().width, kWidth);
-                EXPECT_EQ(reader.value()->size().height, kHeight);
+                EXPECT_EQ(reader.value()->size().width, whole.width);
+                EXPECT_EQ(reader.value()->size().height, whole.height);
                 std::vector<uint32_t> rows;
                 const Status read = ReadAll(*reader.value(), band, rows);
                 ASSERT_TRUE(read) << read.message();
