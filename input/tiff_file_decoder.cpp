@@ -652,7 +652,8 @@ class TiffRows final : public RowBands {
             bufferBytes = tiles_.bytes * ((width_ - 1) / tiles_.width + 1);
         } else {
             const uint64_t lineBytes = TIFFScanlineSize64(tif);
-            if (lineBytes < width_ * samples_.count * uint64_t(samples_.bits / 8)) {
+            // Rounded up to 16-bit units, as the whole decode's row buffer is.
+            if ((lineBytes + 1) / 2 * 2 < width_ * samples_.count * uint64_t(samples_.bits / 8)) {
                 return Damaged(complaints_, "its rows are shorter than its width");
             }
             uint32_t rowsPerStrip = height_;
