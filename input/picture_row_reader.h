@@ -8,7 +8,9 @@
 // - JPEG in one scan (baseline), upright as stored, top row first;
 // - PNG without interlacing, upright as stored, top row first;
 // - TIFF striped or tiled of the kinds its decoder converts itself (8- and 16-bit grey, RGB
-//   and palette, alpha, JPEG-coded YCbCr), stored upright, either order;
+//   and palette, alpha, JPEG-coded YCbCr), stored upright, either order (bottom row first a
+//   strip at a time, as a compressed strip decodes only from its start: a file stored in one
+//   strip is held whole then);
 // - BMP and binary PGM/PPM of the layouts their decoders read, either order, from the rows'
 //   places in the file.
 // Decoded whole, the bands then served from the picture (so memory for all of it):
