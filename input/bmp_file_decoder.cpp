@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "base/memory_probe.h"
 #include "base/progress.h"
@@ -155,7 +156,85 @@ Status ReadRows(std::FILE* file, const Layout& layout, PixelPlane& plane,
     return Status::Ok();
 }
 
+// A BMP that ends before its last row, or whose header is unusual, is refused first; then
+// the size from the header.
+Status ReadSize(std::FILE* file, Layout& layout) {
+    if (Status complete = CheckBmpFileComplete(file); !complete) {
+        return complete;
+    }
+    uint8_t header[26] = {};
+    if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(header, 1, sizeof header, file) < 3) {
+        return Status::Error("the file cannot be read");
+    }
+    const auto width = int64_t(int32_t(Read32(header + 18)));
+    const auto storedHeight = int64_t(int32_t(Read32(header + 22)));  // < 0: top-down
+    const int64_t height = storedHeight < 0 ? -storedHeight : storedHeight;
+    if (width < 1 || height < 1 || height > INT32_MAX - 1) {
+        return Status::Error("its header gives no valid picture size");
+    }
+    layout.width = int32_t(width);
+    layout.height = int32_t(height);
+    layout.topDown = storedHeight < 0;
+    return Status::Ok();
+}
+
+// Rows read from their places in the file, in either order.
+class BmpRows final : public RowBands {
+  public:
+    BmpRows(OwnedStream file, bool bottomFirst)
+        : file_(std::move(file)), bottomFirst_(bottomFirst) {}
+
+    Status open() {
+        if (Status size = ReadSize(file_.get(), layout_); !size) {
+            return size;
+        }
+        if (Status read = ReadLayout(file_.get(), layout_); !read) {
+            return read;
+        }
+        start_ = ftello(file_.get());
+        return start_ < 0 ? Status::Error(kEnded) : Status::Ok();
+    }
+
+    PictureSize size() const override { return {layout_.width, layout_.height}; }
+
+    Status read(int32_t count, uint32_t* out) override {
+        const int64_t height = layout_.height;
+        const bool bottomUp = !layout_.topDown;
+        const int64_t first =
+            std::min(StoredRow(height, bottomUp, bottomFirst_, served_, 0),
+                     StoredRow(height, bottomUp, bottomFirst_, served_, count - 1));
+        if (!ReadStoredRows(file_.get(), start_, layout_.rowBytes, first, count, block_)) {
+            return Status::Error(kEnded);
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            const int64_t stored = StoredRow(height, bottomUp, bottomFirst_, served_, i);
+            if (!SpreadRow(block_.data() + size_t(stored - first) * layout_.rowBytes, layout_,
+                           out + size_t(i) * size_t(layout_.width))) {
+                return Status::Error(kIndexOutOfRange);
+            }
+        }
+        served_ += count;
+        return Status::Ok();
+    }
+
+  private:
+    OwnedStream file_;
+    bool bottomFirst_;
+    Layout layout_;
+    int64_t start_ = 0;
+    int64_t served_ = 0;
+    std::vector<uint8_t> block_;
+};
+
 }  // namespace
+
+Result<std::unique_ptr<RowBands>> OpenBmpRows(OwnedStream file, bool bottomFirst) {
+    auto rows = std::make_unique<BmpRows>(std::move(file), bottomFirst);
+    if (Status opened = rows->open(); !opened) {
+        return opened;
+    }
+    return std::unique_ptr<RowBands>(std::move(rows));
+}
 
 bool BmpDecoderReads(const unsigned char* header, size_t got) {
     if (got < 34 || header[0] != 'B' || header[1] != 'M') {
@@ -171,25 +250,9 @@ bool BmpDecoderReads(const unsigned char* header, size_t got) {
 }
 
 Status DecodeBmpFile(std::FILE* file, PixelPlane& plane, const Progress& progress) {
-    // A BMP that ends before its last row, or whose header is unusual, is refused first.
-    if (Status complete = CheckBmpFileComplete(file); !complete) {
-        return complete;
-    }
     Layout layout;
-    {
-        uint8_t header[26] = {};
-        if (std::fseek(file, 0, SEEK_SET) != 0 || std::fread(header, 1, sizeof header, file) < 3) {
-            return Status::Error("the file cannot be read");
-        }
-        const auto width = int64_t(int32_t(Read32(header + 18)));
-        const auto storedHeight = int64_t(int32_t(Read32(header + 22)));  // < 0: top-down
-        const int64_t height = storedHeight < 0 ? -storedHeight : storedHeight;
-        if (width < 1 || height < 1 || height > INT32_MAX - 1) {
-            return Status::Error("its header gives no valid picture size");
-        }
-        layout.width = int32_t(width);
-        layout.height = int32_t(height);
-        layout.topDown = storedHeight < 0;
+    if (Status size = ReadSize(file, layout); !size) {
+        return size;
     }
     if (Status fits = CheckPlanesFit(layout.width, layout.height, 1); !fits) {
         return fits;

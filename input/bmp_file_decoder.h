@@ -10,9 +10,12 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 
 #include "base/progress.h"
+#include "base/result.h"
 #include "base/status.h"
+#include "input/row_bands.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {
@@ -25,5 +28,9 @@ bool BmpDecoderReads(const unsigned char* header, size_t got);
 // Status::Cancelled(). On failure the message is the reason alone (DecodePictureFile names the
 // file); on failure or cancel `plane` is unchanged.
 Status DecodeBmpFile(std::FILE* file, PixelPlane& plane, const Progress& progress = {});
+
+// The rows of such a file for PictureRowReader, read from their places in it in either order,
+// the pixels and the checks as above. On failure the message is the reason alone.
+Result<std::unique_ptr<RowBands>> OpenBmpRows(OwnedStream file, bool bottomFirst);
 
 }  // namespace k3v

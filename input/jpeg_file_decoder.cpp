@@ -132,6 +132,22 @@ uint32_t CmykToPixel(const uint8_t* cmyk, bool inverted) {
     return b | g << 8 | r << 16;
 }
 
+// A decoded row as plane pixels, in place. A CMYK row needs room for four bytes per pixel,
+// which a plane row has.
+void FinishRow(const Decoder& d, uint32_t* row, size_t width) {
+    if (d.cmyk) {
+        const bool inverted = d.cinfo.saw_Adobe_marker != 0;
+        const auto* bytes = reinterpret_cast<const uint8_t*>(row);
+        for (size_t x = 0; x < width; ++x) {
+            row[x] = CmykToPixel(bytes + 4 * x, inverted);
+        }
+    } else {
+        for (size_t x = 0; x < width; ++x) {
+            row[x] &= 0x00FFFFFFu;  // the fourth byte carries no meaning; keep it zero
+        }
+    }
+}
+
 // Decoded rows [from, to) counted from the top, into their places in the bottom-up plane;
 // false when the decode is cancelled. Runs inside a stage that set the decoder's jump.
 bool ReadScanlines(Decoder& d, PixelPlane& plane, int32_t from, int32_t to) {
@@ -144,20 +160,8 @@ bool ReadScanlines(Decoder& d, PixelPlane& plane, int32_t from, int32_t to) {
             rows[i] = reinterpret_cast<JSAMPROW>(plane.row(height - 1 - top - i));
         }
         const auto got = int32_t(jpeg_read_scanlines(&d.cinfo, rows, JDIMENSION(count)));
-        // A CMYK row needs room for four bytes per pixel, which a plane row has.
         for (int32_t i = 0; i < got; ++i) {
-            uint32_t* row = plane.row(height - 1 - top - i);
-            if (d.cmyk) {
-                const bool inverted = d.cinfo.saw_Adobe_marker != 0;
-                const auto* bytes = reinterpret_cast<const uint8_t*>(row);
-                for (size_t x = 0; x < width; ++x) {
-                    row[x] = CmykToPixel(bytes + 4 * x, inverted);
-                }
-            } else {
-                for (size_t x = 0; x < width; ++x) {
-                    row[x] &= 0x00FFFFFFu;  // the fourth byte carries no meaning; keep it zero
-                }
-            }
+            FinishRow(d, plane.row(height - 1 - top - i), width);
         }
         if (!d.reporting->madeRows(got)) {
             return false;
@@ -372,10 +376,91 @@ Status Decode(std::FILE* file, PixelPlane& plane, int32_t secondRow, const Progr
     return InstallUpright(std::move(decoded), d.orientation, plane);
 }
 
+// The next `count` rows, top row first, into `out`; after the last one the rest of the file
+// is checked, as a whole decode checks it. Runs in its own stage, with only plain data.
+bool ReadNextRows(Decoder& d, int32_t count, uint32_t* out) {
+    if (setjmp(d.errors.jump) != 0) {
+        return false;
+    }
+    const size_t width = d.cinfo.output_width;
+    JSAMPROW rows[kRowsPerRead];
+    for (int32_t done = 0; done < count;) {
+        const int32_t ask = std::min(count - done, kRowsPerRead);
+        for (int32_t i = 0; i < ask; ++i) {
+            rows[i] = reinterpret_cast<JSAMPROW>(out + size_t(done + i) * width);
+        }
+        const auto got = int32_t(jpeg_read_scanlines(&d.cinfo, rows, JDIMENSION(ask)));
+        if (got <= 0) {
+            return false;
+        }
+        for (int32_t i = 0; i < got; ++i) {
+            FinishRow(d, out + size_t(done + i) * width, width);
+        }
+        done += got;
+    }
+    if (d.cinfo.output_scanline == d.cinfo.output_height) {
+        jpeg_finish_decompress(&d.cinfo);
+    }
+    return true;
+}
+
+bool StartRows(Decoder& d) {
+    if (setjmp(d.errors.jump) != 0) {
+        return false;
+    }
+    jpeg_start_decompress(&d.cinfo);
+    return true;
+}
+
+// One reader of a file in one scan, stored upright, top row first.
+class JpegRows final : public RowBands {
+  public:
+    explicit JpegRows(OwnedStream file) : file_(std::move(file)) { Prepare(d_, reporting_); }
+    ~JpegRows() override { jpeg_destroy_decompress(&d_.cinfo); }
+
+    // Null (and Ok) when the file is to be decoded whole.
+    static Result<std::unique_ptr<RowBands>> Open(OwnedStream file) {
+        auto rows = std::make_unique<JpegRows>(std::move(file));
+        Decoder& d = rows->d_;
+        if (!ReadHeader(d, rows->file_.get())) {
+            return Status::Error(Reason(d));
+        }
+        if (d.orientation != 1 || jpeg_has_multiple_scans(&d.cinfo)) {
+            return std::unique_ptr<RowBands>();
+        }
+        if (!StartRows(d)) {
+            return Status::Error(Reason(d));
+        }
+        return std::unique_ptr<RowBands>(std::move(rows));
+    }
+
+    PictureSize size() const override {
+        return {int32_t(d_.cinfo.output_width), int32_t(d_.cinfo.output_height)};
+    }
+
+    Status read(int32_t count, uint32_t* out) override {
+        if (failed_ || !ReadNextRows(d_, count, out)) {
+            failed_ = true;
+            return Status::Error(Reason(d_));
+        }
+        return Status::Ok();
+    }
+
+  private:
+    OwnedStream file_;
+    Reporting reporting_;
+    Decoder d_;
+    bool failed_ = false;
+};
+
 }  // namespace
 
 Status DecodeJpegFile(std::FILE* file, PixelPlane& plane, const Progress& progress) {
     return Decode(file, plane, 0, progress);
+}
+
+Result<std::unique_ptr<RowBands>> OpenJpegRows(OwnedStream file) {
+    return JpegRows::Open(std::move(file));
 }
 
 Status DecodeJpegFileInTwo(std::FILE* file, PixelPlane& plane, int32_t secondReaderRow) {

@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "base/progress.h"
+#include "base/result.h"
 #include "base/status.h"
+#include "input/row_bands.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {
@@ -18,6 +21,12 @@ namespace k3v {
 // own rows. Progress is reported a band of rows at a time (for a file of many scans, first as
 // its scans are read in); once cancelled the decode stops with Status::Cancelled().
 Status DecodeJpegFile(std::FILE* file, PixelPlane& plane, const Progress& progress = {});
+
+// The rows of a file in one scan whose EXIF orientation keeps it as stored, top row first, for
+// PictureRowReader, read through `file` by one reader with the settings above; null when the
+// file is to be decoded whole (a file of many scans, or one to be turned upright). On failure
+// the message is the decoder's reason alone.
+Result<std::unique_ptr<RowBands>> OpenJpegRows(OwnedStream file);
 
 // The same with the second reader taking the rows from `secondReaderRow` (counted from the
 // top) on, whatever the picture's size; for tests.

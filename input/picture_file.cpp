@@ -15,16 +15,12 @@
 #include "input/png_file_decoder.h"
 #include "input/pnm_file_decoder.h"
 #include "input/qt_image_decoder.h"
+#include "input/row_bands.h"
 #include "input/tiff_file_decoder.h"
 
 namespace k3v {
 
 namespace {
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using StdioFile = std::unique_ptr<std::FILE, FileCloser>;
 
 const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
@@ -68,44 +64,25 @@ size_t ReadStart(int fd, unsigned char* to, size_t bytes) {
     return got;
 }
 
-// The open file as a stdio stream from its start, for the decoders that read one. A duplicate
-// of the descriptor, closed with the stream; null (errno set) when none can be made.
-StdioFile StreamOf(int fd) {
-    const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (copy < 0) {
-        return nullptr;
-    }
-    StdioFile file(fdopen(copy, "rb"));
-    if (!file) {
-        const int error = errno;
-        close(copy);
-        errno = error;
-        return nullptr;
-    }
-    std::rewind(file.get());  // the duplicate shares the position a last decode left
-    return file;
-}
-
-// Every decoder but libtiff's reads a stdio stream, chosen by the file's first `got` bytes.
-Status DecodeStream(int fd, const unsigned char* magic, size_t got, const std::string& path,
-                    PixelPlane& plane, const Progress& progress) {
-    const StdioFile file = StreamOf(fd);
+// Every decoder but libtiff's reads a stdio stream.
+Status DecodeStream(int fd, PictureFormat format, const std::string& path, PixelPlane& plane,
+                    const Progress& progress) {
+    const OwnedStream file = StreamOf(fd);
     if (!file) {
         return Status::Error(std::strerror(errno));
     }
-    if (got >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
-        return DecodeJpegFile(file.get(), plane, progress);
+    switch (format) {
+        case PictureFormat::Jpeg:
+            return DecodeJpegFile(file.get(), plane, progress);
+        case PictureFormat::Png:
+            return DecodePngFile(file.get(), plane, progress);
+        case PictureFormat::Bmp:
+            return DecodeBmpFile(file.get(), plane, progress);
+        case PictureFormat::Pnm:
+            return DecodePnmFile(file.get(), plane, progress);
+        default:
+            return DecodeWithQt(file.get(), path, plane, progress);
     }
-    if (got >= 8 && std::memcmp(magic, kPngSignature, 8) == 0) {
-        return DecodePngFile(file.get(), plane, progress);
-    }
-    if (BmpDecoderReads(magic, got)) {
-        return DecodeBmpFile(file.get(), plane, progress);
-    }
-    if (IsBinaryPnm(magic, got)) {
-        return DecodePnmFile(file.get(), plane, progress);
-    }
-    return DecodeWithQt(file.get(), path, plane, progress);
 }
 
 // What is not a picture file is refused before it is opened: opening a pipe waits for a
@@ -124,6 +101,43 @@ Status RefusedKind(const std::string& path, const struct stat& info) {
 }
 
 }  // namespace
+
+OwnedStream StreamOf(int fd) {
+    const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) {
+        return nullptr;
+    }
+    OwnedStream file(fdopen(copy, "rb"));
+    if (!file) {
+        const int error = errno;
+        close(copy);
+        errno = error;
+        return nullptr;
+    }
+    std::rewind(file.get());  // the duplicate shares the position a last decode left
+    return file;
+}
+
+PictureFormat PictureFile::format() const {
+    unsigned char magic[34] = {};  // a BMP's header up to its compression field
+    const size_t got = ReadStart(fd_, magic, sizeof magic);
+    if (got >= 4 && IsTiff(magic)) {
+        return PictureFormat::Tiff;
+    }
+    if (got >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
+        return PictureFormat::Jpeg;
+    }
+    if (got >= 8 && std::memcmp(magic, kPngSignature, 8) == 0) {
+        return PictureFormat::Png;
+    }
+    if (BmpDecoderReads(magic, got)) {
+        return PictureFormat::Bmp;
+    }
+    if (IsBinaryPnm(magic, got)) {
+        return PictureFormat::Pnm;
+    }
+    return PictureFormat::Other;
+}
 
 Result<PictureFile> PictureFile::Open(const std::string& path) {
     struct stat info {};
@@ -179,7 +193,7 @@ Result<PictureSize> PictureFile::peekSize() const {
     if (got >= 8 && std::memcmp(magic, kPngSignature, 8) == 0) {
         return PngSize(magic, got, unknown);
     }
-    const StdioFile file = StreamOf(fd_);
+    const OwnedStream file = StreamOf(fd_);
     if (file && IsBinaryPnm(magic, got)) {  // read by our own decoder, so told by it
         int64_t width = 0;
         int64_t height = 0;
@@ -194,11 +208,10 @@ Result<PictureSize> PictureFile::peekSize() const {
 
 Status PictureFile::decode(PixelPlane& plane, const Progress& progress) const {
     // The content decides the decoder, not the name: a PNG named .jpg still loads.
-    unsigned char magic[34] = {};  // a BMP's header up to its compression field
-    const size_t got = ReadStart(fd_, magic, sizeof magic);
-    const Status decoded = got >= 4 && IsTiff(magic)
+    const PictureFormat kind = format();
+    const Status decoded = kind == PictureFormat::Tiff
                                ? DecodeTiffFile(fd_, path_, plane, progress)
-                               : DecodeStream(fd_, magic, got, path_, plane, progress);
+                               : DecodeStream(fd_, kind, path_, plane, progress);
     if (decoded.cancelled()) {
         return decoded;
     }

@@ -23,6 +23,9 @@ struct PictureSize {
     int32_t height = 0;
 };
 
+// The decoder the file's first bytes choose; Other goes through Qt's image readers.
+enum class PictureFormat { Jpeg, Png, Tiff, Bmp, Pnm, Other };
+
 class PictureFile {
   public:
     // Opens `path` for reading. Refuses what is not a picture file before opening it (nothing
@@ -42,6 +45,9 @@ class PictureFile {
     // when it cannot be told.
     Result<PictureSize> peekSize() const;
 
+    // The decoder decode() reads the file with, told by its first bytes.
+    PictureFormat format() const;
+
     // Decodes the picture into `plane`. Reports the decode's progress (a band of rows, or a
     // row of tiles, at a time) to `progress` and stops with Status::Cancelled() once it is
     // cancelled. On failure the message names the file and the reason; on failure or cancel
@@ -49,6 +55,8 @@ class PictureFile {
     Status decode(PixelPlane& plane, const Progress& progress = {}) const;
 
   private:
+    friend class PictureRowReader;  // reads the file through its own readers of `fd_`
+
     PictureFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
 
     std::string path_;

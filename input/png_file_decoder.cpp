@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -161,6 +162,83 @@ std::string Reason(const char* error) {
                                 : "the PNG data is damaged (" + text + ")";
 }
 
+// The next `count` rows into `out`; after the last one the rest of the file is read, as a
+// whole decode reads it.
+bool ReadNextRows(Reader& r, int32_t count, uint32_t* out, bool last) {
+    if (setjmp(png_jmpbuf(r.png)) != 0) {
+        return false;
+    }
+    const size_t width = r.width;
+    for (int32_t i = 0; i < count; ++i) {
+        uint32_t* row = out + size_t(i) * width;
+        png_read_row(r.png, reinterpret_cast<png_bytep>(row), nullptr);
+        CompositeRow(row, width);
+    }
+    if (last) {
+        png_read_end(r.png, r.info);
+    }
+    return true;
+}
+
+// A file stored without interlacing and upright, top row first.
+class PngRows final : public RowBands {
+  public:
+    explicit PngRows(OwnedStream file) : file_(std::move(file)) {}
+    ~PngRows() override { png_destroy_read_struct(&r_.png, &r_.info, nullptr); }
+
+    // Null (and Ok) when the file is to be decoded whole.
+    static Result<std::unique_ptr<RowBands>> Open(OwnedStream file) {
+        auto rows = std::make_unique<PngRows>(std::move(file));
+        Reader& r = rows->r_;
+        r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r, OnError, OnWarning);
+        if (r.png != nullptr) {
+            r.info = png_create_info_struct(r.png);
+        }
+        if (r.info == nullptr) {
+            return Status::Error("there is not enough memory to open it");
+        }
+        if (!ReadHeader(r, rows->file_.get())) {
+            return Status::Error(Reason(r.error));
+        }
+        if (r.width == 0 || r.height == 0 || r.width > INT32_MAX || r.height > INT32_MAX - 1) {
+            return Status::Error("its header gives no valid picture size");
+        }
+        if (png_get_interlace_type(r.png, r.info) != PNG_INTERLACE_NONE || PngOrientation(r) != 1) {
+            return std::unique_ptr<RowBands>();
+        }
+        if (!SetUpTransforms(r)) {
+            return Status::Error(Reason(r.error));
+        }
+        return std::unique_ptr<RowBands>(std::move(rows));
+    }
+
+    PictureSize size() const override { return {int32_t(r_.width), int32_t(r_.height)}; }
+
+    Status read(int32_t count, uint32_t* out) override {
+        rowsRead_ += count;
+        const bool last = rowsRead_ == int64_t(r_.height);
+        if (failed_ || !ReadNextRows(r_, count, out, last)) {
+            failed_ = true;
+            return Status::Error(Reason(r_.error));
+        }
+        // An eXIf chunk after the pixels would have turned the picture: its rows came in the
+        // wrong order.
+        if (last && PngOrientation(r_) != 1) {
+            failed_ = true;
+            return Status::Error(
+                "its orientation comes after its pixels, so it cannot be read "
+                "in bands");
+        }
+        return Status::Ok();
+    }
+
+  private:
+    OwnedStream file_;
+    Reader r_;
+    int64_t rowsRead_ = 0;
+    bool failed_ = false;
+};
+
 }  // namespace
 
 Status DecodePngFile(std::FILE* file, PixelPlane& plane, const Progress& progress) {
@@ -207,6 +285,14 @@ Status DecodePngFile(std::FILE* file, PixelPlane& plane, const Progress& progres
         return read;
     }
     return InstallUpright(std::move(decoded), orientation, plane);
+}
+
+}  // namespace k3v
+
+namespace k3v {
+
+Result<std::unique_ptr<RowBands>> OpenPngRows(OwnedStream file) {
+    return PngRows::Open(std::move(file));
 }
 
 }  // namespace k3v

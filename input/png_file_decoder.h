@@ -5,9 +5,12 @@
 // (eXIf chunk) is honoured.
 
 #include <cstdio>
+#include <memory>
 
 #include "base/progress.h"
+#include "base/result.h"
 #include "base/status.h"
+#include "input/row_bands.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {
@@ -16,5 +19,11 @@ namespace k3v {
 // cancelled the decode stops with Status::Cancelled(). On failure the message is the reason
 // alone (DecodePictureFile names the file); on failure or cancel `plane` is unchanged.
 Status DecodePngFile(std::FILE* file, PixelPlane& plane, const Progress& progress = {});
+
+// The rows of a file stored without interlacing and upright, top row first, for
+// PictureRowReader, the pixels as above; null when the file is to be decoded whole (interlaced,
+// or turned by an eXIf chunk before its pixels). One after them fails the last band. On
+// failure the message is libpng's reason alone.
+Result<std::unique_ptr<RowBands>> OpenPngRows(OwnedStream file);
 
 }  // namespace k3v

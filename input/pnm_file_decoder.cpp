@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "base/memory_probe.h"
 #include "base/progress.h"
@@ -193,15 +194,100 @@ bool IsBinaryPnm(const unsigned char* header, size_t got) {
            std::isspace(header[2]);
 }
 
-Status DecodePnmFile(std::FILE* file, PixelPlane& plane, const Progress& progress) {
-    int64_t width = 0;
-    int64_t height = 0;
-    // The size first, so that memory is checked before anything is read or allocated.
+namespace {
+
+Status ReadSize(std::FILE* file, int64_t& width, int64_t& height) {
     if (!ReadPnmSize(file, width, height)) {
         return Status::Error("the PNM header is damaged");
     }
     if (width < 1 || height < 1 || width > INT32_MAX || height > INT32_MAX - 1) {
         return Status::Error("its header gives no valid picture size");
+    }
+    return Status::Ok();
+}
+
+// The header after the size; the file is left at the first row.
+Status ReadRest(std::FILE* file, int64_t width, int64_t height, Layout& layout) {
+    if (Status read = ReadLayout(file, layout); !read) {
+        return read;
+    }
+    if (layout.width != width || layout.height != height) {
+        return Status::Error("its header gives no valid picture size");
+    }
+    return Status::Ok();
+}
+
+// Rows read from their places in the file, in either order.
+class PnmRows final : public RowBands {
+  public:
+    PnmRows(OwnedStream file, bool bottomFirst)
+        : file_(std::move(file)), bottomFirst_(bottomFirst) {}
+
+    Status open() {
+        int64_t width = 0;
+        int64_t height = 0;
+        if (Status size = ReadSize(file_.get(), width, height); !size) {
+            return size;
+        }
+        layout_ = std::unique_ptr<Layout>(new (std::nothrow) Layout);
+        if (!layout_) {
+            return Status::Error(MemoryShortageMessage(int32_t(width), int32_t(height), 1));
+        }
+        if (Status read = ReadRest(file_.get(), width, height, *layout_); !read) {
+            return read;
+        }
+        start_ = ftello(file_.get());
+        return start_ < 0 ? Status::Error(kEnded) : Status::Ok();
+    }
+
+    PictureSize size() const override {
+        return {int32_t(layout_->width), int32_t(layout_->height)};
+    }
+
+    Status read(int32_t count, uint32_t* out) override {
+        const int64_t height = layout_->height;
+        const size_t rowBytes = layout_->rowBytes();
+        const int64_t first = std::min(StoredRow(height, false, bottomFirst_, served_, 0),
+                                       StoredRow(height, false, bottomFirst_, served_, count - 1));
+        if (!ReadStoredRows(file_.get(), start_, rowBytes, first, count, block_)) {
+            return Status::Error(kEnded);
+        }
+        for (int32_t i = 0; i < count; ++i) {
+            const int64_t stored = StoredRow(height, false, bottomFirst_, served_, i);
+            if (!SpreadRow(block_.data() + size_t(stored - first) * rowBytes, *layout_,
+                           out + size_t(i) * size_t(layout_->width))) {
+                return Status::Error(kOutOfRange);
+            }
+        }
+        served_ += count;
+        return Status::Ok();
+    }
+
+  private:
+    OwnedStream file_;
+    bool bottomFirst_;
+    std::unique_ptr<Layout> layout_;  // large: its table of scaled samples
+    int64_t start_ = 0;
+    int64_t served_ = 0;
+    std::vector<uint8_t> block_;
+};
+
+}  // namespace
+
+Result<std::unique_ptr<RowBands>> OpenPnmRows(OwnedStream file, bool bottomFirst) {
+    auto rows = std::make_unique<PnmRows>(std::move(file), bottomFirst);
+    if (Status opened = rows->open(); !opened) {
+        return opened;
+    }
+    return std::unique_ptr<RowBands>(std::move(rows));
+}
+
+Status DecodePnmFile(std::FILE* file, PixelPlane& plane, const Progress& progress) {
+    int64_t width = 0;
+    int64_t height = 0;
+    // The size first, so that memory is checked before anything is read or allocated.
+    if (Status size = ReadSize(file, width, height); !size) {
+        return size;
     }
     if (Status fits = CheckPlanesFit(int32_t(width), int32_t(height), 1); !fits) {
         return fits;
@@ -210,11 +296,8 @@ Status DecodePnmFile(std::FILE* file, PixelPlane& plane, const Progress& progres
     if (!layout) {
         return Status::Error(MemoryShortageMessage(int32_t(width), int32_t(height), 1));
     }
-    if (Status read = ReadLayout(file, *layout); !read) {
+    if (Status read = ReadRest(file, width, height, *layout); !read) {
         return read;
-    }
-    if (layout->width != width || layout->height != height) {
-        return Status::Error("its header gives no valid picture size");
     }
     PixelPlane decoded;
     if (Status allocated = decoded.allocate(int32_t(width), int32_t(height)); !allocated) {

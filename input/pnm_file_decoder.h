@@ -9,9 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "base/progress.h"
+#include "base/result.h"
 #include "base/status.h"
+#include "input/row_bands.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {
@@ -27,5 +30,9 @@ bool ReadPnmSize(std::FILE* file, int64_t& width, int64_t& height);
 // Status::Cancelled(). On failure the message is the reason alone (DecodePictureFile names the
 // file); on failure or cancel `plane` is unchanged.
 Status DecodePnmFile(std::FILE* file, PixelPlane& plane, const Progress& progress = {});
+
+// The rows of such a file for PictureRowReader, read from their places in it in either order,
+// the pixels and the checks as above. On failure the message is the reason alone.
+Result<std::unique_ptr<RowBands>> OpenPnmRows(OwnedStream file, bool bottomFirst);
 
 }  // namespace k3v

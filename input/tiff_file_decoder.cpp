@@ -369,19 +369,23 @@ Status ReadStrips(TIFF* tif, const Samples& s, PixelPlane& plane, const Complain
     return Status::Ok();
 }
 
-// The helper threads read `fd`, the file `tif` reads.
-Status ReadTiles(TIFF* tif, int fd, const Samples& s, PixelPlane& plane, Complaints& c, int planes,
-                 const Progress& progress) {
-    uint32_t tileWidth = 0, tileHeight = 0;
-    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
-    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight);
-    const uint32_t width = uint32_t(plane.width());
-    const uint32_t height = uint32_t(plane.height());
-    const uint64_t tileBytes = TIFFTileSize64(tif);
-    const uint64_t rowBytes = TIFFTileRowSize64(tif);
-    if (tileWidth == 0 || tileHeight == 0 || tileBytes == 0 ||
-        rowBytes < uint64_t(tileWidth) * s.count * uint64_t(s.bits / 8) ||
-        tileBytes < rowBytes * tileHeight) {
+// The tiles' size, checked against the picture's, and the bytes of one tile and of its rows.
+struct TileLayout {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint64_t bytes = 0;
+    uint64_t rowBytes = 0;
+};
+
+Status CheckTiles(TIFF* tif, const Samples& s, uint32_t width, uint32_t height, const Complaints& c,
+                  TileLayout& tiles) {
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tiles.width);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tiles.height);
+    tiles.bytes = TIFFTileSize64(tif);
+    tiles.rowBytes = TIFFTileRowSize64(tif);
+    if (tiles.width == 0 || tiles.height == 0 || tiles.bytes == 0 ||
+        tiles.rowBytes < uint64_t(tiles.width) * s.count * uint64_t(s.bits / 8) ||
+        tiles.bytes < tiles.rowBytes * tiles.height) {
         return Damaged(c, "its tiles have no valid size");
     }
     // Tiles may reach past the picture, but by less than a tile: a few header bytes claiming
@@ -390,11 +394,27 @@ Status ReadTiles(TIFF* tif, int fd, const Samples& s, PixelPlane& plane, Complai
     const auto tooLarge = [](uint32_t tile, uint32_t picture) {
         return tile > std::max<uint32_t>(picture, 1024) + 15;
     };
-    if (tooLarge(tileWidth, width) || tooLarge(tileHeight, height)) {
-        return Damaged(c, "tiles of " + std::to_string(tileWidth) + " x " +
-                              std::to_string(tileHeight) + " pixels for a picture of " +
+    if (tooLarge(tiles.width, width) || tooLarge(tiles.height, height)) {
+        return Damaged(c, "tiles of " + std::to_string(tiles.width) + " x " +
+                              std::to_string(tiles.height) + " pixels for a picture of " +
                               std::to_string(width) + " x " + std::to_string(height));
     }
+    return Status::Ok();
+}
+
+// The helper threads read `fd`, the file `tif` reads.
+Status ReadTiles(TIFF* tif, int fd, const Samples& s, PixelPlane& plane, Complaints& c, int planes,
+                 const Progress& progress) {
+    const uint32_t width = uint32_t(plane.width());
+    const uint32_t height = uint32_t(plane.height());
+    TileLayout layout;
+    if (Status valid = CheckTiles(tif, s, width, height, c, layout); !valid) {
+        return valid;
+    }
+    const uint32_t tileWidth = layout.width;
+    const uint32_t tileHeight = layout.height;
+    const uint64_t tileBytes = layout.bytes;
+    const uint64_t rowBytes = layout.rowBytes;
     // A row of tiles at a time. Rows of tiles decode independently, so on a large picture
     // each thread takes the next undecoded row through a handle of its own (a libtiff handle
     // serves one thread); the rows land in their own plane rows, so the pixels are the same.
@@ -561,6 +581,159 @@ Status ReadThroughRgba(TIFF* tif, PixelPlane& plane, const Complaints& c, int pl
     return read;
 }
 
+// The rows of a first page of the kinds converted here, stored upright, a block of rows at a
+// time: a row (striped, top row first), a strip (striped, bottom row first: a compressed strip
+// decodes only from its start) or a row of tiles.
+class TiffRows final : public RowBands {
+  public:
+    TiffRows(int fd, const std::string& path, bool bottomFirst)
+        : source_{fd}, bottomFirst_(bottomFirst) {
+        complaints_.path = path;
+    }
+
+    // Null (and Ok) when the page is of a kind decoded whole.
+    static Result<std::unique_ptr<RowBands>> Open(int fd, const std::string& path,
+                                                  bool bottomFirst) {
+        auto rows = std::make_unique<TiffRows>(fd, path, bottomFirst);
+        if (Status opened = rows->start(); !opened) {
+            return opened;
+        }
+        if (!rows->tif_) {
+            return std::unique_ptr<RowBands>();
+        }
+        return std::unique_ptr<RowBands>(std::move(rows));
+    }
+
+    PictureSize size() const override { return {int32_t(width_), int32_t(height_)}; }
+
+    Status read(int32_t count, uint32_t* out) override {
+        const size_t width = size_t(width_);
+        for (int32_t i = 0; i < count; ++i, ++served_) {
+            const uint32_t top = bottomFirst_ ? height_ - 1 - served_ : served_;
+            const uint32_t block = top / blockHeight_;
+            if (block != loaded_) {
+                if (Status filled = load(block); !filled) {
+                    return filled;
+                }
+                loaded_ = block;
+            }
+            const uint32_t* row = rows_.data() + size_t(top - block * blockHeight_) * width;
+            std::copy(row, row + width, out + size_t(i) * width);
+        }
+        // An error libtiff reported means damaged data even where it carried on.
+        return complaints_.error.empty() ? Status::Ok() : Damaged(complaints_, "");
+    }
+
+  private:
+    Status start() {
+        tif_.reset(OpenTiff(source_, complaints_));
+        if (!tif_) {
+            return Damaged(complaints_, "its first directory cannot be read");
+        }
+        TIFF* tif = tif_.get();
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width_);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height_);
+        if (width_ == 0 || height_ == 0 || width_ > INT32_MAX || height_ > INT32_MAX - 1) {
+            return Status::Error("its header gives no valid picture size");
+        }
+        uint16_t orientation = ORIENTATION_TOPLEFT;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+        if ((orientation >= 2 && orientation <= 8) || !DirectSamples(tif, samples_)) {
+            tif_.reset();
+            return Status::Ok();
+        }
+        uint64_t bufferBytes = 0;
+        if (TIFFIsTiled(tif)) {
+            if (Status valid = CheckTiles(tif, samples_, width_, height_, complaints_, tiles_);
+                !valid) {
+                return valid;
+            }
+            blockHeight_ = tiles_.height;
+            bufferBytes = tiles_.bytes * ((width_ - 1) / tiles_.width + 1);
+        } else {
+            const uint64_t lineBytes = TIFFScanlineSize64(tif);
+            // Rounded up to 16-bit units, as the whole decode's row buffer is.
+            if ((lineBytes + 1) / 2 * 2 < width_ * samples_.count * uint64_t(samples_.bits / 8)) {
+                return Damaged(complaints_, "its rows are shorter than its width");
+            }
+            uint32_t rowsPerStrip = height_;
+            TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+            blockHeight_ = bottomFirst_ ? std::clamp<uint32_t>(rowsPerStrip, 1, height_) : 1;
+            bufferBytes = bottomFirst_ ? TIFFStripSize64(tif) : lineBytes;
+            if (bufferBytes < lineBytes * blockHeight_) {
+                return Damaged(complaints_, "its strips are shorter than their rows");
+            }
+        }
+        const uint32_t blockRows = std::min(blockHeight_, height_);
+        if (Status fits = CheckBufferFits(bufferBytes + uint64_t(blockRows) * width_ * 4, 0, 0, 0);
+            !fits) {
+            return Status::Error("there is not enough memory to read it in bands");
+        }
+        raw_.resize(size_t((bufferBytes + 1) / 2));
+        rows_.resize(size_t(blockRows) * width_);
+        return Status::Ok();
+    }
+
+    // Picture rows [block x blockHeight_, ...) as plane pixels into rows_.
+    Status load(uint32_t block) {
+        TIFF* tif = tif_.get();
+        auto* bytes = reinterpret_cast<uint8_t*>(raw_.data());
+        const uint32_t y0 = block * blockHeight_;
+        const uint32_t rows = std::min(blockHeight_, height_ - y0);
+        if (TIFFIsTiled(tif)) {
+            const uint32_t across = (width_ - 1) / tiles_.width + 1;
+            for (uint32_t i = 0; i < across; ++i) {
+                const uint32_t tile = TIFFComputeTile(tif, i * tiles_.width, y0, 0, 0);
+                if (TIFFReadEncodedTile(tif, tile, bytes + i * tiles_.bytes,
+                                        tmsize_t(tiles_.bytes)) < 0) {
+                    return Damaged(complaints_, "a tile cannot be read");
+                }
+            }
+            for (uint32_t r = 0; r < rows; ++r) {
+                uint32_t* out = rows_.data() + size_t(r) * width_;
+                for (uint32_t i = 0; i < across; ++i) {
+                    const uint32_t x0 = i * tiles_.width;
+                    Convert(samples_, bytes + i * tiles_.bytes + r * tiles_.rowBytes, out + x0,
+                            std::min(tiles_.width, width_ - x0));
+                }
+            }
+            return Status::Ok();
+        }
+        if (!bottomFirst_) {
+            if (TIFFReadScanline(tif, raw_.data(), y0, 0) < 0) {
+                return Damaged(complaints_, "a row cannot be read");
+            }
+            Convert(samples_, bytes, rows_.data(), width_);
+            return Status::Ok();
+        }
+        const uint32_t strip = TIFFComputeStrip(tif, y0, 0);
+        const tmsize_t lineBytes = TIFFScanlineSize(tif);
+        if (TIFFReadEncodedStrip(tif, strip, bytes, lineBytes * tmsize_t(rows)) <
+            lineBytes * tmsize_t(rows)) {
+            return Damaged(complaints_, "a strip cannot be read");
+        }
+        for (uint32_t r = 0; r < rows; ++r) {
+            Convert(samples_, bytes + size_t(r) * size_t(lineBytes),
+                    rows_.data() + size_t(r) * width_, width_);
+        }
+        return Status::Ok();
+    }
+
+    Complaints complaints_;
+    TiffSource source_;
+    TiffFile tif_;
+    bool bottomFirst_;
+    Samples samples_;
+    TileLayout tiles_;
+    uint32_t width_ = 0;
+    uint32_t height_ = 0;
+    uint32_t blockHeight_ = 1;
+    uint32_t loaded_ = UINT32_MAX;
+    uint32_t served_ = 0;
+    std::vector<uint16_t> raw_;  // 16-bit units, so that 16-bit samples are aligned
+    std::vector<uint32_t> rows_;
+};
+
 }  // namespace
 
 Result<PictureSize> PeekTiffSize(int fd, const std::string& path) {
@@ -626,6 +799,10 @@ Status DecodeTiffFile(int fd, const std::string& path, PixelPlane& plane,
         return read;
     }
     return InstallUpright(std::move(decoded), orientation, plane);
+}
+
+Result<std::unique_ptr<RowBands>> OpenTiffRows(int fd, const std::string& path, bool bottomFirst) {
+    return TiffRows::Open(fd, path, bottomFirst);
 }
 
 Status DecodeTiffFile(const std::string& path, PixelPlane& plane) {

@@ -6,12 +6,14 @@
 // libtiff's RGBA interface a strip at a time. The orientation tag is honoured, and libtiff's
 // own error text is the reason a file is refused.
 
+#include <memory>
 #include <string>
 
 #include "base/progress.h"
 #include "base/result.h"
 #include "base/status.h"
 #include "input/picture_file.h"
+#include "input/row_bands.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {
@@ -23,6 +25,12 @@ namespace k3v {
 // is unchanged.
 Status DecodeTiffFile(int fd, const std::string& path, PixelPlane& plane,
                       const Progress& progress = {});
+
+// The rows of the open file `fd`'s first page for PictureRowReader, top or bottom row first,
+// a row (or, bottom row first, a strip) or a row of tiles decoded at a time; null when the page
+// is of a kind only decoded whole: turned by its orientation tag, or read through libtiff's
+// RGBA interface. On failure the message is the reason alone.
+Result<std::unique_ptr<RowBands>> OpenTiffRows(int fd, const std::string& path, bool bottomFirst);
 
 // The same for the file `path` names, opened here; for the fuzz target.
 Status DecodeTiffFile(const std::string& path, PixelPlane& plane);

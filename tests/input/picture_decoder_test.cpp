@@ -12,6 +12,7 @@
 #include <thread>
 #include <tuple>
 
+#include "tests/support/exif_block.h"
 #include "tests/support/temp_folder.h"
 
 namespace k3v {
@@ -19,6 +20,7 @@ namespace {
 
 using testing::ReadBytes;
 using testing::TempFolder;
+using testing::WithOrientation;
 using testing::WriteBytes;
 
 QImage Quadrants(int width, int height) {
@@ -113,15 +115,6 @@ TEST(DecodePictureFile, GreyJpegBecomesGreyPixels) {
     PixelPlane plane;
     ASSERT_TRUE(DecodePictureFile(Save(folder, image, "grey.jpg", "jpeg", 100), plane).ok());
     EXPECT_TRUE(Near(plane.data()[100], qRgb(77, 77, 77), 1));
-}
-
-// Puts an EXIF block with the given orientation right after the JPEG's SOI marker.
-std::vector<uint8_t> WithOrientation(std::vector<uint8_t> jpeg, uint8_t orientation) {
-    const std::vector<uint8_t> app1 = {
-        0xFF, 0xE1, 0,    34,   'E', 'x', 'i', 'f', 0, 0, 'M', 'M',         0, 42, 0, 0, 0, 8,
-        0,    1,    0x01, 0x12, 0,   3,   0,   0,   0, 1, 0,   orientation, 0, 0,  0, 0, 0, 0};
-    jpeg.insert(jpeg.begin() + 2, app1.begin(), app1.end());
-    return jpeg;
 }
 
 TEST(DecodePictureFile, ExifOrientationTurnsAPhotoUpright) {
