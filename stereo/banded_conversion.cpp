@@ -376,7 +376,11 @@ class DescendingRows {
 // first rows.
 class ViewWindow {
   public:
-    explicit ViewWindow(size_t w) { planes_.SourceWidth = int32_t(w); }
+    // `tallest` rows, the most any window holds: the first window is shorter than the
+    // others, and growing the planes after it would map their pages twice.
+    ViewWindow(size_t w, size_t tallest) : tallest_(int32_t(tallest)) {
+        planes_.SourceWidth = int32_t(w);
+    }
 
     // Views of rows [lo, hi) from the filtered rows (which hold row hi too, as a spare row that
     // the copies read), with `depth` the map's bytes for those rows, or null.
@@ -384,9 +388,10 @@ class ViewWindow {
                 const uint32_t* second, const uint8_t* depth) {
         const int32_t rows = int32_t(hi - lo);
         if (planes_.FirstView.height() < rows) {
+            const int32_t height = std::max(rows, tallest_);
             for (PixelPlane* plane : {&planes_.FirstView, &planes_.SecondView}) {
-                if (Status allocated = plane->allocate(planes_.SourceWidth, rows); !allocated) {
-                    return WindowShortage(planes_.SourceWidth, rows);
+                if (Status allocated = plane->allocate(planes_.SourceWidth, height); !allocated) {
+                    return WindowShortage(planes_.SourceWidth, height);
                 }
             }
         }
@@ -405,6 +410,7 @@ class ViewWindow {
     }
 
   private:
+    int32_t tallest_;
     StereoPlanes planes_;
 };
 
@@ -437,7 +443,7 @@ Status ConvertBandsOrThrow(const ConversionSettings& settings, const BandedPictu
         second.emplace(settings, w, h, capacity);
     }
     RowWindow<uint8_t> depth(w, mapped ? capacity : 0);
-    ViewWindow views(w);
+    ViewWindow views(w, std::min(h, band + margins.below + margins.above));
 
     size_t received = 0;
     size_t emitted = 0;
@@ -519,7 +525,7 @@ Status ConvertTopFirstOrThrow(const ConversionSettings& settings, const BandedPi
     }
     RowWindow<uint8_t> depth(w, mapped ? capacity : 0);
     depth.startAt(h);
-    ViewWindow views(w);
+    ViewWindow views(w, std::min(h, band + margins.below + margins.above));
 
     // Rows from `received` up have been read, from `emitted` up given to the sink.
     size_t received = h;
