@@ -73,9 +73,11 @@ Status WindowShortage(int32_t width, int32_t bandRows) {
                          " rows of a picture " + std::to_string(width) + " pixels wide");
 }
 
-// Rows [begin(), end()) of a picture, in one buffer whose rows below the window's first are
-// dropped by moving the others down. New rows are not cleared: each is written before it is
-// read.
+// Rows [begin(), end()) of a picture, one after the other in one buffer. A window going up
+// the picture drops the rows below its first by moving the others to the buffer's start; one
+// going down drops the rows above its last by moving the others to the buffer's end, where
+// the rows it takes on below have room. New rows are not cleared: each is written before it
+// is read.
 template <typename Pixel>
 class RowWindow {
   public:
@@ -86,7 +88,7 @@ class RowWindow {
     }
 
     size_t begin() const { return begin_; }
-    Pixel* row(size_t y) { return pixels_.get() + (y - begin_) * w_; }
+    Pixel* row(size_t y) { return pixels_.get() + (slot_ + y - begin_) * w_; }
 
     // Forgets the rows below `y`.
     void dropBelow(size_t y) {
@@ -96,28 +98,72 @@ class RowWindow {
         }
         std::memmove(pixels_.get(), row(y), (end_ - y) * w_ * sizeof(Pixel));
         begin_ = y;
+        slot_ = 0;
     }
 
     // Holds rows up to `end` (not yet filled); grows the buffer only when a window is larger
     // than was foreseen.
     void extendTo(size_t end) {
         end_ = std::max(end_, end);
-        if (end_ - begin_ > capacity_) {
-            const size_t capacity = std::max(end_ - begin_, 2 * capacity_);
-            std::unique_ptr<Pixel[]> larger(new Pixel[capacity * w_]);
-            if (capacity_ > 0) {
-                std::memcpy(larger.get(), pixels_.get(), capacity_ * w_ * sizeof(Pixel));
-            }
-            pixels_ = std::move(larger);
-            capacity_ = capacity;
+        if (slot_ + end_ - begin_ > capacity_) {
+            Regrow(0);
         }
     }
 
+    // An empty window at row `y`, to go down the picture from.
+    void startAt(size_t y) {
+        begin_ = end_ = y;
+        slot_ = capacity_;
+    }
+
+    // Forgets the rows from `y` up.
+    void dropFrom(size_t y) {
+        y = std::max(y, begin_);
+        if (y >= end_) {
+            return;
+        }
+        const size_t rows = y - begin_;
+        std::memmove(pixels_.get() + (capacity_ - rows) * w_, row(begin_),
+                     rows * w_ * sizeof(Pixel));
+        end_ = y;
+        slot_ = capacity_ - rows;
+    }
+
+    // Holds rows down to `begin` (not yet filled), growing the buffer as extendTo does.
+    void extendDownTo(size_t begin) {
+        if (begin >= begin_) {
+            return;
+        }
+        if (slot_ < begin_ - begin) {
+            Regrow(begin_ - begin);
+        }
+        slot_ -= begin_ - begin;
+        begin_ = begin;
+    }
+
   private:
+    // Moves the rows held into a buffer large enough for them and `more` rows besides, the
+    // room for those below them when `more` is not zero.
+    void Regrow(size_t more) {
+        const size_t rows = end_ - begin_;
+        const size_t capacity = std::max(rows + more, 2 * capacity_);
+        const size_t slot = more > 0 ? capacity - rows : 0;
+        std::unique_ptr<Pixel[]> larger(new Pixel[capacity * w_]);
+        // The rows up to end_ that are not yet filled are copied too, harmlessly.
+        const size_t held = std::min(rows, capacity_ - slot_);
+        if (held > 0) {
+            std::memcpy(larger.get() + slot * w_, row(begin_), held * w_ * sizeof(Pixel));
+        }
+        pixels_ = std::move(larger);
+        capacity_ = capacity;
+        slot_ = slot;
+    }
+
     size_t w_;
     size_t capacity_;
     size_t begin_ = 0;
     size_t end_ = 0;
+    size_t slot_ = 0;  // where row begin_ lies in the buffer, in rows
     std::unique_ptr<Pixel[]> pixels_;
 };
 
@@ -247,13 +293,94 @@ class FilteredRows {
     std::vector<size_t> done_;
 };
 
+// One picture through the filter chain without mean passes, top row first: the rows are
+// sharpened (or copied) from the rows read into the working rows and toned there. Sharpening
+// a row reads the rows next to it, so the rows finished trail the rows read by one, until the
+// bottom row is read. Both windows go down the picture; the working rows start with the zero
+// spare row on top, which the views of the top rows read.
+class DescendingRows {
+  public:
+    DescendingRows(const ConversionSettings& s, size_t w, size_t h, size_t capacityRows)
+        : s_(s),
+          w_(w),
+          h_(h),
+          level_(s.SharpenOn == 1 ? s.SharpenLevel : 0),
+          copyOnly_(level_ == 0 || h < 3),
+          read_(w, copyOnly_ ? 0 : capacityRows),
+          work_(w, capacityRows + 1),
+          ready_(h) {
+        read_.startAt(h);
+        work_.startAt(h + 1);
+        work_.extendDownTo(h);
+        std::memset(work_.row(h), 0, w_ * sizeof(uint32_t));
+    }
+
+    // Where the rows from `first` up to the lowest read before go, as they are read.
+    uint32_t* input(size_t first) {
+        work_.extendDownTo(first);
+        if (copyOnly_) {
+            return work_.row(first);
+        }
+        // Sharpening the next row reads the one above it.
+        read_.dropFrom(ready_ + 1);
+        read_.extendDownTo(first);
+        return read_.row(first);
+    }
+
+    // Filters every row that the rows read so far, down to `received`, allow.
+    void advance(size_t received) {
+        const size_t to = received == 0 ? 0 : std::min(ready_, received + 1);
+        if (to >= ready_) {
+            return;
+        }
+        if (!copyOnly_) {
+            // Both windows hold rows from the lowest read one, the working rows since input.
+            const size_t origin = read_.begin();
+            const uint32_t* source = read_.row(origin);
+            uint32_t* target = work_.row(origin);
+            ParallelRows(to, ready_, w_, [&](size_t first, size_t end) {
+                SharpenRowsInto(int32_t(w_), int32_t(h_), source, target, level_, s_.SharpenBlend,
+                                first, end, origin);
+            });
+        }
+        if (Toned(s_)) {
+            uint32_t* rows = work_.row(to);
+            ParallelRows(0, (ready_ - to) * w_, 1, [&](size_t begin, size_t end) {
+                AdjustBrightnessContrastRange(rows, begin, end, s_);
+            });
+        }
+        ready_ = to;
+    }
+
+    // Rows from this up are finished.
+    size_t ready() const { return ready_; }
+    // Finished row y (or the spare row), for rows held: from ready() up to the rows released.
+    const uint32_t* row(size_t y) { return work_.row(y); }
+    // Rows from `y` up are no longer needed.
+    void release(size_t y) { work_.dropFrom(std::max(y, ready_)); }
+
+  private:
+    const ConversionSettings& s_;
+    size_t w_;
+    size_t h_;
+    int32_t level_;
+    bool copyOnly_;  // SharpenRowsInto would copy the rows unchanged
+    RowWindow<uint32_t> read_;
+    RowWindow<uint32_t> work_;
+    size_t ready_;
+};
+
 // The views of a window of rows, made by SynthesizeViewsFrom as if the window were the whole
 // picture; the rows far enough from the window's edges are those of the whole picture. The
 // two view planes are allocated once, for the tallest window, and hold each window in their
 // first rows.
 class ViewWindow {
   public:
-    explicit ViewWindow(size_t w) { planes_.SourceWidth = int32_t(w); }
+    // `tallest` rows, the most any window holds: the first window is shorter than the
+    // others, and growing the planes after it would map their pages twice.
+    ViewWindow(size_t w, size_t tallest) : tallest_(int32_t(tallest)) {
+        planes_.SourceWidth = int32_t(w);
+    }
 
     // Views of rows [lo, hi) from the filtered rows (which hold row hi too, as a spare row that
     // the copies read), with `depth` the map's bytes for those rows, or null.
@@ -261,9 +388,10 @@ class ViewWindow {
                 const uint32_t* second, const uint8_t* depth) {
         const int32_t rows = int32_t(hi - lo);
         if (planes_.FirstView.height() < rows) {
+            const int32_t height = std::max(rows, tallest_);
             for (PixelPlane* plane : {&planes_.FirstView, &planes_.SecondView}) {
-                if (Status allocated = plane->allocate(planes_.SourceWidth, rows); !allocated) {
-                    return WindowShortage(planes_.SourceWidth, rows);
+                if (Status allocated = plane->allocate(planes_.SourceWidth, height); !allocated) {
+                    return WindowShortage(planes_.SourceWidth, height);
                 }
             }
         }
@@ -282,10 +410,15 @@ class ViewWindow {
     }
 
   private:
+    int32_t tallest_;
     StereoPlanes planes_;
 };
 
 }  // namespace
+
+bool CanConvertTopFirst(const ConversionSettings& settings) {
+    return MeanPasses(settings) == 0;
+}
 
 int32_t BandedMarginRows(const ConversionSettings& settings, int32_t width) {
     return int32_t(MarginRows(settings, size_t(std::max(width, 1))));
@@ -310,7 +443,7 @@ Status ConvertBandsOrThrow(const ConversionSettings& settings, const BandedPictu
         second.emplace(settings, w, h, capacity);
     }
     RowWindow<uint8_t> depth(w, mapped ? capacity : 0);
-    ViewWindow views(w);
+    ViewWindow views(w, std::min(h, band + margins.below + margins.above));
 
     size_t received = 0;
     size_t emitted = 0;
@@ -372,15 +505,101 @@ Status ConvertBandsOrThrow(const ConversionSettings& settings, const BandedPictu
     return Status::Ok();
 }
 
+// ConvertBandsOrThrow top row first: the same windows of views, made once the rows below
+// them are finished, and handed down the picture.
+Status ConvertTopFirstOrThrow(const ConversionSettings& settings, const BandedPicture& picture,
+                              const RowSource& source, const ViewSink& sink,
+                              const Progress& progress) {
+    const size_t w = size_t(picture.width);
+    const size_t h = size_t(picture.height);
+    const size_t band = size_t(std::max(picture.bandRows, 1));
+    const bool standard = settings.TransformationMode == kStandardStereo;
+    const bool mapped = picture.depthMap && DisplacedByDepth(settings);
+    const SynthesisMargins margins = MarginsFor(settings, w);
+    const size_t capacity = band + MarginRows(settings, w);
+
+    DescendingRows first(settings, w, h, capacity);
+    std::optional<DescendingRows> second;
+    if (standard) {
+        second.emplace(settings, w, h, capacity);
+    }
+    RowWindow<uint8_t> depth(w, mapped ? capacity : 0);
+    depth.startAt(h);
+    ViewWindow views(w, std::min(h, band + margins.below + margins.above));
+
+    // Rows from `received` up have been read, from `emitted` up given to the sink.
+    size_t received = h;
+    size_t emitted = h;
+    while (emitted > 0) {
+        if (progress.cancelled()) {
+            return Status::Cancelled();
+        }
+        if (received > 0) {
+            const size_t count = std::min(band, received);
+            received -= count;
+            InputRows rows{int32_t(received), int32_t(count), int32_t(w), first.input(received)};
+            if (second) {
+                rows.second = second->input(received);
+            }
+            if (mapped) {
+                depth.extendDownTo(received);
+                rows.depth = depth.row(received);
+            }
+            if (Status read = source(rows); !read) {
+                return read;
+            }
+            first.advance(received);
+            if (second) {
+                second->advance(received);
+            }
+        }
+        // The views of a row are final once the rows down to the window's first are.
+        const size_t ready = std::max(first.ready(), second ? second->ready() : 0);
+        const size_t finished = ready == 0 ? 0 : ready + margins.below;
+        const size_t start = std::max(emitted > band ? emitted - band : 0, finished);
+        if (start >= emitted) {
+            continue;
+        }
+        const size_t lo = start > margins.below ? start - margins.below : 0;
+        const size_t hi = std::min(h, emitted + margins.above);
+        if (Status made =
+                views.make(settings, lo, hi, first.row(lo), second ? second->row(lo) : nullptr,
+                           mapped ? depth.row(lo) : nullptr);
+            !made) {
+            return made;
+        }
+        if (Status written = sink(views.rows(lo, start, emitted)); !written) {
+            return written;
+        }
+        emitted = start;
+        progress.report(h - emitted, h);
+        // The next window reaches up to the row above its own, held as its spare row.
+        const size_t next = std::min(h, emitted + margins.above) + 1;
+        first.release(next);
+        if (second) {
+            second->release(next);
+        }
+        depth.dropFrom(next - 1);
+    }
+    return Status::Ok();
+}
+
 }  // namespace
 
 Status ConvertBands(const ConversionSettings& settings, const BandedPicture& picture,
                     const RowSource& source, const ViewSink& sink, const Progress& progress) {
+    if (picture.order == RowOrder::TopFirst && !CanConvertTopFirst(settings)) {
+        return Status::Error(
+            "the noise filter's mean passes need the rows bottom row first, not top row first");
+    }
     if (picture.width <= 0 || picture.height <= 0) {
         progress.report(1.0);
         return Status::Ok();
     }
     try {
+        if (picture.order == RowOrder::TopFirst) {
+            return ConvertTopFirstOrThrow(settings, picture, source, sink, progress);
+        }
         return ConvertBandsOrThrow(settings, picture, source, sink, progress);
     } catch (const std::bad_alloc&) {
         return WindowShortage(picture.width, picture.bandRows);

@@ -41,14 +41,18 @@ Views WholePlaneViews(const ConversionSettings& settings, StereoPlanes& planes) 
             {planes.SecondView.data(), planes.SecondView.data() + n}};
 }
 
-// The banded conversion reading the planes' decoded pictures and depth map; the sink must get
-// every row once, in order.
-Views BandedViews(const ConversionSettings& settings, const StereoPlanes& planes,
-                  int32_t bandRows) {
+// The banded conversion reading the planes' decoded pictures and depth map in `order`; the
+// source must be asked for every row once and the sink get every row once, both in that order.
+Views BandedViews(const ConversionSettings& settings, const StereoPlanes& planes, int32_t bandRows,
+                  RowOrder order = RowOrder::BottomFirst) {
     const size_t w = size_t(planes.SourceWidth);
-    const BandedPicture picture{planes.SourceWidth, planes.SourceHeight, !planes.DepthMap.empty(),
-                                bandRows};
+    const int32_t h = planes.SourceHeight;
+    const bool topFirst = order == RowOrder::TopFirst;
+    const BandedPicture picture{planes.SourceWidth, h, !planes.DepthMap.empty(), bandRows, order};
+    int32_t read = topFirst ? h : 0;
     const auto source = [&](const InputRows& rows) {
+        EXPECT_EQ(topFirst ? rows.firstRow + rows.rowCount : rows.firstRow, read);
+        read = topFirst ? rows.firstRow : rows.firstRow + rows.rowCount;
         const size_t at = size_t(rows.firstRow) * w;
         const size_t count = size_t(rows.rowCount) * w;
         std::memcpy(rows.first, planes.DecodedImage1.data() + at, count * 4);
@@ -60,15 +64,20 @@ Views BandedViews(const ConversionSettings& settings, const StereoPlanes& planes
         }
         return Status::Ok();
     };
-    Views views;
+    Views views{std::vector<uint32_t>(planes.PixelCount()),
+                std::vector<uint32_t>(planes.PixelCount())};
+    int32_t given = topFirst ? h : 0;
     const auto sink = [&](const ViewRows& rows) {
-        EXPECT_EQ(size_t(rows.firstRow) * w, views.first.size());
+        EXPECT_EQ(topFirst ? rows.firstRow + rows.rowCount : rows.firstRow, given);
+        given = topFirst ? rows.firstRow : rows.firstRow + rows.rowCount;
+        const size_t at = size_t(rows.firstRow) * w;
         const size_t count = size_t(rows.rowCount) * w;
-        views.first.insert(views.first.end(), rows.firstView, rows.firstView + count);
-        views.second.insert(views.second.end(), rows.secondView, rows.secondView + count);
+        std::copy_n(rows.firstView, count, views.first.begin() + ptrdiff_t(at));
+        std::copy_n(rows.secondView, count, views.second.begin() + ptrdiff_t(at));
         return Status::Ok();
     };
     EXPECT_TRUE(ConvertBands(settings, picture, source, sink).ok());
+    EXPECT_EQ(given, topFirst ? 0 : h);
     return views;
 }
 
@@ -128,7 +137,8 @@ ConversionSettings Draw(Group group, int trial, std::mt19937& random) {
 class BandedConversion : public ::testing::TestWithParam<Group> {};
 
 // Widths on both sides of the mean's segmented chains (256) and the vector widths, heights
-// too small for the filters and odd ones, bands from one row to more than the picture.
+// too small for the filters and odd ones, bands from one row to more than the picture; top row
+// first too, where the settings allow it.
 TEST_P(BandedConversion, EqualsTheWholePlaneConversionForAnyBand) {
     const Group group = GetParam();
     std::mt19937 random(1234 + uint32_t(group));
@@ -141,12 +151,19 @@ TEST_P(BandedConversion, EqualsTheWholePlaneConversionForAnyBand) {
         const int32_t h = kHeights[random() % std::size(kHeights)];
         StereoPlanes planes = CasePlanes(w, h, uint32_t(trial), group == Group::DepthMaps);
         const Views whole = WholePlaneViews(settings, planes);
-        for (const int32_t band : {1, 2, 4, std::max(1, h - 1), h, h + 3}) {
-            const Views banded = BandedViews(settings, planes, band);
-            const std::string where = "trial " + std::to_string(trial) + ", " + std::to_string(w) +
-                                      " x " + std::to_string(h) + ", band " + std::to_string(band);
-            ASSERT_EQ(banded.first, whole.first) << where;
-            ASSERT_EQ(banded.second, whole.second) << where;
+        for (const RowOrder order : {RowOrder::BottomFirst, RowOrder::TopFirst}) {
+            if (order == RowOrder::TopFirst && !CanConvertTopFirst(settings)) {
+                continue;
+            }
+            for (const int32_t band : {1, 2, 4, std::max(1, h - 1), h, h + 3}) {
+                const Views banded = BandedViews(settings, planes, band, order);
+                const std::string where = "trial " + std::to_string(trial) + ", " +
+                                          std::to_string(w) + " x " + std::to_string(h) +
+                                          ", band " + std::to_string(band) +
+                                          (order == RowOrder::TopFirst ? ", top first" : "");
+                ASSERT_EQ(banded.first, whole.first) << where;
+                ASSERT_EQ(banded.second, whole.second) << where;
+            }
         }
     }
 }
@@ -161,8 +178,9 @@ INSTANTIATE_TEST_SUITE_P(Groups, BandedConversion,
                                            Group::DepthMaps, Group::Wrapped),
                          GroupName);
 
-// Bands large enough to be shared between threads, every filter, both anaglyph kinds, and
-// two pictures around the loop of a 360-degree panorama.
+// Bands large enough to be shared between threads, every filter (top row first, every one
+// but the mean), both anaglyph kinds, and two pictures around the loop of a 360-degree
+// panorama.
 TEST(BandedConversionLarge, EqualsTheWholePlaneConversionOnEveryCore) {
     for (const AnaglyphKind method :
          {AnaglyphKind::Colour, AnaglyphKind::Dubois, AnaglyphKind::Grey}) {
@@ -177,46 +195,59 @@ TEST(BandedConversionLarge, EqualsTheWholePlaneConversionOnEveryCore) {
         const Views banded = BandedViews(settings, planes, 250);
         EXPECT_TRUE(banded.first == whole.first);
         EXPECT_TRUE(banded.second == whole.second);
+
+        settings.NoiseOn = 0;
+        const Views unsmoothed = WholePlaneViews(settings, planes);
+        const Views topFirst = BandedViews(settings, planes, 250, RowOrder::TopFirst);
+        EXPECT_TRUE(topFirst.first == unsmoothed.first);
+        EXPECT_TRUE(topFirst.second == unsmoothed.second);
     }
 }
 
-// Each row is read once, bottom first, and the rows read never run more than a band and the
-// margin ahead of the rows finished: what the conversion holds does not grow with the height.
+// Each row is read once, in the order asked, and the rows read never run more than a band and
+// the margin ahead of the rows finished: what the conversion holds does not grow with the
+// height. Top row first without the mean passes, which it cannot run.
 TEST(BandedConversionLarge, HoldsOnlyABandAndTheMarginOfRows) {
-    ConversionSettings settings = EveryFilter();
-    settings.StereoEffect = -10;
-    const int32_t w = 70;
-    const int32_t band = 8;
-    const int32_t margin = BandedMarginRows(settings, w);
-    EXPECT_LT(margin, 30);
-    for (const int32_t h : {200, 2000}) {
-        EXPECT_EQ(BandedMarginRows(settings, w), margin);
-        int32_t read = 0;
-        int32_t finished = 0;
-        int32_t mostAhead = 0;
-        const auto source = [&](const InputRows& rows) {
-            EXPECT_EQ(rows.firstRow, read);
-            EXPECT_LE(rows.rowCount, band);
-            read += rows.rowCount;
-            mostAhead = std::max(mostAhead, read - finished);
-            std::fill_n(rows.first, size_t(rows.rowCount) * size_t(w), 0x00808080u);
-            std::fill_n(rows.depth, size_t(rows.rowCount) * size_t(w), uint8_t(rows.firstRow));
-            return Status::Ok();
-        };
-        const auto sink = [&](const ViewRows& rows) {
-            EXPECT_EQ(rows.firstRow, finished);
-            finished += rows.rowCount;
-            return Status::Ok();
-        };
-        ASSERT_TRUE(ConvertBands(settings, {w, h, true, band}, source, sink).ok());
-        EXPECT_EQ(read, h);
-        EXPECT_EQ(finished, h);
-        EXPECT_LE(mostAhead, band + margin) << h;
+    for (const RowOrder order : {RowOrder::BottomFirst, RowOrder::TopFirst}) {
+        const bool topFirst = order == RowOrder::TopFirst;
+        ConversionSettings settings = EveryFilter();
+        settings.StereoEffect = -10;
+        settings.NoiseOn = topFirst ? 0 : 1;
+        const int32_t w = 70;
+        const int32_t band = 8;
+        const int32_t margin = BandedMarginRows(settings, w);
+        EXPECT_LT(margin, 30);
+        for (const int32_t h : {200, 2000}) {
+            EXPECT_EQ(BandedMarginRows(settings, w), margin);
+            // Rows counted from the first row read, bottom or top.
+            int32_t read = 0;
+            int32_t finished = 0;
+            int32_t mostAhead = 0;
+            const auto source = [&](const InputRows& rows) {
+                EXPECT_EQ(topFirst ? h - rows.firstRow - rows.rowCount : rows.firstRow, read);
+                EXPECT_LE(rows.rowCount, band);
+                read += rows.rowCount;
+                mostAhead = std::max(mostAhead, read - finished);
+                std::fill_n(rows.first, size_t(rows.rowCount) * size_t(w), 0x00808080u);
+                std::fill_n(rows.depth, size_t(rows.rowCount) * size_t(w), uint8_t(rows.firstRow));
+                return Status::Ok();
+            };
+            const auto sink = [&](const ViewRows& rows) {
+                EXPECT_EQ(topFirst ? h - rows.firstRow - rows.rowCount : rows.firstRow, finished);
+                finished += rows.rowCount;
+                return Status::Ok();
+            };
+            ASSERT_TRUE(ConvertBands(settings, {w, h, true, band, order}, source, sink).ok());
+            EXPECT_EQ(read, h);
+            EXPECT_EQ(finished, h);
+            EXPECT_LE(mostAhead, band + margin) << h << (topFirst ? " top first" : "");
+        }
     }
 }
 
 // A cancel stops between bands and a source's or sink's failure ends the run with its
-// message; the progress rises to 1 on a finished run.
+// message; the progress rises to 1 on a finished run. Top row first with mean passes is an
+// error.
 TEST(BandedConversionLarge, StopsOnCancelAndOnFailures) {
     const ConversionSettings settings = EveryFilter();
     const BandedPicture picture{40, 100, false, 10};
@@ -250,6 +281,18 @@ TEST(BandedConversionLarge, StopsOnCancelAndOnFailures) {
 
     const auto failingSink = [](const ViewRows&) { return Status::Error("write failed"); };
     EXPECT_EQ(ConvertBands(settings, picture, fine, failingSink).message(), "write failed");
+
+    // The mean passes cannot go top row first: refused before any row is read.
+    EXPECT_FALSE(CanConvertTopFirst(settings));
+    const auto unread = [](const InputRows&) {
+        ADD_FAILURE() << "a row was read";
+        return Status::Ok();
+    };
+    BandedPicture topFirst = picture;
+    topFirst.order = RowOrder::TopFirst;
+    const Status refused = ConvertBands(settings, topFirst, unread, sink);
+    EXPECT_FALSE(refused.ok());
+    EXPECT_NE(refused.message().find("bottom row first"), std::string::npos);
 
     std::atomic<bool> never{false};
     const Progress told([&](const char*, double fraction) { last = fraction; }, &never);
