@@ -30,14 +30,13 @@
 
 #include "base/progress.h"
 #include "base/result.h"
+#include "base/row_order.h"
 #include "base/status.h"
 #include "input/picture_file.h"
 #include "input/row_bands.h"
 #include "stereo/pixel_plane.h"
 
 namespace k3v {
-
-enum class RowOrder { TopFirst, BottomFirst };
 
 class PictureRowReader {
   public:

@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "base/progress.h"
+#include "base/row_order.h"
 #include "base/status.h"
 #include "stereo/conversion_settings.h"
 
@@ -50,11 +51,6 @@ struct ViewRows {
 using RowSource = std::function<Status(const InputRows&)>;
 using ViewSink = std::function<Status(const ViewRows&)>;
 
-enum class RowOrder {
-    BottomFirst,  // row 0 first; any settings
-    TopFirst,     // row height - 1 first; settings without mean passes (CanConvertTopFirst)
-};
-
 struct BandedPicture {
     int32_t width = 0;
     int32_t height = 0;
@@ -62,7 +58,7 @@ struct BandedPicture {
     // displace by depth ("K3V Stereo" mode with Depth on), as ConvertPlanes uses one.
     bool depthMap = false;
     int32_t bandRows = 256;  // rows asked from the source at a time
-    RowOrder order = RowOrder::BottomFirst;
+    RowOrder order = RowOrder::BottomFirst;  // TopFirst only where CanConvertTopFirst
 };
 
 // Whether ConvertBands can take the rows top row first with these settings: not when the
