@@ -23,23 +23,9 @@
 
 namespace {
 
+using k3v::bench::HeaviestSettings;
 using k3v::bench::PlanesOfSize;
 using k3v::bench::SecondsOf;
-
-k3v::ConversionSettings Heaviest() {
-    k3v::ConversionSettings s;
-    s.SharpenOn = 1;
-    s.SharpenLevel = 5;
-    s.NoiseOn = 1;
-    s.NoisePasses = 5;
-    s.BrightnessOn = 1;
-    s.Brightness = 150;
-    s.ContrastOn = 1;
-    s.Contrast = 160;
-    s.DepthOn = 1;
-    s.DepthValue = 30;
-    return s;
-}
 
 void Compare(benchmark::State& state, const k3v::ConversionSettings& settings) {
     const auto width = int32_t(state.range(0));
@@ -81,10 +67,10 @@ void DefaultSettings(benchmark::State& state) {
     Compare(state, k3v::ConversionSettings{});
 }
 void EveryFilter(benchmark::State& state) {
-    Compare(state, Heaviest());
+    Compare(state, HeaviestSettings());
 }
 void EveryFilterButMean(benchmark::State& state) {
-    k3v::ConversionSettings s = Heaviest();
+    k3v::ConversionSettings s = HeaviestSettings();
     s.NoiseOn = 0;
     Compare(state, s);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "output/safe_file_writer.h"
+#include "stereo/conversion_settings.h"
 #include "stereo/stereo_planes.h"
 
 namespace k3v::bench {
@@ -53,6 +54,23 @@ inline Status WriteSyntheticPpm(const std::string& path, int width, int height,
     std::vector<uint8_t> bytes(header.begin(), header.end());
     bytes.insert(bytes.end(), rgb.begin(), rgb.end());
     return WriteFileSafely(path, bytes);
+}
+
+// Every filter at its heaviest, and the views displaced by a depth value.
+inline ConversionSettings HeaviestSettings() {
+    ConversionSettings s;
+    s.SharpenOn = 1;
+    s.SharpenLevel = 5;
+    s.SharpenBlend = 3;
+    s.NoiseOn = 1;
+    s.NoisePasses = 5;
+    s.BrightnessOn = 1;
+    s.Brightness = 150;
+    s.ContrastOn = 1;
+    s.Contrast = 160;
+    s.DepthOn = 1;
+    s.DepthValue = 30;
+    return s;
 }
 
 // Planes holding a random first picture of the given size, made once per size.

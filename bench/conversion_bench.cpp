@@ -19,25 +19,10 @@
 
 namespace {
 
+using k3v::bench::HeaviestSettings;
 using k3v::bench::PlaneCopySeconds;
 using k3v::bench::PlanesOfSize;
 using Clock = std::chrono::steady_clock;
-
-k3v::ConversionSettings Heaviest() {
-    k3v::ConversionSettings s;
-    s.SharpenOn = 1;
-    s.SharpenLevel = 5;
-    s.SharpenBlend = 3;
-    s.NoiseOn = 1;
-    s.NoisePasses = 5;
-    s.BrightnessOn = 1;
-    s.Brightness = 150;
-    s.ContrastOn = 1;
-    s.Contrast = 160;
-    s.DepthOn = 1;
-    s.DepthValue = 30;
-    return s;
-}
 
 // With `reports`, each run tells its progress to a listener of its own (a Progress passes on
 // nothing below what it has told, so a second run could not tell it anything), which counts
@@ -76,11 +61,11 @@ void DefaultSettings(benchmark::State& state) {
     Convert(state, k3v::ConversionSettings{});
 }
 void EveryFilter(benchmark::State& state) {
-    Convert(state, Heaviest());
+    Convert(state, HeaviestSettings());
 }
 void EveryFilterReported(benchmark::State& state) {
     uint64_t reports = 0;
-    Convert(state, Heaviest(), &reports);
+    Convert(state, HeaviestSettings(), &reports);
     state.counters["reports"] = benchmark::Counter(double(reports) / double(state.iterations()));
 }
 
