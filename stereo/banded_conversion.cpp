@@ -426,16 +426,33 @@ int32_t BandedMarginRows(const ConversionSettings& settings, int32_t width) {
 
 namespace {
 
+// What a conversion in either order works out first.
+struct BandPlan {
+    size_t width;
+    size_t height;
+    size_t band;
+    bool standard;  // a second picture comes
+    bool mapped;    // a depth map comes
+    SynthesisMargins margins;
+    size_t capacity;  // rows each window of the pictures holds
+};
+
+BandPlan PlanOf(const ConversionSettings& settings, const BandedPicture& picture) {
+    const size_t w = size_t(picture.width);
+    const size_t band = size_t(std::max(picture.bandRows, 1));
+    return {w,
+            size_t(picture.height),
+            band,
+            settings.TransformationMode == kStandardStereo,
+            picture.depthMap && DisplacedByDepth(settings),
+            MarginsFor(settings, w),
+            band + MarginRows(settings, w)};
+}
+
 Status ConvertBandsOrThrow(const ConversionSettings& settings, const BandedPicture& picture,
                            const RowSource& source, const ViewSink& sink,
                            const Progress& progress) {
-    const size_t w = size_t(picture.width);
-    const size_t h = size_t(picture.height);
-    const size_t band = size_t(std::max(picture.bandRows, 1));
-    const bool standard = settings.TransformationMode == kStandardStereo;
-    const bool mapped = picture.depthMap && DisplacedByDepth(settings);
-    const SynthesisMargins margins = MarginsFor(settings, w);
-    const size_t capacity = band + MarginRows(settings, w);
+    const auto [w, h, band, standard, mapped, margins, capacity] = PlanOf(settings, picture);
 
     FilteredRows first(settings, w, h, capacity);
     std::optional<FilteredRows> second;
@@ -510,13 +527,7 @@ Status ConvertBandsOrThrow(const ConversionSettings& settings, const BandedPictu
 Status ConvertTopFirstOrThrow(const ConversionSettings& settings, const BandedPicture& picture,
                               const RowSource& source, const ViewSink& sink,
                               const Progress& progress) {
-    const size_t w = size_t(picture.width);
-    const size_t h = size_t(picture.height);
-    const size_t band = size_t(std::max(picture.bandRows, 1));
-    const bool standard = settings.TransformationMode == kStandardStereo;
-    const bool mapped = picture.depthMap && DisplacedByDepth(settings);
-    const SynthesisMargins margins = MarginsFor(settings, w);
-    const size_t capacity = band + MarginRows(settings, w);
+    const auto [w, h, band, standard, mapped, margins, capacity] = PlanOf(settings, picture);
 
     DescendingRows first(settings, w, h, capacity);
     std::optional<DescendingRows> second;
