@@ -304,14 +304,17 @@ std::string Reason(const Decoder& d) {
 }
 
 // Decodes the whole picture into `decoded`, by one reader or two; the reason on failure.
-// `offset` is where the file's JPEG data begins.
+// `offset` is where the file's JPEG data begins. `secondRow` < 0 asks for one reader. When only
+// the second reader fails, *secondFailed says so: its reason is worded from where it started
+// reading (libjpeg counts the bytes it skipped), so the caller asks one reader for the reason
+// one reader gives.
 std::string ReadPixels(Decoder& d, std::FILE* file, off_t offset, PixelPlane& decoded,
-                       int32_t secondRow) {
+                       int32_t secondRow, bool* secondFailed) {
     const int32_t height = decoded.height();
     const int fd = fileno(file);
     // Pixels come out of a file of many scans only once all of them are read: one reader then.
-    const bool two = fd >= 0 && offset >= 0 && jpeg_has_multiple_scans(&d.cinfo) == FALSE &&
-                     height > 1 &&
+    const bool two = secondRow >= 0 && fd >= 0 && offset >= 0 &&
+                     jpeg_has_multiple_scans(&d.cinfo) == FALSE && height > 1 &&
                      (secondRow > 0 || ThreadsFor(decoded.pixelCount(), kMinPixelsPerReader) > 1);
     if (!two) {
         RowSplit alone(height);
@@ -333,17 +336,18 @@ std::string ReadPixels(Decoder& d, std::FILE* file, off_t offset, PixelPlane& de
     });
     // The top reader meets a fault first, as one reader would.
     const std::string reason = !ok[0] ? Reason(d) : !ok[1] ? Reason(bottom) : std::string();
+    *secondFailed = ok[0] && !ok[1];
     jpeg_destroy_decompress(&bottom.cinfo);
     return reason;
 }
 
-Status Decode(std::FILE* file, PixelPlane& plane, int32_t secondRow, const Progress& progress) {
+Status DecodeFrom(std::FILE* file, off_t offset, PixelPlane& plane, int32_t secondRow,
+                  const Progress& progress, bool* secondFailed) {
     Reporting reporting;
     reporting.monitor.progress_monitor = MonitorScans;
     reporting.progress = &progress;
     Decoder d;
     Prepare(d, reporting);
-    const off_t offset = ftello(file);
     bool ok = ReadHeader(d, file);
     std::string reason;
     PixelPlane decoded;
@@ -360,7 +364,7 @@ Status Decode(std::FILE* file, PixelPlane& plane, int32_t secondRow, const Progr
             reason = fits.message();
         } else {
             const PagePrefault prefault(decoded.data(), decoded.storedCount() * sizeof(uint32_t));
-            reason = ReadPixels(d, file, offset, decoded, secondRow);
+            reason = ReadPixels(d, file, offset, decoded, secondRow, secondFailed);
         }
         ok = reason.empty();
     } else {
@@ -374,6 +378,17 @@ Status Decode(std::FILE* file, PixelPlane& plane, int32_t secondRow, const Progr
         return Status::Error(reason);
     }
     return InstallUpright(std::move(decoded), d.orientation, plane);
+}
+
+Status Decode(std::FILE* file, PixelPlane& plane, int32_t secondRow, const Progress& progress) {
+    const off_t offset = ftello(file);
+    bool secondFailed = false;
+    Status status = DecodeFrom(file, offset, plane, secondRow, progress, &secondFailed);
+    // A damaged file is refused for the reason one reader gives, however it was split.
+    if (secondFailed && fseeko(file, offset, SEEK_SET) == 0) {
+        status = DecodeFrom(file, offset, plane, -1, progress, &secondFailed);
+    }
+    return status;
 }
 
 // The next `count` rows, top row first, into `out`; after the last one the rest of the file
