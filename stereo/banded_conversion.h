@@ -57,7 +57,7 @@ struct BandedPicture {
     // Whether the source has a depth map to give; it is asked for one only when the settings
     // displace by depth ("K3V Stereo" mode with Depth on), as ConvertPlanes uses one.
     bool depthMap = false;
-    int32_t bandRows = 256;  // rows asked from the source at a time
+    int32_t bandRows = 256;                  // rows asked from the source at a time
     RowOrder order = RowOrder::BottomFirst;  // TopFirst only where CanConvertTopFirst
 };
 
