@@ -31,10 +31,10 @@ cmake --build build/tsan -j "$jobs"
 rm -f build/tsan/race-report.*
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:log_path=$PWD/build/tsan/race-report"
 threaded='^(RunOnThreads\.|RowPipeline\.|InstructionSets/FastKernels\.(LargePicturesSplitOverThreads|FilteredK3vViews).*/Sse2'
-threaded+='|Levels/SweepAtLevel\.(ManyBands|KeptAndRecomputed).*/Sse2|Rows\.GiveTheBytes|Files\.WrittenFiles'
+threaded+='|Levels/SweepAtLevel\.(ManyBands|EachRowIsReadOnce).*/Sse2|Rows\.GiveTheBytes|Files\.WrittenFiles'
 threaded+='|Layouts/SavedLayouts.*/(AnaglyphPanorama|HorizontalStill)'
 threaded+='|JpegSaveProgress\.|Reports/JpegSaveCancel\.|StereoJobTest\.CancelAtAnyReport|ConvertPlanesProgress\.'
-threaded+='|JpegTwoReaders\.|PagePrefault\.|DecodePictureFile\.ALargeTiledTiff|ConvertBatch\.)'
+threaded+='|JpegTwoReaders\.|PagePrefault\.|DecodePictureFile\.ALargeTiledTiff|ConvertBatch\.|BandedConversionLarge\.)'
 # (The one-thread batch test runs no second thread and takes the longest: left out.)
 QT_QPA_PLATFORM=offscreen ctest --test-dir build/tsan --output-on-failure -j "$jobs" \
     --no-tests=error -R "$threaded" -E NoRoomForAThread || {
