@@ -69,8 +69,11 @@ uint64_t AvailableMemoryBytes() {
 }
 
 std::string MemoryShortageMessage(int64_t width, int64_t height, int planes) {
+    return MemoryShortageMessageFor(width, height, PlaneBytes(width, height, planes));
+}
+
+std::string MemoryShortageMessageFor(int64_t width, int64_t height, uint64_t needed) {
     std::ostringstream text;
-    const uint64_t needed = PlaneBytes(width, height, planes);
     text << "there is not enough memory for a picture of " << width << " x " << height << " pixels";
     if (needed != std::numeric_limits<uint64_t>::max()) {
         text << " (it needs " << (needed + (1 << 20) - 1) / (1 << 20) << " MB more";
@@ -83,11 +86,14 @@ std::string MemoryShortageMessage(int64_t width, int64_t height, int planes) {
 }
 
 Status CheckPlanesFit(int32_t width, int32_t height, int planes) {
-    const uint64_t needed = PlaneBytes(width, height, planes);
+    return CheckBytesFit(width, height, PlaneBytes(width, height, planes));
+}
+
+Status CheckBytesFit(int64_t width, int64_t height, uint64_t needed) {
     const uint64_t available = AvailableMemoryBytes();
     // Where the system does not say, the allocation itself is the only check.
     if (needed == std::numeric_limits<uint64_t>::max() || (available > 0 && needed > available)) {
-        return Status::Error(MemoryShortageMessage(width, height, planes));
+        return Status::Error(MemoryShortageMessageFor(width, height, needed));
     }
     return Status::Ok();
 }

@@ -20,7 +20,11 @@ uint64_t AvailableMemoryBytes();
 // Ok when `planes` more planes of W x H fit into the memory that is available now.
 Status CheckPlanesFit(int32_t width, int32_t height, int planes);
 
+// The same for `needed` bytes of work on a picture of W x H (saturated: too many to say).
+Status CheckBytesFit(int64_t width, int64_t height, uint64_t needed);
+
 // "There is not enough memory for a picture of W x H pixels ..." with the sizes in MB.
 std::string MemoryShortageMessage(int64_t width, int64_t height, int planes);
+std::string MemoryShortageMessageFor(int64_t width, int64_t height, uint64_t needed);
 
 }  // namespace k3v

@@ -38,8 +38,17 @@ class Progress {
     }
 
     bool cancelled() const {
-        return shared_ != nullptr && shared_->cancel != nullptr &&
-               shared_->cancel->load(std::memory_order_relaxed);
+        return (shared_ != nullptr && shared_->cancel != nullptr &&
+                shared_->cancel->load(std::memory_order_relaxed)) ||
+               (stop_ != nullptr && stop_->load(std::memory_order_relaxed));
+    }
+
+    // This work, also stopped once `stop` (which must outlive every copy) is set: for work that
+    // another thread may have to end early, as when what it waits for has failed.
+    Progress stoppedBy(const std::atomic<bool>* stop) const {
+        Progress stoppable = *this;
+        stoppable.stop_ = stop;
+        return stoppable;
     }
 
   private:
@@ -50,6 +59,7 @@ class Progress {
         double last = 0.0;
     };
     std::shared_ptr<Shared> shared_;
+    const std::atomic<bool>* stop_ = nullptr;
     double from_ = 0.0;
     double to_ = 1.0;
     const char* stage_ = "";

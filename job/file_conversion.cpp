@@ -4,6 +4,9 @@
 #include <iterator>
 #include <set>
 
+#include "input/photo_metadata_reader.h"
+#include "job/banded_file_conversion.h"
+
 namespace k3v {
 
 namespace {
@@ -87,6 +90,22 @@ Status FileConversion::check(const InputFiles& inputs) const {
 
 Status FileConversion::run(const PictureSizeCheck& sized, const Progress& progress,
                            ConversionNotes& notes) const {
+    // In bands where the pictures allow; a depth map that cannot be found is left to the whole
+    // conversion to report, after the picture it belongs to.
+    if (const Result<std::string> map = DepthMapOf(files_); map) {
+        PhotoMetadataRead read;
+        if (target_.keepsMetadata()) {
+            read = ReadPhotoMetadata(files_.first);
+        }
+        const std::optional<Status> converted =
+            ConvertFilesInBands({files_.first, files_.second, map.value()}, target_, read.metadata,
+                                sized, progress, notes.width, notes.height);
+        if (converted) {
+            notes.note = OnOneLine(read.note);
+            return *converted;
+        }
+        notes = {};
+    }
     StereoJob stereo(RefusalWording::NamingTheFile);
     stereo.settings = settings_;
     const Status loaded = LoadFiles(files_, stereo, sized, progress.part(0.0, kLoadShare, "load"));

@@ -43,7 +43,7 @@ std::array<uint8_t, kBmpHeaderSize> MakeBmpHeader(int32_t width, int32_t height)
 }
 
 Status WriteBmp(const std::string& path, const OutputPicture& picture, SafeFileWriter& file,
-                const Progress& progress) {
+                const Progress& progress, RowOrder order) {
     const uint64_t fileSize =
         kBmpHeaderSize + 4 * uint64_t(picture.width()) * uint64_t(picture.height());
     if (fileSize > std::numeric_limits<uint32_t>::max()) {
@@ -62,17 +62,25 @@ Status WriteBmp(const std::string& path, const OutputPicture& picture, SafeFileW
     const int32_t height = int32_t(picture.height());
     const auto bandRows =
         int32_t(std::max<int64_t>(1, kBandPixels / std::max<int64_t>(1, picture.width())));
-    for (int32_t first = 0; first < height;) {
+    const size_t rowBytes = row.size() * sizeof(uint32_t);
+    const bool topFirst = order == RowOrder::TopFirst;
+    for (int32_t done = 0; done < height;) {
         if (progress.cancelled()) {
             return Status::Cancelled();
         }
-        const int32_t end = first + std::min(bandRows, height - first);
-        for (int32_t y = first; y < end; ++y) {
+        const int32_t end = done + std::min(bandRows, height - done);
+        for (int32_t i = done; i < end; ++i) {
+            const int32_t y = topFirst ? height - 1 - i : i;
             picture.readRow(y, row.data());
-            file.write(row.data(), row.size() * sizeof(uint32_t));
+            if (topFirst) {  // each row at its place, the file growing from its end
+                file.overwrite(kBmpHeaderSize + uint64_t(y) * rowBytes,
+                               {reinterpret_cast<const uint8_t*>(row.data()), rowBytes});
+            } else {
+                file.write(row.data(), rowBytes);
+            }
         }
         progress.report(uint64_t(end), uint64_t(height));
-        first = end;
+        done = end;
     }
     return Status::Ok();
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/progress.h"
+#include "base/row_order.h"
 #include "base/status.h"
 #include "output/output_picture.h"
 #include "output/safe_file_writer.h"
@@ -25,8 +26,9 @@ Status WriteBmpFile(const std::string& path, const OutputPicture& picture,
                     const Progress& progress = {});
 
 // The same file into a writer opened on `path`, left for the caller to commit (or, after a
-// failure or a cancel, to discard).
+// failure or a cancel, to discard). The rows are read in `order`, each once, and written at
+// their places.
 Status WriteBmp(const std::string& path, const OutputPicture& picture, SafeFileWriter& file,
-                const Progress& progress = {});
+                const Progress& progress = {}, RowOrder order = RowOrder::BottomFirst);
 
 }  // namespace k3v

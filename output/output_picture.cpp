@@ -31,24 +31,37 @@ void HalveRow(const uint32_t* in, size_t width, uint32_t* out) {
 
 OutputPicture::OutputPicture(const ConversionSettings& settings, const StereoPlanes& planes,
                              OutputPart part)
-    : first_(planes.FirstView.data()),
-      second_(planes.SecondView.data()),
-      planeWidth_(planes.SourceWidth),
-      planeHeight_(planes.SourceHeight),
+    : OutputPicture(settings, planes.SourceWidth, planes.SourceHeight, nullptr, part) {
+    first_ = planes.FirstView.data();
+    second_ = planes.SecondView.data();
+    if (part == OutputPart::LeftEye || (part == OutputPart::Whole && LeftEyeOnTheLeft(settings))) {
+        std::swap(first_, second_);
+    }
+}
+
+OutputPicture::OutputPicture(const ConversionSettings& settings, int32_t viewWidth,
+                             int32_t viewHeight, const ViewRowSource& views, OutputPart part)
+    : OutputPicture(settings, viewWidth, viewHeight, &views, part) {}
+
+OutputPicture::OutputPicture(const ConversionSettings& settings, int32_t viewWidth,
+                             int32_t viewHeight, const ViewRowSource* views, OutputPart part)
+    : views_(views),
+      planeWidth_(viewWidth),
+      planeHeight_(viewHeight),
       layout_(settings.StereoLayout == kSeparateFiles ? kSideBySideHorizontal
                                                       : settings.StereoLayout),
-      width_(planes.SourceWidth),
-      height_(planes.SourceHeight) {
+      width_(viewWidth),
+      height_(viewHeight) {
     if (part != OutputPart::Whole) {
         // One view alone is stored like the full-width anaglyph.
         layout_ = kAnaglyph;
         if (part == OutputPart::LeftEye) {
-            first_ = second_;
+            std::swap(firstIndex_, secondIndex_);
         }
         return;
     }
     if (LeftEyeOnTheLeft(settings)) {
-        std::swap(first_, second_);
+        std::swap(firstIndex_, secondIndex_);
     }
     halved_ = settings.HalfSize && layout_ != kAnaglyph;
     if (layout_ == kSideBySideVertical) {
@@ -82,35 +95,74 @@ OutputPicture::Row OutputPicture::row(int32_t y) const {
     }
 }
 
+std::vector<ViewIndex> OutputPicture::views() const {
+    if (layout_ == kAnaglyph) {
+        return {firstIndex_};
+    }
+    return {firstIndex_, secondIndex_};
+}
+
+void OutputPicture::copyViewRow(bool first, int32_t y, int32_t x, int32_t count,
+                                uint32_t* out) const {
+    if (views_ != nullptr) {
+        views_->take(first ? firstIndex_ : secondIndex_, y, x, count, out);
+        return;
+    }
+    const uint32_t* plane = first ? first_ : second_;
+    std::memcpy(out, plane + size_t(y) * size_t(planeWidth_) + size_t(x),
+                size_t(count) * sizeof(uint32_t));
+}
+
+const uint32_t* OutputPicture::viewRow(bool first, int32_t y, uint32_t* scratch) const {
+    if (views_ != nullptr) {
+        copyViewRow(first, y, 0, planeWidth_, scratch);
+        return scratch;
+    }
+    return (first ? first_ : second_) + size_t(y) * size_t(planeWidth_);
+}
+
 void OutputPicture::readRow(int32_t y, uint32_t* out) const {
     if (halved_) {
         readHalvedRow(y, out);
         return;
     }
-    const Row r = row(y);
-    std::memcpy(out, r.left.data(), r.left.size_bytes());
-    if (!r.right.empty()) {
-        std::memcpy(out + r.left.size(), r.right.data(), r.right.size_bytes());
+    switch (layout_) {
+        case kSideBySideVertical:
+            copyViewRow(y < planeHeight_, y < planeHeight_ ? y : y - planeHeight_, 0, planeWidth_,
+                        out);
+            return;
+        case kSideBySideHorizontal:
+            copyViewRow(true, y, 0, planeWidth_, out);
+            copyViewRow(false, y, 0, planeWidth_, out + planeWidth_);
+            return;
+        default:
+            copyViewRow(true, y, cutOffset_, int32_t(width_), out);
     }
 }
 
 void OutputPicture::readHalvedRow(int32_t y, uint32_t* out) const {
     const size_t w = size_t(planeWidth_);
+    // Rows taken from a source need room of their own: two rows for the vertical pairing.
+    thread_local std::vector<uint32_t> scratch;
+    if (views_ != nullptr && scratch.size() < 2 * w) {
+        scratch.resize(2 * w);
+    }
     if (layout_ == kSideBySideHorizontal) {
-        HalveRow(first_ + size_t(y) * w, w, out);
-        HalveRow(second_ + size_t(y) * w, w, out + (w + 1) / 2);
+        HalveRow(viewRow(true, y, scratch.data()), w, out);
+        HalveRow(viewRow(false, y, scratch.data()), w, out + (w + 1) / 2);
         return;
     }
     // Vertical: rows are paired from the picture's top, which is the last stored row.
     const int32_t viewHeight = (planeHeight_ + 1) / 2;
-    const uint32_t* view = y < viewHeight ? first_ : second_;
+    const bool first = y < viewHeight;
     const int32_t fromTop = 2 * (viewHeight - 1 - (y % viewHeight));
-    const uint32_t* upper = view + size_t(planeHeight_ - 1 - fromTop) * w;
+    const int32_t upperRow = planeHeight_ - 1 - fromTop;
+    const uint32_t* upper = viewRow(first, upperRow, scratch.data());
     if (fromTop + 1 == planeHeight_) {
         std::memcpy(out, upper, w * sizeof(uint32_t));
         return;
     }
-    const uint32_t* lower = upper - w;
+    const uint32_t* lower = viewRow(first, upperRow - 1, scratch.data() + (views_ ? w : 0));
     for (size_t x = 0; x < w; ++x) {
         out[x] = Average(upper[x], lower[x]);
     }

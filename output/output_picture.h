@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/result.h"
+#include "output/view_row_source.h"
 #include "stereo/conversion_settings.h"
 #include "stereo/stereo_planes.h"
 
@@ -33,6 +34,17 @@ class OutputPicture {
   public:
     OutputPicture(const ConversionSettings& settings, const StereoPlanes& planes,
                   OutputPart part = OutputPart::Whole);
+    // The same picture of views viewWidth x viewHeight whose rows come from `views` as they
+    // are made, each taken once (readRow alone, not row() or contiguous()).
+    OutputPicture(const ConversionSettings& settings, int32_t viewWidth, int32_t viewHeight,
+                  const ViewRowSource& views, OutputPart part = OutputPart::Whole);
+
+    // The views the picture's rows are made of: the one view (or the anaglyph), or the pair,
+    // the one whose rows come first in a row (or, stacked, the lower one) first.
+    std::vector<ViewIndex> views() const;
+    // Whether one view stands on the other (the vertical layout): all of the lower one's rows
+    // come before any of the upper one's.
+    bool stacksViews() const { return layout_ == kSideBySideVertical; }
 
     // 64-bit: a side-by-side pair of views wider (higher) than 2^30 pixels is twice that.
     int64_t width() const { return width_; }
@@ -58,10 +70,20 @@ class OutputPicture {
     Result<const uint32_t*> contiguous(std::vector<uint32_t>& storage) const;
 
   private:
+    OutputPicture(const ConversionSettings& settings, int32_t viewWidth, int32_t viewHeight,
+                  const ViewRowSource* views, OutputPart part);
+
     void readHalvedRow(int32_t y, uint32_t* out) const;
+    // Row y of the view in `first_`'s place (or `second_`'s), from column x on, to out.
+    void copyViewRow(bool first, int32_t y, int32_t x, int32_t count, uint32_t* out) const;
+    // Row y of that view: in its plane, or taken into `scratch`.
+    const uint32_t* viewRow(bool first, int32_t y, uint32_t* scratch) const;
 
     const uint32_t* first_ = nullptr;
     const uint32_t* second_ = nullptr;
+    const ViewRowSource* views_ = nullptr;  // the rows' source when there are no planes
+    ViewIndex firstIndex_ = ViewIndex::First;
+    ViewIndex secondIndex_ = ViewIndex::Second;
     int32_t planeWidth_ = 0;
     int32_t planeHeight_ = 0;
     int32_t layout_ = kAnaglyph;

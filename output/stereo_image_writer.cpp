@@ -11,10 +11,26 @@
 #include "output/safe_file_writer.h"
 #include "output/stereo_jpeg_files.h"
 #include "output/tiff_writer.h"
+#include "stereo/banded_conversion.h"
 
 namespace k3v {
 
 namespace {
+
+// The views a save writes: in planes, or coming from a source as they are made.
+struct ViewsToSave {
+    const StereoPlanes* planes = nullptr;
+    const ViewRowSource* source = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    RowOrder bitmapOrder = RowOrder::BottomFirst;  // how a BMP file's rows are read
+
+    OutputPicture picture(const ConversionSettings& settings,
+                          OutputPart part = OutputPart::Whole) const {
+        return planes != nullptr ? OutputPicture(settings, *planes, part)
+                                 : OutputPicture(settings, width, height, *source, part);
+    }
+};
 
 // Of a file's progress, what its encoding takes; the rest is flushing it to the disk.
 constexpr double kEncodingShare = 0.95;
@@ -80,10 +96,10 @@ std::vector<uint8_t> OwnSegment(const OutputTarget& target, const OutputPicture&
 
 // Writes `picture` as the file `path` into `file`, for the caller to commit.
 Status WritePicture(const OutputTarget& target, const std::string& path,
-                    const OutputPicture& picture, const PhotoMetadata& metadata,
-                    SafeFileWriter& file, const Progress& progress) {
+                    const OutputPicture& picture, RowOrder bitmapOrder,
+                    const PhotoMetadata& metadata, SafeFileWriter& file, const Progress& progress) {
     if (target.format() == OutputFormat::Bmp) {
-        return WriteBmp(path, picture, file, progress);
+        return WriteBmp(path, picture, file, progress, bitmapOrder);
     }
     if (target.format() == OutputFormat::Tiff) {
         if (Status opened = file.open(path); !opened) {
@@ -105,32 +121,33 @@ Status WritePicture(const OutputTarget& target, const std::string& path,
 // The pictures of the target's files, one each: the layout's picture, each eye's view of the
 // separate files, or the cross-eyed pair of a JPS file (right eye on the left, as its segment
 // says).
-std::vector<OutputPicture> PicturesOf(const OutputTarget& target, const StereoPlanes& planes) {
+// An MPO file holds each eye's picture in turn too.
+std::vector<OutputPicture> PicturesOf(const OutputTarget& target, const ViewsToSave& views) {
     const ConversionSettings& settings = target.settings();
-    if (target.files().size() == 2) {
-        return {OutputPicture(settings, planes, OutputPart::LeftEye),
-                OutputPicture(settings, planes, OutputPart::RightEye)};
+    if (target.files().size() == 2 || target.format() == OutputFormat::Mpo) {
+        return {views.picture(settings, OutputPart::LeftEye),
+                views.picture(settings, OutputPart::RightEye)};
     }
     if (target.format() == OutputFormat::Jps) {
         ConversionSettings pair = settings;
         pair.PairOrder = EyeOrder::Cross;
-        return {OutputPicture(pair, planes)};
+        return {views.picture(pair)};
     }
-    return {OutputPicture(settings, planes)};
+    return {views.picture(settings)};
 }
 
 // Both eyes go to the file as they are encoded, the left eye's first; the first image's
 // segment, which holds the sizes of both, is written with placeholder values and filled in at
 // the end. Each image keeps the photo's Exif before its MPF segment.
-Status WriteMpo(const OutputTarget& target, const StereoPlanes& planes,
-                const PhotoMetadata& metadata, SafeFileWriter& file, const Progress& progress) {
+Status WriteMpo(const OutputTarget& target, const ViewsToSave& views, const PhotoMetadata& metadata,
+                SafeFileWriter& file, const Progress& progress) {
     const std::string& path = target.path();
     const Result<MpoSegments> placeholders = MakeMpoSegments(0, 0, 0, path);
     if (!placeholders) {
         return placeholders.status();
     }
-    const OutputPicture leftEye(target.settings(), planes, OutputPart::LeftEye);
-    const OutputPicture rightEye(target.settings(), planes, OutputPart::RightEye);
+    const OutputPicture leftEye = views.picture(target.settings(), OutputPart::LeftEye);
+    const OutputPicture rightEye = views.picture(target.settings(), OutputPart::RightEye);
     if (Status fits = CheckJpegSize(path, leftEye.width(), leftEye.height()); !fits) {
         return fits;
     }
@@ -167,30 +184,26 @@ Status WriteMpo(const OutputTarget& target, const StereoPlanes& planes,
     return Status::Ok();
 }
 
-}  // namespace
-
-Status WriteStereoImage(const OutputTarget& target, const StereoPlanes& planes,
-                        const PhotoMetadata& metadata, const Progress& progress) {
+// Writes every file of the target from `views`.
+Status WriteViews(const OutputTarget& target, const ViewsToSave& views,
+                  const PhotoMetadata& metadata, const Progress& progress) {
     if (target.format() == OutputFormat::Unknown) {
         return Status::Error(UnknownFormatMessage(target.path()));
-    }
-    if (planes.FirstView.empty()) {
-        return CannotWrite(target.path(), "there is no stereo image");
     }
     const std::vector<std::string>& names = target.files();
     std::array<SafeFileWriter, 2> files;
     const Progress encoding = progress.part(0.0, kEncodingShare, "encode");
     if (target.format() == OutputFormat::Mpo) {
-        if (Status written = WriteMpo(target, planes, metadata, files[0], encoding); !written) {
+        if (Status written = WriteMpo(target, views, metadata, files[0], encoding); !written) {
             return written;
         }
     } else {
-        const std::vector<OutputPicture> pictures = PicturesOf(target, planes);
+        const std::vector<OutputPicture> pictures = PicturesOf(target, views);
         const double share = 1.0 / double(pictures.size());
         for (size_t i = 0; i < pictures.size(); ++i) {
             const Progress part = encoding.part(share * double(i), share * double(i + 1));
-            if (Status written =
-                    WritePicture(target, names[i], pictures[i], metadata, files[i], part);
+            if (Status written = WritePicture(target, names[i], pictures[i], views.bitmapOrder,
+                                              metadata, files[i], part);
                 !written) {
                 return written;
             }
@@ -217,6 +230,52 @@ Status WriteStereoImage(const OutputTarget& target, const StereoPlanes& planes,
     }
     writing.report(1.0);
     return Status::Ok();
+}
+
+// A source that is never asked: the pictures are only looked at.
+class NoRows final : public ViewRowSource {
+  public:
+    void take(ViewIndex, int32_t, int32_t, int32_t, uint32_t*) const override {}
+};
+
+}  // namespace
+
+Status WriteStereoImage(const OutputTarget& target, const StereoPlanes& planes,
+                        const PhotoMetadata& metadata, const Progress& progress) {
+    if (target.format() != OutputFormat::Unknown && planes.FirstView.empty()) {
+        return CannotWrite(target.path(), "there is no stereo image");
+    }
+    return WriteViews(target, {&planes, nullptr, planes.SourceWidth, planes.SourceHeight}, metadata,
+                      progress);
+}
+
+Status WriteStereoImage(const OutputTarget& target, int32_t viewWidth, int32_t viewHeight,
+                        const ViewRowSource& views, const PhotoMetadata& metadata,
+                        const Progress& progress) {
+    return WriteViews(target, {nullptr, &views, viewWidth, viewHeight, ViewReadingOf(target).order},
+                      metadata, progress);
+}
+
+ViewReading ViewReadingOf(const OutputTarget& target) {
+    ViewReading reading;
+    // A bitmap is written at the rows' places, in the order the conversion can go in.
+    reading.order = target.format() == OutputFormat::Bmp && !CanConvertTopFirst(target.settings())
+                        ? RowOrder::BottomFirst
+                        : RowOrder::TopFirst;
+    const NoRows none;
+    const std::vector<OutputPicture> pictures = PicturesOf(target, {nullptr, &none, 1, 1});
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        const std::vector<ViewIndex> views = pictures[i].views();
+        for (size_t v = 0; v < views.size(); ++v) {
+            // The lower view of a stack is read after the upper one from the top, and the
+            // upper after the lower from the bottom.
+            const bool afterAnother = i > 0 || (pictures[i].stacksViews() &&
+                                                (v == 0) == (reading.order == RowOrder::TopFirst));
+            reading.read[size_t(views[v])] = true;
+            reading.later[size_t(views[v])] = afterAnother;
+        }
+    }
+    return reading;
 }
 
 }  // namespace k3v

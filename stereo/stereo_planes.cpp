@@ -22,6 +22,19 @@ Status StereoPlanes::allocate(int32_t width, int32_t height) {
     return Status::Ok();
 }
 
+std::string PairSizeMismatch(int32_t width, int32_t height, int32_t secondWidth,
+                             int32_t secondHeight) {
+    return "You need to use both panoramas with the same size!\r\nPanorama.1: " +
+           std::to_string(width) + "x" + std::to_string(height) +
+           "\r\nPanorama.2: " + std::to_string(secondWidth) + "x" + std::to_string(secondHeight);
+}
+
+std::string DepthMapSizeMismatch(int32_t width, int32_t height, int32_t mapWidth,
+                                 int32_t mapHeight) {
+    return "the depth map has " + std::to_string(mapWidth) + " x " + std::to_string(mapHeight) +
+           " pixels, the picture " + std::to_string(width) + " x " + std::to_string(height);
+}
+
 Status MakePlaceholderPlanes(StereoPlanes& planes) {
     return planes.allocate(kPlaceholderWidth, kPlaceholderHeight);
 }
@@ -61,11 +74,8 @@ Status InstallSecondPicture(StereoPlanes& planes, PixelPlane&& picture, WorkingC
         return Status::Error("You must load first panorama, then load second panorama");
     }
     if (picture.width() != planes.SourceWidth || picture.height() != planes.SourceHeight) {
-        return Status::Error("You need to use both panoramas with the same size!\r\nPanorama.1: " +
-                             std::to_string(planes.SourceWidth) + "x" +
-                             std::to_string(planes.SourceHeight) +
-                             "\r\nPanorama.2: " + std::to_string(picture.width()) + "x" +
-                             std::to_string(picture.height()));
+        return Status::Error(PairSizeMismatch(planes.SourceWidth, planes.SourceHeight,
+                                              picture.width(), picture.height()));
     }
     PixelPlane working;
     if (Status allocated = working.allocate(picture.width(), picture.height()); !allocated) {
@@ -81,10 +91,8 @@ Status InstallSecondPicture(StereoPlanes& planes, PixelPlane&& picture, WorkingC
 
 Status InstallDepthMap(StereoPlanes& planes, const PixelPlane& map) {
     if (map.width() != planes.SourceWidth || map.height() != planes.SourceHeight) {
-        return Status::Error("the depth map has " + std::to_string(map.width()) + " x " +
-                             std::to_string(map.height()) + " pixels, the picture " +
-                             std::to_string(planes.SourceWidth) + " x " +
-                             std::to_string(planes.SourceHeight));
+        return Status::Error(DepthMapSizeMismatch(planes.SourceWidth, planes.SourceHeight,
+                                                  map.width(), map.height()));
     }
     std::vector<uint8_t> depth;
     try {

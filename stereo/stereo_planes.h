@@ -7,6 +7,7 @@
 // have the same size: SourceWidth x (SourceHeight + 1) pixels.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "base/status.h"
@@ -55,6 +56,12 @@ Status InstallFirstPicture(StereoPlanes& planes, PixelPlane&& picture,
 // message is the user-facing warning text, and nothing changes.
 Status InstallSecondPicture(StereoPlanes& planes, PixelPlane&& picture,
                             WorkingCopy copy = WorkingCopy::Filled);
+
+// The refusals of a second picture and of a depth map that has not the first picture's size.
+std::string PairSizeMismatch(int32_t width, int32_t height, int32_t secondWidth,
+                             int32_t secondHeight);
+std::string DepthMapSizeMismatch(int32_t width, int32_t height, int32_t mapWidth,
+                                 int32_t mapHeight);
 
 // A decoded depth map, accepted only with exactly the first picture's size: each pixel p
 // becomes m = (299 red + 587 green + 114 blue + 500) div 1000. On a refusal the message gives

@@ -519,6 +519,9 @@ def make_hostile():
     refused("huge_100000.png")
     write("huge_65500.jpg", jpeg_with_size(65500, 65500))
     refused("huge_65500.jpg")
+    # So wide that even a band of its rows is more than a limited process may have; only the
+    # large-picture test reads it (decoded whole, it would take 640 MB before failing).
+    write("wide_16000000.tif", tiff_header(16000000, 10))
     write("huge_100000.bmp", bmp_file(100000, 100000, 24, [b"\x10" * 64]))
     refused("huge_100000.bmp")
     # libtiff's own words reach the user.

@@ -1,0 +1,37 @@
+#pragma once
+// A file conversion of the batch tool in bands: the pictures are read a band of rows at a time,
+// converted on a thread of its own, and the views' rows go straight to the save's encoder, so
+// memory grows with the pictures' width, not their height. The files saved are byte for byte
+// those of loading the pictures whole, converting the planes and saving them.
+
+#include <optional>
+#include <string>
+
+#include "base/photo_metadata.h"
+#include "base/progress.h"
+#include "base/status.h"
+#include "job/stereo_job.h"
+#include "output/output_target.h"
+
+namespace k3v {
+
+// The files of one conversion, the depth map's found already (empty: none).
+struct BandedFiles {
+    std::string first;
+    std::string second;
+    std::string depthMap;
+};
+
+// Converts `files` into `target` in bands. `sized` is told the first picture's size once its
+// header is read. A picture is read whole where its file or the order allows no better
+// (picture_row_reader.h), which costs memory but not bytes. Returns nothing, having read no
+// rows, when the job cannot go this way: a picture only Qt reads, or no thread or temporary
+// file to be had; the caller then converts it whole. On failure the message names the file
+// as a whole conversion's would, `width` and `height` telling the first picture's size when
+// it was read.
+std::optional<Status> ConvertFilesInBands(const BandedFiles& files, const OutputTarget& target,
+                                          const PhotoMetadata& metadata,
+                                          const PictureSizeCheck& sized, const Progress& progress,
+                                          int32_t& width, int32_t& height);
+
+}  // namespace k3v
