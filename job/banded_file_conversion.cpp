@@ -162,7 +162,8 @@ class Maker {
 std::optional<Status> ConvertFilesInBands(const BandedFiles& files, const OutputTarget& target,
                                           const PhotoMetadata& metadata,
                                           const PictureSizeCheck& sized, const Progress& progress,
-                                          int32_t& width, int32_t& height) {
+                                          int32_t& width, int32_t& height,
+                                          const BandSizes& sizes) {
     const ConversionSettings& settings = target.settings();
     if (target.format() == OutputFormat::Unknown) {
         return Status::Error(UnknownFormatMessage(target.path()));
@@ -222,10 +223,14 @@ std::optional<Status> ConvertFilesInBands(const BandedFiles& files, const Output
     picture.height = size.height;
     picture.depthMap = depth.has_value();
     picture.order = order.made;
-    picture.bandRows = int32_t(
-        std::clamp<int64_t>(kBandPixels / std::max(size.width, 1), 16, std::max(size.height, 1)));
-    const ViewRowExchange::Plan plan =
-        ExchangePlan(target, size.width, size.height, picture.bandRows);
+    picture.bandRows = sizes.bandRows > 0
+                           ? sizes.bandRows
+                           : int32_t(std::clamp<int64_t>(kBandPixels / std::max(size.width, 1), 16,
+                                                         std::max(size.height, 1)));
+    ViewRowExchange::Plan plan = ExchangePlan(target, size.width, size.height, picture.bandRows);
+    if (sizes.ringRows > 0) {
+        plan.ringRows = sizes.ringRows;
+    }
     if (Status fits = CheckBytesFit(size.width, size.height, BandedBytes(settings, picture, plan));
         !fits) {
         return CannotLoad(files.first, fits.message());

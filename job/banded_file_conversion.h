@@ -22,6 +22,13 @@ struct BandedFiles {
     std::string depthMap;
 };
 
+// The rows of each band asked from the pictures and of each view's ring; 0: as the picture's
+// width suits. Tests make them small, so that every band and ring edge is crossed.
+struct BandSizes {
+    int32_t bandRows = 0;
+    int32_t ringRows = 0;
+};
+
 // Converts `files` into `target` in bands. `sized` is told the first picture's size once its
 // header is read. A picture is read whole where its file or the order allows no better
 // (picture_row_reader.h), which costs memory but not bytes. Returns nothing, having read no
@@ -32,6 +39,7 @@ struct BandedFiles {
 std::optional<Status> ConvertFilesInBands(const BandedFiles& files, const OutputTarget& target,
                                           const PhotoMetadata& metadata,
                                           const PictureSizeCheck& sized, const Progress& progress,
-                                          int32_t& width, int32_t& height);
+                                          int32_t& width, int32_t& height,
+                                          const BandSizes& sizes = {});
 
 }  // namespace k3v
