@@ -13,9 +13,12 @@
 //   strip is held whole then);
 // - BMP and binary PGM/PPM of the layouts their decoders read, either order, from the rows'
 //   places in the file.
+// - JPEG and PNG of those kinds asked for bottom row first: decoded from the top into a
+//   temporary file without a name (in $TMPDIR or /tmp, three bytes a pixel) at the first read,
+//   then read back from the bottom up;
 // Decoded whole, the bands then served from the picture (so memory for all of it):
-// - a JPEG or PNG asked for bottom row first, a JPEG of many scans (progressive), an
-//   interlaced PNG;
+// - a JPEG of many scans (progressive), an interlaced PNG, and a JPEG or PNG to be turned
+//   round when no temporary file can be made;
 // - any picture that a photo's orientation (EXIF, eXIf chunk, TIFF tag) turns;
 // - TIFF kinds read through libtiff's RGBA interface (CMYK, bilevel, separate planes, ...).
 // Not read at all: what goes through Qt's image readers (GIF, WebP, text PNM, ...); Open

@@ -162,8 +162,7 @@ class Maker {
 std::optional<Status> ConvertFilesInBands(const BandedFiles& files, const OutputTarget& target,
                                           const PhotoMetadata& metadata,
                                           const PictureSizeCheck& sized, const Progress& progress,
-                                          int32_t& width, int32_t& height,
-                                          const BandSizes& sizes) {
+                                          int32_t& width, int32_t& height, const BandSizes& sizes) {
     const ConversionSettings& settings = target.settings();
     if (target.format() == OutputFormat::Unknown) {
         return Status::Error(UnknownFormatMessage(target.path()));

@@ -1,76 +1,15 @@
 #include "job/view_row_exchange.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <new>
 
+#include "base/nameless_file.h"
+
 namespace k3v {
-
-namespace {
-
-// An open file with no name in `folder`: made without one where the file system allows,
-// else made under a fresh name that is removed at once.
-int NamelessFile(const std::string& folder) {
-#ifdef O_TMPFILE
-    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        return fd;
-    }
-#endif
-    std::string name = (std::filesystem::path(folder) / ".k3v-rows-XXXXXX").string();
-    const int fd2 = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd2 >= 0) {
-        ::unlink(name.c_str());
-    }
-    return fd2;
-}
-
-bool WriteAll(int fd, const void* bytes, size_t count, off_t at) {
-    const auto* from = static_cast<const uint8_t*>(bytes);
-    while (count > 0) {
-        const ssize_t done = ::pwrite(fd, from, count, at);
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            if (done == 0) {
-                errno = ENOSPC;
-            }
-            return false;
-        }
-        from += done;
-        count -= size_t(done);
-        at += done;
-    }
-    return true;
-}
-
-bool ReadAll(int fd, void* bytes, size_t count, off_t at) {
-    auto* to = static_cast<uint8_t*>(bytes);
-    while (count > 0) {
-        const ssize_t done = ::pread(fd, to, count, at);
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            if (done == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        to += done;
-        count -= size_t(done);
-        at += done;
-    }
-    return true;
-}
-
-}  // namespace
 
 ViewRowExchange::ViewRowExchange(const Plan& plan) : plan_(plan) {
     plan_.ringRows = std::max(plan_.ringRows, 2);
@@ -96,13 +35,7 @@ Status ViewRowExchange::open(const std::string& folder, const std::string& outpu
                 return CannotWrite(output, "there is not enough memory");
             }
         } else if (plan_.keep[v] == Keep::Aside) {
-            aside_[v] = NamelessFile(folder);
-            if (aside_[v] < 0) {
-                std::error_code unknown;
-                const std::filesystem::path temporary =
-                    std::filesystem::temp_directory_path(unknown);
-                aside_[v] = unknown ? -1 : NamelessFile(temporary.string());
-            }
+            aside_[v] = OpenNamelessFile(folder);
             if (aside_[v] < 0) {
                 return CannotWrite(
                     output, std::string("no room for a view's rows: ") + std::strerror(errno));
@@ -120,8 +53,8 @@ Status ViewRowExchange::putRow(size_t view, int32_t y, const uint32_t* pixels) {
     const size_t width = size_t(plan_.width);
     const int64_t sequence = sequenceOf(y);
     if (plan_.keep[view] == Keep::Aside) {
-        if (!WriteAll(aside_[view], pixels, width * sizeof(uint32_t),
-                      off_t(y) * off_t(width * sizeof(uint32_t)))) {
+        if (!WriteAllAt(aside_[view], pixels, width * sizeof(uint32_t),
+                        off_t(y) * off_t(width * sizeof(uint32_t)))) {
             return CannotWrite(output_, std::strerror(errno));
         }
     } else {
@@ -208,7 +141,7 @@ void ViewRowExchange::take(ViewIndex view, int32_t y, int32_t x, int32_t count,
     }
     if (plan_.keep[v] == Keep::Aside) {
         const off_t at = off_t(y) * off_t(width * sizeof(uint32_t)) + off_t(x) * 4;
-        if (!ReadAll(aside_[v], out, bytes, at)) {
+        if (!ReadAllAt(aside_[v], out, bytes, at)) {
             fail(CannotWrite(output_, std::string("a view's rows could not be read back: ") +
                                           std::strerror(errno)));
             std::memset(out, 0, bytes);

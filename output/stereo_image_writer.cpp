@@ -1,6 +1,7 @@
 #include "output/stereo_image_writer.h"
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "output/bmp_writer.h"
@@ -23,7 +24,9 @@ struct ViewsToSave {
     const ViewRowSource* source = nullptr;
     int32_t width = 0;
     int32_t height = 0;
-    RowOrder bitmapOrder = RowOrder::BottomFirst;  // how a BMP file's rows are read
+    // How the rows of a file that places them (BMP, TIFF) are read; planes are read as a BMP
+    // file stores them, a TIFF file from the top.
+    std::optional<RowOrder> placedOrder;
 
     OutputPicture picture(const ConversionSettings& settings,
                           OutputPart part = OutputPart::Whole) const {
@@ -45,9 +48,9 @@ JpegRows RowsOf(const OutputPicture& picture) {
     return rows;
 }
 
-TiffRows TiffRowsOf(const OutputPicture& picture) {
+TiffRows TiffRowsOf(const OutputPicture& picture, RowOrder order) {
     return {picture.width(), picture.height(),
-            [&picture](int32_t y, uint32_t* out) { picture.readRow(y, out); }};
+            [&picture](int32_t y, uint32_t* out) { picture.readRow(y, out); }, order};
 }
 
 JpegSink SinkInto(SafeFileWriter& file) {
@@ -96,17 +99,17 @@ std::vector<uint8_t> OwnSegment(const OutputTarget& target, const OutputPicture&
 
 // Writes `picture` as the file `path` into `file`, for the caller to commit.
 Status WritePicture(const OutputTarget& target, const std::string& path,
-                    const OutputPicture& picture, RowOrder bitmapOrder,
+                    const OutputPicture& picture, std::optional<RowOrder> placedOrder,
                     const PhotoMetadata& metadata, SafeFileWriter& file, const Progress& progress) {
     if (target.format() == OutputFormat::Bmp) {
-        return WriteBmp(path, picture, file, progress, bitmapOrder);
+        return WriteBmp(path, picture, file, progress, placedOrder.value_or(RowOrder::BottomFirst));
     }
     if (target.format() == OutputFormat::Tiff) {
         if (Status opened = file.open(path); !opened) {
             return opened;
         }
-        return EncodeTiffFile(path, TiffRowsOf(picture), {target.tiffCompression(), metadata.icc},
-                              file, progress);
+        return EncodeTiffFile(path, TiffRowsOf(picture, placedOrder.value_or(RowOrder::TopFirst)),
+                              {target.tiffCompression(), metadata.icc}, file, progress);
     }
     if (Status fits = CheckJpegSize(path, picture.width(), picture.height()); !fits) {
         return fits;
@@ -202,7 +205,7 @@ Status WriteViews(const OutputTarget& target, const ViewsToSave& views,
         const double share = 1.0 / double(pictures.size());
         for (size_t i = 0; i < pictures.size(); ++i) {
             const Progress part = encoding.part(share * double(i), share * double(i + 1));
-            if (Status written = WritePicture(target, names[i], pictures[i], views.bitmapOrder,
+            if (Status written = WritePicture(target, names[i], pictures[i], views.placedOrder,
                                               metadata, files[i], part);
                 !written) {
                 return written;
@@ -245,8 +248,9 @@ Status WriteStereoImage(const OutputTarget& target, const StereoPlanes& planes,
     if (target.format() != OutputFormat::Unknown && planes.FirstView.empty()) {
         return CannotWrite(target.path(), "there is no stereo image");
     }
-    return WriteViews(target, {&planes, nullptr, planes.SourceWidth, planes.SourceHeight}, metadata,
-                      progress);
+    return WriteViews(target,
+                      {&planes, nullptr, planes.SourceWidth, planes.SourceHeight, std::nullopt},
+                      metadata, progress);
 }
 
 Status WriteStereoImage(const OutputTarget& target, int32_t viewWidth, int32_t viewHeight,
@@ -258,12 +262,15 @@ Status WriteStereoImage(const OutputTarget& target, int32_t viewWidth, int32_t v
 
 ViewReading ViewReadingOf(const OutputTarget& target) {
     ViewReading reading;
-    // A bitmap is written at the rows' places, in the order the conversion can go in.
-    reading.order = target.format() == OutputFormat::Bmp && !CanConvertTopFirst(target.settings())
-                        ? RowOrder::BottomFirst
-                        : RowOrder::TopFirst;
+    // A bitmap or a TIFF file is written at the rows' places, in the order the conversion
+    // can go in; a JPEG file from the top.
+    const bool placed =
+        target.format() == OutputFormat::Bmp || target.format() == OutputFormat::Tiff;
+    reading.order = placed && !CanConvertTopFirst(target.settings()) ? RowOrder::BottomFirst
+                                                                     : RowOrder::TopFirst;
     const NoRows none;
-    const std::vector<OutputPicture> pictures = PicturesOf(target, {nullptr, &none, 1, 1});
+    const std::vector<OutputPicture> pictures =
+        PicturesOf(target, {nullptr, &none, 1, 1, std::nullopt});
     for (size_t i = 0; i < pictures.size(); ++i) {
         const std::vector<ViewIndex> views = pictures[i].views();
         for (size_t v = 0; v < views.size(); ++v) {

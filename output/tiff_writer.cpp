@@ -192,11 +192,14 @@ bool SetTags(TIFF* tif, const TiffRows& rows, const TiffOptions& options) {
 
 // Fills a row of tiles from the picture's rows `top` on (counted from the top), each tile's
 // bytes together: the tile of columns 256c.. starts at band[c * kTileBytes]. Rows below the
-// picture are black; the columns right of it stay black from the start.
+// picture are black; the columns right of it stay black from the start. The rows are read in
+// the picture's order: from the top, or from the bottom.
 void FillBand(const TiffRows& rows, int64_t top, std::vector<uint32_t>& row,
               std::vector<uint8_t>& band) {
     const auto width = size_t(rows.width);
-    for (uint32_t ty = 0; ty < kTiffTileSize; ++ty) {
+    const bool topFirst = rows.order == RowOrder::TopFirst;
+    for (uint32_t i = 0; i < kTiffTileSize; ++i) {
+        const uint32_t ty = topFirst ? i : kTiffTileSize - 1 - i;
         uint8_t* tileRow = band.data() + size_t(ty) * kTiffTileSize * 3;
         if (top + ty >= rows.height) {
             for (size_t x = 0; x < width; x += kTiffTileSize) {
@@ -221,22 +224,25 @@ Status WriteTiles(TIFF* tif, const std::string& path, const TiffRows& rows, Safe
     const uint64_t across = TilesAlong(rows.width);
     std::vector<uint32_t> row(size_t(rows.width));
     std::vector<uint8_t> band(size_t(across * kTileBytes));
-    uint32_t tile = 0;
-    for (int64_t top = 0; top < rows.height; top += kTiffTileSize) {
+    // Tiles may be written in any order: each one's place is in the directory.
+    const uint64_t down = TilesAlong(rows.height);
+    for (uint64_t i = 0; i < down; ++i) {
         if (progress.cancelled()) {
             return Status::Cancelled();
         }
         if (file.failed()) {
             return Status::Ok();  // finish() says why
         }
+        const uint64_t tileRow = rows.order == RowOrder::TopFirst ? i : down - 1 - i;
+        const auto top = int64_t(tileRow * kTiffTileSize);
         FillBand(rows, top, row, band);
-        for (uint64_t c = 0; c < across; ++c, ++tile) {
-            if (TIFFWriteEncodedTile(tif, tile, band.data() + c * kTileBytes,
-                                     tmsize_t(kTileBytes)) < 0) {
+        for (uint64_t c = 0; c < across; ++c) {
+            if (TIFFWriteEncodedTile(tif, uint32_t(tileRow * across + c),
+                                     band.data() + c * kTileBytes, tmsize_t(kTileBytes)) < 0) {
                 return EncoderFailure(path, complaint);
             }
         }
-        progress.report(uint64_t(std::min<int64_t>(top + kTiffTileSize, rows.height)),
+        progress.report(std::min<uint64_t>((i + 1) * kTiffTileSize, uint64_t(rows.height)),
                         uint64_t(rows.height));
     }
     return Status::Ok();

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/progress.h"
+#include "base/row_order.h"
 #include "base/status.h"
 #include "output/output_format.h"
 #include "output/safe_file_writer.h"
@@ -23,10 +24,13 @@ inline constexpr uint32_t kTiffTileSize = 256;
 // A picture handed over row by row, as the JPEG encoder takes it (JpegRows): readRow(y, out)
 // writes the `width` pixels of stored row y (0 is the bottom row) to out[0 .. width - 1] as
 // 32-bit words, blue in the low byte, then green, then red (the high byte is ignored).
+// The rows are read once each, a row of tiles at a time, in `order`: the tiles are written as
+// they are filled, the file's directory saying where each is.
 struct TiffRows {
     int64_t width = 0;
     int64_t height = 0;
     std::function<void(int32_t y, uint32_t* out)> readRow;
+    RowOrder order = RowOrder::TopFirst;
 };
 
 struct TiffOptions {

@@ -154,8 +154,8 @@ TEST(BandedFileConversion, APictureCutShortFailsAsAWholeLoadWouldAndLeavesNothin
         const OutputTarget target(folder.file(output), settings);
         int32_t width = 0, height = 0;
         const std::optional<Status> made =
-            ConvertFilesInBands({folder.file("first.ppm"), folder.file("cut.ppm"), ""}, target,
-                                {}, nullptr, {}, width, height, {2, 2});
+            ConvertFilesInBands({folder.file("first.ppm"), folder.file("cut.ppm"), ""}, target, {},
+                                nullptr, {}, width, height, {2, 2});
         ASSERT_TRUE(made.has_value());
         EXPECT_EQ(made->message(), expected.message());
         EXPECT_EQ(folder.entries(), (std::vector<std::string>{"cut.ppm", "first.ppm"}));
