@@ -7,6 +7,7 @@ packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins libgl-dev
     libjpeg62-turbo-dev libturbojpeg0-dev libjpeg-turbo-progs libtiff-dev libtiff-tools libpng-dev
+    libdeflate-dev
     libexiv2-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     imagemagick xvfb xauth time
