@@ -31,6 +31,7 @@
 #include "app/preview_widget.h"
 #include "app/product_info.h"
 #include "app/setting_controls.h"
+#include "base/memory_probe.h"
 #include "output/output_target.h"
 
 namespace k3v {
@@ -48,6 +49,28 @@ class WaitCursor {
 
 QString FromStatus(const Status& status) {
     return QString::fromStdString(status.message());
+}
+
+// A picture refused for want of memory: the window holds pictures whole, the batch converter
+// does not, so the refusal says how to convert it there.
+QString LoadRefusal(const Status& status, const QString& path, bool second) {
+    QString text = FromStatus(status);
+    if (!IsMemoryShortage(status.message())) {
+        return text;
+    }
+    const QString name = QFileInfo(path).completeBaseName() + QStringLiteral("_Unwrapped.jpg");
+    const QString example =
+        second
+            ? QStringLiteral("k3v-convert --mode standard RIGHT_EYE LEFT_EYE -o \"%1\"").arg(name)
+            : QStringLiteral("k3v-convert \"%1\" -o \"%2\"")
+                  .arg(QDir::toNativeSeparators(path), name);
+    return text + QStringLiteral("\n\n") +
+           QCoreApplication::translate(
+               "MainWindow",
+               "This window holds a picture whole. k3v-convert, the batch converter installed "
+               "with it, converts pictures of any size a band of rows at a time, with the same "
+               "settings, for example:") +
+           QStringLiteral("\n") + example;
 }
 
 }  // namespace
@@ -648,7 +671,7 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
         // The placeholder's size would now be taken for the refused picture's.
         hideSize_ = hideSize_ || (slot == PictureSlot::First && !state_.job.hasFirstPicture());
         if (!status.cancelled()) {
-            dialogs_.warning(FromStatus(status));
+            dialogs_.warning(LoadRefusal(status, path, slot == PictureSlot::Second));
         }
         convertIfWanted();
         return;

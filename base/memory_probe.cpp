@@ -72,9 +72,17 @@ std::string MemoryShortageMessage(int64_t width, int64_t height, int planes) {
     return MemoryShortageMessageFor(width, height, PlaneBytes(width, height, planes));
 }
 
+namespace {
+constexpr const char* kShortage = "there is not enough memory for a picture of ";
+}  // namespace
+
+bool IsMemoryShortage(const std::string& message) {
+    return message.find(kShortage) != std::string::npos;
+}
+
 std::string MemoryShortageMessageFor(int64_t width, int64_t height, uint64_t needed) {
     std::ostringstream text;
-    text << "there is not enough memory for a picture of " << width << " x " << height << " pixels";
+    text << kShortage << width << " x " << height << " pixels";
     if (needed != std::numeric_limits<uint64_t>::max()) {
         text << " (it needs " << (needed + (1 << 20) - 1) / (1 << 20) << " MB more";
         if (const uint64_t available = AvailableMemoryBytes(); available > 0) {

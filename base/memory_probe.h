@@ -26,5 +26,7 @@ Status CheckBytesFit(int64_t width, int64_t height, uint64_t needed);
 // "There is not enough memory for a picture of W x H pixels ..." with the sizes in MB.
 std::string MemoryShortageMessage(int64_t width, int64_t height, int planes);
 std::string MemoryShortageMessageFor(int64_t width, int64_t height, uint64_t needed);
+// Whether a refusal's message is one of those.
+bool IsMemoryShortage(const std::string& message);
 
 }  // namespace k3v

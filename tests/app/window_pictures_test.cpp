@@ -20,6 +20,7 @@
 #include "app/main_window.h"
 #include "app/path_field.h"
 #include "app/preview_widget.h"
+#include "base/memory_probe.h"
 #include "fake_services.h"
 #include "input/picture_decoder.h"
 #include "output/output_format.h"
@@ -194,6 +195,29 @@ class WindowPicturesTest : public k3v::testing::WindowTestBase {
         QCOMPARE(pathField(kIdFirstPath)->text(), good);
         QCOMPARE(conversions_, 0);
         QCOMPARE(previewPicture(), before);
+    }
+
+    // A picture too large for the window's memory (a header that claims 100000 x 100000) is
+    // refused with the reason, and the refusal names the batch converter, which takes it.
+    void tooLargeAPictureNamesTheBatchConverter() {
+        if (AvailableMemoryBytes() > PlaneBytes(100000, 100000, 6)) {
+            QSKIP("this machine has the memory for such a picture");
+        }
+        const QString huge = dir_->filePath(QStringLiteral("huge.ppm"));
+        QFile file(huge);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("P6\n100000 100000\n255\n0123456789");
+        file.close();
+        loadFirst(huge);
+        QCOMPARE(dialogs_.warnings.size(), 1);
+        const QString& text = dialogs_.warnings[0];
+        QVERIFY2(
+            text.contains(QStringLiteral("not enough memory for a picture of 100000 x 100000")),
+            qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("k3v-convert \"%1\" -o \"huge_Unwrapped.jpg\"")
+                                   .arg(QDir::toNativeSeparators(huge))),
+                 qPrintable(text));
+        QVERIFY(!state_.job.hasFirstPicture());
     }
 
     // A failed first load leaves no picture, so a later conversion shows no size either: the
