@@ -648,8 +648,24 @@ class TiffRows final : public RowBands {
                 !valid) {
                 return valid;
             }
-            blockHeight_ = tiles_.height;
-            bufferBytes = tiles_.bytes * ((width_ - 1) / tiles_.width + 1);
+            // Several rows of tiles at once, each through a handle of its own, as the whole
+            // decode reads them: a handle that cannot be opened leaves its rows to the first.
+            const uint32_t tileRows = (height_ - 1) / tiles_.height + 1;
+            const int threads = int(std::min<uint64_t>(
+                ThreadsFor(size_t(width_) * height_, size_t(1) << 20), tileRows));
+            helpers_.resize(size_t(threads));
+            for (size_t t = 1; t < helpers_.size(); ++t) {
+                helpers_[t].complaints.path = path();
+                helpers_[t].source.fd = source_.fd;
+                helpers_[t].tif.reset(OpenTiff(helpers_[t].source, helpers_[t].complaints));
+                Samples own;
+                if (!helpers_[t].tif || !DirectSamples(helpers_[t].tif.get(), own)) {
+                    helpers_[t].tif.reset();
+                }
+            }
+            tileRowsAtOnce_ = uint32_t(threads);
+            blockHeight_ = tiles_.height * tileRowsAtOnce_;
+            bufferBytes = tiles_.bytes * ((width_ - 1) / tiles_.width + 1) * tileRowsAtOnce_;
         } else {
             const uint64_t lineBytes = TIFFScanlineSize64(tif);
             // Rounded up to 16-bit units, as the whole decode's row buffer is.
@@ -681,23 +697,7 @@ class TiffRows final : public RowBands {
         const uint32_t y0 = block * blockHeight_;
         const uint32_t rows = std::min(blockHeight_, height_ - y0);
         if (TIFFIsTiled(tif)) {
-            const uint32_t across = (width_ - 1) / tiles_.width + 1;
-            for (uint32_t i = 0; i < across; ++i) {
-                const uint32_t tile = TIFFComputeTile(tif, i * tiles_.width, y0, 0, 0);
-                if (TIFFReadEncodedTile(tif, tile, bytes + i * tiles_.bytes,
-                                        tmsize_t(tiles_.bytes)) < 0) {
-                    return Damaged(complaints_, "a tile cannot be read");
-                }
-            }
-            for (uint32_t r = 0; r < rows; ++r) {
-                uint32_t* out = rows_.data() + size_t(r) * width_;
-                for (uint32_t i = 0; i < across; ++i) {
-                    const uint32_t x0 = i * tiles_.width;
-                    Convert(samples_, bytes + i * tiles_.bytes + r * tiles_.rowBytes, out + x0,
-                            std::min(tiles_.width, width_ - x0));
-                }
-            }
-            return Status::Ok();
+            return loadTileRows(y0, rows, bytes);
         }
         if (!bottomFirst_) {
             if (TIFFReadScanline(tif, raw_.data(), y0, 0) < 0) {
@@ -719,9 +719,69 @@ class TiffRows final : public RowBands {
         return Status::Ok();
     }
 
+    // Rows [y0, y0 + rows) of a tiled picture, a row of tiles per handle at once. The first
+    // damaged row of tiles gives the reason, however the rows fell to the handles.
+    Status loadTileRows(uint32_t y0, uint32_t rows, uint8_t* bytes) {
+        const uint32_t across = (width_ - 1) / tiles_.width + 1;
+        const uint32_t count = (rows - 1) / tiles_.height + 1;
+        const uint64_t rowOfTiles = tiles_.bytes * across;
+        std::vector<Status> results(count, Status::Ok());
+        std::atomic<uint32_t> next{0};
+        RunOnThreads(int(std::min<size_t>(helpers_.size(), count)), [&](int t) {
+            TIFF* handle = t == 0 ? tif_.get() : helpers_[size_t(t)].tif.get();
+            Complaints& said = t == 0 ? complaints_ : helpers_[size_t(t)].complaints;
+            if (handle == nullptr) {
+                return;  // its rows go to the first handle
+            }
+            for (uint32_t k; (k = next.fetch_add(1)) < count;) {
+                const uint32_t top = y0 + k * tiles_.height;
+                uint8_t* tilesAt = bytes + k * rowOfTiles;
+                for (uint32_t i = 0; i < across; ++i) {
+                    const uint32_t tile = TIFFComputeTile(handle, i * tiles_.width, top, 0, 0);
+                    if (TIFFReadEncodedTile(handle, tile, tilesAt + i * tiles_.bytes,
+                                            tmsize_t(tiles_.bytes)) < 0) {
+                        results[k] = Damaged(said, "a tile cannot be read");
+                        break;
+                    }
+                }
+                const uint32_t tileRows = std::min(tiles_.height, y0 + rows - top);
+                for (uint32_t r = 0; results[k] && r < tileRows; ++r) {
+                    uint32_t* out = rows_.data() + size_t(top - y0 + r) * width_;
+                    for (uint32_t i = 0; i < across; ++i) {
+                        const uint32_t x0 = i * tiles_.width;
+                        Convert(samples_, tilesAt + i * tiles_.bytes + r * tiles_.rowBytes,
+                                out + x0, std::min(tiles_.width, width_ - x0));
+                    }
+                }
+            }
+        });
+        for (const Helper& helper : helpers_) {
+            if (complaints_.error.empty() && !helper.complaints.error.empty()) {
+                complaints_.error = helper.complaints.error;  // damaged even if read
+            }
+        }
+        for (const Status& result : results) {
+            if (!result) {
+                return result;
+            }
+        }
+        return Status::Ok();
+    }
+
+    const std::string& path() const { return complaints_.path; }
+
+    // A handle of its own, with its own place in the file and its own complaints.
+    struct Helper {
+        Complaints complaints;
+        TiffSource source;
+        TiffFile tif;
+    };
+
     Complaints complaints_;
     TiffSource source_;
     TiffFile tif_;
+    std::vector<Helper> helpers_;  // [0] unused: the first handle is tif_
+    uint32_t tileRowsAtOnce_ = 1;
     bool bottomFirst_;
     Samples samples_;
     TileLayout tiles_;

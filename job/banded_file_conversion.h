@@ -27,6 +27,9 @@ struct BandedFiles {
 struct BandSizes {
     int32_t bandRows = 0;
     int32_t ringRows = 0;
+    // Whether the views waiting aside are held in memory, not in a temporary file; none: as
+    // their size and the memory there is decide.
+    std::optional<bool> asideInMemory;
 };
 
 // Converts `files` into `target` in bands. `sized` is told the first picture's size once its

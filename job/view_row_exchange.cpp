@@ -25,13 +25,18 @@ ViewRowExchange::~ViewRowExchange() {
 
 Status ViewRowExchange::open(const std::string& folder, const std::string& output) {
     output_ = output;
-    const size_t width = size_t(plan_.width);
     for (size_t v = 0; v < 2; ++v) {
         if (plan_.keep[v] == Keep::Ring) {
             try {
-                rings_[v].resize(size_t(plan_.ringRows) * width);
                 held_[v].assign(size_t(plan_.ringRows), -1);
             } catch (const std::bad_alloc&) {
+                return CannotWrite(output, "there is not enough memory");
+            }
+            if (!rings_[v].allocate(plan_.width, plan_.ringRows)) {
+                return CannotWrite(output, "there is not enough memory");
+            }
+        } else if (plan_.keep[v] == Keep::Aside && plan_.asideInMemory) {
+            if (!inMemory_[v].allocate(plan_.width, plan_.height)) {
                 return CannotWrite(output, "there is not enough memory");
             }
         } else if (plan_.keep[v] == Keep::Aside) {
@@ -52,7 +57,9 @@ int64_t ViewRowExchange::sequenceOf(int32_t y) const {
 Status ViewRowExchange::putRow(size_t view, int32_t y, const uint32_t* pixels) {
     const size_t width = size_t(plan_.width);
     const int64_t sequence = sequenceOf(y);
-    if (plan_.keep[view] == Keep::Aside) {
+    if (!inMemory_[view].empty()) {
+        std::memcpy(inMemory_[view].data() + size_t(y) * width, pixels, width * sizeof(uint32_t));
+    } else if (plan_.keep[view] == Keep::Aside) {
         if (!WriteAllAt(aside_[view], pixels, width * sizeof(uint32_t),
                         off_t(y) * off_t(width * sizeof(uint32_t)))) {
             return CannotWrite(output_, std::strerror(errno));
@@ -138,6 +145,10 @@ void ViewRowExchange::take(ViewIndex view, int32_t y, int32_t x, int32_t count,
             std::memset(out, 0, bytes);
             return;
         }
+    }
+    if (!inMemory_[v].empty()) {
+        std::memcpy(out, inMemory_[v].data() + size_t(y) * width + size_t(x), bytes);
+        return;
     }
     if (plan_.keep[v] == Keep::Aside) {
         const off_t at = off_t(y) * off_t(width * sizeof(uint32_t)) + off_t(x) * 4;

@@ -5,8 +5,8 @@
 // the maker waits while the ring is full, the taker while its row is still to come. A view
 // the save reads only later (the second file's, the lower half of a stacked pair) or in the
 // other order (a conversion that must go from the bottom for a file written from the top)
-// waits aside in a temporary file that has no name, so that nothing is left of it however
-// the run ends.
+// waits aside: in memory when it is small against the memory there is, else in a temporary
+// file that has no name, so that nothing is left of it however the run ends.
 
 #include <array>
 #include <atomic>
@@ -20,6 +20,7 @@
 #include "base/status.h"
 #include "output/view_row_source.h"
 #include "stereo/banded_conversion.h"
+#include "stereo/pixel_plane.h"
 
 namespace k3v {
 
@@ -32,6 +33,7 @@ class ViewRowExchange final : public ViewRowSource {
         RowOrder made = RowOrder::TopFirst;  // the order the maker gives the rows in
         std::array<Keep, 2> keep{};          // by ViewIndex
         int32_t ringRows = 0;                // rows of each ring; at least 2
+        bool asideInMemory = false;          // the views aside are held, not in files
     };
 
     explicit ViewRowExchange(const Plan& plan);
@@ -69,8 +71,9 @@ class ViewRowExchange final : public ViewRowSource {
 
     Plan plan_;
     std::string output_;
+    std::array<PixelPlane, 2> inMemory_;                // the views aside when held
     std::array<int, 2> aside_{-1, -1};                  // the temporary files, by view
-    std::array<std::vector<uint32_t>, 2> rings_;        // ringRows rows each
+    std::array<PixelPlane, 2> rings_;                   // ringRows rows each
     mutable std::array<std::vector<int64_t>, 2> held_;  // the row each ring slot holds; -1: free
     mutable std::array<int64_t, 2> made_{0, 0};         // rows made so far, by view
     mutable std::mutex mutex_;

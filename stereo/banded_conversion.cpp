@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "base/thread_runner.h"
 #include "stereo/filters.h"
 #include "stereo/noise_rows.h"
+#include "stereo/row_pipeline.h"
 #include "stereo/stereo_planes.h"
 #include "stereo/view_synthesis.h"
 
@@ -167,6 +170,9 @@ class RowWindow {
     std::unique_ptr<Pixel[]> pixels_;
 };
 
+// A band of the mean passes' pipeline is at least this many pixels, as in the whole picture's.
+constexpr size_t kPipelineBandPixels = 8192;
+
 // Runs body(first, end) over rows [from, to) on the cores a band of that size is worth.
 template <typename Body>
 void ParallelRows(size_t from, size_t to, size_t w, Body body) {
@@ -208,6 +214,10 @@ class FilteredRows {
     // Filters every row that the `received` rows read so far allow.
     void advance(size_t received) {
         const bool all = received == h_;
+        if (passes_ > 0) {
+            AdvanceTogether(all ? h_ : std::max(done_[0], received > 0 ? received - 1 : 0), all);
+            return;
+        }
         Sharpen(all ? h_ : std::max(done_[0], received > 0 ? received - 1 : 0), all);
         for (size_t p = 1; p <= passes_; ++p) {
             const size_t to = Following(done_[p - 1], 2, done_[p]);
@@ -248,6 +258,76 @@ class FilteredRows {
     }
 
   private:
+    // With mean passes, the stages run as one row pipeline over the rows each may now finish,
+    // as the whole picture's filter chain runs: each pass reads its own new values and so
+    // keeps to one core, but the passes share the cores. Sharpening rows up to `sharpenTo`.
+    void AdvanceTogether(size_t sharpenTo, bool all) {
+        const bool tone = Toned(s_);
+        const size_t stages = passes_ + (tone ? 2 : 1);
+        std::vector<size_t> from(stages), to(stages), lead(stages, 0);
+        from[0] = done_[0];
+        to[0] = std::max(done_[0], sharpenTo);
+        for (size_t k = 1; k < stages; ++k) {
+            lead[k] = k <= passes_ ? 2 : 1;  // the tone waits for the last pass to read a row
+            from[k] = done_[k];
+            to[k] = Following(to[k - 1], lead[k], done_[k]);
+        }
+        if (to[0] > from[0]) {
+            work_.extendTo(all ? h_ + 1 : to[0]);
+            if (all) {
+                std::memset(work_.row(h_), 0, w_ * sizeof(uint32_t));  // the spare row
+            }
+        }
+        const size_t origin = work_.begin();
+        uint32_t* rows = work_.row(origin);
+        std::vector<RowStage> pipeline;
+        std::vector<size_t> counts;
+        for (size_t k = 0; k < stages; ++k) {
+            const size_t first = from[k];
+            counts.push_back(to[k] - from[k]);
+            // In rows counted from each stage's first: its row r needs the stage before to
+            // have done its own row r plus this.
+            const size_t ahead =
+                k == 0 ? 0 : (first + lead[k] > from[k - 1] ? first + lead[k] - from[k - 1] : 0);
+            std::function<void(size_t, size_t, int)> run;
+            if (k == 0) {
+                if (!copyOnly_) {
+                    const uint32_t* source = read_.row(read_.begin());
+                    const size_t sourceOrigin = read_.begin();
+                    uint32_t* target = work_.row(sourceOrigin);
+                    run = [this, first, source, target, sourceOrigin](size_t a, size_t b, int) {
+                        SharpenRowsInto(int32_t(w_), int32_t(h_), source, target, level_,
+                                        s_.SharpenBlend, first + a, first + b, sourceOrigin);
+                    };
+                }
+            } else if (k <= passes_) {
+                run = [this, first, rows, origin](size_t a, size_t b, int thread) {
+                    smoothers_[size_t(thread)].smoothRows(int32_t(h_), rows, first + a, first + b,
+                                                          origin);
+                };
+            } else {
+                uint32_t* toned = work_.row(first);
+                run = [this, toned](size_t a, size_t b, int) {
+                    AdjustBrightnessContrastRange(toned, a * w_, b * w_, s_);
+                };
+            }
+            if (!run) {
+                run = [](size_t, size_t, int) {};
+            }
+            pipeline.push_back({ahead, std::move(run), nullptr});
+        }
+        const size_t total = std::accumulate(counts.begin(), counts.end(), size_t(0));
+        const int threads = std::min(ThreadsFor(total * w_, size_t(1) << 17), int(stages));
+        while (smoothers_.size() < size_t(threads)) {
+            smoothers_.emplace_back(int32_t(w_));
+        }
+        RunRowPipeline(counts, std::max<size_t>(1, kPipelineBandPixels / w_), pipeline, threads);
+        std::copy(to.begin(), to.end(), done_.begin());
+        if (!tone) {
+            done_[passes_ + 1] = to[passes_];  // without a tone the last stage passes them on
+        }
+    }
+
     // Rows a stage may finish when the stage before it has finished `before` rows and it
     // reads `lead` rows past its own.
     size_t Following(size_t before, size_t lead, size_t done) const {
@@ -290,6 +370,7 @@ class FilteredRows {
     RowWindow<uint32_t> read_;
     RowWindow<uint32_t> work_;
     NoiseRowSmoother smoother_;
+    std::vector<NoiseRowSmoother> smoothers_;  // one per pipeline worker
     std::vector<size_t> done_;
 };
 

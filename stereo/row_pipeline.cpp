@@ -24,17 +24,21 @@ struct Band {
 // The bands in an order every dependency respects: band j of stage s waits for band j - 1 of
 // its own stage and band j + ahead(s) of the stage before, so giving it the diagonal
 // j + offset(s), with offset(s) = offset(s - 1) + ahead(s) + 1, puts both on earlier diagonals.
-// Within a diagonal the bands are independent, which is what lets workers overlap.
-std::vector<Band> WavefrontOrder(size_t bands, const std::vector<size_t>& ahead) {
+// Within a diagonal the bands are independent, which is what lets workers overlap. Stage s has
+// bands[s] bands.
+std::vector<Band> WavefrontOrder(const std::vector<size_t>& bands,
+                                 const std::vector<size_t>& ahead) {
     std::vector<size_t> offset(ahead.size(), 0);
+    size_t total = bands[0];
     for (size_t s = 1; s < ahead.size(); ++s) {
         offset[s] = offset[s - 1] + ahead[s] + 1;
+        total += bands[s];
     }
     std::vector<Band> order;
-    order.reserve(bands * ahead.size());
-    for (size_t diagonal = 0; order.size() < bands * ahead.size(); ++diagonal) {
+    order.reserve(total);
+    for (size_t diagonal = 0; order.size() < total; ++diagonal) {
         for (size_t s = 0; s < ahead.size(); ++s) {
-            if (diagonal >= offset[s] && diagonal - offset[s] < bands) {
+            if (diagonal >= offset[s] && diagonal - offset[s] < bands[s]) {
                 order.push_back({s, diagonal - offset[s]});
             }
         }
@@ -64,18 +68,28 @@ void WaitFor(const std::atomic<uint32_t>& done, uint32_t target) {
 
 bool RunRowPipeline(size_t rows, size_t bandRows, const std::vector<RowStage>& stages, int threads,
                     const Progress& progress) {
-    if (rows == 0 || stages.empty()) {
+    return RunRowPipeline(std::vector<size_t>(stages.size(), rows), bandRows, stages, threads,
+                          progress);
+}
+
+bool RunRowPipeline(const std::vector<size_t>& rowsOf, size_t bandRows,
+                    const std::vector<RowStage>& stages, int threads, const Progress& progress) {
+    if (stages.empty() ||
+        std::all_of(rowsOf.begin(), rowsOf.end(), [](size_t rows) { return rows == 0; })) {
         progress.report(1.0);
         return true;
     }
     bandRows = std::max<size_t>(1, bandRows);
-    const size_t bands = (rows + bandRows - 1) / bandRows;
+    std::vector<size_t> bandsOf(stages.size());
+    for (size_t s = 0; s < stages.size(); ++s) {
+        bandsOf[s] = (rowsOf[s] + bandRows - 1) / bandRows;
+    }
     // ahead[s]: how many bands past its own index stage s - 1 must have finished.
     std::vector<size_t> ahead(stages.size(), 0);
     for (size_t s = 1; s < stages.size(); ++s) {
         ahead[s] = (stages[s].lead + bandRows - 1) / bandRows;
     }
-    const std::vector<Band> order = WavefrontOrder(bands, ahead);
+    const std::vector<Band> order = WavefrontOrder(bandsOf, ahead);
     // done[s]: bands of stage s finished; each stage finishes its bands in order. 32 bits, the
     // size the kernel's wait takes: a plane has fewer than 2^31 rows.
     const std::unique_ptr<std::atomic<uint32_t>[]> done(new std::atomic<uint32_t>[stages.size()]);
@@ -107,13 +121,15 @@ bool RunRowPipeline(size_t rows, size_t bandRows, const std::vector<RowStage>& s
             WaitFor(done[band.stage], uint32_t(band.index));
             if (band.stage > 0) {
                 WaitFor(done[band.stage - 1],
-                        uint32_t(std::min(bands, band.index + ahead[band.stage] + 1)));
+                        uint32_t(
+                            std::min(bandsOf[band.stage - 1], band.index + ahead[band.stage] + 1)));
             }
             if (stopped.load(std::memory_order_relaxed) || progress.cancelled()) {
                 stopped.store(true, std::memory_order_relaxed);
             } else {
                 const size_t first = band.index * bandRows;
-                stages[band.stage].run(first, std::min(rows, first + bandRows), thread);
+                stages[band.stage].run(first, std::min(rowsOf[band.stage], first + bandRows),
+                                       thread);
                 // Counted by the bands taken: the few still running on other workers are told
                 // a little early, and the last band in the order, which finishes after every
                 // other, tells 1. (A count of its own would cost a shared write per band.)

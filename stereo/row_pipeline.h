@@ -37,4 +37,11 @@ struct RowStage {
 bool RunRowPipeline(size_t rows, size_t bandRows, const std::vector<RowStage>& stages, int threads,
                     const Progress& progress = Progress());
 
+// The same with stage s doing rows [0, rows[s]) of its own (a stage may trail the one before
+// it, which then has more rows to do): a stage's band waits for the stage before to have done
+// `lead` rows past it, or all its rows.
+bool RunRowPipeline(const std::vector<size_t>& rows, size_t bandRows,
+                    const std::vector<RowStage>& stages, int threads,
+                    const Progress& progress = Progress());
+
 }  // namespace k3v

@@ -119,7 +119,8 @@ TEST(BandedFileConversion, WritesTheWholeConversionsBytes) {
             }
             const OutputTarget expected(folder.file(std::string("whole-") + c.output), c.settings);
             ASSERT_TRUE(whole.save(expected).ok());
-            for (const BandSizes sizes : {BandSizes{1, 2}, BandSizes{3, 5}, BandSizes{}}) {
+            for (const BandSizes& sizes :
+                 {BandSizes{1, 2, false}, BandSizes{3, 5, true}, BandSizes{}}) {
                 const OutputTarget target(folder.file(c.output), c.settings);
                 int32_t width = 0, height = 0;
                 const std::optional<Status> made =
@@ -155,7 +156,7 @@ TEST(BandedFileConversion, APictureCutShortFailsAsAWholeLoadWouldAndLeavesNothin
         int32_t width = 0, height = 0;
         const std::optional<Status> made =
             ConvertFilesInBands({folder.file("first.ppm"), folder.file("cut.ppm"), ""}, target, {},
-                                nullptr, {}, width, height, {2, 2});
+                                nullptr, {}, width, height, {2, 2, false});
         ASSERT_TRUE(made.has_value());
         EXPECT_EQ(made->message(), expected.message());
         EXPECT_EQ(folder.entries(), (std::vector<std::string>{"cut.ppm", "first.ppm"}));
