@@ -35,7 +35,7 @@ threaded+='|Levels/SweepAtLevel\.(ManyBands|EachRowIsReadOnce).*/Sse2|Rows\.Give
 threaded+='|Layouts/SavedLayouts.*/(AnaglyphPanorama|HorizontalStill)'
 threaded+='|JpegSaveProgress\.|Reports/JpegSaveCancel\.|StereoJobTest\.CancelAtAnyReport|ConvertPlanesProgress\.'
 threaded+='|JpegTwoReaders\.|PagePrefault\.|DecodePictureFile\.ALargeTiledTiff|ConvertBatch\.|BandedConversionLarge\.'
-threaded+='|BandedFileConversion\.)'
+threaded+='|BandedFileConversion\.|PictureRowReader\.ALargeTiledTiff)'
 # (The one-thread batch test runs no second thread and takes the longest: left out.)
 QT_QPA_PLATFORM=offscreen ctest --test-dir build/tsan --output-on-failure -j "$jobs" \
     --no-tests=error -R "$threaded" -E NoRoomForAThread || {

@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QImageWriter>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -293,6 +294,43 @@ TEST(PictureRowReader, ACutFileFailsInTheBandThatReachesTheCutAsTheWholeDecodeWo
             EXPECT_EQ(ReadAll(*turned.value(), 7, rows).message(), whole.message());
         }
     }
+}
+
+// A tiled TIFF large enough for its rows of tiles to be read by several handles at once: the
+// rows in either order, and a damaged one's reason from the top, are the whole decode's.
+TEST(PictureRowReader, ALargeTiledTiffReadBySeveralHandlesGivesTheWholeDecodesRows) {
+    TempFolder folder;
+    const std::string tiff = folder.file("tiled.tif");
+    const std::string command = "convert -size 2000x1100 plasma:fractal -depth 16 -compress LZW "
+                                "-define tiff:tile-geometry=64x64 '" +
+                                tiff + "' 2>/dev/null";
+    if (std::system(command.c_str()) != 0) {
+        GTEST_SKIP() << "ImageMagick's convert is needed to make a tiled TIFF";
+    }
+    std::vector<uint8_t> bytes = ReadBytes(tiff);
+    std::fill(bytes.begin() + ptrdiff_t(bytes.size() / 2),
+              bytes.begin() + ptrdiff_t(bytes.size() / 2 + 4000), 0xA5);
+    WriteBytes(folder.file("damaged.tif"), bytes);
+    for (const RowOrder order : {RowOrder::TopFirst, RowOrder::BottomFirst}) {
+        PictureSize whole;
+        const std::vector<uint32_t> expected = WholeRows(tiff, order, whole);
+        const Result<PictureFile> file = PictureFile::Open(tiff);
+        ASSERT_TRUE(file) << file.message();
+        auto reader = PictureRowReader::Open(file.value(), order);
+        ASSERT_TRUE(reader) << reader.message();
+        std::vector<uint32_t> rows;
+        ASSERT_TRUE(ReadAll(*reader.value(), 37, rows));
+        EXPECT_TRUE(rows == expected);
+    }
+    PixelPlane plane;
+    const Status refused = DecodePictureFile(folder.file("damaged.tif"), plane);
+    ASSERT_FALSE(refused);
+    const Result<PictureFile> damaged = PictureFile::Open(folder.file("damaged.tif"));
+    ASSERT_TRUE(damaged) << damaged.message();
+    auto reader = PictureRowReader::Open(damaged.value(), RowOrder::TopFirst);
+    ASSERT_TRUE(reader) << reader.message();
+    std::vector<uint32_t> rows;
+    EXPECT_EQ(ReadAll(*reader.value(), 37, rows).message(), refused.message());
 }
 
 TEST(PictureRowReader, AFormatOnlyQtReadsIsRefused) {
