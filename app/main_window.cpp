@@ -68,8 +68,8 @@ QString LoadRefusal(const Status& status, const QString& path, bool second) {
            QCoreApplication::translate(
                "MainWindow",
                "This window holds a picture whole. k3v-convert, the batch converter installed "
-               "with it, converts pictures of any size a band of rows at a time, with the same "
-               "settings, for example:") +
+               "with it, converts pictures of any size a band of rows at a time; its options "
+               "(k3v-convert --help) set what the window's controls set. For example:") +
            QStringLiteral("\n") + example;
 }
 
