@@ -3,7 +3,9 @@
 # whether a change made any whole run slower. Prints each row's median wall time for both
 # and the ratio new / old (above 1: the new build is slower).
 #
-#   bench/whole_run_builds.sh OLD_BUILD_DIR NEW_BUILD_DIR [RUNS]
+#   bench/whole_run_builds.sh OLD_BUILD_DIR NEW_BUILD_DIR [RUNS] [ROW...]
+#
+# Rows (default: all): bmp-jpeg bmp-heavy ppm-vips jpeg-jpeg tiff-jpeg, as in whole_run.sh.
 #
 # Both build directories need -DK3V_BUILD_BENCH=ON; the pictures come from the new one's
 # bench/jpeg_encoder_bench, as in whole_run.sh. Needs cjpeg, ImageMagick and GNU time.
@@ -12,6 +14,8 @@ set -euo pipefail
 old=$(realpath "$1")
 new=$(realpath "$2")
 runs=${3:-5}
+shift 3 || shift $#
+wanted=" ${*:-bmp-jpeg bmp-heavy ppm-vips jpeg-jpeg tiff-jpeg} "
 bench="$new/bench/jpeg_encoder_bench"
 magick=/usr/bin/convert
 for tool in "$old/cli/k3v-convert" "$new/cli/k3v-convert" "$bench"; do
@@ -34,6 +38,7 @@ rm "$work/p100.ppm"
 row() {
     local name=$1
     shift
+    [[ $wanted == *" $name "* ]] || return 0
     local olds=() news=()
     for ((i = 0; i < runs; i++)); do
         for side in old new; do

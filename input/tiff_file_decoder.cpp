@@ -584,6 +584,9 @@ Status ReadThroughRgba(TIFF* tif, PixelPlane& plane, const Complaints& c, int pl
 // The rows of a first page of the kinds converted here, stored upright, a block of rows at a
 // time: a row (striped, top row first), a strip (striped, bottom row first: a compressed strip
 // decodes only from its start) or a row of tiles.
+// The most a band of tiled rows read at once may take as pixels.
+constexpr uint64_t kTileRowsBytes = uint64_t(64) << 20;
+
 class TiffRows final : public RowBands {
   public:
     TiffRows(int fd, const std::string& path, bool bottomFirst)
@@ -663,7 +666,14 @@ class TiffRows final : public RowBands {
                     helpers_[t].tif.reset();
                 }
             }
-            tileRowsAtOnce_ = uint32_t(threads);
+            // Twice as many rows of tiles as handles, while they take little memory, so that
+            // a handle that is slowed (the cores are shared with the conversion and the
+            // encoder) holds the others up less.
+            const uint64_t rowOfTilesBytes = uint64_t(tiles_.height) * width_ * 4;
+            tileRowsAtOnce_ = uint32_t(std::min<uint64_t>(
+                tileRows, rowOfTilesBytes * 2 * uint64_t(threads) <= kTileRowsBytes
+                              ? 2 * uint64_t(threads)
+                              : uint64_t(threads)));
             blockHeight_ = tiles_.height * tileRowsAtOnce_;
             bufferBytes = tiles_.bytes * ((width_ - 1) / tiles_.width + 1) * tileRowsAtOnce_;
         } else {

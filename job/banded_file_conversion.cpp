@@ -22,7 +22,7 @@ namespace {
 
 // Pixels of a band of rows asked from the pictures at a time: enough that the rows the
 // filters and views reach across cost little, few enough to stay in the caches' reach.
-constexpr int64_t kBandPixels = int64_t(1) << 21;
+constexpr int64_t kBandPixels = int64_t(1) << 19;
 
 // One picture file, read in the conversion's order.
 struct OpenPicture {
