@@ -44,44 +44,38 @@ int OpenNamelessFile(const std::string& folder) {
     return NamelessFileIn(temporary.string());
 }
 
-bool WriteAllAt(int fd, const void* bytes, size_t count, off_t at) {
-    const auto* from = static_cast<const uint8_t*>(bytes);
+namespace {
+
+// All `count` bytes through `io` (pread or pwrite) from `at` on; a call that moves nothing
+// fails with `stalled`.
+template <typename Bytes, typename Io>
+bool AllAt(Io io, int fd, Bytes* bytes, size_t count, off_t at, int stalled) {
     while (count > 0) {
-        const ssize_t done = ::pwrite(fd, from, count, at);
+        const ssize_t done = io(fd, bytes, count, at);
         if (done < 0 && errno == EINTR) {
             continue;
         }
         if (done <= 0) {
             if (done == 0) {
-                errno = ENOSPC;
+                errno = stalled;
             }
             return false;
         }
-        from += done;
+        bytes += done;
         count -= size_t(done);
         at += done;
     }
     return true;
 }
 
+}  // namespace
+
+bool WriteAllAt(int fd, const void* bytes, size_t count, off_t at) {
+    return AllAt(::pwrite, fd, static_cast<const uint8_t*>(bytes), count, at, ENOSPC);
+}
+
 bool ReadAllAt(int fd, void* bytes, size_t count, off_t at) {
-    auto* to = static_cast<uint8_t*>(bytes);
-    while (count > 0) {
-        const ssize_t done = ::pread(fd, to, count, at);
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            if (done == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        to += done;
-        count -= size_t(done);
-        at += done;
-    }
-    return true;
+    return AllAt(::pread, fd, static_cast<uint8_t*>(bytes), count, at, EIO);
 }
 
 }  // namespace k3v

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "job/view_row_exchange.h"
 #include "output/stereo_image_writer.h"
 #include "stereo/banded_conversion.h"
+#include "stereo/conversion.h"
 #include "stereo/stereo_planes.h"
 
 namespace k3v {
@@ -22,7 +24,10 @@ namespace {
 
 // Pixels of a band of rows asked from the pictures at a time: enough that the rows the
 // filters and views reach across cost little, few enough to stay in the caches' reach.
-constexpr int64_t kBandPixels = int64_t(1) << 19;
+// Filtered bands are smaller, so that the filters' windows stay in the caches; without
+// filters larger bands cost less in the work of starting each.
+constexpr int64_t kBandPixels = int64_t(1) << 21;
+constexpr int64_t kFilteredBandPixels = int64_t(1) << 19;
 
 // One picture file, read in the conversion's order.
 struct OpenPicture {
@@ -52,6 +57,31 @@ Result<std::optional<OpenPicture>> OpenRows(const std::string& path, RowOrder or
     }
     picture.reader = std::move(reader).value();
     return std::optional<OpenPicture>(std::move(picture));
+}
+
+// Opens `path` (none when it is empty) to be read beside the first picture, which is `size`:
+// a pair's second picture or a depth map. One of another size is refused with `mismatch`'s
+// words; one only Qt reads sets `whole`.
+Status OpenBeside(const std::string& path, RowOrder order, PictureSize size,
+                  const std::function<std::string(PictureSize)>& mismatch,
+                  std::optional<OpenPicture>& picture, bool& whole) {
+    if (path.empty()) {
+        return Status::Ok();
+    }
+    Result<std::optional<OpenPicture>> opened = OpenRows(path, order);
+    if (!opened) {
+        return opened.status();
+    }
+    if (!opened.value()) {
+        whole = true;
+        return Status::Ok();
+    }
+    picture = std::move(opened).value();
+    const PictureSize other = picture->reader->size();
+    if (other.width != size.width || other.height != size.height) {
+        return CannotLoad(path, mismatch(other));
+    }
+    return Status::Ok();
 }
 
 // The band [firstRow, firstRow + rowCount) from `reader` into `out`, bottom row first in
@@ -188,43 +218,29 @@ std::optional<Status> ConvertFilesInBands(const BandedFiles& files, const Output
     }
     PictureRowReader& firstRows = *first.value()->reader;
     const PictureSize size = firstRows.size();
-    const auto sameSize = [&](const PictureRowReader& other) {
-        return other.size().width == size.width && other.size().height == size.height;
-    };
+    bool whole = false;  // a picture beside the first cannot be read in bands
     std::optional<OpenPicture> depth;
-    if (!files.depthMap.empty()) {
-        Result<std::optional<OpenPicture>> opened = OpenRows(files.depthMap, order.made);
-        if (!opened) {
-            return opened.status();
-        }
-        if (!opened.value()) {
-            return std::nullopt;
-        }
-        depth = std::move(opened).value();
-        if (!sameSize(*depth->reader)) {
-            return CannotLoad(files.depthMap, DepthMapSizeMismatch(size.width, size.height,
-                                                                   depth->reader->size().width,
-                                                                   depth->reader->size().height));
-        }
+    if (Status opened = OpenBeside(
+            files.depthMap, order.made, size,
+            [&](PictureSize map) {
+                return DepthMapSizeMismatch(size.width, size.height, map.width, map.height);
+            },
+            depth, whole);
+        !opened || whole) {
+        return whole ? std::nullopt : std::optional<Status>(opened);
     }
     width = size.width;
     height = size.height;
     std::optional<OpenPicture> second;
-    if (!files.second.empty()) {
-        Result<std::optional<OpenPicture>> opened = OpenRows(files.second, order.made);
-        if (!opened) {
-            return opened.status();
-        }
-        if (!opened.value()) {
-            return std::nullopt;
-        }
-        second = std::move(opened).value();
-        if (!sameSize(*second->reader)) {
-            return CannotLoad(
-                files.second,
-                OnOneLine(PairSizeMismatch(size.width, size.height, second->reader->size().width,
-                                           second->reader->size().height)));
-        }
+    if (Status opened = OpenBeside(
+            files.second, order.made, size,
+            [&](PictureSize other) {
+                return OnOneLine(
+                    PairSizeMismatch(size.width, size.height, other.width, other.height));
+            },
+            second, whole);
+        !opened || whole) {
+        return whole ? std::nullopt : std::optional<Status>(opened);
     }
 
     BandedPicture picture;
@@ -234,8 +250,10 @@ std::optional<Status> ConvertFilesInBands(const BandedFiles& files, const Output
     picture.order = order.made;
     picture.bandRows = sizes.bandRows > 0
                            ? sizes.bandRows
-                           : int32_t(std::clamp<int64_t>(kBandPixels / std::max(size.width, 1), 16,
-                                                         std::max(size.height, 1)));
+                           : int32_t(std::clamp<int64_t>(
+                                 (AnyFilter(settings) ? kFilteredBandPixels : kBandPixels) /
+                                     std::max(size.width, 1),
+                                 16, std::max(size.height, 1)));
     ViewRowExchange::Plan plan = ExchangePlan(target, size.width, size.height, picture.bandRows);
     if (sizes.ringRows > 0) {
         plan.ringRows = sizes.ringRows;

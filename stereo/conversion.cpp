@@ -5,12 +5,12 @@
 
 namespace k3v {
 
-namespace {
-
 bool AnyFilter(const ConversionSettings& s) {
     return (s.SharpenOn == 1 && s.SharpenLevel != 0) || (s.NoiseOn == 1 && s.NoisePasses > 0) ||
            s.BrightnessOn != 0 || s.ContrastOn != 0;
 }
+
+namespace {
 
 // The views take about as long as two filter passes over one picture.
 constexpr double kViewPasses = 2.0;

@@ -11,6 +11,9 @@
 
 namespace k3v {
 
+// Whether any filter (sharpen, noise, brightness, contrast) changes the picture.
+bool AnyFilter(const ConversionSettings& s);
+
 void ConvertPlanes(const ConversionSettings& settings, StereoPlanes& planes);
 
 // The same pixel work, reporting each stage to `progress`: the filter passes (kSharpenStage,
