@@ -301,9 +301,10 @@ TEST(PictureRowReader, ACutFileFailsInTheBandThatReachesTheCutAsTheWholeDecodeWo
 TEST(PictureRowReader, ALargeTiledTiffReadBySeveralHandlesGivesTheWholeDecodesRows) {
     TempFolder folder;
     const std::string tiff = folder.file("tiled.tif");
-    const std::string command = "convert -size 2000x1100 plasma:fractal -depth 16 -compress LZW "
-                                "-define tiff:tile-geometry=64x64 '" +
-                                tiff + "' 2>/dev/null";
+    const std::string command =
+        "convert -size 2000x1100 plasma:fractal -depth 16 -compress LZW "
+        "-define tiff:tile-geometry=64x64 '" +
+        tiff + "' 2>/dev/null";
     if (std::system(command.c_str()) != 0) {
         GTEST_SKIP() << "ImageMagick's convert is needed to make a tiled TIFF";
     }
