@@ -19,6 +19,8 @@ class QtClickSound : public ClickSound {
     void play() override;
     // False when the sound resource is missing: then nothing is ever played.
     bool hasSound() const { return !effect_.source().isEmpty(); }
+    // Whether the sound is still being loaded (Qt loads it on a thread of its own).
+    bool loading() const { return effect_.status() == QSoundEffect::Loading; }
 
   private:
     QSoundEffect effect_;

@@ -405,6 +405,9 @@ class AppPartsTest : public QObject {
         sound.play();
         sound.play();  // the second cuts the first; neither may fail without a device
         QVERIFY(sound.hasSound());
+        // Not destroyed while Qt's loader thread still works on it: that sometimes left the
+        // process unable to end.
+        QTRY_VERIFY_WITH_TIMEOUT(!sound.loading(), 10000);
     }
 
     void startPreview() {
