@@ -12,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include "base/huge_pages.h"
 #include "base/thread_runner.h"
 #include "output/jpeg/bit_writer.h"
 #include "output/jpeg/block_transform.h"
@@ -189,10 +188,12 @@ inline uint8_t* BlockSymbols(const int16_t* block, const uint32_t* words, int& p
     return out;
 }
 
-// Kept symbols live in one arena, reserved at once but touched only where symbols are written
-// (in huge pages where the system allows). Each thread takes chunks of it and writes a band's
-// symbols straight at its cursor, moving on by what the band used when the band is kept: no
-// copy, and no fresh small pages for every band.
+// Kept symbols live in one arena, reserved at once but touched only where symbols are written.
+// It is not asked for huge pages: written once and read once, it gains little from them, and
+// where memory is fragmented (after another large program, say) the kernel compacts memory to
+// find them while the first pass waits, which cost a 100 MP encode a tenth of its time. Each
+// thread takes chunks of it and writes a band's symbols straight at its cursor, moving on by
+// what the band used when the band is kept: no copy, and no fresh small pages for every band.
 class SymbolArena {
   public:
     explicit SymbolArena(size_t bytes) : bytes_(bytes) {
@@ -203,7 +204,6 @@ class SymbolArena {
         if (!base_) {
             throw std::bad_alloc();
         }
-        AskForHugePages(base_.get(), bytes);
     }
 
     // `bytes` of the arena, or null once it is used up.
