@@ -14,10 +14,12 @@
 
 #include "tests/support/exif_block.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tiled_tiff.h"
 
 namespace k3v {
 namespace {
 
+using testing::MakeTiledTiff;
 using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WithOrientation;
@@ -292,12 +294,10 @@ TEST(DecodePictureFile, MultiPageTiffGivesItsFirstPage) {
 TEST(DecodePictureFile, ALargeTiledTiffArrivesWholeOrIsRefused) {
     TempFolder folder;
     const std::string tiff = folder.file("tiled.tif");
-    const std::string command =
-        "convert -seed 7 -size 2000x1100 plasma:fractal -depth 16 -compress LZW "
-        "-define tiff:tile-geometry=64x64 '" +
-        tiff + "' && convert '" + tiff +
-        "' -depth 16 -endian LSB 'rgb:" + folder.file("tiled.rgb") + "' 2>/dev/null";
-    if (std::system(command.c_str()) != 0) {
+    const std::string samples = "convert '" + tiff +
+                                "' -depth 16 -endian LSB 'rgb:" + folder.file("tiled.rgb") +
+                                "' 2>/dev/null";
+    if (!MakeTiledTiff(tiff, folder.file("damaged.tif")) || std::system(samples.c_str()) != 0) {
         GTEST_SKIP() << "ImageMagick's convert is needed to make a tiled TIFF";
     }
     const std::vector<uint8_t> rgb = ReadBytes(folder.file("tiled.rgb"));
@@ -319,10 +319,6 @@ TEST(DecodePictureFile, ALargeTiledTiffArrivesWholeOrIsRefused) {
     }
     EXPECT_EQ(differences, 0u);
 
-    std::vector<uint8_t> bytes = ReadBytes(tiff);
-    std::fill(bytes.begin() + ptrdiff_t(bytes.size() / 2),
-              bytes.begin() + ptrdiff_t(bytes.size() / 2 + 4000), 0xA5);
-    WriteBytes(folder.file("damaged.tif"), bytes);
     const Status refused = DecodePictureFile(folder.file("damaged.tif"), plane);
     ASSERT_FALSE(refused.ok());
     EXPECT_NE(refused.message().find("the TIFF data is damaged ("), std::string::npos)

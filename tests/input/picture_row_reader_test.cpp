@@ -17,10 +17,12 @@
 #include "input/picture_decoder.h"
 #include "tests/support/exif_block.h"
 #include "tests/support/temp_folder.h"
+#include "tests/support/tiled_tiff.h"
 
 namespace k3v {
 namespace {
 
+using testing::MakeTiledTiff;
 using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WithOrientation;
@@ -301,17 +303,9 @@ TEST(PictureRowReader, ACutFileFailsInTheBandThatReachesTheCutAsTheWholeDecodeWo
 TEST(PictureRowReader, ALargeTiledTiffReadBySeveralHandlesGivesTheWholeDecodesRows) {
     TempFolder folder;
     const std::string tiff = folder.file("tiled.tif");
-    const std::string command =
-        "convert -seed 7 -size 2000x1100 plasma:fractal -depth 16 -compress LZW "
-        "-define tiff:tile-geometry=64x64 '" +
-        tiff + "' 2>/dev/null";
-    if (std::system(command.c_str()) != 0) {
+    if (!MakeTiledTiff(tiff, folder.file("damaged.tif"))) {
         GTEST_SKIP() << "ImageMagick's convert is needed to make a tiled TIFF";
     }
-    std::vector<uint8_t> bytes = ReadBytes(tiff);
-    std::fill(bytes.begin() + ptrdiff_t(bytes.size() / 2),
-              bytes.begin() + ptrdiff_t(bytes.size() / 2 + 4000), 0xA5);
-    WriteBytes(folder.file("damaged.tif"), bytes);
     for (const RowOrder order : {RowOrder::TopFirst, RowOrder::BottomFirst}) {
         PictureSize whole;
         const std::vector<uint32_t> expected = WholeRows(tiff, order, whole);
