@@ -602,7 +602,7 @@ void MainWindow::runConversion() {
     while (conversionWanted_) {
         conversionWanted_ = false;
         if (alignment_.update(state_, *runner_)) {
-            showDepthMapLine();
+            syncControls();
         }
         takeDepthEntry();
         const ConversionSettings with = state_.job.settings;

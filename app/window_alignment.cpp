@@ -1,6 +1,7 @@
 #include "app/window_alignment.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include "app/job_runner.h"
 
@@ -31,13 +32,26 @@ bool WindowAlignment::update(AppState& state, JobRunner& runner) {
     if (done_ && SameRequest(*done_, wanted)) {
         return false;
     }
+    apply(state, runner, wanted);
+    // A depth map stays only with pictures of its size, and the aligned pair is cropped.
+    if (!state.DepthMapPath.isEmpty() && state.job.planes().DepthMap.empty()) {
+        state.DepthMapNote =
+            QCoreApplication::translate("MainWindow",
+                                        "Depth map %1 dropped: the aligned pair has another size")
+                .arg(QDir::toNativeSeparators(state.DepthMapPath));
+        state.DepthMapPath.clear();
+    }
+    return true;
+}
+
+void WindowAlignment::apply(AppState& state, JobRunner& runner, const AlignmentRequest& wanted) {
     if (!wanted.any()) {
         // Putting the loaded pair back moves planes, it does not decode: no thread needed.
         const Status restored = state.job.unalignPair();
         state.AlignmentNote =
             restored.ok() ? QString() : QString::fromStdString(restored.message());
         done_ = wanted;
-        return true;
+        return;
     }
     std::optional<AlignmentOutcome> outcome;
     const Status aligned = runner.run(
@@ -53,7 +67,7 @@ bool WindowAlignment::update(AppState& state, JobRunner& runner) {
     if (outcome) {
         state.AlignmentNote = QString::fromStdString(outcome->describe());
         done_ = wanted;
-        return true;
+        return;
     }
     // The preview shows the pair as loaded, not an alignment asked for before.
     (void)state.job.unalignPair();
@@ -64,7 +78,6 @@ bool WindowAlignment::update(AppState& state, JobRunner& runner) {
         state.AlignmentNote = QString::fromStdString(OnOneLine(aligned.message()));
         done_ = wanted;
     }
-    return true;
 }
 
 }  // namespace k3v

@@ -25,12 +25,15 @@ class WindowAlignment {
 
     // Aligns the job's pair as `state` asks, unless it holds that alignment already, or puts
     // back the pair as loaded when nothing is asked. `state.AlignmentNote` gets what was done,
-    // or why the pair could not be aligned (the pair then stays as loaded). Returns whether
-    // the job's pictures changed, so that the line below the strip is to be redrawn. A
-    // cancelled alignment leaves the pair as loaded and is tried again at the next update.
+    // or why the pair could not be aligned (the pair then stays as loaded); a depth map that
+    // no longer fits is dropped, as a new picture drops it. Returns whether anything was
+    // done, so that the controls follow. A cancelled alignment leaves the pair as loaded and
+    // is tried again at the next update.
     bool update(AppState& state, JobRunner& runner);
 
   private:
+    void apply(AppState& state, JobRunner& runner, const AlignmentRequest& wanted);
+
     // The request the job's pair was last aligned for (or failed to be); none: not yet.
     std::optional<AlignmentRequest> done_;
 };
