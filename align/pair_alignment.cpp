@@ -39,7 +39,9 @@ constexpr int32_t kFeatures = 2000;
 constexpr int32_t kPatchRadius = 12;
 constexpr double kLeastCorrelation = 0.8;
 // At most this many matches are refined, spread over a grid of the first picture.
-constexpr int32_t kRefinedMatches = 400;
+constexpr int32_t kRefinedMatches = 300;
+// The most RANSAC trials, for pairs with few inliers among their matches.
+constexpr int kMostTrials = 500;
 // A projective row needs matches in at least this fraction of the width and of the height.
 constexpr double kKeystoneSpread = 0.45;
 // The nearest point of the stereo window: this percentile of the horizontal offsets.
@@ -197,7 +199,10 @@ std::optional<RowFit> RobustRow(const std::vector<Match>& matches, const Frame& 
     }
     cv::RNG random(0x6b3376);
     std::vector<int> best;
-    for (int trial = 0; trial < 400; ++trial) {
+    // Enough trials that a sample of three inliers comes up with odds of 999 in 1000, at the
+    // share of inliers found so far.
+    int trials = kMostTrials;
+    for (int trial = 0; trial < trials; ++trial) {
         std::vector<int> sample;
         while (sample.size() < 3) {
             const int i = random.uniform(0, int(matches.size()));
@@ -210,6 +215,11 @@ std::optional<RowFit> RobustRow(const std::vector<Match>& matches, const Frame& 
             std::vector<int> kept = Within(RowErrors(matches, *model, frame), limit);
             if (kept.size() > best.size()) {
                 best = std::move(kept);
+                const double share = double(best.size()) / double(matches.size());
+                const double miss = std::log(1 - share * share * share);
+                if (miss < 0) {
+                    trials = std::min(kMostTrials, int(std::ceil(std::log(0.001) / miss)));
+                }
             }
         }
     }
