@@ -238,9 +238,10 @@ std::optional<RowFit> RobustRow(const std::vector<Match>& matches, const Frame& 
         for (const int i : best) {
             inlierErrors.push_back(errors[i]);
         }
-        // 1.4826 times the median absolute error estimates the standard deviation.
+        // 1.4826 times the median absolute error estimates the standard deviation; the limit
+        // follows three of them, but never beyond three times the one asked for.
         const double spread = 3 * 1.4826 * Percentile(inlierErrors, 0.5);
-        fit = RowFit{*model, Within(errors, std::max(limit, spread))};
+        fit = RowFit{*model, Within(errors, std::clamp(spread, limit, 3 * limit))};
         best = fit->inliers;
     }
     return fit;
