@@ -282,8 +282,10 @@ std::vector<Match> CoarseMatches(const Pictures& pictures) {
             cv::resize(Grey((i == 0 ? pictures.first : pictures.second)(whole)), reduced, small, 0,
                        0, cv::INTER_AREA);
             // Three levels only: the pictures of a pair differ in scale by a few percent, and
-            // keypoints of coarser levels would be too rough to refine.
-            cv::ORB::create(kFeatures, 1.2f, 3, 31, 0, 2, cv::ORB::HARRIS_SCORE, 31, 10)
+            // keypoints of coarser levels would be too rough to refine. Patches of 19 rather
+            // than 31 pixels find features nearer the edges, where the nearest points of a
+            // scene (the ground at the bottom) often lie.
+            cv::ORB::create(kFeatures, 1.2f, 3, 19, 0, 2, cv::ORB::HARRIS_SCORE, 19, 10)
                 ->detectAndCompute(reduced, cv::noArray(), points[i], descriptors[i]);
         }
     });
