@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "base/thread_runner.h"
 
@@ -136,33 +137,40 @@ void WarpRows(const PixelPlane& source, const std::array<double, 9>& h, PixelPla
     const KernelTables& tables = Tables();
     const int32_t sw = source.width();
     const int32_t sh = source.height();
-    // Positions are made whole numbers of phases only inside these bounds, where every
-    // neighbour lies in the picture; outside, the slow path clamps.
-    const double lowest = 1.0 * kPhases;
-    const double highestU = (sw - 3) * double(kPhases);
-    const double highestV = (sh - 3) * double(kPhases);
+    const int32_t tw = target.width();
+    // A row's source positions first, in whole 1/256 pixels, in a loop the compiler
+    // vectorises: clamped to a few pixels outside the picture (where every neighbour is an
+    // edge pixel), then moved by a bias so that truncation rounds down.
+    constexpr double kFar = 8.0 * kPhases;
+    constexpr int32_t kBias = 16 * kPhases;
+    const double highestU = sw * double(kPhases) + kFar;
+    const double highestV = sh * double(kPhases) + kFar;
+    std::vector<int32_t> us(static_cast<size_t>(tw));
+    std::vector<int32_t> vs(static_cast<size_t>(tw));
     for (int32_t y = from; y < to; ++y) {
+        const double w0 = h[7] * y + h[8];
+        const double u0 = h[1] * y + h[2];
+        const double v0 = h[4] * y + h[5];
+        for (int32_t x = 0; x < tw; ++x) {
+            const double scale = kPhases / (h[6] * x + w0);
+            const double u = std::min(std::max((h[0] * x + u0) * scale, -kFar), highestU);
+            const double v = std::min(std::max((h[3] * x + v0) * scale, -kFar), highestV);
+            us[size_t(x)] = int32_t(u + kBias) - kBias;
+            vs[size_t(x)] = int32_t(v + kBias) - kBias;
+        }
         uint32_t* out = target.row(y);
-        for (int32_t x = 0; x < target.width(); ++x) {
-            const double w = h[6] * x + h[7] * y + h[8];
-            const double scale = kPhases / w;
-            const double u = (h[0] * x + h[1] * y + h[2]) * scale;
-            const double v = (h[3] * x + h[4] * y + h[5]) * scale;
+        for (int32_t x = 0; x < tw; ++x) {
+            const int32_t uf = us[size_t(x)];
+            const int32_t vf = vs[size_t(x)];
+            const int32_t ui = uf >> kPhaseBits;
+            const int32_t vi = vf >> kPhaseBits;
 #if defined(__SSE2__)
-            if (u >= lowest && v >= lowest && u < highestU && v < highestV) {
-                const auto uf = int32_t(u);  // positive: truncation is the floor
-                const auto vf = int32_t(v);
-                out[x] = SampleInside(tables,
-                                      source.row((vf >> kPhaseBits) - 1) + ((uf >> kPhaseBits) - 1),
-                                      sw, uf & (kPhases - 1), vf & (kPhases - 1));
+            if (ui >= 1 && vi >= 1 && ui + 2 < sw && vi + 2 < sh) {
+                out[x] = SampleInside(tables, source.row(vi - 1) + (ui - 1), sw, uf & (kPhases - 1),
+                                      vf & (kPhases - 1));
                 continue;
             }
 #endif
-            const double far = 8.0 * kPhases;
-            const auto uf = int32_t(std::floor(std::clamp(u, -far, sw * double(kPhases) + far)));
-            const auto vf = int32_t(std::floor(std::clamp(v, -far, sh * double(kPhases) + far)));
-            const int32_t ui = uf >> kPhaseBits;
-            const int32_t vi = vf >> kPhaseBits;
             const uint32_t* rows[4];
             int32_t columns[4];
             for (int k = 0; k < 4; ++k) {

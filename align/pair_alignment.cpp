@@ -39,7 +39,9 @@ constexpr int32_t kFeatures = 2000;
 constexpr int32_t kPatchRadius = 12;
 constexpr double kLeastCorrelation = 0.8;
 // At most this many matches are refined, spread over a grid of the first picture.
-constexpr int32_t kRefinedMatches = 400;
+constexpr int32_t kRefinedMatches = 300;
+// The most RANSAC trials, for pairs with few inliers among their matches.
+constexpr int kMostTrials = 500;
 // A projective row needs matches in at least this fraction of the width and of the height.
 constexpr double kKeystoneSpread = 0.45;
 // The nearest point of the stereo window: this percentile of the horizontal offsets.
@@ -197,7 +199,10 @@ std::optional<RowFit> RobustRow(const std::vector<Match>& matches, const Frame& 
     }
     cv::RNG random(0x6b3376);
     std::vector<int> best;
-    for (int trial = 0; trial < 400; ++trial) {
+    // Enough trials that a sample of three inliers comes up with odds of 999 in 1000, at the
+    // share of inliers found so far.
+    int trials = kMostTrials;
+    for (int trial = 0; trial < trials; ++trial) {
         std::vector<int> sample;
         while (sample.size() < 3) {
             const int i = random.uniform(0, int(matches.size()));
@@ -210,6 +215,11 @@ std::optional<RowFit> RobustRow(const std::vector<Match>& matches, const Frame& 
             std::vector<int> kept = Within(RowErrors(matches, *model, frame), limit);
             if (kept.size() > best.size()) {
                 best = std::move(kept);
+                const double share = double(best.size()) / double(matches.size());
+                const double miss = std::log(1 - share * share * share);
+                if (miss < 0) {
+                    trials = std::min(kMostTrials, int(std::ceil(std::log(0.001) / miss)));
+                }
             }
         }
     }
@@ -228,9 +238,10 @@ std::optional<RowFit> RobustRow(const std::vector<Match>& matches, const Frame& 
         for (const int i : best) {
             inlierErrors.push_back(errors[i]);
         }
-        // 1.4826 times the median absolute error estimates the standard deviation.
+        // 1.4826 times the median absolute error estimates the standard deviation; the limit
+        // follows three of them, but never beyond three times the one asked for.
         const double spread = 3 * 1.4826 * Percentile(inlierErrors, 0.5);
-        fit = RowFit{*model, Within(errors, std::max(limit, spread))};
+        fit = RowFit{*model, Within(errors, std::clamp(spread, limit, 3 * limit))};
         best = fit->inliers;
     }
     return fit;
@@ -271,8 +282,10 @@ std::vector<Match> CoarseMatches(const Pictures& pictures) {
             cv::resize(Grey((i == 0 ? pictures.first : pictures.second)(whole)), reduced, small, 0,
                        0, cv::INTER_AREA);
             // Three levels only: the pictures of a pair differ in scale by a few percent, and
-            // keypoints of coarser levels would be too rough to refine.
-            cv::ORB::create(kFeatures, 1.2f, 3, 31, 0, 2, cv::ORB::HARRIS_SCORE, 31, 10)
+            // keypoints of coarser levels would be too rough to refine. Patches of 19 rather
+            // than 31 pixels find features nearer the edges, where the nearest points of a
+            // scene (the ground at the bottom) often lie.
+            cv::ORB::create(kFeatures, 1.2f, 3, 19, 0, 2, cv::ORB::HARRIS_SCORE, 19, 10)
                 ->detectAndCompute(reduced, cv::noArray(), points[i], descriptors[i]);
         }
     });

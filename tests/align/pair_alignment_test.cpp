@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/plane_builders.h"
+#include "tests/support/progress_recorder.h"
 #include "tests/support/textured_pair.h"
 
 namespace k3v {
@@ -216,6 +217,27 @@ TEST(AlignmentFailure, LeavesBlankAndUnrelatedPairsAsTheyWere) {
         EXPECT_EQ(Pixels(pair->first), first);
         EXPECT_EQ(Pixels(pair->second), second);
     }
+}
+
+// A cancel at any stage, even while the second picture is being resampled, leaves both
+// pictures as they were; an alignment let run reports up to the whole.
+TEST(AlignmentFailure, CancelledAlignmentLeavesThePairAsItWas) {
+    Pair pair = MakePair({0.6, 1.01, 0, 0, 11});
+    const std::vector<uint32_t> first = Pixels(pair.first);
+    const std::vector<uint32_t> second = Pixels(pair.second);
+    for (const double at : {0.2, 0.7}) {
+        testing::ProgressRecorder recorder(at);
+        const Result<AlignmentOutcome> result =
+            AlignPair(pair.first, pair.second, {.align = true}, recorder.progress());
+        ASSERT_FALSE(result.ok());
+        EXPECT_TRUE(result.status().cancelled()) << at;
+        EXPECT_EQ(Pixels(pair.first), first);
+        EXPECT_EQ(Pixels(pair.second), second);
+    }
+    testing::ProgressRecorder recorder;
+    ASSERT_TRUE(AlignPair(pair.first, pair.second, {.align = true}, recorder.progress()).ok());
+    EXPECT_TRUE(std::is_sorted(recorder.fractions().begin(), recorder.fractions().end()));
+    EXPECT_EQ(recorder.fractions().back(), 1.0);
 }
 
 TEST(AlignmentOutcome, DescribesTheCorrection) {
