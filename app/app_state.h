@@ -49,6 +49,13 @@ struct AppState {
     // Whether the user has set "Parallel order" since the start (or "Options by default").
     // Until then it follows "Half-size pair", as k3v-convert's --order follows --half.
     bool PairOrderChosen = false;
+    // The Stereo menu's "Align the pair" and "Stereo window at the nearest point": Standard
+    // Stereo's pair lined up before it is converted (app/window_alignment.h).
+    bool AlignPair = false;
+    bool StereoWindow = false;
+    // What the pair's alignment did, or why it could not be aligned, for the line below the
+    // strip; empty while no alignment is asked.
+    QString AlignmentNote;
 };
 
 // The start-up state: default settings, the black 1000 x 250 placeholder picture, both folders

@@ -54,6 +54,8 @@ enum CommandId : int {
     kCmdInvertDepthMap = 352,
     kCmdWrapAround = 353,
     kCmdFullSize = 360,
+    kCmdAlignPair = 370,     // "Align the pair"
+    kCmdStereoWindow = 371,  // "Stereo window at the nearest point"
 };
 
 // The "&Stereo" menu's item for an anaglyph method or a pair of glasses.

@@ -18,6 +18,8 @@ const QString kKeyParallelOrder = QStringLiteral("stereo/parallelOrder");
 const QString kKeyPairOrderChosen = QStringLiteral("stereo/parallelOrderChosen");
 const QString kKeyWrapAround = QStringLiteral("stereo/wrapAround");
 const QString kKeyInvertDepthMap = QStringLiteral("stereo/invertDepthMap");
+const QString kKeyAlignPair = QStringLiteral("stereo/alignPair");
+const QString kKeyStereoWindow = QStringLiteral("stereo/stereoWindow");
 const QString kKeyLayout = QStringLiteral("file/layout");
 const QString kKeyKeepPhotoInformation = QStringLiteral("file/keepPhotoInformation");
 const QString kKeyOpenSavedFile = QStringLiteral("file/openSavedFile");
@@ -96,6 +98,8 @@ void ReadLastingSettings(QSettings& store, AppState& state) {
     ReadSwitch(store, kKeyPairOrderChosen, state.PairOrderChosen);
     ReadSwitch(store, kKeyWrapAround, settings.WrapAround);
     ReadSwitch(store, kKeyInvertDepthMap, settings.InvertDepthMap);
+    ReadSwitch(store, kKeyAlignPair, state.AlignPair);
+    ReadSwitch(store, kKeyStereoWindow, state.StereoWindow);
     ReadSwitch(store, kKeyKeepPhotoInformation, state.KeepPhotoInformation);
     ReadSwitch(store, kKeyOpenSavedFile, state.OpenSavedFile);
     ReadText(store, kKeyOpenFolder, state.LastFolder);
@@ -124,6 +128,8 @@ void WriteLastingSettings(QSettings& store, const AppState& state) {
     store.setValue(kKeyPairOrderChosen, state.PairOrderChosen);
     store.setValue(kKeyWrapAround, settings.WrapAround);
     store.setValue(kKeyInvertDepthMap, settings.InvertDepthMap);
+    store.setValue(kKeyAlignPair, state.AlignPair);
+    store.setValue(kKeyStereoWindow, state.StereoWindow);
     store.setValue(kKeyKeepPhotoInformation, state.KeepPhotoInformation);
     store.setValue(kKeyOpenSavedFile, state.OpenSavedFile);
     store.setValue(kKeyOpenFolder, state.LastFolder);

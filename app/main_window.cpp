@@ -168,9 +168,11 @@ void MainWindow::syncControls() {
     action(kCmdParallelOrder)->setChecked(settings.PairOrder == EyeOrder::Parallel);
     action(kCmdInvertDepthMap)->setChecked(settings.InvertDepthMap);
     action(kCmdWrapAround)->setChecked(settings.WrapAround);
+    action(kCmdAlignPair)->setChecked(state_.AlignPair);
+    action(kCmdStereoWindow)->setChecked(state_.StereoWindow);
     action(kCmdKeepMetadata)->setChecked(state_.KeepPhotoInformation);
     action(kCmdOpenSavedFile)->setChecked(state_.OpenSavedFile);
-    static_cast<QLabel*>(control(kIdDepthMapLine))->setText(depthMapLine());
+    showDepthMapLine();
 
     static_cast<QCheckBox*>(control(kCmdPanorama))->setChecked(settings.SourceKind == kPanorama);
     static_cast<QCheckBox*>(control(kCmdStillPhoto))
@@ -266,6 +268,15 @@ void MainWindow::openRecent(int entry) {
                                          : QStringList{chosen.first, chosen.second});
 }
 
+void MainWindow::showDepthMapLine() {
+    // Standard Stereo has no use for a depth map: there the line says what aligning did.
+    const bool alignment = state_.job.settings.TransformationMode == kStandardStereo &&
+                           !state_.AlignmentNote.isEmpty();
+    auto* line = static_cast<QLabel*>(control(kIdDepthMapLine));
+    line->setText(alignment ? state_.AlignmentNote : depthMapLine());
+    line->setAccessibleName(alignment ? tr("Alignment") : tr("Depth map"));
+}
+
 QString MainWindow::depthMapLine() const {
     if (state_.DepthMapPath.isEmpty()) {
         return state_.DepthMapNote;
@@ -296,6 +307,8 @@ void MainWindow::applyBusy() {
     enable(kCmdKeepMetadata, idle);
     enable(kCmdK3vStereo, idle);
     enable(kCmdStandardStereo, idle);
+    enable(kCmdAlignPair, standard);
+    enable(kCmdStereoWindow, standard);
     if (idle && fullSizeView_ != nullptr) {
         fullSizeView_->refreshIfStale();
     }
@@ -389,6 +402,18 @@ void MainWindow::switchInvertDepthMap() {
 
 void MainWindow::switchWrapAround() {
     switchSetting(&ConversionSettings::WrapAround);
+}
+
+void MainWindow::switchAlignPair() {
+    sound_.play();
+    state_.AlignPair = !state_.AlignPair;
+    settingsChanged();
+}
+
+void MainWindow::switchStereoWindow() {
+    sound_.play();
+    state_.StereoWindow = !state_.StereoWindow;
+    settingsChanged();
 }
 
 // Only the saved files change: no conversion.
@@ -560,6 +585,8 @@ void MainWindow::resetDefaults() {
     state_.PairOrderChosen = false;
     settings.InvertDepthMap = start.InvertDepthMap;
     settings.WrapAround = start.WrapAround;
+    state_.AlignPair = false;
+    state_.StereoWindow = false;
     settingsChanged();
 }
 
@@ -574,6 +601,9 @@ void MainWindow::runConversion() {
     }
     while (conversionWanted_) {
         conversionWanted_ = false;
+        if (alignment_.update(state_, *runner_)) {
+            syncControls();
+        }
         takeDepthEntry();
         const ConversionSettings with = state_.job.settings;
         converting_ = true;
@@ -677,6 +707,7 @@ void MainWindow::loadPicture(const QString& path, PictureSlot slot) {
         return;
     }
     addRecentPicture(path, slot);
+    alignment_.pairChanged();
     state_.DepthMapNote.clear();  // it told about the picture before
     if (slot == PictureSlot::First) {
         state_.FirstPicturePath = path;

@@ -15,6 +15,7 @@
 #include "app/app_state.h"
 #include "app/control_ids.h"
 #include "app/user_dialogs.h"
+#include "app/window_alignment.h"
 
 class QAction;
 class QCheckBox;
@@ -88,6 +89,8 @@ class MainWindow : public QMainWindow {
     void clearDepthMap();
     void switchInvertDepthMap();
     void switchWrapAround();
+    void switchAlignPair();      // "Align the pair"
+    void switchStereoWindow();   // "Stereo window at the nearest point"
     void showFullSize();         // "View at full size"
     void switchKeepMetadata();   // "Keep photo information (Exif, colour profile)"
     void switchOpenSavedFile();  // "Open the saved file after publishing"
@@ -125,6 +128,7 @@ class MainWindow : public QMainWindow {
     void remember();         // writes what lasts to the store, if there is one
     void addRecentPicture(const QString& path, PictureSlot slot);
     QString depthMapLine() const;
+    void showDepthMapLine();  // the depth map's line, or in Standard Stereo the alignment's
     QImage renderPreview() const;
     // Disables, while work runs, the controls that would change it.
     void applyBusy();
@@ -161,6 +165,7 @@ class MainWindow : public QMainWindow {
     // A conversion is asked for; one asked while work runs waits for it, so the last wins.
     bool conversionWanted_ = false;
     bool converting_ = false;  // the running step is runConversion()'s
+    WindowAlignment alignment_;
 };
 
 }  // namespace k3v

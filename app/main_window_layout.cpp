@@ -128,6 +128,10 @@ void MainWindow::buildStereoMenu() {
     stereo->addSeparator();
     addItem(kCmdWrapAround, QT_TR_NOOP("&360-degree panorama (wrap around)"),
             &MainWindow::switchWrapAround);
+    stereo->addSeparator();
+    addItem(kCmdAlignPair, QT_TR_NOOP("Alig&n the pair"), &MainWindow::switchAlignPair);
+    addItem(kCmdStereoWindow, QT_TR_NOOP("Stereo &window at the nearest point"),
+            &MainWindow::switchStereoWindow);
 }
 
 void MainWindow::buildHeader(QWidget* client) {

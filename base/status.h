@@ -34,9 +34,12 @@ class [[nodiscard]] Status {
     std::string message_;
 };
 
-// The two shapes every file failure takes, so that both programs word them alike.
+// The shapes every file failure takes, so that both programs word them alike.
 inline Status CannotLoad(const std::string& path, const std::string& reason) {
     return Status::Error("Cannot load \"" + path + "\": " + reason);
+}
+inline Status CannotConvert(const std::string& path, const std::string& reason) {
+    return Status::Error("Cannot convert \"" + path + "\": " + reason);
 }
 inline Status CannotWrite(const std::string& path, const std::string& reason) {
     return Status::Error("Cannot write \"" + path + "\": " + reason);

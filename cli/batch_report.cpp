@@ -51,6 +51,26 @@ const char* StatusName(JobOutcome::Status status) {
     return "failed";
 }
 
+// to_chars, not printf: the locale the program runs in must not turn the point into a comma.
+std::string Fixed(double value, int decimals) {
+    char text[32];
+    const auto end =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return std::string(text, end.ptr);
+}
+
+// What aligning the pair did, as the line's last fields but the time.
+std::string AlignmentFields(const AlignmentOutcome& a) {
+    return std::string(",\"aligned\":") + (a.aligned ? "true" : "false") +
+           ",\"turned_deg\":" + Fixed(a.turnedDegrees, 2) +
+           ",\"scaled_percent\":" + Fixed(a.scaledPercent, 2) +
+           ",\"moved_px\":" + Fixed(a.movedPixels, 1) +
+           ",\"keystone\":" + (a.keystone ? "true" : "false") +
+           ",\"window_px\":" + std::to_string(a.windowShift) +
+           ",\"matches\":" + std::to_string(a.matches) + ",\"cropped\":[" +
+           std::to_string(a.width) + "," + std::to_string(a.height) + "]";
+}
+
 }  // namespace
 
 std::string ReportLine(const JobOutcome& o) {
@@ -62,15 +82,13 @@ std::string ReportLine(const JobOutcome& o) {
     for (size_t i = 0; i < o.outputs.size(); ++i) {
         line += (i == 0 ? "" : ",") + Quoted(o.outputs[i]);
     }
-    // to_chars, not printf: the locale the program runs in must not turn the point into a comma.
-    char seconds[32];
-    const auto end = std::to_chars(seconds, seconds + sizeof seconds - 1, o.seconds,
-                                   std::chars_format::fixed, 3);
-    *end.ptr = '\0';
     line += std::string("],\"status\":\"") + StatusName(o.status) +
             "\",\"message\":" + Quoted(o.message) + ",\"width\":" + std::to_string(o.width) +
-            ",\"height\":" + std::to_string(o.height) + ",\"seconds\":" + seconds + "}";
-    return line;
+            ",\"height\":" + std::to_string(o.height);
+    if (o.alignment) {
+        line += AlignmentFields(*o.alignment);
+    }
+    return line + ",\"seconds\":" + Fixed(o.seconds, 3) + "}";
 }
 
 }  // namespace k3v

@@ -3,7 +3,10 @@
 // own, written as the input finishes, so that a failed file can be found and run again.
 //   {"input":"a.jpg","outputs":["out/a_Unwrapped.jpg"],"status":"ok","message":"",
 //    "width":4000,"height":2000,"seconds":1.25}
-// A pair in standard mode names its first picture as "input" and its second as "second".
+// A pair in standard mode names its first picture as "input" and its second as "second"; an
+// aligned pair adds what aligning did before "seconds":
+//   "aligned":true,"turned_deg":1.20,"scaled_percent":1.50,"moved_px":9.0,"keystone":false,
+//   "window_px":0,"matches":412,"cropped":[1240,1060]
 
 #include <string>
 

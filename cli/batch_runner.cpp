@@ -59,8 +59,10 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
             if (!outcome.message.empty()) {
                 errors << "k3v-convert: " << outcome.message << std::endl;
             }
+            const std::string aligned =
+                outcome.alignment ? " (" + outcome.alignment->describe() + ")" : "";
             for (const std::string& file : outcome.outputs) {
-                report << "Saved \"" << file << "\"" << std::endl;
+                report << "Saved \"" << file << "\"" << aligned << std::endl;
             }
         } else {
             ++failed;
@@ -74,6 +76,7 @@ int RunJobs(const std::vector<ConversionJob>& jobs, const CliOptions& options, s
     };
     BatchOptions batch;
     batch.settings = options.settings;
+    batch.alignment = options.alignment;
     batch.jpegQuality = options.jpegQuality;
     batch.tiffCompression = options.tiffCompression;
     batch.keepMetadata = options.keepMetadata;

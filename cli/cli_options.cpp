@@ -34,6 +34,7 @@ constexpr OptionChoice kFormats[] = {{"jpg", 0}, {"bmp", 0}, {"tif", 0}, {"mpo",
 constexpr OptionChoice kTiffCompressions[] = {{"none", int32_t(TiffCompression::None)},
                                               {"lzw", int32_t(TiffCompression::Lzw)},
                                               {"deflate", int32_t(TiffCompression::Deflate)}};
+constexpr OptionChoice kWindowNames[] = {{"auto", 0}};
 constexpr SettingRange kQualityRange{50, 100};
 constexpr SettingRange kJobsRange{1, 256};
 
@@ -44,6 +45,15 @@ constexpr OptionValue Number(SettingRange range) {
 constexpr OptionValue ListedNumber(bool (*accepts)(int32_t), std::string_view refusal) {
     return {Kind::Number, {0, 0}, accepts, {}, refusal};
 }
+// Pixels behind the screen plane: "auto" (0) or any whole number from 0 up.
+bool IsWindowDepth(int32_t pixels) {
+    return pixels >= 0;
+}
+constexpr OptionValue kWindowDepth{Kind::Number,
+                                   {0, 0},
+                                   IsWindowDepth,
+                                   kWindowNames,
+                                   "takes auto or a whole number of pixels, 0 or more"};
 constexpr OptionValue Choice(std::span<const OptionChoice> choices, std::string_view refusal = {}) {
     return {Kind::Choice, {0, 0}, nullptr, choices, refusal};
 }
@@ -100,6 +110,18 @@ const OptionRow kOptions[] = {
     {"--wrap", "", "",
      "a 360-degree panorama: each row closes into a loop,\nno seam where its ends meet", kFlag,
      [](CliOptions& o, int32_t, const std::string&) { o.settings.WrapAround = true; }},
+    {"--align", "", "",
+     "standard mode: line up the pair first (the left eye's\npicture turned, scaled and moved "
+     "onto the right\neye's), both cropped to what both fill",
+     kFlag, [](CliOptions& o, int32_t, const std::string&) { o.alignment.align = true; }},
+    {"--stereo-window", "", "auto|N",
+     "standard mode: shift the views so that the nearest\npoint lies at the screen (auto) or N "
+     "pixels behind it",
+     kWindowDepth,
+     [](CliOptions& o, int32_t v, const std::string&) {
+         o.alignment.stereoWindow = true;
+         o.alignment.windowBehind = v;
+     }},
     {"--kind", "", "", "default panorama (photo: the anaglyph's invalid stripe is cut)",
      Choice(kKinds), Set<&S::SourceKind>},
     {"--effect", "", "N", "stereo effect {range}, default 3", Number(kStereoEffectRange),
@@ -202,6 +224,11 @@ Result<int32_t> CheckValue(const OptionRow& row, const std::string& option,
     if (rule.kind != Kind::Number) {
         return 0;
     }
+    for (const OptionChoice& name : rule.choices) {
+        if (name.name == text) {
+            return name.value;
+        }
+    }
     int32_t number = 0;
     if (!ParseInt(text, number)) {
         return refused("takes a whole number");
@@ -276,6 +303,10 @@ Status CheckShape(const CliOptions& o, bool formatGiven, bool tiffCompressionGiv
     if (!o.outputDir.empty() && standard && o.inputs.size() % 2 != 0) {
         return Status::Error(
             "standard mode takes the pictures in pairs (right eye, left eye, ...)");
+    }
+    if (!standard && o.alignment.any()) {
+        return Status::Error(std::string(o.alignment.align ? "--align" : "--stereo-window") +
+                             " works with --mode standard, not in k3v mode");
     }
     return CheckDepthMap(o);
 }

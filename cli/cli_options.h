@@ -19,6 +19,7 @@ namespace k3v {
 
 struct CliOptions {
     ConversionSettings settings;
+    AlignmentRequest alignment;  // --align, --stereo-window: standard mode's pairs lined up
     int jpegQuality = 100;
     TiffCompression tiffCompression = kDefaultTiffCompression;  // --tiff-compression
     bool keepMetadata = false;  // --keep-metadata: JPEG outputs keep the photo's information
@@ -53,9 +54,10 @@ struct OptionChoice {
 struct OptionValue {
     enum class Kind { None, Text, Number, Choice };
     Kind kind = Kind::None;
-    SettingRange range{0, 0};                 // Number: a value outside is a usage error
-    bool (*accepts)(int32_t) = nullptr;       // Number: the allowed values, instead of range
-    std::span<const OptionChoice> choices{};  // Choice, in the order the usage lists them
+    SettingRange range{0, 0};            // Number: a value outside is a usage error
+    bool (*accepts)(int32_t) = nullptr;  // Number: the allowed values, instead of range
+    // Choice, in the order the usage lists them; Number: names it takes besides numbers
+    std::span<const OptionChoice> choices{};
     // The usage error for any refused value, "<option> <refusal>, not "<value>""; empty for
     // the usual wording of the kind.
     std::string_view refusal{};

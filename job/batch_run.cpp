@@ -81,27 +81,29 @@ class GatePass {
 
 // Six planes, a decode buffer and the encoder's working memory, roughly.
 constexpr int kPlanesPerJob = 9;
+// An aligned pair adds the pictures' aligned copies and the alignment's grey working pictures.
+constexpr int kAlignmentPlanes = 4;
 
 // The job waits at the memory gate once its first picture's size is known, and holds its pass
 // until it ends.
 Status ConvertJob(const FileConversion& conversion, MemoryGate& gate, JobOutcome& outcome) {
     std::optional<GatePass> pass;
     const PictureSizeCheck admit = [&](const PictureSize& size) {
-        pass.emplace(gate, PlaneBytes(size.width, size.height, kPlanesPerJob));
+        const int planes = kPlanesPerJob + (conversion.aligns() ? kAlignmentPlanes : 0);
+        pass.emplace(gate, PlaneBytes(size.width, size.height, planes));
     };
     ConversionNotes notes;
     const Status converted = conversion.run(admit, {}, notes);
     outcome.width = notes.width;
     outcome.height = notes.height;
     outcome.message = notes.note;
+    outcome.alignment = notes.alignment;
     return converted;
 }
 
 // Whatever a job throws, on any of its threads, fails that job alone.
 Status Guarded(const std::string& picture, const std::function<Status()>& step) {
-    const auto failed = [&](const std::string& reason) {
-        return Status::Error("Cannot convert \"" + picture + "\": " + reason);
-    };
+    const auto failed = [&](const std::string& reason) { return CannotConvert(picture, reason); };
     try {
         return step();
     } catch (const std::bad_alloc&) {

@@ -6,6 +6,7 @@
 // batch.
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,8 @@ struct JobOutcome {
     // Why it failed or was skipped (on one line); when ok, what of the photo's information was
     // not kept, or empty.
     std::string message;
-    int width = 0, height = 0;  // the first picture's size; 0 when it was not read
+    int width = 0, height = 0;                  // the first picture's size; 0 when it was not read
+    std::optional<AlignmentOutcome> alignment;  // what aligning the pair did, when it was asked
     double seconds = 0;
 };
 

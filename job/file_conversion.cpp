@@ -13,6 +13,8 @@ namespace {
 
 // How a file conversion's time goes, roughly: loading, then making the views and saving.
 constexpr double kLoadShare = 0.3;
+// Where aligning a pair ends, when it is asked: it takes its share from making the views.
+constexpr double kAlignedShare = 0.5;
 
 // The job's depth map, from its file or found in its folder; empty when it has none.
 Result<std::string> DepthMapOf(const ConversionJob& job) {
@@ -77,6 +79,7 @@ Result<std::string> FindDepthMap(const std::string& folder, const std::string& i
 FileConversion::FileConversion(const ConversionJob& files, const BatchOptions& options)
     : files_(files),
       settings_(options.settings),
+      alignment_(options.alignment),
       target_(files_.output, settings_, options.jpegQuality, options.keepMetadata,
               options.tiffCompression) {}
 
@@ -88,11 +91,15 @@ Status FileConversion::check(const InputFiles& inputs) const {
     return target_.check(inputs);
 }
 
+bool FileConversion::aligns() const {
+    return settings_.TransformationMode == kStandardStereo && alignment_.any();
+}
+
 Status FileConversion::run(const PictureSizeCheck& sized, const Progress& progress,
                            ConversionNotes& notes) const {
     // In bands where the pictures allow; a depth map that cannot be found is left to the whole
-    // conversion to report, after the picture it belongs to.
-    if (const Result<std::string> map = DepthMapOf(files_); map) {
+    // conversion to report, after the picture it belongs to. Aligning needs the pair whole.
+    if (const Result<std::string> map = DepthMapOf(files_); map && !aligns()) {
         PhotoMetadataRead read;
         if (target_.keepsMetadata()) {
             read = ReadPhotoMetadata(files_.first);
@@ -114,10 +121,22 @@ Status FileConversion::run(const PictureSizeCheck& sized, const Progress& progre
     if (!loaded) {
         return loaded;
     }
+    double saveFrom = kLoadShare;
+    if (aligns()) {
+        Result<AlignmentOutcome> aligned =
+            stereo.alignPair(alignment_, progress.part(kLoadShare, kAlignedShare, "align"));
+        if (!aligned) {
+            return aligned.status().cancelled()
+                       ? aligned.status()
+                       : CannotConvert(files_.first, OnOneLine(aligned.message()));
+        }
+        notes.alignment = aligned.value();
+        saveFrom = kAlignedShare;
+    }
     if (target_.keepsMetadata()) {
         notes.note = OnOneLine(stereo.keepFirstPictureMetadata());
     }
-    return stereo.save(target_, progress.part(kLoadShare, 1.0));
+    return stereo.save(target_, progress.part(saveFrom, 1.0));
 }
 
 }  // namespace k3v

@@ -3,8 +3,10 @@
 // pair, right eye then left eye), its depth map, and the output, converted once and saved.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "align/pair_alignment.h"
 #include "base/progress.h"
 #include "base/result.h"
 #include "base/status.h"
@@ -31,6 +33,8 @@ Result<std::string> FindDepthMap(const std::string& folder, const std::string& i
 // The options every file of a batch is converted with.
 struct BatchOptions {
     ConversionSettings settings;
+    // Standard Stereo's pairs lined up before the conversion (no effect in K3V mode).
+    AlignmentRequest alignment;
     int jpegQuality = kDefaultJpegQuality;
     TiffCompression tiffCompression = kDefaultTiffCompression;
     bool keepMetadata = false;  // JPEG outputs keep the photo's information
@@ -44,6 +48,7 @@ struct ConversionNotes {
     int32_t width = 0;
     int32_t height = 0;
     std::string note;
+    std::optional<AlignmentOutcome> alignment;  // what aligning the pair did, when it was asked
 };
 
 // One conversion of the batch tool from files to files. It owns its files and the output
@@ -58,16 +63,20 @@ class FileConversion {
     bool outputsExist() const;
     // Ok when the outputs replace none of `inputs` and their format is known.
     Status check(const InputFiles& inputs) const;
+    // Whether the pair is aligned before the conversion: then the pictures are loaded whole.
+    bool aligns() const;
 
-    // Loads the files, makes the views once for the target and saves them there. `sized` is
-    // told the first picture's size before it is decoded. A refused picture's message names
-    // its file on one line.
+    // Loads the files, aligns the pair if asked, makes the views once for the target and saves
+    // them there. `sized` is told the first picture's size before it is decoded. A refused
+    // picture's message names its file on one line; a pair that cannot be aligned fails as
+    // "Cannot convert "FIRST": cannot align: ..." and nothing is saved.
     Status run(const PictureSizeCheck& sized, const Progress& progress,
                ConversionNotes& notes) const;
 
   private:
     ConversionJob files_;
     ConversionSettings settings_;
+    AlignmentRequest alignment_;
     OutputTarget target_;
 };
 

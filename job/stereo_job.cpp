@@ -48,6 +48,15 @@ Status Decode(const std::string& path, PixelPlane& plane, const Progress& progre
     return progress.cancelled() ? Status::Cancelled() : Status::Ok();
 }
 
+// A copy of `picture` to align, which leaves the picture as it is.
+Status CopyOf(const PixelPlane& picture, PixelPlane& copy) {
+    if (Status allocated = copy.allocate(picture.width(), picture.height()); !allocated) {
+        return allocated;
+    }
+    copy.copyFrom(picture);
+    return Status::Ok();
+}
+
 }  // namespace
 
 Status StereoJob::showPlaceholder() {
@@ -58,6 +67,7 @@ Status StereoJob::showPlaceholder() {
     secondPath_.clear();
     depthMapPath_.clear();
     viewsMadeWith_.reset();
+    forgetLoadedPair();
     return Status::Ok();
 }
 
@@ -80,6 +90,7 @@ Status StereoJob::loadFirst(const std::string& path, const Progress& progress,
     }
     metadata_ = {};
     viewsMadeWith_.reset();
+    forgetLoadedPair();
     progress.report(1.0);
     return Status::Ok();
 }
@@ -89,6 +100,21 @@ Status StereoJob::loadSecond(const std::string& path, const Progress& progress) 
     if (Status decoded = Decode(path, picture, progress); !decoded) {
         return decoded;
     }
+    // A new second picture pairs with the first as it was loaded, not as it was cropped.
+    if (!loadedFirst_.empty()) {
+        if (picture.width() != loadedFirst_.width() || picture.height() != loadedFirst_.height()) {
+            return refused(
+                path, Status::Error(PairSizeMismatch(loadedFirst_.width(), loadedFirst_.height(),
+                                                     picture.width(), picture.height())));
+        }
+        if (Status restored = InstallFirstPicture(planes_, std::move(loadedFirst_),
+                                                  WorkingCopy::LeftToConversion);
+            !restored) {
+            return refused(path, restored);
+        }
+        secondPath_.clear();  // the aligned second picture went with the cropped planes
+        forgetLoadedPair();
+    }
     if (Status installed =
             InstallSecondPicture(planes_, std::move(picture), WorkingCopy::LeftToConversion);
         !installed) {
@@ -96,6 +122,7 @@ Status StereoJob::loadSecond(const std::string& path, const Progress& progress) 
     }
     secondPath_ = path;
     viewsMadeWith_.reset();
+    aligned_ = false;
     progress.report(1.0);
     return Status::Ok();
 }
@@ -112,6 +139,96 @@ Status StereoJob::loadDepthMap(const std::string& path, const Progress& progress
     viewsMadeWith_.reset();
     progress.report(1.0);
     return Status::Ok();
+}
+
+Result<AlignmentOutcome> StereoJob::alignPair(const AlignmentRequest& request,
+                                              const Progress& progress, LoadedPair loaded) {
+    if (secondPath_.empty()) {
+        return Status::Error("cannot align: there is no second picture");
+    }
+    // An aligned pair is aligned again from the pictures as loaded, never from its own crop.
+    const bool fromLoaded = !loadedFirst_.empty();
+    PixelPlane first;
+    PixelPlane second;
+    if (fromLoaded || loaded == LoadedPair::Kept) {
+        const PixelPlane& loadedFirst = fromLoaded ? loadedFirst_ : planes_.DecodedImage1;
+        const PixelPlane& loadedSecond = fromLoaded ? loadedSecond_ : planes_.DecodedImage2;
+        if (Status copied = CopyOf(loadedFirst, first); !copied) {
+            return copied;
+        }
+        if (Status copied = CopyOf(loadedSecond, second); !copied) {
+            return copied;
+        }
+    } else {
+        first = std::move(planes_.DecodedImage1);
+        second = std::move(planes_.DecodedImage2);
+    }
+    Result<AlignmentOutcome> outcome = AlignPair(first, second, request, progress);
+    if (!outcome) {
+        if (planes_.DecodedImage1.empty()) {  // taken, not copied: back as it was
+            planes_.DecodedImage1 = std::move(first);
+            planes_.DecodedImage2 = std::move(second);
+        }
+        return outcome;
+    }
+    if (loaded == LoadedPair::Kept && !fromLoaded) {
+        loadedFirst_ = std::move(planes_.DecodedImage1);
+        loadedSecond_ = std::move(planes_.DecodedImage2);
+    } else if (loaded == LoadedPair::Dropped) {
+        loadedFirst_ = {};
+        loadedSecond_ = {};
+    }
+    if (Status installed = installPair(std::move(first), std::move(second)); !installed) {
+        // No memory for the planes at the aligned size: back to the pair as loaded if it was
+        // kept; otherwise the job holds no pair any more.
+        const bool restored = !loadedFirst_.empty() &&
+                              installPair(std::move(loadedFirst_), std::move(loadedSecond_)).ok();
+        forgetLoadedPair();
+        if (!restored) {
+            firstPath_.clear();
+            secondPath_.clear();
+        }
+        return installed;
+    }
+    aligned_ = true;
+    return outcome;
+}
+
+Status StereoJob::unalignPair() {
+    if (!aligned_ || loadedFirst_.empty()) {
+        return Status::Ok();
+    }
+    if (Status installed = installPair(std::move(loadedFirst_), std::move(loadedSecond_));
+        !installed) {
+        return installed;
+    }
+    forgetLoadedPair();
+    return Status::Ok();
+}
+
+Status StereoJob::installPair(PixelPlane&& first, PixelPlane&& second) {
+    viewsMadeWith_.reset();
+    if (Status installed =
+            InstallFirstPicture(planes_, std::move(first), WorkingCopy::LeftToConversion);
+        !installed) {
+        return installed;
+    }
+    if (Status installed =
+            InstallSecondPicture(planes_, std::move(second), WorkingCopy::LeftToConversion);
+        !installed) {
+        secondPath_.clear();
+        return installed;
+    }
+    if (planes_.DepthMap.empty()) {
+        depthMapPath_.clear();
+    }
+    return Status::Ok();
+}
+
+void StereoJob::forgetLoadedPair() {
+    aligned_ = false;
+    loadedFirst_ = {};
+    loadedSecond_ = {};
 }
 
 Status StereoJob::refused(const std::string& path, const Status& refusal) const {

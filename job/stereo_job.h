@@ -9,8 +9,10 @@
 #include <optional>
 #include <string>
 
+#include "align/pair_alignment.h"
 #include "base/photo_metadata.h"
 #include "base/progress.h"
+#include "base/result.h"
 #include "base/status.h"
 #include "input/picture_file.h"
 #include "output/output_naming.h"
@@ -27,6 +29,11 @@ using PictureSizeCheck = std::function<void(const PictureSize& size)>;
 // How a refused picture (another size, no memory for it) is worded: the window shows the
 // refusal as it is, under the file name it shows anyway; the batch tool's one line names the file.
 enum class RefusalWording { AsItIs, NamingTheFile };
+
+// Whether an aligned pair keeps the pictures as loaded aside: the window does, so that another
+// alignment, or none, starts from them again without loading them anew; the batch aligns once
+// and lets them go.
+enum class LoadedPair { Kept, Dropped };
 
 class StereoJob {
   public:
@@ -54,6 +61,18 @@ class StereoJob {
     Status loadDepthMap(const std::string& path, const Progress& progress = {});
     void clearDepthMap();
 
+    // Lines up Standard Stereo's pair as `request` asks (align/pair_alignment.h): both pictures
+    // become the aligned, cropped views, every plane takes their size, and the views are made
+    // again by the next conversion. An aligned pair is aligned again from the pictures as
+    // loaded, which `loaded` keeps or not. On failure (no second picture, too few matching
+    // points) or cancel nothing changes.
+    Result<AlignmentOutcome> alignPair(const AlignmentRequest& request, const Progress& progress,
+                                       LoadedPair loaded = LoadedPair::Dropped);
+    // Puts back the pair as loaded after an alignment that kept it; nothing to do otherwise.
+    Status unalignPair();
+    // Whether the pictures are an aligned pair, not the pictures as loaded.
+    bool pairIsAligned() const { return aligned_; }
+
     // With the photo's information kept, each JPEG save carries the first picture's Exif and
     // colour profile. Returns what of it cannot be kept (empty when all can).
     std::string keepFirstPictureMetadata();
@@ -80,6 +99,8 @@ class StereoJob {
   private:
     Status convertWith(const ConversionSettings& with, const Progress& progress);
     Status refused(const std::string& path, const Status& refusal) const;
+    Status installPair(PixelPlane&& first, PixelPlane&& second);
+    void forgetLoadedPair();
 
     RefusalWording wording_ = RefusalWording::AsItIs;
 
@@ -90,6 +111,10 @@ class StereoJob {
     PhotoMetadata metadata_;
     // The settings the views were last made with; none while they are not made.
     std::optional<ConversionSettings> viewsMadeWith_;
+    // The pair as loaded while the planes hold it aligned (empty when it was let go).
+    bool aligned_ = false;
+    PixelPlane loadedFirst_;
+    PixelPlane loadedSecond_;
 };
 
 }  // namespace k3v

@@ -43,6 +43,18 @@ PixelPlane PixelPlane::Adopt(uint32_t* pixels, int32_t width, int32_t height) {
     return plane;
 }
 
+void PixelPlane::cropTo(int32_t x, int32_t y, int32_t width, int32_t height) {
+    // Each row moves to a lower address than it had (or stays), and rows are moved bottom
+    // first, so no row is overwritten before it has moved.
+    for (int32_t r = 0; r < height; ++r) {
+        std::memmove(data() + size_t(r) * size_t(width), row(y + r) + x,
+                     size_t(width) * sizeof(uint32_t));
+    }
+    std::memset(data() + size_t(height) * size_t(width), 0, size_t(width) * sizeof(uint32_t));
+    width_ = width;
+    height_ = height;
+}
+
 void PixelPlane::copyFrom(const PixelPlane& other) {
     if (&other != this && !empty() && other.storedCount() == storedCount()) {
         std::memcpy(data(), other.data(), storedCount() * sizeof(uint32_t));

@@ -5,8 +5,8 @@
 // spare row that stays zero: filters that look one pixel past the last one read it as black.
 //
 // Only whoever owns the plane set may re-dimension a plane; re-dimensioning discards the old
-// contents and yields zeros. Planes are move-only: copying pixels is always an explicit
-// copyFrom(), never an accident of passing by value.
+// contents and yields zeros (cropTo alone keeps them). Planes are move-only: copying pixels is
+// always an explicit copyFrom(), never an accident of passing by value.
 
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +45,11 @@ class PixelPlane {
 
     // Copies every stored pixel (the spare row included) from a plane of the same size.
     void copyFrom(const PixelPlane& other);
+
+    // Keeps only the width x height pixels from column x, row y (a rectangle inside the
+    // plane), moved into place in the same memory, with a zero spare row above them: a crop
+    // that needs no second plane.
+    void cropTo(int32_t x, int32_t y, int32_t width, int32_t height);
 
   private:
     struct FreeDeleter {

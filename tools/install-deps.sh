@@ -9,6 +9,7 @@ packages=(
     libjpeg62-turbo-dev libturbojpeg0-dev libjpeg-turbo-progs libtiff-dev libtiff-tools libpng-dev
     libdeflate-dev
     libexiv2-dev
+    libopencv-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     imagemagick xvfb xauth time
     python3-pil libimage-exiftool-perl clang libclang-rt-14-dev

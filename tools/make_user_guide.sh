@@ -5,7 +5,8 @@
 #
 # Needs (Debian packages): groff (the full package, for the ms macros; groff-base is
 # not enough), ghostscript (ps2pdf) and python3-pil (/usr/bin/python3, to wrap the
-# figures as EPS).  The figures themselves come from tools/make_resources.py; run that
+# figures as EPS).  The figures themselves come from tools/make_resources.py, and
+# alignment.jpg from tools/make_alignment_figure.py (with a built k3v-convert); run them
 # first if the samples or bitmaps changed.  The build of the programs never runs this:
 # the PDF is committed.
 set -euo pipefail

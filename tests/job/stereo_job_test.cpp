@@ -33,6 +33,22 @@ void WritePpm(const std::string& path, int width, int height, uint32_t seed) {
     }
 }
 
+// Blocks of 4 x 4 pixels of deterministic noise, from row `top` of a taller such picture: two
+// of them with different tops are a pair that differs only by a vertical offset.
+void WriteBlockPpm(const std::string& path, int width, int height, int top) {
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << width << " " << height << "\n255\n";
+    for (int y = top; y < top + height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            uint32_t state = uint32_t(y / 4) * 7919u + uint32_t(x / 4) * 104729u + 17u;
+            for (int c = 0; c < 3; ++c) {
+                state = state * 1664525u + 1013904223u;
+                out.put(char(state >> 24));
+            }
+        }
+    }
+}
+
 std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -253,6 +269,42 @@ TEST_F(StereoJobTest, ASaveMakesItsViewsOnce) {
     Recorder save;
     ASSERT_TRUE(job.save(OutputTarget(file("a.mpo"), job.settings), save.progress()).ok());
     EXPECT_NE(save.stages.front(), "encode");
+}
+
+// A pair that cannot be aligned stays as it was, whether the job takes its pictures or copies
+// them; an aligned pair whose second picture is loaded anew pairs with the first as loaded.
+TEST_F(StereoJobTest, AlignmentKeepsThePairAsLoadedWhereItMust) {
+    std::ofstream flat(file("flat.ppm"), std::ios::binary);
+    flat << "P6\n64 48\n255\n" << std::string(64 * 48 * 3, char(90));
+    flat.close();
+    AlignmentRequest request;
+    request.align = true;
+    for (const LoadedPair loaded : {LoadedPair::Dropped, LoadedPair::Kept}) {
+        StereoJob job;
+        ASSERT_TRUE(job.loadFirst(file("flat.ppm")).ok());
+        ASSERT_TRUE(job.loadSecond(file("flat.ppm")).ok());
+        const Loaded before(job);
+        const Result<AlignmentOutcome> failed = job.alignPair(request, {}, loaded);
+        EXPECT_EQ(failed.message().rfind("cannot align: ", 0), 0u) << failed.message();
+        EXPECT_TRUE(Loaded(job) == before);
+        EXPECT_FALSE(job.pairIsAligned());
+    }
+
+    WriteBlockPpm(file("right.ppm"), 320, 240, 0);
+    WriteBlockPpm(file("left.ppm"), 320, 240, 6);
+    StereoJob job;
+    ASSERT_TRUE(job.loadFirst(file("right.ppm")).ok());
+    const std::vector<uint32_t> right = Pixels(job.planes().DecodedImage1);
+    ASSERT_TRUE(job.loadSecond(file("left.ppm")).ok());
+    const Result<AlignmentOutcome> aligned = job.alignPair(request, {}, LoadedPair::Kept);
+    ASSERT_TRUE(aligned.ok()) << aligned.message();
+    EXPECT_TRUE(job.pairIsAligned());
+    EXPECT_LT(job.planes().SourceHeight, 240);
+    EXPECT_EQ(job.planes().SourceHeight, aligned.value().height);
+    ASSERT_TRUE(job.loadSecond(file("left.ppm")).ok());
+    EXPECT_FALSE(job.pairIsAligned());
+    EXPECT_EQ(job.planes().SourceHeight, 240);
+    EXPECT_EQ(Pixels(job.planes().DecodedImage1), right);
 }
 
 }  // namespace

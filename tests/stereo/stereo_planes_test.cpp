@@ -99,5 +99,23 @@ TEST(StereoPlanes, DepthMapIsTheLumaOfAMapOfThePictureSizeAndLeavesWithThatSize)
     EXPECT_TRUE(planes.DepthMap.empty());
 }
 
+TEST(PixelPlane, CropToKeepsTheRectangleInPlaceAndZeroesTheSpareRow) {
+    PixelPlane plane = NoisePlane(37, 23, 5);
+    const PixelPlane original = NoisePlane(37, 23, 5);
+    const uint32_t* memory = plane.data();
+    plane.cropTo(3, 4, 30, 17);
+    ASSERT_EQ(plane.width(), 30);
+    ASSERT_EQ(plane.height(), 17);
+    EXPECT_EQ(plane.data(), memory);
+    for (int32_t y = 0; y < 17; ++y) {
+        for (int32_t x = 0; x < 30; ++x) {
+            ASSERT_EQ(plane.row(y)[x], original.row(y + 4)[x + 3]) << x << ", " << y;
+        }
+    }
+    for (int32_t x = 0; x < 30; ++x) {
+        EXPECT_EQ(plane.row(17)[x], 0u);
+    }
+}
+
 }  // namespace
 }  // namespace k3v
