@@ -574,7 +574,9 @@ Result<AlignmentOutcome> AlignPair(PixelPlane& first, PixelPlane& second,
     outcome.matches = int32_t(fit->inliers.size());
 
     // The correction (identity when only the window is asked for), then the window's shift:
-    // the nearest point's offset, first minus second, becomes windowBehind.
+    // the nearest point's offset, first minus second, becomes windowBehind. With the eyes
+    // swapped the first picture is the left eye, so the nearest point has the largest offset,
+    // and its offset becomes minus windowBehind.
     const RowModel model = request.align ? fit->model : RowModel{};
     const double keep = request.align ? KeptDepthShift(refined, fit->inliers, model, frame) : 0;
     cv::Matx33d correction = Correction(model, keep, frame, 0);
@@ -583,8 +585,9 @@ Result<AlignmentOutcome> AlignPair(PixelPlane& first, PixelPlane& second,
         for (const int i : fit->inliers) {
             offsets.push_back(refined[i].first.x - Apply(correction, refined[i].second).x);
         }
-        outcome.windowShift =
-            int32_t(std::lround(Percentile(offsets, kNearestPercentile) - request.windowBehind));
+        outcome.windowShift = int32_t(std::lround(
+            request.swapEyes ? Percentile(offsets, 1 - kNearestPercentile) + request.windowBehind
+                             : Percentile(offsets, kNearestPercentile) - request.windowBehind));
         correction = Correction(model, keep, frame, outcome.windowShift);
     }
     const std::optional<cv::Rect> crop = LargestFilledRectangle(correction.inv(), size);

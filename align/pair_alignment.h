@@ -18,6 +18,8 @@ struct AlignmentRequest {
                                 // scale, keystone); the first is only cropped
     bool stereoWindow = false;  // --stereo-window: shift the views so the nearest point lies
     int32_t windowBehind = 0;   // at the screen plane (auto: 0) or this many pixels behind it
+    bool swapEyes = false;      // the first picture is the left eye ("Swap eyes"), which turns
+                                // the window's nearest point into the pair's farthest offset
     bool any() const { return align || stereoWindow; }
 };
 

@@ -11,7 +11,7 @@ namespace {
 
 bool SameRequest(const AlignmentRequest& a, const AlignmentRequest& b) {
     return a.align == b.align && a.stereoWindow == b.stereoWindow &&
-           a.windowBehind == b.windowBehind;
+           a.windowBehind == b.windowBehind && a.swapEyes == b.swapEyes;
 }
 
 }  // namespace
@@ -24,6 +24,8 @@ AlignmentRequest WindowAlignment::Wanted(const AppState& state) {
     }
     request.align = state.AlignPair;
     request.stereoWindow = state.StereoWindow;  // the nearest point at the screen plane
+    // Which point is nearest depends on which picture is the left eye.
+    request.swapEyes = state.StereoWindow && state.job.settings.SwapEyes;
     return request;
 }
 

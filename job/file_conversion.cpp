@@ -48,6 +48,12 @@ Status LoadFiles(const ConversionJob& job, StereoJob& stereo, const PictureSizeC
     return stereo.loadSecond(job.second, progress.part(2.0 / parts, 1.0));
 }
 
+// The stereo window's nearest point depends on which picture is the left eye.
+AlignmentRequest WithEyes(AlignmentRequest request, const ConversionSettings& settings) {
+    request.swapEyes = settings.SwapEyes;
+    return request;
+}
+
 }  // namespace
 
 Result<std::string> FindDepthMap(const std::string& folder, const std::string& input) {
@@ -79,7 +85,7 @@ Result<std::string> FindDepthMap(const std::string& folder, const std::string& i
 FileConversion::FileConversion(const ConversionJob& files, const BatchOptions& options)
     : files_(files),
       settings_(options.settings),
-      alignment_(options.alignment),
+      alignment_(WithEyes(options.alignment, options.settings)),
       target_(files_.output, settings_, options.jpegQuality, options.keepMetadata,
               options.tiffCompression) {}
 

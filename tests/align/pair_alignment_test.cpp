@@ -197,6 +197,18 @@ TEST(AlignmentWindow, PutsTheNearestPointAtTheScreenOrBehind) {
     }
 }
 
+// With the eyes swapped the first picture is the left eye: the nearest point is the one with
+// the largest offset, first minus second, and the window puts it at minus `behind`.
+TEST(AlignmentWindow, FollowsSwappedEyes) {
+    Pair pair = MakePair(Distortion{});
+    const Result<AlignmentOutcome> result =
+        AlignPair(pair.first, pair.second,
+                  {.stereoWindow = true, .windowBehind = 6, .swapEyes = true}, Progress());
+    ASSERT_TRUE(result.ok()) << result.message();
+    const Offsets offsets = Measure(pair.first, pair.second);
+    EXPECT_NEAR(Percentile(offsets.horizontal, 0.98), -6, 2.0);
+}
+
 TEST(AlignmentFailure, LeavesBlankAndUnrelatedPairsAsTheyWere) {
     Pair blank{FilledPlane(kW, kH, Bgr(200, 180, 150)), FilledPlane(kW, kH, Bgr(200, 180, 150))};
     Pair unrelated = MakePair({});
