@@ -31,6 +31,8 @@ namespace {
 
 // Fewer inliers than this do not tell a correction from chance.
 constexpr int32_t kLeastMatches = 30;
+// Coarse matches that leave enough after refinement; fewer, and finer copies are searched.
+constexpr int32_t kEnoughCoarseMatches = 4 * kLeastMatches;
 // Features are found on a copy whose longer side is about this long; the matches are then
 // refined on the full pictures.
 constexpr int32_t kDetectionSide = 1200;
@@ -265,11 +267,10 @@ int32_t DetectionFactor(cv::Size size) {
     return std::max(1, (std::max(size.width, size.height) + kDetectionSide / 2) / kDetectionSide);
 }
 
-// Matches of ORB features on the reduced grey copies, in full-size coordinates. The two
+// Matches of ORB features on grey copies reduced by `factor`, in full-size coordinates. The two
 // pictures are reduced and searched side by side.
-std::vector<Match> CoarseMatches(const Pictures& pictures) {
+std::vector<Match> CoarseMatches(const Pictures& pictures, int32_t factor) {
     const cv::Size size = pictures.first.size();
-    const int32_t factor = DetectionFactor(size);
     const cv::Size small(std::max(1, size.width / factor), std::max(1, size.height / factor));
     const cv::Rect whole(0, 0, small.width * factor, small.height * factor);
     std::array<std::vector<cv::KeyPoint>, 2> points;
@@ -549,15 +550,25 @@ Result<AlignmentOutcome> AlignPair(PixelPlane& first, PixelPlane& second,
                             cv::Mat(size, CV_8UC4, second.data())};
     const Frame frame{(size.width - 1) / 2.0, (size.height - 1) / 2.0,
                       std::max(size.width, size.height) / 2.0};
-    const int32_t factor = DetectionFactor(size);
-
-    const std::vector<Match> coarse = CoarseMatches(pictures);
-    progress.report(0.3);
-    if (progress.cancelled()) {
-        return Status::Cancelled();
+    // Pictures whose detail is finer than the reduced copies keep (haze, water, foliage far
+    // off) may match too little there: they are searched again at twice the detail, down to
+    // full size, before the pair is refused. Refinement drops some, so a margin is asked for.
+    int32_t factor = DetectionFactor(size);
+    std::vector<Match> coarse;
+    std::optional<RowFit> rough;
+    for (;;) {
+        coarse = CoarseMatches(pictures, factor);
+        if (progress.cancelled()) {
+            return Status::Cancelled();
+        }
+        rough =
+            RobustRow(coarse, frame, std::max(2.0, 1.5 * factor), false, size.width, size.height);
+        if ((rough && int(rough->inliers.size()) >= kEnoughCoarseMatches) || factor == 1) {
+            break;
+        }
+        factor = std::max(1, factor / 2);
     }
-    const std::optional<RowFit> rough =
-        RobustRow(coarse, frame, std::max(2.0, 1.5 * factor), false, size.width, size.height);
+    progress.report(0.3);
     if (!rough || int(rough->inliers.size()) < kLeastMatches) {
         return TooFew(rough ? rough->inliers.size() : 0);
     }
