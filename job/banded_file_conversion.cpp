@@ -209,7 +209,11 @@ std::optional<Status> ConvertFilesInBands(const BandedFiles& files, const Output
     }
     // The order is settled before any picture is opened; the band's height needs the width.
     const ViewRowExchange::Plan order = ExchangePlan(target, 1, 1, 1);
-    Result<std::optional<OpenPicture>> first = OpenRows(files.first, order.made, sized);
+    Result<std::optional<OpenPicture>> first =
+        files.firstPlane == nullptr
+            ? OpenRows(files.first, order.made, sized)
+            : std::optional<OpenPicture>(OpenPicture{
+                  nullptr, PictureRowReader::OfPlane(files.first, *files.firstPlane, order.made)});
     if (!first) {
         return first.status();
     }
@@ -232,14 +236,17 @@ std::optional<Status> ConvertFilesInBands(const BandedFiles& files, const Output
     width = size.width;
     height = size.height;
     std::optional<OpenPicture> second;
-    if (Status opened = OpenBeside(
-            files.second, order.made, size,
-            [&](PictureSize other) {
-                return OnOneLine(
-                    PairSizeMismatch(size.width, size.height, other.width, other.height));
-            },
-            second, whole);
-        !opened || whole) {
+    if (files.secondPlane != nullptr) {
+        second = OpenPicture{
+            nullptr, PictureRowReader::OfPlane(files.second, *files.secondPlane, order.made)};
+    } else if (Status opened = OpenBeside(
+                   files.second, order.made, size,
+                   [&](PictureSize other) {
+                       return OnOneLine(
+                           PairSizeMismatch(size.width, size.height, other.width, other.height));
+                   },
+                   second, whole);
+               !opened || whole) {
         return whole ? std::nullopt : std::optional<Status>(opened);
     }
 

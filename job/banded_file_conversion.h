@@ -12,6 +12,7 @@
 #include "base/status.h"
 #include "job/stereo_job.h"
 #include "output/output_target.h"
+#include "stereo/pixel_plane.h"
 
 namespace k3v {
 
@@ -20,6 +21,10 @@ struct BandedFiles {
     std::string first;
     std::string second;
     std::string depthMap;
+    // When given, a pair decoded already (and aligned, say), of one size, read from memory
+    // instead of the files, which then only name the pictures.
+    const PixelPlane* firstPlane = nullptr;
+    const PixelPlane* secondPlane = nullptr;
 };
 
 // The rows of each band asked from the pictures and of each view's ring; 0: as the picture's

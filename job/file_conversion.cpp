@@ -138,6 +138,24 @@ Status FileConversion::run(const PictureSizeCheck& sized, const Progress& progre
         }
         notes.alignment = aligned.value();
         saveFrom = kAlignedShare;
+        // The aligned pair is converted in bands from memory, which spares the whole
+        // conversion's planes. Standard Stereo takes no depth map.
+        const StereoPlanes& pair = stereo.planes();
+        PhotoMetadataRead read;
+        if (target_.keepsMetadata()) {
+            read = ReadPhotoMetadata(files_.first);
+        }
+        BandedFiles banded{files_.first, files_.second, {}};
+        banded.firstPlane = &pair.DecodedImage1;
+        banded.secondPlane = &pair.DecodedImage2;
+        int32_t width = 0;
+        int32_t height = 0;
+        const std::optional<Status> converted = ConvertFilesInBands(
+            banded, target_, read.metadata, nullptr, progress.part(saveFrom, 1.0), width, height);
+        if (converted) {
+            notes.note = OnOneLine(read.note);
+            return *converted;
+        }
     }
     if (target_.keepsMetadata()) {
         notes.note = OnOneLine(stereo.keepFirstPictureMetadata());
