@@ -132,12 +132,11 @@ inline uint32_t SampleInside(const KernelTables& t, const uint32_t* at, ptrdiff_
 #undef K3V_WEIGH_ROWS
 #endif
 
-void WarpRows(const PixelPlane& source, const std::array<double, 9>& h, PixelPlane& target,
-              int32_t from, int32_t to) {
+void WarpRows(const PixelPlane& source, const std::array<double, 9>& h, int32_t tw, int32_t from,
+              int32_t to, uint32_t* into) {
     const KernelTables& tables = Tables();
     const int32_t sw = source.width();
     const int32_t sh = source.height();
-    const int32_t tw = target.width();
     // A row's source positions first, in whole 1/256 pixels, in a loop the compiler
     // vectorises: clamped to a few pixels outside the picture (where every neighbour is an
     // edge pixel), then moved by a bias so that truncation rounds down.
@@ -158,7 +157,7 @@ void WarpRows(const PixelPlane& source, const std::array<double, 9>& h, PixelPla
             us[size_t(x)] = int32_t(u + kBias) - kBias;
             vs[size_t(x)] = int32_t(v + kBias) - kBias;
         }
-        uint32_t* out = target.row(y);
+        uint32_t* out = into + size_t(y - from) * size_t(tw);
         for (int32_t x = 0; x < tw; ++x) {
             const int32_t uf = us[size_t(x)];
             const int32_t vf = vs[size_t(x)];
@@ -184,6 +183,11 @@ void WarpRows(const PixelPlane& source, const std::array<double, 9>& h, PixelPla
 
 }  // namespace
 
+void WarpCubicRows(const PixelPlane& source, const std::array<double, 9>& toSource, int32_t width,
+                   int32_t from, int32_t to, uint32_t* out) {
+    WarpRows(source, toSource, width, from, to, out);
+}
+
 bool WarpCubic(const PixelPlane& source, const std::array<double, 9>& toSource, PixelPlane& target,
                const Progress& progress) {
     Tables();  // made once, before the threads share them
@@ -195,7 +199,8 @@ bool WarpCubic(const PixelPlane& source, const std::array<double, 9>& toSource, 
         const int32_t top = int32_t(int64_t(height) * band / kBands);
         const int32_t bottom = int32_t(int64_t(height) * (band + 1) / kBands);
         ParallelRanges(size_t(bottom - top), threads, [&](size_t begin, size_t end) {
-            WarpRows(source, toSource, target, top + int32_t(begin), top + int32_t(end));
+            WarpRows(source, toSource, target.width(), top + int32_t(begin), top + int32_t(end),
+                     target.row(top + int32_t(begin)));
         });
         progress.report(uint64_t(band + 1), uint64_t(kBands));
         if (progress.cancelled()) {

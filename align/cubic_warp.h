@@ -18,4 +18,9 @@ namespace k3v {
 bool WarpCubic(const PixelPlane& source, const std::array<double, 9>& toSource, PixelPlane& target,
                const Progress& progress = Progress());
 
+// Rows [from, to) of what WarpCubic makes for a target `width` pixels wide, one after another
+// into `out`, on the calling thread.
+void WarpCubicRows(const PixelPlane& source, const std::array<double, 9>& toSource, int32_t width,
+                   int32_t from, int32_t to, uint32_t* out);
+
 }  // namespace k3v

@@ -532,22 +532,24 @@ std::string AlignmentOutcome::describe() const {
     return text + "; cropped to " + std::to_string(width) + " x " + std::to_string(height);
 }
 
-Result<AlignmentOutcome> AlignPair(PixelPlane& first, PixelPlane& second,
-                                   const AlignmentRequest& request, const Progress& progress) {
-    AlignmentOutcome outcome;
+Result<PairCorrection> FindPairCorrection(const PixelPlane& first, const PixelPlane& second,
+                                          const AlignmentRequest& request,
+                                          const Progress& progress) {
+    PairCorrection found;
+    AlignmentOutcome& outcome = found.outcome;
     outcome.width = first.width();
     outcome.height = first.height();
     if (!request.any()) {
-        return outcome;
+        return found;
     }
     if (first.empty() || second.empty() || first.width() != second.width() ||
         first.height() != second.height()) {
         return Status::Error("cannot align: the two pictures differ in size");
     }
     const cv::Size size(first.width(), first.height());
-    // OpenCV only reads the planes' memory through these until the views are made.
-    const Pictures pictures{cv::Mat(size, CV_8UC4, first.data()),
-                            cv::Mat(size, CV_8UC4, second.data())};
+    // OpenCV only reads the planes' memory through these.
+    const Pictures pictures{cv::Mat(size, CV_8UC4, const_cast<uint32_t*>(first.data())),
+                            cv::Mat(size, CV_8UC4, const_cast<uint32_t*>(second.data()))};
     const Frame frame{(size.width - 1) / 2.0, (size.height - 1) / 2.0,
                       std::max(size.width, size.height) / 2.0};
     // Pictures whose detail is finer than the reduced copies keep (haze, water, foliage far
@@ -615,28 +617,60 @@ Result<AlignmentOutcome> AlignPair(PixelPlane& first, PixelPlane& second,
         outcome.movedPixels = model.t * frame.n;
         outcome.keystone = model.projective;
     }
-    progress.report(0.5);
+    found.firstX = crop->x;
+    found.firstY = crop->y;
+    // The window alone moves whole columns: the second picture is cropped, not resampled.
+    found.secondX = crop->x - outcome.windowShift;
+    found.secondY = crop->y;
+    if (request.align) {
+        const cv::Matx33d toSecond =
+            correction.inv() * cv::Matx33d(1, 0, crop->x, 0, 1, crop->y, 0, 0, 1);
+        std::copy(toSecond.val, toSecond.val + 9, found.toSecond.begin());
+    }
+    progress.report(1.0);
     if (progress.cancelled()) {
         return Status::Cancelled();
     }
+    return found;
+}
 
-    if (!request.align) {
-        // The window alone moves whole columns: the second picture is cropped, not resampled.
-        first.cropTo(crop->x, crop->y, crop->width, crop->height);
-        second.cropTo(crop->x - outcome.windowShift, crop->y, crop->width, crop->height);
+void SecondViewRows(const PixelPlane& second, const PairCorrection& correction, int32_t from,
+                    int32_t to, uint32_t* out) {
+    const int32_t width = correction.outcome.width;
+    if (correction.outcome.aligned) {
+        WarpCubicRows(second, correction.toSecond, width, from, to, out);
+        return;
+    }
+    for (int32_t y = from; y < to; ++y, out += width) {
+        const uint32_t* row = second.row(correction.secondY + y) + correction.secondX;
+        std::copy(row, row + width, out);
+    }
+}
+
+Result<AlignmentOutcome> AlignPair(PixelPlane& first, PixelPlane& second,
+                                   const AlignmentRequest& request, const Progress& progress) {
+    Result<PairCorrection> found =
+        FindPairCorrection(first, second, request, progress.part(0.0, 0.5));
+    if (!found) {
+        return found.status();
+    }
+    const PairCorrection& c = found.value();
+    const AlignmentOutcome& outcome = c.outcome;
+    if (!request.any()) {
+        return outcome;
+    }
+    if (!outcome.aligned) {
+        first.cropTo(c.firstX, c.firstY, outcome.width, outcome.height);
+        second.cropTo(c.secondX, c.secondY, outcome.width, outcome.height);
     } else {
         PixelPlane corrected;
-        if (Status status = corrected.allocate(crop->width, crop->height); !status) {
+        if (Status status = corrected.allocate(outcome.width, outcome.height); !status) {
             return status;
         }
-        const cv::Matx33d toSecond =
-            correction.inv() * cv::Matx33d(1, 0, crop->x, 0, 1, crop->y, 0, 0, 1);
-        std::array<double, 9> matrix;
-        std::copy(toSecond.val, toSecond.val + 9, matrix.begin());
-        if (!WarpCubic(second, matrix, corrected, progress.part(0.5, 1))) {
+        if (!WarpCubic(second, c.toSecond, corrected, progress.part(0.5, 1))) {
             return Status::Cancelled();
         }
-        first.cropTo(crop->x, crop->y, crop->width, crop->height);
+        first.cropTo(c.firstX, c.firstY, outcome.width, outcome.height);
         second = std::move(corrected);
     }
     progress.report(1.0);

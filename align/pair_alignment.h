@@ -4,6 +4,7 @@
 // by some pixels vertically, a degree or so of rotation, a percent of scale and some keystone.
 // The second picture is corrected to the first, whose pixels are only ever cropped; the
 // horizontal offsets between the two, which are the depth, stay as they were.
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -38,6 +39,29 @@ struct AlignmentOutcome {
     // (window only: "stereo window: shifted 14 px; cropped to 1240 x 1060")
     std::string describe() const;
 };
+
+// How an aligned pair's views come from the pictures as loaded: the first view is a crop of
+// the first picture; the second a crop of the second picture or, aligned, its resampling.
+// Positions are the planes' own (rows from the bottom).
+struct PairCorrection {
+    AlignmentOutcome outcome;  // outcome.width x outcome.height: the views' size
+    int32_t firstX = 0;        // the first view's bottom-left pixel in the first picture
+    int32_t firstY = 0;
+    int32_t secondX = 0;  // the second view's in the second picture, when not resampled
+    int32_t secondY = 0;
+    std::array<double, 9> toSecond{};  // view pixel to second-picture position, when resampled
+};
+
+// What AlignPair finds, the pictures left as they are, so that the views can be made a band
+// of rows at a time (SecondViewRows) instead of in place. Fails as AlignPair does.
+Result<PairCorrection> FindPairCorrection(const PixelPlane& first, const PixelPlane& second,
+                                          const AlignmentRequest& request,
+                                          const Progress& progress);
+
+// Rows [from, to) of the second view, counted from the bottom, one after another into `out`,
+// on the calling thread.
+void SecondViewRows(const PixelPlane& second, const PairCorrection& correction, int32_t from,
+                    int32_t to, uint32_t* out);
 
 // Finds matching points of `first` and `second` (same size, Standard Stereo's two pictures),
 // and, as `request` asks, resamples `second` once (bicubic or better) to remove its vertical

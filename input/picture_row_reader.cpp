@@ -139,20 +139,20 @@ Result<std::unique_ptr<PictureRowReader>> PictureRowReader::Open(const PictureFi
     if (reader->bands_) {
         reader->size_ = reader->bands_->size();
     } else {
-        if (Status decoded = file.decode(reader->decoded_, progress); !decoded) {
+        if (Status decoded = file.decode(reader->whole_, progress); !decoded) {
             return decoded;
         }
-        reader->size_ = {reader->decoded_.width(), reader->decoded_.height()};
+        reader->size_ = {reader->whole_.width(), reader->whole_.height()};
     }
     return reader;
 }
 
-std::unique_ptr<PictureRowReader> PictureRowReader::OfPlane(std::string path,
-                                                            const PixelPlane& plane,
-                                                            RowOrder order) {
+std::unique_ptr<PictureRowReader> PictureRowReader::OfRows(std::string path,
+                                                           std::unique_ptr<RowBands> rows,
+                                                           RowOrder order) {
     std::unique_ptr<PictureRowReader> reader(new PictureRowReader(std::move(path), order));
-    reader->size_ = {plane.width(), plane.height()};
-    reader->whole_ = &plane;
+    reader->size_ = rows->size();
+    reader->bands_ = std::move(rows);
     return reader;
 }
 
@@ -176,7 +176,7 @@ Status PictureRowReader::readRows(int32_t count, uint32_t* out) {
             // The plane holds the bottom row first.
             const int32_t y =
                 order_ == RowOrder::BottomFirst ? rowsRead_ + i : size_.height - 1 - rowsRead_ - i;
-            const uint32_t* row = whole_->row(y);
+            const uint32_t* row = whole_.row(y);
             std::copy(row, row + width, out + size_t(i) * width);
         }
     }

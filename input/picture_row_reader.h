@@ -51,10 +51,10 @@ class PictureRowReader {
     static Result<std::unique_ptr<PictureRowReader>> Open(const PictureFile& file, RowOrder order,
                                                           const Progress& progress = {});
 
-    // The rows of a picture decoded already (an aligned pair's, say), which must outlive the
-    // reader; `path` names it in messages.
-    static std::unique_ptr<PictureRowReader> OfPlane(std::string path, const PixelPlane& plane,
-                                                     RowOrder order);
+    // Rows made elsewhere (an aligned pair's views, say), handed out in `order`, which `rows`
+    // must give them in; `path` names the picture in messages.
+    static std::unique_ptr<PictureRowReader> OfRows(std::string path,
+                                                    std::unique_ptr<RowBands> rows, RowOrder order);
 
     PictureRowReader(const PictureRowReader&) = delete;
     PictureRowReader& operator=(const PictureRowReader&) = delete;
@@ -80,8 +80,7 @@ class PictureRowReader {
     PictureSize size_;
     int32_t rowsRead_ = 0;
     std::unique_ptr<RowBands> bands_;  // null: the rows come from `whole_`
-    PixelPlane decoded_;
-    const PixelPlane* whole_ = &decoded_;  // the picture decoded whole, here or elsewhere
+    PixelPlane whole_;
     Status failure_ = Status::Ok();
 };
 

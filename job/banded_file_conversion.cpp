@@ -210,10 +210,9 @@ std::optional<Status> ConvertFilesInBands(const BandedFiles& files, const Output
     // The order is settled before any picture is opened; the band's height needs the width.
     const ViewRowExchange::Plan order = ExchangePlan(target, 1, 1, 1);
     Result<std::optional<OpenPicture>> first =
-        files.firstPlane == nullptr
+        !files.firstRows
             ? OpenRows(files.first, order.made, sized)
-            : std::optional<OpenPicture>(OpenPicture{
-                  nullptr, PictureRowReader::OfPlane(files.first, *files.firstPlane, order.made)});
+            : std::optional<OpenPicture>(OpenPicture{nullptr, files.firstRows(order.made)});
     if (!first) {
         return first.status();
     }
@@ -236,9 +235,8 @@ std::optional<Status> ConvertFilesInBands(const BandedFiles& files, const Output
     width = size.width;
     height = size.height;
     std::optional<OpenPicture> second;
-    if (files.secondPlane != nullptr) {
-        second = OpenPicture{
-            nullptr, PictureRowReader::OfPlane(files.second, *files.secondPlane, order.made)};
+    if (files.secondRows) {
+        second = OpenPicture{nullptr, files.secondRows(order.made)};
     } else if (Status opened = OpenBeside(
                    files.second, order.made, size,
                    [&](PictureSize other) {

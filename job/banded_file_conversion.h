@@ -4,27 +4,35 @@
 // memory grows with the pictures' width, not their height. The files saved are byte for byte
 // those of loading the pictures whole, converting the planes and saving them.
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "base/photo_metadata.h"
 #include "base/progress.h"
 #include "base/status.h"
+#include "input/picture_row_reader.h"
 #include "job/stereo_job.h"
 #include "output/output_target.h"
-#include "stereo/pixel_plane.h"
 
 namespace k3v {
 
 // The files of one conversion, the depth map's found already (empty: none).
 struct BandedFiles {
+    BandedFiles(std::string firstPath, std::string secondPath, std::string depthMapPath)
+        : first(std::move(firstPath)),
+          second(std::move(secondPath)),
+          depthMap(std::move(depthMapPath)) {}
+
     std::string first;
     std::string second;
     std::string depthMap;
-    // When given, a pair decoded already (and aligned, say), of one size, read from memory
-    // instead of the files, which then only name the pictures.
-    const PixelPlane* firstPlane = nullptr;
-    const PixelPlane* secondPlane = nullptr;
+    // When given, the pair's rows, of one size, come from these (an aligned pair's views made
+    // from memory), not from the files, which then only name the pictures.
+    std::function<std::unique_ptr<PictureRowReader>(RowOrder)> firstRows;
+    std::function<std::unique_ptr<PictureRowReader>(RowOrder)> secondRows;
 };
 
 // The rows of each band asked from the pictures and of each view's ring; 0: as the picture's

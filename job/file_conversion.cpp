@@ -5,6 +5,7 @@
 #include <set>
 
 #include "input/photo_metadata_reader.h"
+#include "job/aligned_view_rows.h"
 #include "job/banded_file_conversion.h"
 
 namespace k3v {
@@ -129,33 +130,52 @@ Status FileConversion::run(const PictureSizeCheck& sized, const Progress& progre
     }
     double saveFrom = kLoadShare;
     if (aligns()) {
-        Result<AlignmentOutcome> aligned =
-            stereo.alignPair(alignment_, progress.part(kLoadShare, kAlignedShare, "align"));
+        // The views are made from the pair as loaded a band of rows at a time while they are
+        // converted, which spares a plane of the views' size. Standard Stereo takes no depth map.
+        const Progress aligning = progress.part(kLoadShare, kAlignedShare, "align");
+        const StereoPlanes& pair = stereo.planes();
+        const Result<PairCorrection> found =
+            FindPairCorrection(pair.DecodedImage1, pair.DecodedImage2, alignment_, aligning);
+        if (!found) {
+            return found.status().cancelled()
+                       ? found.status()
+                       : CannotConvert(files_.first, OnOneLine(found.message()));
+        }
+        notes.alignment = found.value().outcome;
+        const auto views = [&](PairView view, const std::string& path) {
+            return [&, view, path](RowOrder order) {
+                return PictureRowReader::OfRows(
+                    path,
+                    AlignedViewRows(pair.DecodedImage1, pair.DecodedImage2, found.value(), view,
+                                    order),
+                    order);
+            };
+        };
+        BandedFiles banded{files_.first, files_.second, {}};
+        banded.firstRows = views(PairView::First, files_.first);
+        banded.secondRows = views(PairView::Second, files_.second);
+        PhotoMetadataRead read;
+        if (target_.keepsMetadata()) {
+            read = ReadPhotoMetadata(files_.first);
+        }
+        int32_t width = 0;
+        int32_t height = 0;
+        const std::optional<Status> converted =
+            ConvertFilesInBands(banded, target_, read.metadata, nullptr,
+                                progress.part(kAlignedShare, 1.0), width, height);
+        if (converted) {
+            notes.note = OnOneLine(read.note);
+            return *converted;
+        }
+        // No thread or temporary file for the bands: the pair is aligned in place and
+        // converted whole.
+        Result<AlignmentOutcome> aligned = stereo.alignPair(alignment_, aligning);
         if (!aligned) {
             return aligned.status().cancelled()
                        ? aligned.status()
                        : CannotConvert(files_.first, OnOneLine(aligned.message()));
         }
-        notes.alignment = aligned.value();
         saveFrom = kAlignedShare;
-        // The aligned pair is converted in bands from memory, which spares the whole
-        // conversion's planes. Standard Stereo takes no depth map.
-        const StereoPlanes& pair = stereo.planes();
-        PhotoMetadataRead read;
-        if (target_.keepsMetadata()) {
-            read = ReadPhotoMetadata(files_.first);
-        }
-        BandedFiles banded{files_.first, files_.second, {}};
-        banded.firstPlane = &pair.DecodedImage1;
-        banded.secondPlane = &pair.DecodedImage2;
-        int32_t width = 0;
-        int32_t height = 0;
-        const std::optional<Status> converted = ConvertFilesInBands(
-            banded, target_, read.metadata, nullptr, progress.part(saveFrom, 1.0), width, height);
-        if (converted) {
-            notes.note = OnOneLine(read.note);
-            return *converted;
-        }
     }
     if (target_.keepsMetadata()) {
         notes.note = OnOneLine(stereo.keepFirstPictureMetadata());

@@ -12,6 +12,8 @@
 #include <filesystem>
 
 #include "cli/cli_options.h"
+#include "job/stereo_job.h"
+#include "output/output_target.h"
 #include "tests/support/misaligned_pair.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_folder.h"
@@ -107,6 +109,42 @@ TEST(AlignConvert, AMisalignedPairIsCorrectedCroppedAndReported) {
     // The saved pair holds the two cropped views side by side.
     const QImage saved(QString::fromStdString(output));
     EXPECT_EQ(saved.size(), QSize(2 * cropped[0].toInt(), cropped[1].toInt()));
+}
+
+// The batch makes the aligned views a band at a time while it converts them; the files are
+// those of aligning the pair in place and converting it whole, as the window does.
+TEST(AlignConvert, ViewsMadeInBandsGiveTheWholeConversionsBytes) {
+    TempFolder folder;
+    const auto [right, left] = MisalignedPair(folder);
+    const std::vector<std::vector<std::string>> cases = {
+        {"--stereo-window", "4"}, {"--layout", "vertical", "--noise", "2", "--swap-eyes"}};
+    for (const auto& extra : cases) {
+        std::vector<std::string> args = {"--mode", "standard", "--align"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        // A JPEG is written from the top, a BMP with mean passes from the bottom.
+        const std::string kind = extra[0] == "--layout" ? ".bmp" : ".jpg";
+        args.insert(args.end(), {right, left, "-o", folder.file("banded" + kind)});
+        const auto run = Convert(folder, args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+
+        StereoJob job;
+        job.settings.TransformationMode = kStandardStereo;
+        job.settings.StereoLayout = extra[0] == "--layout" ? kSideBySideVertical : kAnaglyph;
+        job.settings.NoiseOn = extra[0] == "--layout" ? 1 : 0;
+        job.settings.NoisePasses = 2;
+        job.settings.SwapEyes = extra[0] == "--layout";
+        ASSERT_TRUE(job.loadFirst(right).ok());
+        ASSERT_TRUE(job.loadSecond(left).ok());
+        AlignmentRequest request{.align = true};
+        request.stereoWindow = extra[0] == "--stereo-window";
+        request.windowBehind = 4;
+        request.swapEyes = job.settings.SwapEyes;
+        ASSERT_TRUE(job.alignPair(request, Progress()).ok());
+        ASSERT_TRUE(job.save(OutputTarget(folder.file("whole" + kind), job.settings)).ok());
+        EXPECT_TRUE(testing::Slurp(folder.file("banded" + kind)) ==
+                    testing::Slurp(folder.file("whole" + kind)))
+            << extra[0];
+    }
 }
 
 TEST(AlignConvert, ABlankPairFailsAloneAndTheBatchGoesOn) {
