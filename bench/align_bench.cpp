@@ -5,6 +5,8 @@
 // with a keystone, moved 12 px up and given a depth, saved with cjpeg at quality 95.
 //
 //   build/release/bench/align_bench --benchmark_counters_tabular=true
+//   build/release/bench/align_bench --write-pair FIRST.jpg SECOND.jpg
+//       writes the 24 MP pair, for bench/whole_run.sh's align-pair row
 
 #include <benchmark/benchmark.h>
 
@@ -145,6 +147,13 @@ BENCHMARK(AlignAndConvert)
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--write-pair") {
+        const k3v::testing::TexturedPair pair =
+            k3v::testing::MakeTexturedPair(6000, 4000, {1.0, 1.015, 2e-6, -1.5e-6, 12});
+        WriteJpeg(pair.first, argv[2]);
+        WriteJpeg(pair.second, argv[3]);
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

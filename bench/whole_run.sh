@@ -16,6 +16,10 @@
 #                -sample 1x1 -optimize
 #   tiff-jpeg    24 MP 16-bit tiled (256 x 256) LZW TIFF to JPEG q100; peer ImageMagick's
 #                convert IN -quality 100 -sampling-factor 1x1 OUT.jpg
+#   align-pair   a 24 MP Standard Stereo pair (the second picture turned 1 degree, scaled
+#                1.5 %, with a keystone and moved 12 px; bench/align_bench --write-pair)
+#                aligned and converted to JPEG (--align --stereo-window auto); peer the same
+#                k3v-convert converting the pair as it is. Target at most 2 x
 #   window-load  the window loading a 100 MP JPEG until its preview is painted (the time
 #                bench/window_load_bench prints, from the load to the painted preview); peer
 #                djpeg decoding the same file
@@ -30,7 +34,7 @@ build_dir=${1:-build/release}
 runs=${2:-5}
 shift 2 || shift $#
 rows=("$@")
-[ ${#rows[@]} -gt 0 ] || rows=(bmp-jpeg bmp-heavy ppm-vips jpeg-jpeg tiff-jpeg window-load)
+[ ${#rows[@]} -gt 0 ] || rows=(bmp-jpeg bmp-heavy ppm-vips jpeg-jpeg tiff-jpeg align-pair window-load)
 
 ours="$build_dir/cli/k3v-convert"
 bench="$build_dir/bench/jpeg_encoder_bench"
@@ -155,6 +159,15 @@ for row in "${rows[@]}"; do
             p=$(median "$magick" "$work/p24.tif" -quality 100 -sampling-factor 1x1 \
                 "$work/peer.jpg")
             report "$row" "$o" "$p" 0.4
+            ;;
+        align-pair)
+            if [ ! -e "$work/right.jpg" ]; then
+                "$build_dir/bench/align_bench" --write-pair "$work/right.jpg" "$work/left.jpg"
+            fi
+            pair=(--mode standard "$work/right.jpg" "$work/left.jpg" -o "$work/out.jpg")
+            o=$(median "$ours" --align --stereo-window auto "${pair[@]}")
+            p=$(median "$ours" "${pair[@]}")
+            report "$row" "$o" "$p" 2
             ;;
         *)
             echo "unknown row $row" >&2
