@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "align/pair_alignment.h"
+#include "bench/work_folder.h"
 #include "input/picture_decoder.h"
 #include "job/stereo_job.h"
 #include "output/output_target.h"
@@ -32,20 +33,11 @@ using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 const fs::path& WorkFolder() {
-    static const fs::path folder = [] {
-        std::string pattern = (fs::temp_directory_path() / "k3v-align-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::perror("mkdtemp");
-            std::exit(1);
-        }
-        return fs::path(pattern);
-    }();
-    return folder;
+    return k3v::bench::WorkFolder("k3v-align-bench");
 }
 
 void RemoveWorkFolder() {
-    std::error_code ignored;
-    fs::remove_all(WorkFolder(), ignored);
+    k3v::bench::RemoveWorkFolder("k3v-align-bench");
 }
 
 // The plane as a JPEG file of quality 95, by way of a PPM (top row first) and cjpeg.

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "bench/bench_pictures.h"
+#include "bench/work_folder.h"
 #include "input/picture_decoder.h"
 
 namespace {
@@ -24,20 +25,11 @@ using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 const fs::path& WorkFolder() {
-    static const fs::path folder = [] {
-        std::string pattern = (fs::temp_directory_path() / "k3v-load-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
-            std::perror("mkdtemp");
-            std::exit(1);
-        }
-        return fs::path(pattern);
-    }();
-    return folder;
+    return k3v::bench::WorkFolder("k3v-load-bench");
 }
 
 void RemoveWorkFolder() {
-    std::error_code ignored;
-    fs::remove_all(WorkFolder(), ignored);
+    k3v::bench::RemoveWorkFolder("k3v-load-bench");
 }
 
 fs::path JpegOfSize(int width, int height, uint32_t texture) {
