@@ -201,29 +201,37 @@ std::optional<RowFit> RobustRow(const std::vector<Match>& matches, const Frame& 
     }
     cv::RNG random(0x6b3376);
     std::vector<int> best;
-    // Enough trials that a sample of three inliers comes up with odds of 999 in 1000, at the
-    // share of inliers found so far.
-    int trials = kMostTrials;
-    for (int trial = 0; trial < trials; ++trial) {
-        std::vector<int> sample;
-        while (sample.size() < 3) {
-            const int i = random.uniform(0, int(matches.size()));
-            if (std::find(sample.begin(), sample.end(), i) == sample.end()) {
-                sample.push_back(i);
+    // Enough trials that a sample of inliers comes up with odds of 999 in 1000, at the share
+    // of inliers found so far. Where a keystone may be corrected, projective samples are
+    // tried too: a strong keystone leaves a similarity only the matches near the centre.
+    const auto sampleRows = [&](bool projective) {
+        const size_t size = projective ? 5 : 3;
+        int trials = kMostTrials;
+        for (int trial = 0; trial < trials; ++trial) {
+            std::vector<int> sample;
+            while (sample.size() < size) {
+                const int i = random.uniform(0, int(matches.size()));
+                if (std::find(sample.begin(), sample.end(), i) == sample.end()) {
+                    sample.push_back(i);
+                }
             }
-        }
-        const std::optional<RowModel> model = FitRow(matches, sample, frame, false);
-        if (model) {
-            std::vector<int> kept = Within(RowErrors(matches, *model, frame), limit);
-            if (kept.size() > best.size()) {
-                best = std::move(kept);
-                const double share = double(best.size()) / double(matches.size());
-                const double miss = std::log(1 - share * share * share);
-                if (miss < 0) {
-                    trials = std::min(kMostTrials, int(std::ceil(std::log(0.001) / miss)));
+            const std::optional<RowModel> model = FitRow(matches, sample, frame, projective);
+            if (model) {
+                std::vector<int> kept = Within(RowErrors(matches, *model, frame), limit);
+                if (kept.size() > best.size()) {
+                    best = std::move(kept);
+                    const double share = double(best.size()) / double(matches.size());
+                    const double miss = std::log(1 - std::pow(share, double(size)));
+                    if (miss < 0) {
+                        trials = std::min(kMostTrials, int(std::ceil(std::log(0.001) / miss)));
+                    }
                 }
             }
         }
+    };
+    sampleRows(false);
+    if (keystone && int(matches.size()) >= 2 * kLeastMatches) {
+        sampleRows(true);
     }
     std::optional<RowFit> fit;
     for (int round = 0; round < 4 && int(best.size()) >= 3; ++round) {
@@ -563,8 +571,8 @@ Result<PairCorrection> FindPairCorrection(const PixelPlane& first, const PixelPl
         if (progress.cancelled()) {
             return Status::Cancelled();
         }
-        rough =
-            RobustRow(coarse, frame, std::max(2.0, 1.5 * factor), false, size.width, size.height);
+        rough = RobustRow(coarse, frame, std::max(2.0, 1.5 * factor), request.align, size.width,
+                          size.height);
         if ((rough && int(rough->inliers.size()) >= kEnoughCoarseMatches) || factor == 1) {
             break;
         }
