@@ -7,8 +7,9 @@ The sample stereo pair's left eye is turned 1.2 degrees, scaled by 1.5 % and mov
 down, as two cameras on a bar leave a pair; k3v-convert --align lines it up again. Each half
 of the figure lays the two eyes' views over each other, half and half, as a wiggle's two
 frames would be seen at once: before, every edge is doubled up and down; after, only the
-sideways offset of the depth is left.  Writes resources/help/figures/alignment.jpg (needs
-python3-pil).
+sideways offset of the depth is left.  Writes resources/help/figures/alignment.jpg, and the
+same pair as a wiggle (the two eyes shown in turn, before beside after) to
+docs/alignment_wiggle.gif for the README and the installed guide (needs python3-pil).
 """
 import os
 import subprocess
@@ -31,8 +32,8 @@ def misaligned(picture, degrees, scale, down):
     return out
 
 
-def overlaid(a, b, label):
-    panel = Image.blend(a.convert("RGB"), b.convert("RGB"), 0.5)
+def labelled(panel, label):
+    """The picture at the figure's panel width, with its label in the top-left corner."""
     panel = panel.resize((600, round(600 * panel.height / panel.width)), Image.LANCZOS)
     draw = ImageDraw.Draw(panel)
     try:
@@ -42,6 +43,34 @@ def overlaid(a, b, label):
     draw.rectangle((8, 8, 24 + draw.textlength(label, font=font), 40), fill=(0, 0, 0))
     draw.text((16, 10), label, fill=(255, 255, 255), font=font)
     return panel
+
+
+def overlaid(a, b, label):
+    return labelled(Image.blend(a.convert("RGB"), b.convert("RGB"), 0.5), label)
+
+
+def side_by_side(first, second):
+    figure = Image.new("RGB", (first.width + second.width + 16, max(first.height, second.height)),
+                       (255, 255, 255))
+    figure.paste(first, (0, 0))
+    figure.paste(second, (first.width + 16, 0))
+    return figure
+
+
+def save_wiggle(before, after, path):
+    """Each (right, left) pair shown an eye at a time, as a stereo viewer's wiggle does."""
+    frames = []
+    for eye, name in ((1, "left eye"), (0, "right eye")):
+        frames.append(side_by_side(labelled(before[eye], "before, " + name),
+                                   labelled(after[eye], "after, " + name)))
+    # One palette for both frames, so that only what moves changes between them.
+    both = Image.new("RGB", (frames[0].width, 2 * frames[0].height))
+    both.paste(frames[0], (0, 0))
+    both.paste(frames[1], (0, frames[0].height))
+    palette = both.quantize(colors=256, method=Image.MEDIANCUT)
+    frames = [frame.quantize(palette=palette, dither=Image.FLOYDSTEINBERG) for frame in frames]
+    frames[0].save(path, save_all=True, append_images=frames[1:], duration=250, loop=0,
+                   optimize=True)
 
 
 def main():
@@ -59,14 +88,12 @@ def main():
                         right_path, left_path, "-o", out], check=True)
         aligned_right = Image.open(os.path.join(work, "pair_right.bmp")).convert("RGB")
         aligned_left = Image.open(os.path.join(work, "pair_left.bmp")).convert("RGB")
-    before = overlaid(right, left, "before")
-    after = overlaid(aligned_right, aligned_left, "after")
-    figure = Image.new("RGB", (before.width + after.width + 16, max(before.height, after.height)),
-                       (255, 255, 255))
-    figure.paste(before, (0, 0))
-    figure.paste(after, (before.width + 16, 0))
+    figure = side_by_side(overlaid(right, left, "before"),
+                          overlaid(aligned_right, aligned_left, "after"))
     figure.save(os.path.join(root, "resources", "help", "figures", "alignment.jpg"), "JPEG",
                 quality=85, optimize=True)
+    save_wiggle((right, left), (aligned_right, aligned_left),
+                os.path.join(root, "docs", "alignment_wiggle.gif"))
 
 
 if __name__ == "__main__":

@@ -14,6 +14,7 @@ foreach(path
         bin/k3v-stereo
         bin/k3v-convert
         share/k3v-stereo/Quorvex_K3V.pdf
+        share/k3v-stereo/alignment_wiggle.gif
         share/applications/k3v-stereo.desktop
         share/icons/hicolor/256x256/apps/k3v-stereo.png
         share/icons/hicolor/16x16/apps/k3v-stereo.png
@@ -24,7 +25,7 @@ foreach(path
         message(FATAL_ERROR "not installed: ${path}")
     endif()
 endforeach()
-if(NOT EXISTS "${PROGRAM_DIR}/Quorvex_K3V.pdf")
-    message(FATAL_ERROR "the help document is not next to the built program in ${PROGRAM_DIR}")
+if(NOT EXISTS "${PROGRAM_DIR}/Quorvex_K3V.pdf" OR NOT EXISTS "${PROGRAM_DIR}/alignment_wiggle.gif")
+    message(FATAL_ERROR "the help document or its animation is not next to the built program in ${PROGRAM_DIR}")
 endif()
 file(REMOVE_RECURSE "${PREFIX}")

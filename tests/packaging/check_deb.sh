@@ -18,7 +18,7 @@ deb=$(ls "$work"/k3v-stereo_*.deb)
 contents=$(dpkg-deb --contents "$deb" | awk '{print $1 " " $NF}')
 
 for path in ./usr/bin/k3v-stereo ./usr/bin/k3v-convert \
-    ./usr/share/k3v-stereo/Quorvex_K3V.pdf \
+    ./usr/share/k3v-stereo/Quorvex_K3V.pdf ./usr/share/k3v-stereo/alignment_wiggle.gif \
     ./usr/share/applications/k3v-stereo.desktop \
     ./usr/share/metainfo/io.github.quorvex.k3v_stereo.metainfo.xml \
     ./usr/share/man/man1/k3v-convert.1.gz ./usr/share/man/man1/k3v-stereo.1.gz \
